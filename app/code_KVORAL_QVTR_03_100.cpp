@@ -1,0 +1,224 @@
+#include "app/code_KVORAL_QVTR_03_100.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
+
+#include "app/application_title.h"
+#include "app/errors.h"
+#include "app/form_layout.h"
+#include "app/numeric_fields.h"
+#include "app/readout_edit.h"
+#include "app/window_fonts.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+QColor ToQColor(Color color) { return QColor::fromRgb(ToRgb(ResolveColor(color))); }
+
+QString ApplicationTitle() {
+  return QString::fromStdString(TitleFromProgramPath(QCoreApplication::applicationFilePath().toStdString()));
+}
+
+void PaintShape(QPainter& painter, const ShapeSpec& shape) {
+  const QRect box(shape.left, shape.top, shape.width, shape.height);
+  if (shape.pen) {
+    painter.fillRect(box, ToQColor(*shape.pen));
+    painter.fillRect(box.adjusted(1, 1, -1, -1), ToQColor(shape.brush));
+  } else {
+    // Without an outline the brush stops one pixel short on the right and
+    // at the bottom.
+    painter.fillRect(box.adjusted(0, 0, -1, -1), ToQColor(shape.brush));
+  }
+}
+
+void PaintLabel(QPainter& painter, const LabelSpec& label) {
+  const QRect box(label.left, label.top, label.width, label.height);
+  painter.fillRect(box, ToQColor(clBtnFace));
+  // Not clipped: the substitute title face runs a few pixels wider than the
+  // boxes were measured for, into empty face colour.
+  painter.save();
+  painter.setFont(FontFor(label.font));
+  painter.setPen(ToQColor(label.color));
+  const QString text = QString::fromUtf8(label.text);
+  if (label.wrap) {
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+  } else {
+    const QFontMetrics metrics(painter.font());
+    const int top = label.centred ? label.top + (label.height - metrics.height()) / 2 : label.top;
+    painter.drawText(label.left, top + metrics.ascent(), text);
+  }
+  painter.restore();
+}
+
+// Same look on every platform: the window's own face colour throughout.
+void ApplyFormPalette(QWidget* widget) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, ToQColor(clBtnFace));
+  palette.setColor(QPalette::Button, ToQColor(clBtnFace));
+  palette.setColor(QPalette::WindowText, ToQColor(clWindowText));
+  palette.setColor(QPalette::ButtonText, ToQColor(clWindowText));
+  palette.setColor(QPalette::Base, ToQColor(clWhite));
+  palette.setColor(QPalette::Text, ToQColor(clWindowText));
+  widget->setPalette(palette);
+}
+
+}  // namespace
+
+char32_t LocaleDecimalSeparator() {
+  const QList<uint> point = QLocale::system().decimalPoint().toUcs4();
+  return point.isEmpty() ? U'.' : static_cast<char32_t>(point.front());
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent),
+      layer_(kClientWidth, kClientHeight, QImage::Format_ARGB32_Premultiplied),
+      errorReport_([this](const std::string& message) { ShowErrorBox(this, message); }) {
+  layer_.fill(Qt::transparent);
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromLatin1(FormCaption()));
+  ApplyFormPalette(this);
+  setFont(FontFor(FontRole::Window));
+  CreateControls();
+  surface_ = std::make_unique<QtDrawingSurface>(QtDrawingSurface::Targets{
+      &layer_, this, FontFor(FontRole::Window),
+      [](Panel panel) {
+        const ShapeSpec& shape = PanelShape(panel);
+        return QRect(shape.left, shape.top, shape.width, shape.height);
+      },
+      [this](Readout field) -> QWidget* { return readouts_.at(field); }, ProgressBar1});
+  ConnectHandlers();
+  SetTabOrder();
+  resize(kClientWidth, kClientHeight);
+  move(kWindowLeft, kWindowTop);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+  const QString separator = QString::fromStdString(DecimalSeparatorText());
+  for (const EditSpec& spec : FormEdits()) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QString::fromLatin1(spec.name));
+    edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
+    // Default texts are written with the separator in force at start.
+    edit->setText(QString::fromLatin1(spec.text).replace(QLatin1Char('.'), separator));
+    edits_[spec.field] = edit;
+  }
+  for (const ReadoutSpec& spec : FormReadouts()) {
+    auto* edit = new ReadoutEdit(this);
+    edit->setObjectName(QString::fromLatin1(spec.name));
+    edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
+    readouts_[spec.field] = edit;
+  }
+  for (const ButtonSpec& spec : FormButtons()) {
+    auto* button = new QPushButton(QString::fromLatin1(spec.text), this);
+    button->setObjectName(QString::fromLatin1(spec.name));
+    button->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    button->setFont(FontFor(spec.font));
+  }
+  Button1 = findChild<QPushButton*>(QStringLiteral("Button1"));
+  Button2 = findChild<QPushButton*>(QStringLiteral("Button2"));
+  Button3 = findChild<QPushButton*>(QStringLiteral("Button3"));
+  Button4 = findChild<QPushButton*>(QStringLiteral("Button4"));
+  Button5 = findChild<QPushButton*>(QStringLiteral("Button5"));
+  for (const StaticTextSpec& spec : FormStaticTexts()) {
+    auto* text = new QLabel(QString::fromLatin1(spec.text), this);
+    text->setObjectName(QString::fromLatin1(spec.name));
+    text->setGeometry(spec.left, spec.top, spec.width, kStaticTextHeight);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text->setMargin(0);
+    text->setIndent(0);
+    text->setAutoFillBackground(true);
+    QPalette palette = text->palette();
+    palette.setColor(QPalette::Window, ToQColor(kStaticTextBackground));
+    palette.setColor(QPalette::WindowText, ToQColor(spec.color));
+    text->setPalette(palette);
+    text->setFocusPolicy(Qt::NoFocus);
+  }
+  const ProgressSpec& bar = FormProgressBar();
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName(QString::fromLatin1(bar.name));
+  ProgressBar1->setGeometry(bar.left, bar.top, bar.width, bar.height);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setFocusPolicy(Qt::NoFocus);
+}
+
+void TForm1::ConnectHandlers() {
+  connect(Button1, &QPushButton::clicked, this, [this] { Dispatch(&TForm1::Button1Click); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Dispatch(&TForm1::Button2Click); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Dispatch(&TForm1::Button3Click); });
+  connect(Button4, &QPushButton::clicked, this, [this] { Dispatch(&TForm1::Button4Click); });
+  connect(Button5, &QPushButton::clicked, this, [this] { Dispatch(&TForm1::Button5Click); });
+}
+
+void TForm1::SetTabOrder() {
+  std::vector<std::pair<int, QWidget*>> order;
+  for (const EditSpec& spec : FormEdits()) order.emplace_back(spec.tab, edits_.at(spec.field));
+  for (const ReadoutSpec& spec : FormReadouts()) order.emplace_back(spec.tab, readouts_.at(spec.field));
+  for (const ButtonSpec& spec : FormButtons())
+    order.emplace_back(spec.tab, findChild<QPushButton*>(QString::fromLatin1(spec.name)));
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
+}
+
+std::string TForm1::Text(InputField field) const { return edits_.at(field)->text().toStdString(); }
+
+void TForm1::SetReadoutText(Readout field, const std::string& text) {
+  readouts_.at(field)->setText(QString::fromStdString(text));
+}
+
+void TForm1::SetErrorReport(std::function<void(const std::string&)> report) { errorReport_ = std::move(report); }
+
+void TForm1::ShowErrorBox(QWidget* parent, const std::string& message) {
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle(), QString::fromStdString(ErrorBoxText(message)),
+                  QMessageBox::Ok, parent);
+  box.exec();
+}
+
+void TForm1::Dispatch(void (TForm1::*handler)()) {
+  try {
+    (this->*handler)();
+  } catch (const Exception& error) {
+    surface_->Flush();
+    errorReport_(error.Message());
+  }
+  surface_->Flush();
+}
+
+void TForm1::Button1Click() {}
+
+void TForm1::Button2Click() {}
+
+void TForm1::Button3Click() {}
+
+void TForm1::Button4Click() { QApplication::quit(); }
+
+void TForm1::Button5Click() { surface_->Refresh(Panel::Shape22); }
+
+void TForm1::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(event->rect(), ToQColor(clBtnFace));
+  // The legend swatches under the upper panels reach one row into the box of
+  // the title below them; the swatch stays whole.
+  for (const LabelSpec& label : FormLabels()) PaintLabel(painter, label);
+  for (const ShapeSpec& shape : FormShapes()) PaintShape(painter, shape);
+  painter.drawImage(event->rect(), layer_, event->rect());
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange) SetDecimalSeparator(LocaleDecimalSeparator());
+  QWidget::changeEvent(event);
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The program's one window: its fixed layout, the five click handlers, and
+// the window's side of the interfaces the runs use.
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/form_fields.h"
+#include "app/qt_drawing_surface.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class ReadoutEdit;
+
+class TForm1 : public QWidget, public FieldTexts, public ReadoutFields {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Controls.
+  QLineEdit* Edit(InputField field) const { return edits_.at(field); }
+  ReadoutEdit* MaskEdit(Readout field) const { return readouts_.at(field); }
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+
+  // What the runs see of the window.
+  std::string Text(InputField field) const override;
+  void SetReadoutText(Readout field, const std::string& text) override;
+  QtDrawingSurface& Surface() { return *surface_; }
+  FormPort Port() { return FormPort{*this, *this, *surface_}; }
+
+  // Where errors raised in a click handler are reported; by default a modal
+  // box with the application's title, the message and a stop icon.
+  void SetErrorReport(std::function<void(const std::string&)> report);
+  static void ShowErrorBox(QWidget* parent, const std::string& message);
+
+  // Click handlers.
+  void Button1Click();  // "Run LEE Constants"
+  void Button2Click();  // "Run QRF Fields"
+  void Button3Click();  // "Run"
+  void Button4Click();  // "Exit"
+  void Button5Click();  // "Clear"
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void ConnectHandlers();
+  void SetTabOrder();
+  // Runs a click handler; an error it raises ends it and is reported.
+  void Dispatch(void (TForm1::*handler)());
+
+  QImage layer_;
+  std::unique_ptr<QtDrawingSurface> surface_;
+  std::map<InputField, QLineEdit*> edits_;
+  std::map<Readout, ReadoutEdit*> readouts_;
+  std::function<void(const std::string&)> errorReport_;
+};
+
+// The window of this program, alive from start-up to the end.
+extern TForm1* Form1;
+
+// The user's decimal separator, from the system locale.
+char32_t LocaleDecimalSeparator();

@@ -1,0 +1,99 @@
+#pragma once
+// The window's fixed layout: every control with its place, size, text,
+// colours, font and tab position, in client-area pixels at 96 dpi.
+
+#include <optional>
+#include <span>
+
+#include "app/colors.h"
+#include "app/controls.h"
+
+enum class FontRole {
+  Window,       // the window font, regular
+  WindowBold,   // the window face, bold
+  Title,        // the panel titles' face, bold
+  LargeButton,  // the run buttons' larger face
+};
+
+// A rectangle with a one-pixel outline in its pen colour (or none) and an
+// interior in its brush colour.
+struct ShapeSpec {
+  const char* name;
+  int left, top, width, height;
+  std::optional<Color> pen;  // no pen: no outline
+  Color brush;
+  std::optional<Panel> panel;  // set for the five picture panels
+};
+
+// Text painted straight on the window.
+struct LabelSpec {
+  const char* name;
+  int left, top, width, height;
+  const char* text;
+  FontRole font;
+  Color color;
+  bool centred;  // text centred vertically in its box
+  bool wrap;     // word-wrapped
+};
+
+struct EditSpec {
+  const char* name;
+  InputField field;
+  int left, top;
+  const char* text;  // default text, "." standing for the decimal separator
+  int tab;
+};
+
+struct ReadoutSpec {
+  const char* name;
+  Readout field;
+  int left, top;
+  int tab;
+};
+
+struct ButtonSpec {
+  const char* name;
+  int left, top, width, height;
+  const char* text;
+  FontRole font;
+  int tab;
+};
+
+// Text on a coloured background, in a control of its own.
+struct StaticTextSpec {
+  const char* name;
+  int left, top, width;
+  const char* text;
+  Color color;
+  int tab;
+};
+
+struct ProgressSpec {
+  const char* name;
+  int left, top, width, height;
+  int tab;
+};
+
+inline constexpr int kEditWidth = 73;
+inline constexpr int kEditHeight = 21;
+inline constexpr int kStaticTextHeight = 17;
+inline constexpr Color kStaticTextBackground = clSilver;
+inline constexpr int kClientWidth = 1005;
+inline constexpr int kClientHeight = 719;
+inline constexpr int kWindowLeft = 3;
+inline constexpr int kWindowTop = 233;
+
+std::span<const ShapeSpec> FormShapes();
+std::span<const LabelSpec> FormLabels();
+std::span<const EditSpec> FormEdits();
+std::span<const ReadoutSpec> FormReadouts();
+std::span<const ButtonSpec> FormButtons();
+std::span<const StaticTextSpec> FormStaticTexts();
+const ProgressSpec& FormProgressBar();
+
+const ShapeSpec& PanelShape(Panel panel);
+const EditSpec& EditOf(InputField field);
+
+// "Exchange bias simulation - Random-Field Ising Model", 87 blanks, then
+// the version tag.
+const char* FormCaption();

@@ -1,0 +1,20 @@
+#include "app/window_setup.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+#include "app/code_KVORAL_QVTR_03_100.h"
+#include "app/numeric_fields.h"
+#include "app/window_fonts.h"
+
+void DisableLayoutScaling() {
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  qunsetenv("QT_SCALE_FACTOR");
+  qunsetenv("QT_SCREEN_SCALE_FACTORS");
+}
+
+void PrepareApplication() {
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  RegisterWindowFonts();
+  SetDecimalSeparator(LocaleDecimalSeparator());
+}

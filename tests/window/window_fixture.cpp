@@ -1,0 +1,26 @@
+#include "tests/window/window_fixture.h"
+
+#include <QApplication>
+#include <QPixmap>
+
+#include "app/numeric_fields.h"
+
+void WindowTest::SetUp() {
+  SetDecimalSeparator(U'.');
+  form = std::make_unique<TForm1>();
+  form->SetErrorReport([this](const std::string& message) { errors.push_back(message); });
+  form->show();
+  QApplication::processEvents();
+}
+
+void WindowTest::TearDown() {
+  form.reset();
+  SetDecimalSeparator(U'.');
+}
+
+QImage WindowTest::Grab() {
+  QApplication::processEvents();
+  return form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QRgb WindowTest::Rgb(Color color) { return 0xFF000000u | ToRgb(ResolveColor(color)); }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <memory>
+
+#include "app/code_KVORAL_QVTR_03_100.h"
+
+// A fresh, shown window per test, with errors collected instead of boxed.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The client area as it is on screen now.
+  QImage Grab();
+  static QRgb Rgb(Color color);
+
+  std::unique_ptr<TForm1> form;
+  std::vector<std::string> errors;
+};
