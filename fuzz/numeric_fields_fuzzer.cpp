@@ -33,11 +33,10 @@ std::size_t CodePointCount(const std::string& text) {
   return count;
 }
 
-// The message quotes the text unchanged; like every exception message it ends
-// at a NUL character.
+// The message quotes the text unchanged, NUL characters included.
 bool QuotesText(const EConvertError& error, const std::string& text, const char* what) {
   const std::string expected = "'" + text + "' is not a valid " + what + " value";
-  return error.Message() == expected.c_str();
+  return error.Message() == expected;
 }
 
 std::optional<long double> TryReadReal(const std::string& text) {
