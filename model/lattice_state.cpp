@@ -1,0 +1,7 @@
+#include "model/lattice_state.h"
+
+#include <algorithm>
+
+void SiteMap::FillBlock(int n, double v) {
+  for (int i = 1; i <= n; ++i) std::fill(Row(i) + 1, Row(i) + n + 1, v);
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The lattice state shared by the runs: seven site maps over a square block
+// of side at most 300, the side, and the scalars of the runs. One state is
+// allocated for the program's life; cells outside a run's block keep what
+// earlier runs left there.
+
+#include <array>
+#include <cstdint>
+
+inline constexpr int kMaxSide = 300;
+// Only cells with both indices up to this are shown in the map panels.
+inline constexpr int kShownSide = 70;
+
+// 300 x 300 doubles indexed [i][j] from 1 to 300, i the row.
+class SiteMap {
+ public:
+  double& operator()(int i, int j) { return cells_[Index(i, j)]; }
+  double operator()(int i, int j) const { return cells_[Index(i, j)]; }
+  // Row i, indexed by j from 1.
+  double* Row(int i) { return cells_.data() + Index(i, 1) - 1; }
+  const double* Row(int i) const { return cells_.data() + Index(i, 1) - 1; }
+
+  // Sets the block 1..n x 1..n to v.
+  void FillBlock(int n, double v);
+
+ private:
+  static constexpr std::size_t Index(int i, int j) {
+    return static_cast<std::size_t>(i - 1) * kMaxSide + static_cast<std::size_t>(j - 1);
+  }
+  std::array<double, kMaxSide * kMaxSide> cells_{};
+};
+
+struct LatticeState {
+  SiteMap SpinMap;            // spin S(i,j): +1, -1, or 0 before any set-up
+  SiteMap ExchangeMap;        // exchange constant J(i,j) carried by the site
+  SiteMap QrfMap;             // quenched random field h(i,j)
+  SiteMap FmEnergyMap;        // initial exchange energy S(i,j) * sum J(n) S(n)
+  SiteMap NeighbourFieldMap;  // exchange field from the neighbours, sum J(n) S(n)
+  SiteMap PrevLocalFieldMap;  // local field at the site's previous visit
+  SiteMap LocalFieldMap;      // local field at the site's latest visit
+
+  // Set-up runs.
+  std::int32_t LatticeSize = 0;
+  std::int32_t EnhancedSiteCount = 0;
+  double QrfStandardDeviation = 0;
+
+  // Hysteresis run.
+  double InitialField = 0;
+  double AppliedField = 0;
+  double MinMagnetization = 0;
+  double MaxMagnetization = 0;
+  double PrevMagnetizationDown = 0;
+  double DownCrossingField = 0;
+  double PrevMagnetizationUp = 0;
+  double UpCrossingField = 0;
+  std::int32_t PlusSpinCount = 0;
+  std::int32_t MinusSpinCount = 0;
+};
+
+// Whether the side is one the lattice can hold.
+constexpr bool IsValidSide(std::int64_t n) { return n >= 1 && n <= kMaxSide; }
+
+// The edge-copy fill. Row n and column n are never computed on their own:
+// they repeat row 1 and column 1. The block is visited in row-major order;
+// the cells i, j <= n - 1 (only (1, 1) when n = 1) get compute(i, j), every
+// other cell a copy of the cell (i == n ? 1 : i, j == n ? 1 : j), which is
+// always filled already. after(i, j) runs right after each cell is set.
+template <class Compute, class After>
+void EdgeCopyFill(int n, SiteMap& map, Compute&& compute, After&& after) {
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const bool copied = n > 1 && (i == n || j == n);
+      map(i, j) = copied ? map(i == n ? 1 : i, j == n ? 1 : j) : compute(i, j);
+      after(i, j);
+    }
+  }
+}
+
+template <class Compute>
+void EdgeCopyFill(int n, SiteMap& map, Compute&& compute) {
+  EdgeCopyFill(n, map, compute, [](int, int) {});
+}
+
+// The square that shows cell (i, j) in a map panel whose origin is
+// (x, y): 5 x 5 pixels on a 4-pixel pitch, i along x and j along y.
+struct SiteSquare {
+  int left, top, right, bottom;
+};
+constexpr SiteSquare SiteSquareAt(int originX, int originY, int i, int j) {
+  return {originX + 4 * i, originY + 4 * j, originX + 4 * i + 5, originY + 4 * j + 5};
+}
+constexpr bool IsShown(int i, int j) { return i <= kShownSide && j <= kShownSide; }
+
+// Panel origins of the four maps.
+struct PanelOrigin {
+  int x, y;
+};
+inline constexpr PanelOrigin kExchangePanel{21, 20};
+inline constexpr PanelOrigin kRandomFieldPanel{317, 20};
+inline constexpr PanelOrigin kEnergyPanel{21, 342};
+inline constexpr PanelOrigin kSpinPanel{317, 342};

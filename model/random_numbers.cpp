@@ -1,0 +1,17 @@
+#include "model/random_numbers.h"
+
+#include <cmath>
+
+#include "app/float_checks.h"
+
+long double RandomNumbers::GaussianRandom(long double mean, long double sd) {
+  long double u1, s;
+  do {
+    u1 = 2 * UniformRandom() - 1;
+    const long double u2 = 2 * UniformRandom() - 1;
+    s = u1 * u1 + u2 * u2;
+  } while (s >= 1);
+  // ln(s), times -2, divided by s, square root, times u1, times sd, plus mean.
+  const long double radius = std::sqrt(std::log(s) * -2 / s);
+  return Checked(mean + Checked(sd * (u1 * radius)));
+}

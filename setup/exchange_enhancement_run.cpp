@@ -1,0 +1,91 @@
+#include "setup/exchange_enhancement_run.h"
+
+#include <memory>
+
+#include "app/float_checks.h"
+#include "app/numeric_fields.h"
+#include "model/lattice_side.h"
+
+namespace {
+
+// Above this the energy square is black.
+constexpr double kEnergyThreshold = 4;
+
+void FillSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j) {
+  const SiteSquare s = SiteSquareAt(origin.x, origin.y, i, j);
+  surface.FillRect(s.left, s.top, s.right, s.bottom);
+}
+
+// Gives each cell the enhancement constant where its uniform draw is below
+// d, 1.0 elsewhere, and paints it red or white.
+void ExchangePass(const FormPort& port, LatticeState& lattice, const SiteMap& draws, int n, double d) {
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      port.surface.SetBrushColor(clWhite);
+      if (draws(i, j) < d) {
+        // The constant is read again for every enhanced cell.
+        lattice.ExchangeMap(i, j) = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+        ++lattice.EnhancedSiteCount;
+        port.surface.SetBrushColor(clRed);
+      } else {
+        lattice.ExchangeMap(i, j) = 1.0;
+      }
+      if (IsShown(i, j)) FillSquare(port.surface, kExchangePanel, i, j);
+    }
+  }
+}
+
+void EnergyPass(const FormPort& port, LatticeState& lattice, int n) {
+  EdgeCopyFill(
+      n, lattice.FmEnergyMap, [&](int i, int j) { return StoreDouble(ExchangeEnergy(lattice, n, i, j)); },
+      [&](int i, int j) {
+        if (!IsShown(i, j)) return;
+        port.surface.SetBrushColor(lattice.FmEnergyMap(i, j) > kEnergyThreshold ? clBlack : clYellow);
+        FillSquare(port.surface, kEnergyPanel, i, j);
+      });
+}
+
+}  // namespace
+
+long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j) {
+  const SiteMap& J = lattice.ExchangeMap;
+  const SiteMap& S = lattice.SpinMap;
+  // A neighbour's term J(n) S(n) S, or nothing outside the block.
+  auto term = [&](int ni, int nj) -> long double {
+    if (ni > n || nj > n) return 0;
+    return static_cast<long double>(J(ni, nj)) * S(ni, nj) * S(i, j);
+  };
+  if (i == 1 && j == 1) return term(1, 2) + term(2, 1);  // with n = 1 both lie outside: +0
+  if (i == 1) return term(1, j + 1) + term(2, j) + term(1, j - 1);
+  if (j == 1) return term(i, 2) + term(i + 1, 1) + term(i - 1, 1);
+  return term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j);
+}
+
+void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,
+                            const UtcClock& clock) {
+  lattice.LatticeSize = 0;
+  lattice.EnhancedSiteCount = 0;
+  const int n = ReadLatticeSide(port.fields);
+  lattice.LatticeSize = n;
+
+  port.surface.Refresh(Panel::Shape1);
+  port.surface.Refresh(Panel::Shape3);
+
+  auto draws = std::make_unique<SiteMap>();  // one uniform value per cell, for this run only
+  for (SiteMap* map : {&lattice.SpinMap, &lattice.ExchangeMap, &lattice.FmEnergyMap, &lattice.NeighbourFieldMap,
+                       &lattice.PrevLocalFieldMap, &lattice.LocalFieldMap})
+    map->FillBlock(n, 0.0);
+
+  random.SeedFromClock(clock);
+  lattice.SpinMap.FillBlock(n, 1.0);
+  EdgeCopyFill(n, *draws, [&](int, int) { return static_cast<double>(random.UniformRandom()); });
+
+  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
+  ExchangePass(port, lattice, *draws, n, d);
+
+  port.surface.Refresh(Readout::MaskEdit10);
+  ShowReadout(port.readouts, Readout::MaskEdit10,
+              Divide(lattice.EnhancedSiteCount, static_cast<long double>(n * n)));
+
+  EnergyPass(port, lattice, n);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// "Run LEE Constants": starts a new lattice of side N with all spins up,
+// gives each site the enhancement constant with probability "Dilution
+// Level", shows the fraction of enhanced sites and draws the exchange map
+// and the initial exchange-energy map.
+
+#include "app/form_fields.h"
+#include "model/lattice_state.h"
+#include "model/random_numbers.h"
+
+void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,
+                            const UtcClock& clock);
+
+// Initial exchange energy of computed cell (i, j) of a side-n block: the
+// spin times the sum of the neighbours' J(n) S(n), in the order right,
+// lower, left (row 1), right, lower, upper (column 1), or left, right,
+// upper, lower. Neighbours outside the block add nothing.
+long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j);

@@ -1,0 +1,16 @@
+#pragma once
+// "Run QRF Fields": a Gaussian random field of mean 0 and standard
+// deviation SD for every site of the block the last "Run LEE Constants"
+// set up, painted in eight classes one SD wide.
+
+#include <optional>
+
+#include "app/form_fields.h"
+#include "model/lattice_state.h"
+#include "model/random_numbers.h"
+
+void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& random);
+
+// The colour of a field value q for standard deviation sd, or none when q
+// lies on a class bound (or every class is empty, as for sd = 0).
+std::optional<Color> RandomFieldClass(double q, double sd);
