@@ -4,6 +4,9 @@
 // through nothing else, so the window, the headless command and the tests
 // all drive the same drawing code.
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string_view>
 
 #include "app/colors.h"
@@ -35,6 +38,12 @@ class DrawingSurface {
   // A position outside [min, max] shows as the nearer end.
   virtual void SetProgressPosition(int value) = 0;
 };
+
+// A computed pixel position as the surface takes it; positions far off the
+// canvas all stay far off it.
+inline int PixelCoordinate(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN / 2, INT_MAX / 2));
+}
 
 // Draws nothing: for runs without a picture.
 class NullSurface final : public DrawingSurface {

@@ -1,0 +1,4 @@
+#pragma once
+
+// The two halves of a field sweep.
+enum class Branch { Descending, Ascending };

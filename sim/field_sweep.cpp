@@ -1,0 +1,276 @@
+#include "sim/field_sweep.h"
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+
+#include "app/errors.h"
+#include "app/float_checks.h"
+#include "app/numeric_fields.h"
+#include "model/lattice_side.h"
+#include "sim/loop_measurements.h"
+#include "sim/loop_plot.h"
+#include "sim/run_display.h"
+
+namespace {
+
+// The local field (neighbour field + random field) + H, stored.
+inline double LocalField(double neighbourField, double randomField, double H) {
+  const double local = static_cast<double>((static_cast<long double>(neighbourField) + randomField) + H);
+  if (std::isinf(local)) throw EOverflow();
+  return local;
+}
+
+// Whether the product of the site's two latest local fields, formed in
+// extended precision, calls for a reversal: below zero on the way down,
+// zero or below on the way up. The product of two doubles never underflows
+// in extended precision, so the signs decide.
+template <Branch branch>
+inline bool Reverses(double previous, double latest) {
+  const bool opposite = (previous < 0 && latest > 0) || (previous > 0 && latest < 0);
+  if constexpr (branch == Branch::Descending) return opposite;
+  return opposite || previous == 0 || latest == 0;
+}
+
+// Whether sums of up to four of these constants, each times +1, -1 or 0,
+// are all exact in double precision: every constant a multiple of 2^low
+// and every sum below 2^(low + 53).
+bool SumsExactInDouble(const SiteMap& exchange, int n) {
+  int low = INT_MAX, high = INT_MIN;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const double J = exchange(i, j);
+      if (J == 0) continue;
+      if (!std::isfinite(J)) return false;
+      int exponent = 0;
+      const double mantissa = std::frexp(std::fabs(J), &exponent);  // J = mantissa * 2^exponent
+      auto bits = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
+      const int trailing = std::countr_zero(bits);
+      low = std::min(low, exponent - 53 + trailing);
+      high = std::max(high, exponent);
+    }
+  }
+  return low == INT_MAX || (high + 2) - low <= 53;
+}
+
+}  // namespace
+
+SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice), n_(n) {
+  long double largest = 0;
+  for (int i = 1; i <= n_ + 1 && i <= kMaxSide; ++i)
+    for (int j = 1; j <= n_ + 1 && j <= kMaxSide; ++j)
+      largest = std::fmax(largest, std::fabs(static_cast<long double>(lattice_.ExchangeMap(i, j))));
+  sumsMayOverflow_ = 4 * largest > DBL_MAX;
+  sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
+  for (int i = 1; i <= n_; ++i)
+    for (int j = 1; j <= n_; ++j) spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
+}
+
+// The exchange field J(n) S(n) summed over the neighbours of computed cell
+// (i, j) that lie in the block: right and lower for (1, 1), right, lower,
+// left along row 1, right, lower, upper down column 1, and left, right,
+// upper, lower elsewhere. No wrap-around.
+long double SpinRelaxation::NeighbourSum(int i, int j) const {
+  const SiteMap& J = lattice_.ExchangeMap;
+  const SiteMap& S = lattice_.SpinMap;
+  auto term = [&](int a, int b) -> long double { return static_cast<long double>(J(a, b)) * S(a, b); };
+  if (n_ == 1) return 0;
+  if (i == 1 && j == 1) return term(1, 2) + term(2, 1);
+  if (i == 1) return term(1, j + 1) + term(2, j) + term(1, j - 1);
+  if (j == 1) return term(i, 2) + term(i + 1, 1) + term(i - 1, 1);
+  return term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j);
+}
+
+// Site (i, j)'s neighbour field, that of the cell it copies for a site of
+// row n or column n, stored in its cell.
+double SpinRelaxation::StoreNeighbourField(int i, int j) {
+  const int si = n_ > 1 && i == n_ ? 1 : i;
+  const int sj = n_ > 1 && j == n_ ? 1 : j;
+  const double field = static_cast<double>(NeighbourSum(si, sj));
+  if (std::isinf(field)) throw EOverflow();
+  lattice_.NeighbourFieldMap(i, j) = field;
+  return field;
+}
+
+// After site (i, j) reversed: the computed cells that sum its spin must
+// still hold their sums as doubles.
+void SpinRelaxation::CheckSumsAround(int i, int j) const {
+  const int last = n_ > 1 ? n_ - 1 : 1;
+  const int neighbours[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
+  for (const auto& c : neighbours) {
+    if (c[0] < 1 || c[1] < 1 || c[0] > last || c[1] > last || n_ == 1) continue;
+    if (std::isinf(static_cast<double>(NeighbourSum(c[0], c[1])))) throw EOverflow();
+  }
+}
+
+void SpinRelaxation::InitLocalFields(double H) {
+  for (int i = 1; i <= n_; ++i) {
+    for (int j = 1; j <= n_; ++j) {
+      const double local = LocalField(StoreNeighbourField(i, j), lattice_.QrfMap(i, j), H);
+      lattice_.PrevLocalFieldMap(i, j) = local;
+      lattice_.LocalFieldMap(i, j) = local;
+    }
+  }
+}
+
+void SpinRelaxation::Reversed(int i, int j) {
+  double& spin = lattice_.SpinMap(i, j);
+  spinSum_ -= 2 * static_cast<std::int64_t>(spin);
+  spin = -spin;
+  if (sumsMayOverflow_) CheckSumsAround(i, j);
+}
+
+template <Branch branch>
+void SpinRelaxation::Visit(int i, int j, double H, DrawingSurface* surface) {
+  const double latest = lattice_.LocalFieldMap(i, j);
+  const bool reverses = Reverses<branch>(lattice_.PrevLocalFieldMap(i, j), latest);
+  lattice_.PrevLocalFieldMap(i, j) = latest;
+  if (reverses) Reversed(i, j);
+  lattice_.LocalFieldMap(i, j) = LocalField(StoreNeighbourField(i, j), lattice_.QrfMap(i, j), H);
+  if (surface && IsShown(i, j)) DrawSpinSquare(*surface, lattice_, i, j);
+}
+
+template <Branch branch, bool exactSums>
+void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
+  const double* J = lattice_.ExchangeMap.Row(i);
+  const double* Jup = lattice_.ExchangeMap.Row(i - 1);
+  const double* Jdown = lattice_.ExchangeMap.Row(i + 1);
+  double* S = lattice_.SpinMap.Row(i);
+  const double* Sup = lattice_.SpinMap.Row(i - 1);
+  const double* Sdown = lattice_.SpinMap.Row(i + 1);
+  double* prev = lattice_.PrevLocalFieldMap.Row(i);
+  double* local = lattice_.LocalFieldMap.Row(i);
+  double* neighbour = lattice_.NeighbourFieldMap.Row(i);
+  const double* q = lattice_.QrfMap.Row(i);
+  auto visit = [&](int j) {
+    const double latest = local[j];
+    const bool reverses = Reverses<branch>(prev[j], latest);
+    prev[j] = latest;
+    if (reverses) [[unlikely]] Reversed(i, j);
+    // Left, right, upper, lower.
+    double field;
+    if constexpr (exactSums) {
+      field = J[j - 1] * S[j - 1] + J[j + 1] * S[j + 1] + Jup[j] * Sup[j] + Jdown[j] * Sdown[j];
+    } else {
+      field = static_cast<double>(static_cast<long double>(J[j - 1]) * S[j - 1] +
+                                  static_cast<long double>(J[j + 1]) * S[j + 1] +
+                                  static_cast<long double>(Jup[j]) * Sup[j] +
+                                  static_cast<long double>(Jdown[j]) * Sdown[j]);
+      if (std::isinf(field)) throw EOverflow();
+    }
+    neighbour[j] = field;
+    local[j] = LocalField(field, q[j], H);
+  };
+  const int end = n_;
+  const int shownEnd = surface && i <= kShownSide ? std::min(end, kShownSide + 1) : 2;
+  int j = 2;
+  for (; j < shownEnd; ++j) {
+    visit(j);
+    DrawSpinSquare(*surface, lattice_, i, j);
+  }
+  for (; j < end; ++j) visit(j);
+}
+
+template <Branch branch, bool exactSums>
+void SpinRelaxation::Pass(double H, DrawingSurface* surface) {
+  for (int i = 1; i <= n_; ++i) {
+    if (i == 1 || i == n_) {
+      for (int j = 1; j <= n_; ++j) Visit<branch>(i, j, H, surface);
+      continue;
+    }
+    Visit<branch>(i, 1, H, surface);
+    VisitInnerRow<branch, exactSums>(i, H, surface);
+    if (n_ > 1) Visit<branch>(i, n_, H, surface);
+  }
+}
+
+void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface) {
+  if (branch == Branch::Descending)
+    sumsExact_ ? Pass<Branch::Descending, true>(H, surface) : Pass<Branch::Descending, false>(H, surface);
+  else
+    sumsExact_ ? Pass<Branch::Ascending, true>(H, surface) : Pass<Branch::Ascending, false>(H, surface);
+}
+
+namespace {
+
+// The Run's inputs, read and checked before anything is drawn.
+struct RunInputs {
+  int n = 0;
+  double fieldStep = 0;
+};
+
+RunInputs ReadRunInputs(const FormPort& port, LatticeState& lattice) {
+  const FieldTexts& fields = port.fields;
+  lattice.InitialField = StoreDouble(ReadRealField(fields, InputField::Edit4));
+  lattice.AppliedField = lattice.InitialField;
+  RunInputs inputs;
+  inputs.n = ReadLatticeSide(fields);
+  const std::string stepsText = fields.Text(InputField::Edit6);
+  const std::int32_t steps = ReadIntegerField(stepsText);
+  if (steps < 1) throw EConvertError("'" + stepsText + "' is not a valid number of steps (1 or more)");
+  const long double h0 = ReadRealField(fields, InputField::Edit4);
+  const long double hmin = ReadRealField(fields, InputField::Edit10);
+  if (h0 < hmin) throw EConvertError("Init. Mag. Field must not be below Min. Mag. Field");
+  const long double range = Checked(std::fabs(h0) + std::fabs(hmin));
+  inputs.fieldStep = StoreDouble(range / (steps * 0.5L));
+  if (inputs.fieldStep == 0 && range != 0)
+    throw EConvertError("The field range is too small for the number of steps");
+  return inputs;
+}
+
+// Whether the sweep goes on at field H: Hmin - step <= H <= H0 + step, the
+// bounds read again and formed in extended precision.
+bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
+  const long double h0 = ReadRealField(fields, InputField::Edit4);
+  const long double hmin = ReadRealField(fields, InputField::Edit10);
+  return hmin - fieldStep <= H && H <= h0 + fieldStep;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
+  ClearSpinPanel(port.surface);
+  const RunInputs inputs = ReadRunInputs(port, lattice);
+  const int n = inputs.n;
+  lattice.MinMagnetization = 1.0;
+  lattice.MaxMagnetization = 0.5;
+
+  const LoopScale scale = DrawLoopFrame(port);
+  SpinRelaxation relaxation(lattice, n);
+  LoopMeasurements measurements(port, lattice, n, inputs.fieldStep, relaxation.SpinSum());
+  measurements.StartSweep();
+  relaxation.InitLocalFields(lattice.AppliedField);
+  SetRunProgressRange(port.surface);
+  lattice.PlusSpinCount = 0;
+  lattice.MinusSpinCount = 0;
+
+  SweepSteps steps;
+  auto step = [&](Branch branch) {
+    double& H = lattice.AppliedField;
+    relaxation.RelaxPass(H, branch, &port.surface);
+    measurements.MeasureStep(branch, H);
+    PlotLoopPoint(port.surface, scale, H, measurements.Magnetization());
+    if (observer) observer->FieldStepDone(branch, H, measurements.Magnetization());
+    const long double next = branch == Branch::Descending ? static_cast<long double>(H) - inputs.fieldStep
+                                                          : static_cast<long double>(H) + inputs.fieldStep;
+    H = StoreDouble(next);
+    SetRunProgress(port, branch, H);
+  };
+
+  while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
+    step(Branch::Descending);
+    ++steps.descending;
+  }
+  measurements.CountPlusSpins();
+  lattice.AppliedField = StoreDouble(ReadRealField(port.fields, InputField::Edit10));
+  while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
+    step(Branch::Ascending);
+    ++steps.ascending;
+  }
+  measurements.CountMinusSpins();
+  measurements.WriteEndReadouts();
+  lattice.SpinMap.FillBlock(n, 1.0);
+  return steps;
+}

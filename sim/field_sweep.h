@@ -1,0 +1,74 @@
+#pragma once
+// The "Run": a zero-temperature sweep of the applied field from "Init. Mag.
+// Field" down to "Min. Mag. Field" and back up, one relaxation pass over all
+// sites per field value, with the loop measured and drawn as it goes.
+
+#include <cstdint>
+
+#include "app/form_fields.h"
+#include "model/lattice_state.h"
+#include "sim/branch.h"
+
+// Hears about every field step of a Run.
+class SweepObserver {
+ public:
+  virtual ~SweepObserver() = default;
+  // After the step at field H (before H moves on), whose pass left the
+  // magnetization M.
+  virtual void FieldStepDone(Branch branch, double H, double M) = 0;
+};
+
+struct SweepSteps {
+  std::int64_t descending = 0;
+  std::int64_t ascending = 0;
+};
+
+// The whole Run on the lattice, reading its inputs from the fields and
+// drawing on the surface. Ends with every spin of the block back at +1.
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer = nullptr);
+
+// The spins' relaxation on a side-n block. Each visit evaluates only the
+// visited site's neighbour field (for a site of row n or column n, that of
+// the site it copies), from the spins as they stand at that moment.
+class SpinRelaxation {
+ public:
+  SpinRelaxation(LatticeState& lattice, int n);
+
+  // The Run's initial pass at field H: every site's neighbour field, and
+  // both local fields set to (neighbour field + random field) + H.
+  void InitLocalFields(double H);
+
+  // One pass at field H over all sites in row-major order. A spin is
+  // reversed when its two latest local fields have opposite signs (on the
+  // ascending branch also when either is zero); then its new local field
+  // is evaluated. Shown sites are drawn right after their visit when a
+  // surface is given.
+  void RelaxPass(double H, Branch branch, DrawingSurface* surface);
+
+  // Sum of the block's spins, kept up to date by the passes.
+  const std::int64_t& SpinSum() const { return spinSum_; }
+
+ private:
+  long double NeighbourSum(int i, int j) const;
+  double StoreNeighbourField(int i, int j);
+  void CheckSumsAround(int i, int j) const;
+  // Visits site (i, j) by the general rules: any row or column.
+  template <Branch branch>
+  void Visit(int i, int j, double H, DrawingSurface* surface);
+  // Visits the sites 2..n-1 of an inner row, whose neighbour fields all
+  // take the four-term form.
+  template <Branch branch, bool exactSums>
+  void VisitInnerRow(int i, double H, DrawingSurface* surface);
+  template <Branch branch, bool exactSums>
+  void Pass(double H, DrawingSurface* surface);
+  void Reversed(int i, int j);
+
+  LatticeState& lattice_;
+  const int n_;
+  std::int64_t spinSum_ = 0;
+  // Whether some exchange sum could leave the double range for some spins.
+  bool sumsMayOverflow_ = false;
+  // Whether every exchange sum is exact in double precision, so that
+  // forming it in double gives the extended sum's stored value.
+  bool sumsExact_ = false;
+};
