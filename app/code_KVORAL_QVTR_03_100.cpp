@@ -1,6 +1,8 @@
 #include "app/code_KVORAL_QVTR_03_100.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,10 +21,18 @@
 #include "app/numeric_fields.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
+#include "setup/exchange_enhancement_run.h"
+#include "setup/random_field_run.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
+
+// Thrown through a Run to end it when the window closes; not an error.
+struct RunAbandoned {};
+
+// Repaints during a Run come at most this often.
+constexpr qint64 kFrameMs = 16;
 
 QColor ToQColor(Color color) { return QColor::fromRgb(ToRgb(ResolveColor(color))); }
 
@@ -106,13 +116,12 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::CreateControls() {
-  const QString separator = QString::fromStdString(DecimalSeparatorText());
   for (const EditSpec& spec : FormEdits()) {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString::fromLatin1(spec.name));
     edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
     // Default texts are written with the separator in force at start.
-    edit->setText(QString::fromLatin1(spec.text).replace(QLatin1Char('.'), separator));
+    edit->setText(QString::fromStdString(DefaultText(spec.field, DecimalSeparatorText())));
     edits_[spec.field] = edit;
   }
   for (const ReadoutSpec& spec : FormReadouts()) {
@@ -189,20 +198,39 @@ void TForm1::ShowErrorBox(QWidget* parent, const std::string& message) {
 }
 
 void TForm1::Dispatch(void (TForm1::*handler)()) {
+  if (busy_) return;
+  busy_ = true;
+  lastFrameMs_ = QDateTime::currentMSecsSinceEpoch();
   try {
     (this->*handler)();
   } catch (const Exception& error) {
     surface_->Flush();
     errorReport_(error.Message());
+  } catch (const RunAbandoned&) {
   }
+  busy_ = false;
   surface_->Flush();
+  if (localeChanged_) {
+    localeChanged_ = false;
+    SetDecimalSeparator(LocaleDecimalSeparator());
+  }
+  if (closeRequested_) close();
 }
 
-void TForm1::Button1Click() {}
+void TForm1::FieldStepDone(Branch, double, double) {
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (now - lastFrameMs_ < kFrameMs) return;
+  lastFrameMs_ = now;
+  surface_->Flush();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (closeRequested_) throw RunAbandoned{};
+}
 
-void TForm1::Button2Click() {}
+void TForm1::Button1Click() { RunExchangeEnhancement(Port(), *lattice_, random_, *clock_); }
 
-void TForm1::Button3Click() {}
+void TForm1::Button2Click() { RunRandomField(Port(), *lattice_, random_); }
+
+void TForm1::Button3Click() { RunHysteresis(Port(), *lattice_, this); }
 
 void TForm1::Button4Click() { QApplication::quit(); }
 
@@ -219,6 +247,21 @@ void TForm1::paintEvent(QPaintEvent* event) {
 }
 
 void TForm1::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LocaleChange) SetDecimalSeparator(LocaleDecimalSeparator());
+  // The separator never changes in the middle of a run.
+  if (event->type() == QEvent::LocaleChange) {
+    if (busy_)
+      localeChanged_ = true;
+    else
+      SetDecimalSeparator(LocaleDecimalSeparator());
+  }
   QWidget::changeEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }

@@ -11,6 +11,10 @@
 
 #include "app/form_fields.h"
 #include "app/qt_drawing_surface.h"
+#include "model/lattice_state.h"
+#include "model/random_numbers.h"
+#include "model/utc_clock.h"
+#include "sim/field_sweep.h"
 
 class QLabel;
 class QLineEdit;
@@ -18,7 +22,7 @@ class QProgressBar;
 class QPushButton;
 class ReadoutEdit;
 
-class TForm1 : public QWidget, public FieldTexts, public ReadoutFields {
+class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private SweepObserver {
   Q_OBJECT
 
  public:
@@ -41,6 +45,12 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields {
   QtDrawingSurface& Surface() { return *surface_; }
   FormPort Port() { return FormPort{*this, *this, *surface_}; }
 
+  // The lattice and random state the runs share, alive with the window.
+  LatticeState& Lattice() { return *lattice_; }
+  RandomNumbers& Random() { return random_; }
+  // The clock that seeds the generator; the system clock unless replaced.
+  void SetClock(std::unique_ptr<UtcClock> clock) { clock_ = std::move(clock); }
+
   // Where errors raised in a click handler are reported; by default a modal
   // box with the application's title, the message and a stop icon.
   void SetErrorReport(std::function<void(const std::string&)> report);
@@ -56,6 +66,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateControls();
@@ -63,12 +74,22 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields {
   void SetTabOrder();
   // Runs a click handler; an error it raises ends it and is reported.
   void Dispatch(void (TForm1::*handler)());
+  // Keeps the window painted during a Run, at the screen's rate, without
+  // taking user input; ends the Run when the window is being closed.
+  void FieldStepDone(Branch branch, double H, double M) override;
 
+  std::unique_ptr<LatticeState> lattice_ = std::make_unique<LatticeState>();
+  RandomNumbers random_;
+  std::unique_ptr<UtcClock> clock_ = std::make_unique<SystemClock>();
   QImage layer_;
   std::unique_ptr<QtDrawingSurface> surface_;
   std::map<InputField, QLineEdit*> edits_;
   std::map<Readout, ReadoutEdit*> readouts_;
   std::function<void(const std::string&)> errorReport_;
+  bool busy_ = false;             // a click handler is running
+  bool closeRequested_ = false;   // the window was closed during a Run
+  bool localeChanged_ = false;    // the locale changed during a Run
+  qint64 lastFrameMs_ = 0;
 };
 
 // The window of this program, alive from start-up to the end.

@@ -143,3 +143,9 @@ const char* FormCaption() {
          "                                                                                       "
          "ver_for_QVTR_2-dim_cond_100";
 }
+
+std::string DefaultText(InputField field, const std::string& separator) {
+  std::string text = EditOf(field).text;
+  if (const auto dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, separator);
+  return text;
+}

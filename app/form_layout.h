@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 
 #include "app/colors.h"
 #include "app/controls.h"
@@ -93,6 +94,9 @@ const ProgressSpec& FormProgressBar();
 
 const ShapeSpec& PanelShape(Panel panel);
 const EditSpec& EditOf(InputField field);
+
+// A field's default text written with the given decimal separator.
+std::string DefaultText(InputField field, const std::string& separator);
 
 // "Exchange bias simulation - Random-Field Ising Model", 87 blanks, then
 // the version tag.

@@ -1,0 +1,17 @@
+#include "cli/headless_form.h"
+
+#include "app/form_layout.h"
+#include "app/numeric_fields.h"
+
+HeadlessFields::HeadlessFields() {
+  for (const EditSpec& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());
+}
+
+void HeadlessReadouts::SetReadoutText(Readout field, const std::string& text) {
+  State& state = states_[Index(field)];
+  state.text = text;
+  // A number arrives just before its text; a text without one (the blanks
+  // of a cleared read-out) leaves no number behind.
+  state.value = pending_[Index(field)];
+  pending_[Index(field)].reset();
+}

@@ -1,0 +1,51 @@
+#include "cli/headless_run.h"
+
+#include "app/errors.h"
+#include "setup/exchange_enhancement_run.h"
+#include "setup/random_field_run.h"
+
+namespace {
+
+class LoopRecorder final : public SweepObserver {
+ public:
+  explicit LoopRecorder(std::vector<LoopPoint>& points) : points_(points) {}
+  void FieldStepDone(Branch branch, double H, double M) override { points_.push_back({branch, H, M}); }
+
+ private:
+  std::vector<LoopPoint>& points_;
+};
+
+std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
+  std::vector<std::vector<double>> rows(static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i) rows[static_cast<std::size_t>(i - 1)].assign(map.Row(i) + 1, map.Row(i) + n + 1);
+  return rows;
+}
+
+}  // namespace
+
+HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, LatticeState& lattice,
+                            const HeadlessOptions& options) {
+  HeadlessOutcome outcome;
+  outcome.seedMs = seedMs;
+  NullSurface noDrawing;
+  const FormPort port{fields, outcome.readouts, options.surface ? *options.surface : noDrawing};
+  RandomNumbers random;
+  const FixedClock clock(seedMs);
+  LoopRecorder recorder(outcome.loop);
+  try {
+    outcome.stage = "lee";
+    RunExchangeEnhancement(port, lattice, random, clock);
+    outcome.stage = "qrf";
+    RunRandomField(port, lattice, random);
+    outcome.side = lattice.LatticeSize;
+    if (options.keepMaps) {
+      const int n = lattice.LatticeSize;
+      outcome.maps = SetupMaps{Block(lattice.ExchangeMap, n), Block(lattice.FmEnergyMap, n), Block(lattice.QrfMap, n)};
+    }
+    outcome.stage = "run";
+    outcome.steps = RunHysteresis(port, lattice, options.keepLoop ? &recorder : nullptr);
+  } catch (const Exception& error) {
+    outcome.error = ErrorBoxText(error.Message());
+  }
+  return outcome;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The read-outs by their captions on the window, in the window's order.
+
+#include <span>
+
+#include "app/controls.h"
+
+struct ReadoutName {
+  const char* caption;
+  Readout field;
+};
+
+std::span<const ReadoutName> ReadoutNames();

@@ -1,0 +1,90 @@
+#include "cli/run_command.h"
+
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+
+#include "app/numeric_fields.h"
+#include "cli/json.h"
+#include "cli/readout_names.h"
+#include "cli/run_options.h"
+
+namespace {
+
+std::string ReadoutJson(const HeadlessReadouts::State& state) {
+  if (state.text.find_first_not_of(' ') == std::string::npos) return "null";
+  std::string json = "{\"value\": ";
+  json += state.value ? JsonString(PointText(*state.value)) : "null";
+  return json + ", \"shown\": " + JsonString(state.text) + "}";
+}
+
+std::string BlockJson(const std::vector<std::vector<double>>& rows) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    json += i ? ",\n    [" : "\n    [";
+    for (std::size_t j = 0; j < rows[i].size(); ++j) json += (j ? ", " : "") + JsonNumber(rows[i][j]);
+    json += "]";
+  }
+  return json + "]";
+}
+
+}  // namespace
+
+std::string PointText(long double x) {
+  std::string text = FormatReal(x);
+  const std::string separator = DecimalSeparatorText();
+  if (const auto at = text.find(separator); at != std::string::npos) text.replace(at, separator.size(), ".");
+  return text;
+}
+
+std::string OutcomeJson(const HeadlessOutcome& outcome) {
+  if (outcome.error)
+    return "{\"error\": " + JsonString(*outcome.error) + ", \"stage\": " + JsonString(outcome.stage) + "}\n";
+  std::string json = "{\"seed_ms\": " + std::to_string(outcome.seedMs) + ", \"side\": " + std::to_string(outcome.side);
+  json += ",\n \"readouts\": {";
+  bool first = true;
+  for (const ReadoutName& name : ReadoutNames()) {
+    json += first ? "\n  " : ",\n  ";
+    first = false;
+    json += JsonString(name.caption) + ": " + ReadoutJson(outcome.readouts.Of(name.field));
+  }
+  json += "},\n \"steps\": {\"descending\": " + std::to_string(outcome.steps.descending) +
+          ", \"ascending\": " + std::to_string(outcome.steps.ascending) + "}";
+  if (!outcome.loop.empty()) {
+    json += ",\n \"loop\": [";
+    for (std::size_t k = 0; k < outcome.loop.size(); ++k) {
+      const LoopPoint& p = outcome.loop[k];
+      json += k ? ",\n  [" : "\n  [";
+      json += JsonString(p.branch == Branch::Descending ? "down" : "up") + ", " + JsonString(PointText(p.H)) + ", " +
+              JsonString(PointText(p.M)) + "]";
+    }
+    json += "]";
+  }
+  if (outcome.maps) {
+    json += ",\n \"maps\": {\"ExchangeMap\": " + BlockJson(outcome.maps->exchange) +
+            ",\n  \"FmEnergyMap\": " + BlockJson(outcome.maps->energy) +
+            ",\n  \"QrfMap\": " + BlockJson(outcome.maps->randomField) + "}";
+  }
+  return json + "}\n";
+}
+
+int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  const std::string flags[] = {"loop", "maps"};
+  CommonOptions options;
+  try {
+    options = ParseCommonOptions(args, flags, {});
+  } catch (const std::invalid_argument& bad) {
+    err << "ebsim run: " << bad.what() << "\n";
+    return 2;
+  }
+  const HeadlessFields fields = PrepareFields(options);
+  HeadlessOptions run;
+  for (const std::string& flag : options.flags) {
+    run.keepLoop = run.keepLoop || flag == "loop";
+    run.keepMaps = run.keepMaps || flag == "maps";
+  }
+  auto lattice = std::make_unique<LatticeState>();
+  const HeadlessOutcome outcome = RunHeadless(fields, SeedOrClock(options), *lattice, run);
+  out << OutcomeJson(outcome);
+  return outcome.error ? 1 : 0;
+}

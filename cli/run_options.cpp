@@ -1,0 +1,101 @@
+#include "cli/run_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+
+#include "app/numeric_fields.h"
+#include "model/utc_clock.h"
+
+namespace {
+
+const InputOption kInputOptions[] = {
+    {"side", InputField::Edit5}, {"dilution", InputField::Edit1}, {"enhancement", InputField::Edit3},
+    {"sd", InputField::Edit2},   {"h0", InputField::Edit4},       {"hmin", InputField::Edit10},
+    {"steps", InputField::Edit6},
+};
+
+constexpr std::uint32_t kLastMillisecond = 86399999;
+
+std::uint32_t ParseSeed(const std::string& text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > kLastMillisecond)
+    throw std::invalid_argument("--seed-ms takes milliseconds since midnight, 0 to 86399999: '" + text + "'");
+  return value;
+}
+
+bool Contains(std::span<const std::string> names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+std::span<const InputOption> InputOptions() { return kInputOptions; }
+
+char32_t SingleCharacter(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t length = text.empty()            ? 0
+                             : bytes[0] < 0x80       ? 1
+                             : (bytes[0] >> 5) == 6  ? 2
+                             : (bytes[0] >> 4) == 14 ? 3
+                             : (bytes[0] >> 3) == 30 ? 4
+                                                     : 0;
+  if (length == 0 || length != text.size()) throw std::invalid_argument("--sep takes one character: '" + text + "'");
+  if (length == 1) return bytes[0];
+  char32_t c = bytes[0] & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((bytes[k] & 0xC0) != 0x80) throw std::invalid_argument("--sep takes one character: '" + text + "'");
+    c = (c << 6) | (bytes[k] & 0x3F);
+  }
+  return c;
+}
+
+CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<const std::string> flagNames,
+                                 std::span<const std::string> valueNames) {
+  CommonOptions options;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (arg.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument '" + arg + "'");
+    std::string name = arg.substr(2);
+    std::optional<std::string> value;
+    if (const auto equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    if (Contains(flagNames, name)) {
+      if (value) throw std::invalid_argument("--" + name + " takes no value");
+      options.flags.push_back(name);
+      continue;
+    }
+    if (!value) {
+      if (k + 1 >= args.size()) throw std::invalid_argument("--" + name + " needs a value");
+      value = args[++k];
+    }
+    const auto input = std::find_if(std::begin(kInputOptions), std::end(kInputOptions),
+                                    [&](const InputOption& o) { return name == o.name; });
+    if (input != std::end(kInputOptions)) {
+      options.texts[input->field] = *value;
+    } else if (name == "seed-ms") {
+      options.seedMs = ParseSeed(*value);
+    } else if (name == "sep") {
+      options.separator = SingleCharacter(*value);
+    } else if (Contains(valueNames, name)) {
+      options.values[name] = *value;
+    } else {
+      throw std::invalid_argument("unknown option --" + name);
+    }
+  }
+  return options;
+}
+
+HeadlessFields PrepareFields(const CommonOptions& options) {
+  if (options.separator) SetDecimalSeparator(*options.separator);
+  HeadlessFields fields;
+  for (const auto& [field, text] : options.texts) fields.Set(field, text);
+  return fields;
+}
+
+std::uint32_t SeedOrClock(const CommonOptions& options) {
+  return options.seedMs ? *options.seedMs : SystemClock().MillisecondsSinceMidnight();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Options shared by the ebsim commands that stand for the window's inputs:
+// each value is the text that would stand in the edit field.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "cli/headless_form.h"
+
+// --side, --dilution, --enhancement, --sd, --h0, --hmin, --steps and the
+// fields they stand for.
+struct InputOption {
+  const char* name;
+  InputField field;
+};
+std::span<const InputOption> InputOptions();
+
+struct CommonOptions {
+  std::map<InputField, std::string> texts;  // as given
+  std::optional<std::uint32_t> seedMs;
+  std::optional<char32_t> separator;
+  std::vector<std::string> flags;           // --name given without a value
+  std::map<std::string, std::string> values;  // other --name value pairs
+};
+
+// Parses "--name value" (or "--name=value") pairs; `flagNames` take no
+// value, `valueNames` are further options with one. Throws
+// std::invalid_argument with a message for the user.
+CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<const std::string> flagNames,
+                                 std::span<const std::string> valueNames);
+
+// Sets the separator (if given) and returns the fields with the given texts
+// over the defaults.
+HeadlessFields PrepareFields(const CommonOptions& options);
+
+// The given seed, or the time of day now.
+std::uint32_t SeedOrClock(const CommonOptions& options);
+
+// One UTF-8 character as a code point; throws std::invalid_argument.
+char32_t SingleCharacter(const std::string& text);
