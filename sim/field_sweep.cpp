@@ -29,9 +29,8 @@ inline double LocalField(double neighbourField, double randomField, double H) {
 // in extended precision, so the signs decide.
 template <Branch branch>
 inline bool Reverses(double previous, double latest) {
-  const bool opposite = (previous < 0 && latest > 0) || (previous > 0 && latest < 0);
-  if constexpr (branch == Branch::Descending) return opposite;
-  return opposite || previous == 0 || latest == 0;
+  if constexpr (branch == Branch::Descending) return (previous < 0 && latest > 0) || (previous > 0 && latest < 0);
+  return !(((previous > 0) & (latest > 0)) | ((previous < 0) & (latest < 0)));
 }
 
 // Whether sums of up to four of these constants, each times +1, -1 or 0,
@@ -144,7 +143,9 @@ void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
   double* local = lattice_.LocalFieldMap.Row(i);
   double* neighbour = lattice_.NeighbourFieldMap.Row(i);
   const double* q = lattice_.QrfMap.Row(i);
-  auto visit = [&](int j) {
+  const int end = n_;
+  const int shownEnd = surface && i <= kShownSide ? std::min(end, kShownSide + 1) : 0;
+  for (int j = 2; j < end; ++j) {
     const double latest = local[j];
     const bool reverses = Reverses<branch>(prev[j], latest);
     prev[j] = latest;
@@ -162,15 +163,8 @@ void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
     }
     neighbour[j] = field;
     local[j] = LocalField(field, q[j], H);
-  };
-  const int end = n_;
-  const int shownEnd = surface && i <= kShownSide ? std::min(end, kShownSide + 1) : 2;
-  int j = 2;
-  for (; j < shownEnd; ++j) {
-    visit(j);
-    DrawSpinSquare(*surface, lattice_, i, j);
+    if (j < shownEnd) DrawSpinSquare(*surface, lattice_, i, j);
   }
-  for (; j < end; ++j) visit(j);
 }
 
 template <Branch branch, bool exactSums>
