@@ -2,7 +2,6 @@
 // program's entry. No arguments, no files; the window is the interface.
 
 #include <QApplication>
-#include <QPushButton>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
 #include "app/window_setup.h"
@@ -13,7 +12,6 @@ int main(int argc, char** argv) {
   PrepareApplication();
   Form1 = new TForm1;
   Form1->show();
-  Form1->Button1->setFocus();
   QApplication::exec();
   delete Form1;
   Form1 = nullptr;

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QShortcut>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <fstream>
 #include <vector>
 
 #include "app/application_title.h"
@@ -109,8 +113,15 @@ TForm1::TForm1(QWidget* parent)
       [this](Readout field) -> QWidget* { return readouts_.at(field); }, ProgressBar1});
   ConnectHandlers();
   SetTabOrder();
+  savePathPrompt_ = [this] {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save picture and loop"), QStringLiteral("loop.png"),
+                                        QStringLiteral("PNG image (*.png)"));
+  };
+  connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &TForm1::SaveWindowAndLoop);
   resize(kClientWidth, kClientHeight);
   move(kWindowLeft, kWindowTop);
+  // The first control in tab order has the focus.
+  Button1->setFocus();
 }
 
 TForm1::~TForm1() = default;
@@ -217,7 +228,20 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
   if (closeRequested_) close();
 }
 
-void TForm1::FieldStepDone(Branch, double, double) {
+void TForm1::SaveWindowAndLoop() {
+  QString png = savePathPrompt_();
+  if (png.isEmpty()) return;
+  if (QFileInfo(png).suffix().isEmpty()) png += QStringLiteral(".png");
+  const QFileInfo info(png);
+  const QString csv = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
+  std::ofstream loop(csv.toStdString());
+  WriteLoopCsv(loop, lastLoop_);
+  loop.close();
+  if (!grab().save(png, "PNG") || !loop) errorReport_("Cannot save '" + png.toStdString() + "'");
+}
+
+void TForm1::FieldStepDone(Branch branch, double H, double M) {
+  lastLoop_.push_back({branch, H, M});
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
   if (now - lastFrameMs_ < kFrameMs) return;
   lastFrameMs_ = now;
@@ -230,7 +254,10 @@ void TForm1::Button1Click() { RunExchangeEnhancement(Port(), *lattice_, random_,
 
 void TForm1::Button2Click() { RunRandomField(Port(), *lattice_, random_); }
 
-void TForm1::Button3Click() { RunHysteresis(Port(), *lattice_, this); }
+void TForm1::Button3Click() {
+  lastLoop_.clear();
+  RunHysteresis(Port(), *lattice_, this);
+}
 
 void TForm1::Button4Click() { QApplication::quit(); }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/form_fields.h"
 #include "app/qt_drawing_surface.h"
@@ -15,6 +16,7 @@
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "sim/field_sweep.h"
+#include "sim/loop_csv.h"
 
 class QLabel;
 class QLineEdit;
@@ -56,6 +58,13 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   void SetErrorReport(std::function<void(const std::string&)> report);
   static void ShowErrorBox(QWidget* parent, const std::string& message);
 
+  // Ctrl+S: a PNG of the window and the last Run's loop as CSV beside it
+  // (same name, ".csv"), at a path the user picks; by default through a
+  // file dialog. An empty path saves nothing.
+  void SetSavePathPrompt(std::function<QString()> prompt) { savePathPrompt_ = std::move(prompt); }
+  void SaveWindowAndLoop();
+  const std::vector<LoopPoint>& LastLoop() const { return lastLoop_; }
+
   // Click handlers.
   void Button1Click();  // "Run LEE Constants"
   void Button2Click();  // "Run QRF Fields"
@@ -86,6 +95,8 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   std::map<InputField, QLineEdit*> edits_;
   std::map<Readout, ReadoutEdit*> readouts_;
   std::function<void(const std::string&)> errorReport_;
+  std::function<QString()> savePathPrompt_;
+  std::vector<LoopPoint> lastLoop_;
   bool busy_ = false;             // a click handler is running
   bool closeRequested_ = false;   // the window was closed during a Run
   bool localeChanged_ = false;    // the locale changed during a Run

@@ -1,16 +1,27 @@
 // ebsim: the simulator without its window, for scripts and batch studies.
 
+#include <atomic>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/run_command.h"
+#include "cli/sweep_command.h"
+#ifdef EB_RENDER
+#include "cli/render_command.h"
+#endif
 
 namespace {
 
 const char* const kUsage =
     "usage: ebsim run [--seed-ms S] [--side T] [--dilution T] [--enhancement T] [--sd T]\n"
-    "                 [--h0 T] [--hmin T] [--steps T] [--sep C] [--loop] [--maps]\n";
+    "                 [--h0 T] [--hmin T] [--steps T] [--sep C] [--loop] [--maps]\n"
+    "                 [--loop-csv FILE]\n"
+    "       ebsim sweep [--seed-ms S] [--side V] [--dilution V] [--enhancement V] [--sd V]\n"
+    "                   [--h0 V] [--hmin V] [--steps V] [--sep C] [--realizations R]\n"
+    "                   [--threads T] [--out FILE] [--summary FILE]\n"
+    "         V: a text, a list a;b;c (or a,b,c), or a range start:end:step\n"
+    "       ebsim render --png FILE [the options of ebsim run]\n";
 
 }  // namespace
 
@@ -22,6 +33,13 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "run") return RunCommand(rest, std::cout, std::cerr);
+#ifdef EB_RENDER
+  if (args[0] == "render") return RenderCommand(argc, argv, rest, std::cout, std::cerr);
+#endif
+  if (args[0] == "sweep") {
+    std::atomic<bool> stop{false};
+    return SweepCommand(rest, std::cout, std::cerr, stop);
+  }
   std::cerr << "ebsim: unknown command '" << args[0] << "'\n" << kUsage;
   return 2;
 }

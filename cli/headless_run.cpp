@@ -6,13 +6,18 @@
 
 namespace {
 
+// Keeps the loop when asked to, and passes every step on.
 class LoopRecorder final : public SweepObserver {
  public:
-  explicit LoopRecorder(std::vector<LoopPoint>& points) : points_(points) {}
-  void FieldStepDone(Branch branch, double H, double M) override { points_.push_back({branch, H, M}); }
+  LoopRecorder(std::vector<LoopPoint>* points, SweepObserver* next) : points_(points), next_(next) {}
+  void FieldStepDone(Branch branch, double H, double M) override {
+    if (points_) points_->push_back({branch, H, M});
+    if (next_) next_->FieldStepDone(branch, H, M);
+  }
 
  private:
-  std::vector<LoopPoint>& points_;
+  std::vector<LoopPoint>* points_;
+  SweepObserver* next_;
 };
 
 std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
@@ -31,7 +36,7 @@ HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, 
   const FormPort port{fields, outcome.readouts, options.surface ? *options.surface : noDrawing};
   RandomNumbers random;
   const FixedClock clock(seedMs);
-  LoopRecorder recorder(outcome.loop);
+  LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
   try {
     outcome.stage = "lee";
     RunExchangeEnhancement(port, lattice, random, clock);
@@ -43,7 +48,7 @@ HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, 
       outcome.maps = SetupMaps{Block(lattice.ExchangeMap, n), Block(lattice.FmEnergyMap, n), Block(lattice.QrfMap, n)};
     }
     outcome.stage = "run";
-    outcome.steps = RunHysteresis(port, lattice, options.keepLoop ? &recorder : nullptr);
+    outcome.steps = RunHysteresis(port, lattice, &recorder);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   }

@@ -10,12 +10,7 @@
 #include "cli/headless_form.h"
 #include "model/lattice_state.h"
 #include "sim/field_sweep.h"
-
-struct LoopPoint {
-  Branch branch;
-  double H;
-  double M;
-};
+#include "sim/loop_csv.h"
 
 // The N x N blocks of the set-up maps, rows i = 1..N.
 struct SetupMaps {
@@ -39,6 +34,7 @@ struct HeadlessOptions {
   bool keepLoop = false;
   bool keepMaps = false;
   DrawingSurface* surface = nullptr;  // none: nothing is drawn
+  SweepObserver* observer = nullptr;  // told of every field step
 };
 
 // Runs the three buttons on `lattice` with the generator seeded at seedMs.

@@ -6,6 +6,7 @@
 
 #include "app/numeric_fields.h"
 #include "cli/json.h"
+#include "cli/output_file.h"
 #include "cli/readout_names.h"
 #include "cli/run_options.h"
 
@@ -70,9 +71,10 @@ std::string OutcomeJson(const HeadlessOutcome& outcome) {
 
 int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   const std::string flags[] = {"loop", "maps"};
+  const std::string values[] = {"loop-csv"};
   CommonOptions options;
   try {
-    options = ParseCommonOptions(args, flags, {});
+    options = ParseCommonOptions(args, flags, values);
   } catch (const std::invalid_argument& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 2;
@@ -83,8 +85,28 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     run.keepLoop = run.keepLoop || flag == "loop";
     run.keepMaps = run.keepMaps || flag == "maps";
   }
+  const auto csv = options.values.find("loop-csv");
+  std::unique_ptr<OutputFile> loopFile;
+  try {
+    if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
+  } catch (const std::runtime_error& bad) {
+    err << "ebsim run: " << bad.what() << "\n";
+    return 2;
+  }
   auto lattice = std::make_unique<LatticeState>();
-  const HeadlessOutcome outcome = RunHeadless(fields, SeedOrClock(options), *lattice, run);
+  HeadlessOptions keepAll = run;
+  keepAll.keepLoop = run.keepLoop || loopFile;
+  HeadlessOutcome outcome = RunHeadless(fields, SeedOrClock(options), *lattice, keepAll);
+  if (loopFile) {
+    WriteLoopCsv(loopFile->Stream(), outcome.loop);
+    try {
+      loopFile->Commit();
+    } catch (const std::runtime_error& bad) {
+      err << "ebsim run: " << bad.what() << "\n";
+      return 1;
+    }
+  }
+  if (!run.keepLoop) outcome.loop.clear();
   out << OutcomeJson(outcome);
   return outcome.error ? 1 : 0;
 }

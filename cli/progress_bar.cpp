@@ -1,0 +1,32 @@
+#include "cli/progress_bar.h"
+
+#include <algorithm>
+#include <string>
+
+ProgressBar::ProgressBar(std::FILE* terminal, std::size_t total, const char* unit)
+    : out_(terminal), total_(total), unit_(unit), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
+
+void ProgressBar::Update(std::size_t done) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
+  lastDraw_ = now;
+  Draw(done);
+}
+
+void ProgressBar::Finish(std::size_t done) {
+  Draw(done);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void ProgressBar::Draw(std::size_t done) {
+  constexpr int kWidth = 30;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  const double fraction = total_ ? static_cast<double>(done) / static_cast<double>(total_) : 1;
+  const int filled = std::clamp(static_cast<int>(fraction * kWidth), 0, kWidth);
+  const std::string bar = std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), '-');
+  const double left = rate > 0 ? static_cast<double>(total_ - std::min(done, total_)) / rate : 0;
+  std::fprintf(out_, "\r[%s] %zu/%zu %s  %.1f/s  %.0fs left   ", bar.c_str(), done, total_, unit_, rate, left);
+  std::fflush(out_);
+}

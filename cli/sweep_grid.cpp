@@ -1,0 +1,91 @@
+#include "cli/sweep_grid.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "app/numeric_fields.h"
+
+namespace {
+
+constexpr std::size_t kMostValues = 100000;
+constexpr std::uint64_t kMillisecondsPerDay = 86400000;
+// Coprime with the day's milliseconds, about the golden section of it: the
+// seeds of successive realisations spread over the whole day.
+constexpr std::uint64_t kSeedStride = 53398447;
+
+bool IsIntegerField(InputField field) { return field == InputField::Edit5 || field == InputField::Edit6; }
+
+void CheckReadable(InputField field, const std::string& text) {
+  if (IsIntegerField(field))
+    (void)ReadIntegerField(text);
+  else
+    (void)ReadRealField(text);
+}
+
+std::vector<std::string> Split(const std::string& value, const std::string& separators) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t at = value.find_first_of(separators, start);
+    items.push_back(value.substr(start, at - start));
+    if (at == std::string::npos) return items;
+    start = at + 1;
+  }
+}
+
+std::vector<std::string> Range(const std::string& value) {
+  const std::vector<std::string> parts = Split(value, ":");
+  if (parts.size() != 3) throw std::invalid_argument("a range is start:end:step, not '" + value + "'");
+  const long double start = ReadRealField(parts[0]);
+  const long double end = ReadRealField(parts[1]);
+  const long double step = ReadRealField(parts[2]);
+  if (step == 0 || (end - start) / step < 0)
+    throw std::invalid_argument("the step of '" + value + "' does not lead from its start to its end");
+  const long double steps = (end - start) / step;
+  if (!(steps < kMostValues)) throw std::invalid_argument("'" + value + "' holds too many values");
+  // The end counts when it lies within a billionth of a step of one.
+  const auto last = static_cast<std::size_t>(std::floor(steps + 1e-9L));
+  std::vector<std::string> texts;
+  for (std::size_t k = 0; k <= last; ++k) texts.push_back(FormatReal(start + static_cast<long double>(k) * step));
+  return texts;
+}
+
+}  // namespace
+
+std::vector<std::string> ParseAxisValues(InputField field, const std::string& value) {
+  std::vector<std::string> texts;
+  if (value.find(':') != std::string::npos) {
+    texts = Range(value);
+  } else {
+    texts = Split(value, DecimalSeparator() == U',' ? ";" : ";,");
+  }
+  if (texts.size() > kMostValues) throw std::invalid_argument("'" + value + "' holds too many values");
+  for (const std::string& text : texts) CheckReadable(field, text);
+  return texts;
+}
+
+SweepGrid::SweepGrid(std::vector<GridAxis> axes) : axes_(std::move(axes)) {
+  for (const GridAxis& axis : axes_) count_ *= axis.texts.size();
+}
+
+std::vector<std::string> SweepGrid::PointTexts(std::size_t k) const {
+  std::vector<std::string> texts(axes_.size());
+  for (std::size_t a = axes_.size(); a-- > 0;) {
+    const std::size_t size = axes_[a].texts.size();
+    texts[a] = axes_[a].texts[k % size];
+    k /= size;
+  }
+  return texts;
+}
+
+HeadlessFields SweepGrid::PointFields(std::size_t k) const {
+  HeadlessFields fields;
+  const std::vector<std::string> texts = PointTexts(k);
+  for (std::size_t a = 0; a < axes_.size(); ++a) fields.Set(axes_[a].field, texts[a]);
+  return fields;
+}
+
+std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r) {
+  return static_cast<std::uint32_t>((seedMs + (kSeedStride * (r % kMillisecondsPerDay)) % kMillisecondsPerDay) %
+                                    kMillisecondsPerDay);
+}

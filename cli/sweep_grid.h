@@ -1,0 +1,48 @@
+#pragma once
+// The parameter grid of a sweep: each of the window's seven inputs takes one
+// text or several, and the grid is their product.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "cli/headless_form.h"
+
+struct GridAxis {
+  const char* option;               // "side", "dilution", ...
+  InputField field;
+  std::vector<std::string> texts;   // the field texts it takes, in order
+};
+
+// The texts an option's value stands for:
+//   "a;b;c"  a list (items also split at "," unless "," is the separator),
+//   "a:b:s"  a range from a to b in steps of s, b included when it falls
+//            on a step (within a billionth of a step),
+//   "a"      one text.
+// Every text must read as the field reads it; the error is the window's
+// (EConvertError), or std::invalid_argument for a malformed range.
+std::vector<std::string> ParseAxisValues(InputField field, const std::string& value);
+
+class SweepGrid {
+ public:
+  // One axis per input, in the order of the options.
+  explicit SweepGrid(std::vector<GridAxis> axes);
+
+  std::size_t PointCount() const { return count_; }
+  const std::vector<GridAxis>& Axes() const { return axes_; }
+  // The texts of grid point k; the last axis varies fastest.
+  std::vector<std::string> PointTexts(std::size_t k) const;
+  // The fields for grid point k.
+  HeadlessFields PointFields(std::size_t k) const;
+
+ private:
+  std::vector<GridAxis> axes_;
+  std::size_t count_ = 1;
+};
+
+// The seed of realisation r of a sweep seeded at seedMs: a time of day in
+// milliseconds, (seedMs + 53398447 r) mod 86400000. Realisation r of every
+// grid point shares it, so grid points compare on the same disorder.
+std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r);

@@ -1,0 +1,103 @@
+#include "cli/sweep_output.h"
+
+#include <cmath>
+#include <ostream>
+
+#include "cli/readout_names.h"
+#include "sim/loop_csv.h"
+
+namespace {
+
+std::string Number(const std::optional<long double>& x) { return x ? FullPrecisionText(*x) : ""; }
+// Statistics are reported to double precision.
+std::string Statistic(const std::optional<long double>& x) {
+  return x ? FullPrecisionText(static_cast<double>(*x)) : "";
+}
+
+void WriteGridColumns(std::ostream& out, const SweepGrid& grid) {
+  for (const GridAxis& axis : grid.Axes()) out << axis.option << ',';
+}
+
+void WriteGridValues(std::ostream& out, const SweepGrid& grid, std::size_t point) {
+  for (const std::string& text : grid.PointTexts(point)) out << CsvField(text) << ',';
+}
+
+}  // namespace
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) {
+  WriteGridColumns(out, grid);
+  out << "realization,seed_ms";
+  for (const ReadoutName& name : ReadoutNames()) out << ',' << CsvField(name.caption);
+  out << ",steps_descending,steps_ascending,error\n";
+}
+
+void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
+  WriteGridValues(out, grid, row.point);
+  out << row.realization << ',' << row.seedMs;
+  for (const ReadoutName& name : ReadoutNames())
+    out << ',' << Number(row.readouts[static_cast<std::size_t>(name.field)]);
+  out << ',' << row.descendingSteps << ',' << row.ascendingSteps << ',' << CsvField(row.error) << '\n';
+}
+
+void ReadoutStatistics::Add(long double x) {
+  ++count;
+  const long double delta = x - mean;
+  mean += delta / static_cast<long double>(count);
+  m2 += delta * (x - mean);
+}
+
+std::optional<long double> ReadoutStatistics::StandardDeviation() const {
+  if (count < 2) return std::nullopt;
+  return std::sqrt(m2 / static_cast<long double>(count - 1));
+}
+
+std::optional<long double> ReadoutStatistics::StandardError() const {
+  const auto sd = StandardDeviation();
+  if (!sd) return std::nullopt;
+  return *sd / std::sqrt(static_cast<long double>(count));
+}
+
+SweepSummary::SweepSummary(const SweepGrid& grid) : grid_(grid), points_(grid.PointCount()) {}
+
+void SweepSummary::Add(const SweepRow& row) {
+  Point& point = points_[row.point];
+  ++point.realizations;
+  if (!row.error.empty()) {
+    ++point.failed;
+    return;
+  }
+  for (std::size_t k = 0; k < kReadoutCount; ++k)
+    if (row.readouts[k]) point.readouts[k].Add(*row.readouts[k]);
+}
+
+const ReadoutStatistics& SweepSummary::Of(std::size_t point, Readout field) const {
+  return points_[point].readouts[static_cast<std::size_t>(field)];
+}
+
+void SweepSummary::Write(std::ostream& out) const {
+  WriteGridColumns(out, grid_);
+  out << "realizations,failed";
+  for (const ReadoutName& name : ReadoutNames())
+    for (const char* what : {" mean", " sd", " se", " n"}) out << ',' << CsvField(name.caption + std::string(what));
+  out << '\n';
+  for (std::size_t p = 0; p < points_.size(); ++p) {
+    const Point& point = points_[p];
+    if (point.realizations == 0) continue;
+    WriteGridValues(out, grid_, p);
+    out << point.realizations << ',' << point.failed;
+    for (const ReadoutName& name : ReadoutNames()) {
+      const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
+      const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;
+      out << ',' << Statistic(mean) << ',' << Statistic(s.StandardDeviation()) << ','
+          << Statistic(s.StandardError()) << ',' << s.count;
+    }
+    out << '\n';
+  }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// What a sweep writes: one CSV row per realisation, and per grid point the
+// mean, standard deviation and standard error of every read-out over the
+// realisations that wrote it.
+
+#include <cstdint>
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/sweep_grid.h"
+#include "cli/sweep_runner.h"
+
+// A CSV field, quoted where it must be.
+std::string CsvField(const std::string& text);
+
+void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
+void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
+
+// Running statistics of one read-out at one grid point.
+struct ReadoutStatistics {
+  std::uint64_t count = 0;  // realisations that wrote it
+  long double mean = 0;
+  long double m2 = 0;       // sum of squared deviations from the mean
+
+  void Add(long double x);
+  // Sample standard deviation (n - 1); none below two values.
+  std::optional<long double> StandardDeviation() const;
+  std::optional<long double> StandardError() const;
+};
+
+class SweepSummary {
+ public:
+  explicit SweepSummary(const SweepGrid& grid);
+  // Failed realisations count as failed and add no read-out.
+  void Add(const SweepRow& row);
+  void Write(std::ostream& out) const;
+  const ReadoutStatistics& Of(std::size_t point, Readout field) const;
+
+ private:
+  struct Point {
+    std::uint64_t realizations = 0;
+    std::uint64_t failed = 0;
+    std::array<ReadoutStatistics, kReadoutCount> readouts{};
+  };
+  const SweepGrid& grid_;
+  std::vector<Point> points_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+// Runs every realisation of every grid point of a sweep on a pool of
+// threads, each with its own lattice, and hands the finished rows over in
+// row order. The results do not depend on the number of threads.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/controls.h"
+#include "cli/sweep_grid.h"
+
+struct SweepRow {
+  std::size_t index = 0;  // point * realizations + realization
+  std::size_t point = 0;
+  std::uint64_t realization = 0;
+  std::uint32_t seedMs = 0;
+  // Each read-out's number at the end, where it shows one.
+  std::array<std::optional<long double>, kReadoutCount> readouts{};
+  std::int64_t descendingSteps = 0;
+  std::int64_t ascendingSteps = 0;
+  std::string error;  // the error box's text of a failed realisation
+};
+
+struct SweepPlan {
+  const SweepGrid* grid = nullptr;
+  std::uint64_t realizations = 1;
+  std::uint32_t seedMs = 0;
+  unsigned threads = 1;
+};
+
+// One realisation, as ebsim run would run it with that seed.
+SweepRow RunRealization(const SweepPlan& plan, std::size_t index, const std::atomic<bool>* stop = nullptr);
+
+// Runs the plan. `onRow` receives the finished rows in index order, from the
+// calling thread; `onProgress` gets the count of finished rows now and then.
+// When `stop` becomes true no further realisation starts, those under way
+// are abandoned, and the rows finished so far are still handed over (in
+// order, with gaps where realisations were abandoned). Returns whether every
+// row was finished.
+bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
+              const std::function<void(std::size_t finished)>& onProgress, const std::atomic<bool>& stop);
