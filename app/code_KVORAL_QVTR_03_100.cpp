@@ -132,8 +132,10 @@ void TForm1::CreateControls() {
     edit->setObjectName(QString::fromLatin1(spec.name));
     edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
     // Default texts are written with the separator in force at start.
-    edit->setText(QString::fromStdString(DefaultText(spec.field, DecimalSeparatorText())));
     edits_[spec.field] = edit;
+    connect(edit, &QLineEdit::textChanged, this,
+            [this, field = spec.field](const QString& text) { texts_[field] = text.toStdString(); });
+    edit->setText(QString::fromStdString(DefaultText(spec.field, DecimalSeparatorText())));
   }
   for (const ReadoutSpec& spec : FormReadouts()) {
     auto* edit = new ReadoutEdit(this);
@@ -194,7 +196,7 @@ void TForm1::SetTabOrder() {
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
 }
 
-std::string TForm1::Text(InputField field) const { return edits_.at(field)->text().toStdString(); }
+std::string TForm1::Text(InputField field) const { return texts_.at(field); }
 
 void TForm1::SetReadoutText(Readout field, const std::string& text) {
   readouts_.at(field)->setText(QString::fromStdString(text));

@@ -93,6 +93,9 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   QImage layer_;
   std::unique_ptr<QtDrawingSurface> surface_;
   std::map<InputField, QLineEdit*> edits_;
+  // The fields' texts as the runs read them, kept as they change: a run
+  // reads some fields once per site.
+  std::map<InputField, std::string> texts_;
   std::map<Readout, ReadoutEdit*> readouts_;
   std::function<void(const std::string&)> errorReport_;
   std::function<QString()> savePathPrompt_;

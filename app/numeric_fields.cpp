@@ -198,10 +198,30 @@ class MaskedFloatingPointFaults {
   std::fenv_t saved_;
 };
 
+// The value of short texts, the usual kind, without the C library: up to 19
+// significant digits are exact in extended precision, and so are the powers
+// of ten up to 10^27, so one multiplication or division rounds correctly.
+std::optional<long double> ShortRealValue(const RealText& real) {
+  constexpr long long kExactPowers = 27;
+  const std::size_t first = real.digits.find_first_not_of('0');
+  if (first == std::string::npos) return real.negative ? -0.0L : 0.0L;
+  if (real.digits.size() - first > 19 || real.power > kExactPowers || real.power < -kExactPowers)
+    return std::nullopt;
+  std::uint64_t mantissa = 0;
+  for (std::size_t k = first; k < real.digits.size(); ++k)
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(real.digits[k] - '0');
+  long double power = 1;
+  for (long long k = 0; k < (real.power < 0 ? -real.power : real.power); ++k) power *= 10;
+  const long double magnitude =
+      real.power < 0 ? static_cast<long double>(mantissa) / power : static_cast<long double>(mantissa) * power;
+  return real.negative ? -magnitude : magnitude;
+}
+
 // The value, correctly rounded to extended precision. The text handed to
 // strtold has no decimal point, so the C library's locale cannot affect it.
 // Underflow quietly gives a denormal or zero; overflow has no value.
 std::optional<long double> RealValue(const RealText& real) {
+  if (const auto value = ShortRealValue(real)) return value;
   const std::string scientific =
       (real.digits.empty() ? std::string("0") : real.digits) + "e" + std::to_string(real.power);
   const int saved_errno = errno;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 inline constexpr int kMaxSide = 300;
 // Only cells with both indices up to this are shown in the map panels.
@@ -28,6 +29,20 @@ class SiteMap {
     return static_cast<std::size_t>(i - 1) * kMaxSide + static_cast<std::size_t>(j - 1);
   }
   std::array<double, kMaxSide * kMaxSide> cells_{};
+};
+
+// A map over the block 1..n x 1..n alone, for values a run keeps only while
+// it lasts; it costs what the block costs.
+class BlockMap {
+ public:
+  explicit BlockMap(int n) : n_(n), cells_(static_cast<std::size_t>(n > 0 ? n * n : 0)) {}
+  double& operator()(int i, int j) { return cells_[Index(i, j)]; }
+  double operator()(int i, int j) const { return cells_[Index(i, j)]; }
+
+ private:
+  std::size_t Index(int i, int j) const { return static_cast<std::size_t>((i - 1) * n_ + (j - 1)); }
+  int n_;
+  std::vector<double> cells_;
 };
 
 struct LatticeState {
@@ -65,8 +80,8 @@ constexpr bool IsValidSide(std::int64_t n) { return n >= 1 && n <= kMaxSide; }
 // the cells i, j <= n - 1 (only (1, 1) when n = 1) get compute(i, j), every
 // other cell a copy of the cell (i == n ? 1 : i, j == n ? 1 : j), which is
 // always filled already. after(i, j) runs right after each cell is set.
-template <class Compute, class After>
-void EdgeCopyFill(int n, SiteMap& map, Compute&& compute, After&& after) {
+template <class Map, class Compute, class After>
+void EdgeCopyFill(int n, Map& map, Compute&& compute, After&& after) {
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       const bool copied = n > 1 && (i == n || j == n);
@@ -76,8 +91,8 @@ void EdgeCopyFill(int n, SiteMap& map, Compute&& compute, After&& after) {
   }
 }
 
-template <class Compute>
-void EdgeCopyFill(int n, SiteMap& map, Compute&& compute) {
+template <class Map, class Compute>
+void EdgeCopyFill(int n, Map& map, Compute&& compute) {
   EdgeCopyFill(n, map, compute, [](int, int) {});
 }
 

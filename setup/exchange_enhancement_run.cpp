@@ -1,7 +1,5 @@
 #include "setup/exchange_enhancement_run.h"
 
-#include <memory>
-
 #include "app/float_checks.h"
 #include "app/numeric_fields.h"
 #include "model/lattice_side.h"
@@ -18,7 +16,7 @@ void FillSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j) {
 
 // Gives each cell the enhancement constant where its uniform draw is below
 // d, 1.0 elsewhere, and paints it red or white.
-void ExchangePass(const FormPort& port, LatticeState& lattice, const SiteMap& draws, int n, double d) {
+void ExchangePass(const FormPort& port, LatticeState& lattice, const BlockMap& draws, int n, double d) {
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       port.surface.SetBrushColor(clWhite);
@@ -71,17 +69,17 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   port.surface.Refresh(Panel::Shape1);
   port.surface.Refresh(Panel::Shape3);
 
-  auto draws = std::make_unique<SiteMap>();  // one uniform value per cell, for this run only
+  BlockMap draws(n);  // one uniform value per cell, for this run only
   for (SiteMap* map : {&lattice.SpinMap, &lattice.ExchangeMap, &lattice.FmEnergyMap, &lattice.NeighbourFieldMap,
                        &lattice.PrevLocalFieldMap, &lattice.LocalFieldMap})
     map->FillBlock(n, 0.0);
 
   random.SeedFromClock(clock);
   lattice.SpinMap.FillBlock(n, 1.0);
-  EdgeCopyFill(n, *draws, [&](int, int) { return static_cast<double>(random.UniformRandom()); });
+  EdgeCopyFill(n, draws, [&](int, int) { return static_cast<double>(random.UniformRandom()); });
 
   const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
-  ExchangePass(port, lattice, *draws, n, d);
+  ExchangePass(port, lattice, draws, n, d);
 
   port.surface.Refresh(Readout::MaskEdit10);
   ShowReadout(port.readouts, Readout::MaskEdit10,
