@@ -15,6 +15,28 @@
 #include "cli/json.h"
 #include "cli/run_options.h"
 
+Rendering RenderWindow(const CommonOptions& options) {
+  SetDecimalSeparator(options.separator.value_or(U'.'));
+  const HeadlessFields fields = PrepareFields(options);
+  TForm1 form;
+  for (const InputOption& input : InputOptions())
+    form.Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
+  form.SetClock(std::make_unique<FixedClock>(SeedOrClock(options)));
+  Rendering rendering;
+  form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
+  form.show();
+  const std::pair<QPushButton*, const char*> buttons[] = {
+      {form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
+  for (const auto& [button, stage] : buttons) {
+    rendering.stage = stage;
+    button->click();
+    if (rendering.error) break;
+  }
+  QApplication::processEvents();
+  rendering.picture = form.grab().toImage();
+  return rendering;
+}
+
 int RenderCommand(int argc, char** argv, std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   const std::string values[] = {"png"};
   CommonOptions options;
@@ -30,31 +52,14 @@ int RenderCommand(int argc, char** argv, std::span<const std::string> args, std:
   DisableLayoutScaling();
   QApplication application(argc, argv);
   PrepareApplication();
-  SetDecimalSeparator(options.separator.value_or(U'.'));
-  const HeadlessFields fields = PrepareFields(options);
-
-  TForm1 form;
-  for (const InputOption& input : InputOptions())
-    form.Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
-  form.SetClock(std::make_unique<FixedClock>(SeedOrClock(options)));
-  std::string error;
-  const char* stage = "";
-  form.SetErrorReport([&](const std::string& message) { error = ErrorBoxText(message); });
-  const std::pair<QPushButton*, const char*> buttons[] = {{form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
-  form.show();
-  for (const auto& [button, name] : buttons) {
-    stage = name;
-    button->click();
-    if (!error.empty()) break;
-  }
-  QApplication::processEvents();
+  const Rendering rendering = RenderWindow(options);
   const std::string path = options.values.at("png");
-  if (!form.grab().save(QString::fromStdString(path), "PNG")) {
+  if (!rendering.picture.save(QString::fromStdString(path), "PNG")) {
     err << "ebsim render: cannot write '" << path << "'\n";
     return 1;
   }
-  if (!error.empty()) {
-    out << "{\"error\": " << JsonString(error) << ", \"stage\": " << JsonString(stage) << "}\n";
+  if (rendering.error) {
+    out << "{\"error\": " << JsonString(*rendering.error) << ", \"stage\": " << JsonString(rendering.stage) << "}\n";
     return 1;
   }
   return 0;
