@@ -58,10 +58,14 @@ bool SumsExactInDouble(const SiteMap& exchange, int n) {
 
 SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice), n_(n) {
   long double largest = 0;
-  for (int i = 1; i <= n_ + 1 && i <= kMaxSide; ++i)
-    for (int j = 1; j <= n_ + 1 && j <= kMaxSide; ++j)
+  for (int i = 1; i <= n_; ++i) {
+    for (int j = 1; j <= n_; ++j) {
       largest = std::fmax(largest, std::fabs(static_cast<long double>(lattice_.ExchangeMap(i, j))));
-  sumsMayOverflow_ = 4 * largest > DBL_MAX;
+      largestRandomField_ = std::fmax(largestRandomField_, std::fabs(lattice_.QrfMap(i, j)));
+    }
+  }
+  largestSum_ = 4 * largest;
+  sumsMayOverflow_ = largestSum_ > DBL_MAX;
   sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
   for (int i = 1; i <= n_; ++i)
     for (int j = 1; j <= n_; ++j) spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
@@ -131,7 +135,7 @@ void SpinRelaxation::Visit(int i, int j, double H, DrawingSurface* surface) {
   if (surface && IsShown(i, j)) DrawSpinSquare(*surface, lattice_, i, j);
 }
 
-template <Branch branch, bool exactSums>
+template <Branch branch, bool exactSums, bool mayOverflow>
 void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
   const double* J = lattice_.ExchangeMap.Row(i);
   const double* Jup = lattice_.ExchangeMap.Row(i - 1);
@@ -162,12 +166,16 @@ void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
       if (std::isinf(field)) throw EOverflow();
     }
     neighbour[j] = field;
-    local[j] = LocalField(field, q[j], H);
+    if constexpr (mayOverflow) {
+      local[j] = LocalField(field, q[j], H);
+    } else {
+      local[j] = static_cast<double>((static_cast<long double>(field) + q[j]) + H);
+    }
     if (j < shownEnd) DrawSpinSquare(*surface, lattice_, i, j);
   }
 }
 
-template <Branch branch, bool exactSums>
+template <Branch branch, bool exactSums, bool mayOverflow>
 void SpinRelaxation::Pass(double H, DrawingSurface* surface) {
   for (int i = 1; i <= n_; ++i) {
     if (i == 1 || i == n_) {
@@ -175,16 +183,24 @@ void SpinRelaxation::Pass(double H, DrawingSurface* surface) {
       continue;
     }
     Visit<branch>(i, 1, H, surface);
-    VisitInnerRow<branch, exactSums>(i, H, surface);
+    VisitInnerRow<branch, exactSums, mayOverflow>(i, H, surface);
     if (n_ > 1) Visit<branch>(i, n_, H, surface);
   }
 }
 
-void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface) {
-  if (branch == Branch::Descending)
-    sumsExact_ ? Pass<Branch::Descending, true>(H, surface) : Pass<Branch::Descending, false>(H, surface);
+template <Branch branch>
+void SpinRelaxation::PassFor(double H, DrawingSurface* surface) {
+  // A local field can leave the double range only with enormous constants,
+  // random fields or applied fields; then every one is checked.
+  const bool mayOverflow = largestSum_ + largestRandomField_ + std::fabs(static_cast<long double>(H)) > DBL_MAX / 2;
+  if (sumsExact_)
+    mayOverflow ? Pass<branch, true, true>(H, surface) : Pass<branch, true, false>(H, surface);
   else
-    sumsExact_ ? Pass<Branch::Ascending, true>(H, surface) : Pass<Branch::Ascending, false>(H, surface);
+    mayOverflow ? Pass<branch, false, true>(H, surface) : Pass<branch, false, false>(H, surface);
+}
+
+void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface) {
+  branch == Branch::Descending ? PassFor<Branch::Descending>(H, surface) : PassFor<Branch::Ascending>(H, surface);
 }
 
 namespace {

@@ -57,15 +57,20 @@ class SpinRelaxation {
   void Visit(int i, int j, double H, DrawingSurface* surface);
   // Visits the sites 2..n-1 of an inner row, whose neighbour fields all
   // take the four-term form.
-  template <Branch branch, bool exactSums>
+  template <Branch branch, bool exactSums, bool mayOverflow>
   void VisitInnerRow(int i, double H, DrawingSurface* surface);
-  template <Branch branch, bool exactSums>
+  template <Branch branch, bool exactSums, bool mayOverflow>
   void Pass(double H, DrawingSurface* surface);
+  template <Branch branch>
+  void PassFor(double H, DrawingSurface* surface);
   void Reversed(int i, int j);
 
   LatticeState& lattice_;
   const int n_;
   std::int64_t spinSum_ = 0;
+  // Bounds on the exchange sums and the random fields over the block.
+  long double largestSum_ = 0;
+  long double largestRandomField_ = 0;
   // Whether some exchange sum could leave the double range for some spins.
   bool sumsMayOverflow_ = false;
   // Whether every exchange sum is exact in double precision, so that
