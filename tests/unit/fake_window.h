@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/unit/control_names.h"
 #include "app/errors.h"
 #include "app/form_fields.h"
 #include "model/lattice_state.h"
@@ -114,7 +115,7 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
         case Kind::Brush: out << ColorName(e.color); break;
         case Kind::Fill: out << FillName(e); break;
         case Kind::RefreshPanel: out << "refresh:Shape" << PanelNumber(e.panel); break;
-        case Kind::RefreshReadout: out << "readout:" << ReadoutName(e.readout); break;
+        case Kind::RefreshReadout: out << "readout:" << ReadoutFieldName(e.readout); break;
         case Kind::ReadoutValue: out << "value"; break;
         case Kind::ReadoutText: out << "text:" << e.text; break;
         case Kind::Other: out << "other"; break;
@@ -156,18 +157,6 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
            std::to_string(e.bottom) + ")";
   }
 
-  static std::string FieldName(InputField f) {
-    switch (f) {
-      case InputField::Edit1: return "Edit1";
-      case InputField::Edit2: return "Edit2";
-      case InputField::Edit3: return "Edit3";
-      case InputField::Edit4: return "Edit4";
-      case InputField::Edit5: return "Edit5";
-      case InputField::Edit6: return "Edit6";
-      case InputField::Edit10: return "Edit10";
-    }
-    return "?";
-  }
 
   static int PanelNumber(Panel p) {
     switch (p) {
@@ -180,9 +169,6 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
     return 0;
   }
 
-  static std::string ReadoutName(Readout r) {
-    return r == Readout::MaskEdit10 ? "MaskEdit10" : "MaskEdit" + std::to_string(static_cast<int>(r) + 1);
-  }
 
   Color brush_ = clWhite;
 };

@@ -1,0 +1,23 @@
+#pragma once
+// The names the window gives its fields, for test logs and messages.
+
+#include <string>
+
+#include "app/controls.h"
+
+inline std::string FieldName(InputField f) {
+  switch (f) {
+    case InputField::Edit1: return "Edit1";
+    case InputField::Edit2: return "Edit2";
+    case InputField::Edit3: return "Edit3";
+    case InputField::Edit4: return "Edit4";
+    case InputField::Edit5: return "Edit5";
+    case InputField::Edit6: return "Edit6";
+    case InputField::Edit10: return "Edit10";
+  }
+  return "?";
+}
+
+inline std::string ReadoutFieldName(Readout r) {
+  return r == Readout::MaskEdit10 ? "MaskEdit10" : "MaskEdit" + std::to_string(static_cast<int>(r) + 1);
+}

@@ -1,0 +1,287 @@
+// The loop's measurements driven step by step with chosen spin sums and
+// fields: crossings, extremes, spin fractions and the read-outs they write.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/loop_measurements.h"
+#include "tests/unit/canvas_window.h"
+
+namespace {
+
+constexpr Branch kDown = Branch::Descending;
+constexpr Branch kUp = Branch::Ascending;
+
+struct Step {
+  Branch branch;
+  double H;
+  double M;  // a multiple of 1 / (N x N)
+};
+
+class MeasurementsTest : public ::testing::Test {
+ protected:
+  // A Run's measurements on a side-n block with the given field step, set
+  // up as the Run sets them up before its sweep.
+  LoopMeasurements& Start(int n, double fieldStep) {
+    n_ = n;
+    L->MinMagnetization = 1.0;
+    L->MaxMagnetization = 0.5;
+    measurements = std::make_unique<LoopMeasurements>(port, *L, n, fieldStep, spinSum);
+    measurements->StartSweep();
+    return *measurements;
+  }
+  void Take(const Step& s) {
+    spinSum = std::llround(s.M * n_ * n_);
+    measurements->MeasureStep(s.branch, s.H);
+  }
+  void Take(const std::vector<Step>& steps) {
+    for (const Step& s : steps) Take(s);
+  }
+  const CanvasWindow::ReadoutState& Shown(Readout r) { return w.Of(r); }
+  long double Value(Readout r) {
+    const auto& v = w.Of(r).value;
+    EXPECT_TRUE(v.has_value()) << ReadoutFieldName(r);
+    return v.value_or(NAN);
+  }
+
+  CanvasWindow w;
+  FormPort port = w.Port();
+  std::unique_ptr<LatticeState> L = std::make_unique<LatticeState>();
+  std::int64_t spinSum = 0;
+  std::unique_ptr<LoopMeasurements> measurements;
+  int n_ = 0;
+};
+
+TEST_F(MeasurementsTest, MagnetizationIsTheMeanSpinStoredAsDouble) {
+  const struct {
+    int n;
+    std::int64_t sum;
+    double M;
+  } cases[] = {{20, 400, 1.0}, {20, -398, -0.995}, {3, 1, 1.0 / 9}, {300, 1, 1.0 / 90000}, {2, 0, 0.0}, {1, -1, -1.0}};
+  for (const auto& c : cases) {
+    Start(c.n, 0.04);
+    spinSum = c.sum;
+    measurements->MeasureStep(kDown, 1.0);
+    EXPECT_EQ(measurements->Magnetization(), c.M) << c.n << " " << c.sum;
+    EXPECT_EQ(Value(Readout::MaskEdit2), static_cast<long double>(c.M));
+    EXPECT_EQ(Value(Readout::MaskEdit1), 1.0L);
+  }
+}
+
+// The read-outs computed from the two crossing fields.
+TEST_F(MeasurementsTest, ShiftAndCoercivityFromTheCrossings) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    double down, up;  // the crossing fields
+    long double shift, coercivity;
+    const char* shiftText;
+    const char* coercivityText;
+  };
+  const Case cases[] = {
+      {"-1.02 and 0.98",
+       {{kDown, -1.0, 0.1}, {kDown, -1.04, -0.1}, {kUp, 0.96, -0.1}, {kUp, 1.0, 0.1}},
+       -1.02, 0.98, -0.02L, 2.0L, "-0.02", "2"},
+      // The descending field enters through its absolute value.
+      {"+0.5 and 1.5",
+       {{kDown, 0.52, 0.1}, {kDown, 0.48, -0.1}, {kUp, 1.48, -0.1}, {kUp, 1.52, 0.1}},
+       0.5, 1.5, 0.5L, 2.0L, "0.5  ", "2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(20, 0.04);
+    Take(c.steps);
+    EXPECT_NEAR(L->DownCrossingField, c.down, 1e-15);
+    EXPECT_NEAR(L->UpCrossingField, c.up, 1e-15);
+    EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit3)), static_cast<double>(c.shift), 1e-15);
+    EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit4)), static_cast<double>(c.coercivity), 1e-15);
+    // Exactly the formulas on the stored crossing fields.
+    const long double down = L->DownCrossingField, up = L->UpCrossingField;
+    EXPECT_EQ(Value(Readout::MaskEdit3), (std::fabs(down) - up) * -0.5L);
+    EXPECT_EQ(Value(Readout::MaskEdit4), std::fabs(up) + std::fabs(down));
+    EXPECT_EQ(Shown(Readout::MaskEdit3).text.substr(0, 5), std::string(c.shiftText).substr(0, 5));
+    EXPECT_EQ(Shown(Readout::MaskEdit4).text.substr(0, 1), c.coercivityText);
+  }
+}
+
+// Where M changes sign, and where it does not. A crossing through exact
+// zeros counts, from the last non-zero M, k steps back.
+TEST_F(MeasurementsTest, CrossingFields) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::optional<double> down, up;  // none: not set by this Run
+  };
+  auto mid = [](double H, int k, double step, Branch b) {
+    const long double twice = 2 * static_cast<long double>(H);
+    const long double back = k * static_cast<long double>(step);
+    return static_cast<double>((b == kDown ? twice + back : twice - back) / 2);
+  };
+  const double s = 0.04;
+  const Case cases[] = {
+      {"plain descending", {{kDown, 3.0, 0.5}, {kDown, 2.96, -0.5}}, mid(2.96, 1, s, kDown), std::nullopt},
+      // The first step compares with the 0.0 the Run starts from.
+      {"first step", {{kDown, 3.0, -0.5}}, std::nullopt, std::nullopt},
+      {"zeros first", {{kDown, 3.0, 0.0}, {kDown, 2.96, 0.0}, {kDown, 2.92, -0.5}}, std::nullopt, std::nullopt},
+      {"through two zeros down",
+       {{kDown, 1.0, 0.1}, {kDown, 0.96, 0.0}, {kDown, 0.92, 0.0}, {kDown, 0.88, -0.1}},
+       mid(0.88, 3, s, kDown), std::nullopt},
+      {"-0.04, 0.0, 0.035 up",
+       {{kUp, 0.0, -0.04}, {kUp, 0.04, 0.0}, {kUp, 0.08, 0.035}},
+       std::nullopt, mid(0.08, 2, s, kUp)},
+      {"back to the same sign", {{kUp, 0.0, 0.1}, {kUp, 0.04, 0.0}, {kUp, 0.08, 0.1}}, std::nullopt, std::nullopt},
+      // The first ascending step compares with the last descending M: at
+      // the turning point the crossing is Hmin - step / 2.
+      {"turning point", {{kDown, -3.0, 0.1}, {kUp, -3.0, -0.1}}, std::nullopt, -3.02},
+      {"turning point through zero",
+       {{kDown, -2.96, 0.1}, {kDown, -3.0, 0.0}, {kUp, -3.0, -0.1}},
+       std::nullopt, mid(-3.0, 2, s, kUp)},
+      // The last change on a branch wins.
+      {"last wins",
+       {{kDown, 3.0, 0.5}, {kDown, 2.96, -0.5}, {kDown, 2.92, 0.5}, {kDown, 2.88, -0.5}},
+       mid(2.88, 1, s, kDown), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    L->DownCrossingField = L->UpCrossingField = 99.0;  // an earlier Run's
+    Start(20, s);
+    Take(c.steps);
+    EXPECT_EQ(L->DownCrossingField, c.down.value_or(99.0));
+    EXPECT_EQ(L->UpCrossingField, c.up.value_or(99.0));
+  }
+  EXPECT_NEAR(mid(0.08, 2, s, kUp), 0.04, 1e-16);
+  EXPECT_NEAR(mid(0.88, 3, s, kDown), 0.94, 1e-15);
+}
+
+// E-B Shift and Coercivity come from this Run's crossings only: they are
+// blanked when the sweep starts and written at an ascending crossing only
+// after a descending one.
+TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
+  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) w.SetReadoutText(r, "old");
+  L->DownCrossingField = -1.0;
+  w.Forget();
+  Start(20, 0.04);
+  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) {
+    EXPECT_EQ(Shown(r).text, "     ");
+    EXPECT_FALSE(Shown(r).value.has_value());
+  }
+  EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit3", "readout:MaskEdit3", "refresh:MaskEdit4",
+                                             "readout:MaskEdit4", "refresh:MaskEdit5", "readout:MaskEdit5"}));
+
+  // M stays positive down the branch and changes sign on the way up.
+  Take({{kDown, 3.0, 0.5}, {kDown, -3.0, 0.5}, {kUp, -3.0, 0.5}, {kUp, -2.96, -0.5}, {kUp, 2.0, 0.5}});
+  EXPECT_EQ(L->DownCrossingField, -1.0);
+  EXPECT_NEAR(L->UpCrossingField, 1.98, 1e-15);
+  EXPECT_EQ(Shown(Readout::MaskEdit3).text, "     ");
+  EXPECT_EQ(Shown(Readout::MaskEdit4).text, "     ");
+  EXPECT_EQ(w.Count("readout:MaskEdit3"), 1);
+}
+
+TEST_F(MeasurementsTest, EveryAscendingCrossingWritesTheReadoutsAgain) {
+  Start(20, 0.04);
+  Take({{kDown, 0.0, 0.5}, {kDown, -0.04, -0.5}});
+  w.Forget();
+  Take({{kUp, 0.0, -0.5}, {kUp, 0.04, 0.5}, {kUp, 0.08, -0.5}, {kUp, 0.12, 0.5}});
+  EXPECT_EQ(w.Count("readout:MaskEdit3"), 3);
+  EXPECT_EQ(w.Count("readout:MaskEdit4"), 3);
+  EXPECT_NEAR(L->UpCrossingField, 0.1, 1e-15);
+  EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit3)), (0.02 - 0.1) * -0.5, 1e-15);
+}
+
+TEST_F(MeasurementsTest, VerticalShiftFromTheExtremesAtFieldsOfAtLeastH0) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::optional<long double> shift;  // none: left blank
+    const char* text;
+  };
+  const Case cases[] = {
+      {"max 1, min -1", {{kUp, -3.0, -1.0}, {kUp, 3.0, 1.0}}, 0.0L, "0    "},
+      {"max 0.9, min -1", {{kUp, -3.0, -1.0}, {kUp, 3.0, 0.9}}, -0.025L, "-0.02"},
+      // Below H0 the maximum is not raised.
+      {"below H0", {{kUp, -3.0, -1.0}, {kUp, 2.96, 1.0}}, std::nullopt, "     "},
+      // Not above the 0.5 the Run starts from.
+      {"at 0.5", {{kUp, -3.0, -1.0}, {kUp, 3.0, 0.5}}, std::nullopt, "     "},
+      // Descending steps never move the extremes.
+      {"descending", {{kDown, 3.0, 1.0}, {kDown, 3.04, 1.0}}, std::nullopt, "     "},
+      {"min from the ascending branch", {{kDown, -3.0, -1.0}, {kUp, -3.0, -0.5}, {kUp, 3.04, 1.0}}, 0.25L, "0.25 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(20, 0.04);
+    Take(c.steps);
+    EXPECT_EQ(Shown(Readout::MaskEdit5).text, c.text);
+    if (c.shift) {
+      EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit5)), static_cast<double>(*c.shift), 1e-16);
+    }
+  }
+  Start(20, 0.04);
+  Take({{kUp, -3.0, -1.0}, {kUp, 3.0, 0.9}});
+  EXPECT_EQ(L->MinMagnetization, -1.0);
+  EXPECT_EQ(L->MaxMagnetization, 0.9);
+}
+
+TEST_F(MeasurementsTest, EndReadouts) {
+  struct Case {
+    const char* name;
+    double plusAtMin;  // spin of every site but (1, 1) after the descending branch
+    double lastM;
+    long double plusFraction, minusFraction, openEnd;
+    const char* plusText;
+  };
+  // N = 20; site (1, 1) keeps +1 and the others take the given spin.
+  const Case cases[] = {
+      {"one spin left", -1.0, 1.0, 1 / 400.0L, 399 / 400.0L, 0.0L, "0.002"},
+      {"all up", 1.0, 0.5, 1.0L, 0.0L, 0.5L, "1    "},
+      {"unset spins count in neither", 0.0, -1.0, 1 / 400.0L, 0.0L, 2.0L, "0.002"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    L->SpinMap.FillBlock(20, c.plusAtMin);
+    L->SpinMap(1, 1) = 1.0;
+    L->SpinMap(21, 1) = -1.0;  // outside the block: not counted
+    L->PlusSpinCount = L->MinusSpinCount = 0;
+    Start(20, 0.04);
+    measurements->CountPlusSpins();
+    measurements->CountMinusSpins();
+    Take({kUp, 3.0, c.lastM});
+    w.Forget();
+    measurements->WriteEndReadouts();
+    EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit7", "readout:MaskEdit7", "refresh:MaskEdit8",
+                                               "readout:MaskEdit8", "refresh:MaskEdit6", "readout:MaskEdit6"}));
+    EXPECT_EQ(Value(Readout::MaskEdit7), c.plusFraction);
+    EXPECT_EQ(Value(Readout::MaskEdit8), c.minusFraction);
+    EXPECT_EQ(Value(Readout::MaskEdit6), c.openEnd);
+    EXPECT_EQ(Shown(Readout::MaskEdit7).text, c.plusText);
+  }
+}
+
+TEST_F(MeasurementsTest, OpenEndOfARunWithoutStepsIsOne) {
+  Start(20, 0.04);
+  measurements->WriteEndReadouts();
+  EXPECT_EQ(Value(Readout::MaskEdit6), 1.0L);
+  EXPECT_EQ(Value(Readout::MaskEdit7), 0.0L);
+}
+
+TEST_F(MeasurementsTest, ReadoutOrderWithinAStep) {
+  Start(20, 0.04);
+  Take({kDown, 0.0, 0.5});
+  w.Forget();
+  Take({kDown, -0.04, -0.5});
+  EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit2", "readout:MaskEdit2", "refresh:MaskEdit1",
+                                             "readout:MaskEdit1"}));
+  w.Forget();
+  Take({{kUp, 0.0, -1.0}, {kUp, 3.0, 1.0}});
+  EXPECT_EQ(w.log, (std::vector<std::string>{
+                       "refresh:MaskEdit2", "readout:MaskEdit2", "refresh:MaskEdit1", "readout:MaskEdit1",
+                       // The crossing, then the vertical shift, then M and H.
+                       "refresh:MaskEdit3", "readout:MaskEdit3", "refresh:MaskEdit4", "readout:MaskEdit4",
+                       "read:Edit4", "refresh:MaskEdit5", "readout:MaskEdit5", "refresh:MaskEdit2",
+                       "readout:MaskEdit2", "refresh:MaskEdit1", "readout:MaskEdit1"}));
+}
+
+}  // namespace
