@@ -233,7 +233,9 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
 void TForm1::SaveWindowAndLoop() {
   QString png = savePathPrompt_();
   if (png.isEmpty()) return;
-  if (QFileInfo(png).suffix().isEmpty()) png += QStringLiteral(".png");
+  // The picture always ends in ".png": a name ending in ".csv" would
+  // otherwise be the loop's own name, and the picture would overwrite it.
+  if (QFileInfo(png).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) != 0) png += QStringLiteral(".png");
   const QFileInfo info(png);
   const QString csv = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
   std::ofstream loop(csv.toStdString());

@@ -27,9 +27,13 @@ const char* const kUsage =
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
     std::cout << kUsage;
-    return args.empty() ? 2 : 0;
+    return 0;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "run") return RunCommand(rest, std::cout, std::cerr);

@@ -68,12 +68,15 @@ CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<co
       options.flags.push_back(name);
       continue;
     }
+    const auto input = std::find_if(std::begin(kInputOptions), std::end(kInputOptions),
+                                    [&](const InputOption& o) { return name == o.name; });
+    // An unknown name takes no value: the next argument is an option of its own.
+    if (input == std::end(kInputOptions) && name != "seed-ms" && name != "sep" && !Contains(valueNames, name))
+      throw std::invalid_argument("unknown option --" + name);
     if (!value) {
       if (k + 1 >= args.size()) throw std::invalid_argument("--" + name + " needs a value");
       value = args[++k];
     }
-    const auto input = std::find_if(std::begin(kInputOptions), std::end(kInputOptions),
-                                    [&](const InputOption& o) { return name == o.name; });
     if (input != std::end(kInputOptions)) {
       options.texts[input->field] = *value;
     } else if (name == "seed-ms") {

@@ -1,5 +1,6 @@
 #include "cli/sweep_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -66,7 +67,9 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
   std::mutex mutex;
   std::condition_variable changed;
   std::size_t finished = 0;
-  unsigned running = std::max(1u, plan.threads);
+  // More threads than rows would only hold lattices that do nothing.
+  const unsigned threads = static_cast<unsigned>(std::clamp<std::size_t>(plan.threads, 1, total));
+  unsigned running = threads;
 
   auto work = [&] {
     auto lattice = std::make_unique<LatticeState>();
@@ -89,13 +92,16 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
     changed.notify_one();
   };
   std::vector<std::thread> pool;
-  for (unsigned t = 0; t < std::max(1u, plan.threads); ++t) pool.emplace_back(work);
+  for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
 
   // Hand rows over as the finished ones form an unbroken run from the start.
   std::size_t handed = 0;
   std::unique_lock lock(mutex);
   for (;;) {
-    changed.wait_for(lock, std::chrono::milliseconds(200));
+    // Checked before sleeping: a row or the last worker's end may have come
+    // while the rows before were being handed over.
+    changed.wait_for(lock, std::chrono::milliseconds(200),
+                     [&] { return running == 0 || (handed < total && rows[handed].has_value()); });
     std::vector<SweepRow> ready;
     while (handed < total && rows[handed]) ready.push_back(std::move(*rows[handed++]));
     const std::size_t done = finished;
