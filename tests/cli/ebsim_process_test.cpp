@@ -1,0 +1,313 @@
+// ebsim run as a program: its exit codes, what it writes where, and a
+// sweep stopped by Ctrl-C that still leaves both CSV files whole.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/run_command.h"
+#include "cli/sweep_grid.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kRunsColumns = 21;  // 7 grid, 2 realisation, 9 read-outs, 2 steps, error
+
+// A directory of its own for each test, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "ebsim_test_XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~ScratchDir() { fs::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path path_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The fields of one CSV line, quotes undone.
+std::vector<std::string> CsvFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    const char c = line[k];
+    if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+      fields.back() += '"';
+      ++k;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+std::size_t Column(const std::vector<std::string>& header, const std::string& name) {
+  const auto at = std::find(header.begin(), header.end(), name);
+  EXPECT_NE(at, header.end()) << name;
+  return static_cast<std::size_t>(at - header.begin());
+}
+
+// Starts ebsim with its output and errors going to files.
+pid_t Start(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+  std::vector<std::string> argv = {EBSIM_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, EBSIM_PATH, &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed) throw std::runtime_error("cannot start " + std::string(EBSIM_PATH));
+  return pid;
+}
+
+// The exit code, or 1000 + the signal that ended the process.
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+struct Finished {
+  int code;
+  std::string out, err;
+};
+
+Finished RunEbsim(const std::vector<std::string>& args) {
+  const ScratchDir streams;
+  const int code = Wait(Start(args, streams / "out", streams / "err"));
+  return {code, ReadFile(streams / "out"), ReadFile(streams / "err")};
+}
+
+// The quoted text after `"key": ` in ebsim run's JSON.
+std::string JsonText(const std::string& json, const std::string& key) {
+  const std::string tag = "\"" + key + "\": \"";
+  const std::size_t at = json.find(tag);
+  if (at == std::string::npos) return "(missing " + key + ")";
+  const std::size_t start = at + tag.size();
+  return json.substr(start, json.find('"', start) - start);
+}
+
+TEST(EbsimProcessTest, InterruptedSweepLeavesBothFilesWhole) {
+  const ScratchDir dir;
+  const std::string runs = dir / "runs.csv", summary = dir / "summary.csv";
+  const pid_t pid = Start({"sweep", "--seed-ms", "0", "--side", "100", "--realizations", "100000", "--threads", "2",
+                           "--out", runs, "--summary", summary},
+                          dir / "stdout", dir / "stderr");
+  // Once the files are open the sweep is under way; let some rows finish.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(runs + ".partial") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  kill(pid, SIGINT);
+  ASSERT_EQ(Wait(pid), 130) << ReadFile(dir / "stderr");
+
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"runs.csv", "stderr", "stdout", "summary.csv"}));
+  const std::vector<std::string> lines = Lines(ReadFile(runs));
+  ASSERT_GE(lines.size(), 2u) << "no row finished";
+  EXPECT_EQ(ReadFile(runs).back(), '\n');
+  const std::vector<std::string> header = CsvFields(lines[0]);
+  ASSERT_EQ(header.size(), kRunsColumns);
+  const std::size_t realization = Column(header, "realization"), seed = Column(header, "seed_ms");
+  long previous = -1;
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    const std::vector<std::string> fields = CsvFields(lines[k]);
+    ASSERT_EQ(fields.size(), kRunsColumns) << lines[k];
+    const long r = std::stol(fields[realization]);
+    EXPECT_GT(r, previous) << lines[k];
+    EXPECT_EQ(fields[seed], std::to_string(RealizationSeed(0, static_cast<std::uint64_t>(r))));
+    EXPECT_EQ(fields.back(), "") << "no realisation fails here";
+    previous = r;
+  }
+  const std::size_t kept = lines.size() - 1;
+  EXPECT_LT(kept, 100000u);
+  EXPECT_NE(ReadFile(dir / "stderr").find("stopped; " + std::to_string(kept) + " of 100000 rows kept"),
+            std::string::npos)
+      << ReadFile(dir / "stderr");
+
+  const std::vector<std::string> summaryLines = Lines(ReadFile(summary));
+  ASSERT_EQ(summaryLines.size(), 2u);
+  const std::vector<std::string> summaryHeader = CsvFields(summaryLines[0]);
+  const std::vector<std::string> point = CsvFields(summaryLines[1]);
+  ASSERT_EQ(point.size(), summaryHeader.size());
+  EXPECT_EQ(point[Column(summaryHeader, "realizations")], std::to_string(kept));
+  EXPECT_EQ(point[Column(summaryHeader, "failed")], "0");
+  EXPECT_EQ(point[Column(summaryHeader, "Surface Ratio of Dilution n")], std::to_string(kept));
+}
+
+TEST(EbsimProcessTest, SweepWithoutFilesWritesItsRowsToStandardOutput) {
+  const Finished sweep = RunEbsim({"sweep", "--seed-ms", "5000", "--side", "10", "--dilution", "0;0.1", "--steps",
+                                   "40", "--realizations", "2", "--threads", "2"});
+  ASSERT_EQ(sweep.code, 0) << sweep.err;
+  EXPECT_EQ(sweep.err, "");
+  const std::vector<std::string> lines = Lines(sweep.out);
+  ASSERT_EQ(lines.size(), 5u) << sweep.out;
+  const std::vector<std::string> header = CsvFields(lines[0]);
+  const std::size_t dilution = Column(header, "dilution"), realization = Column(header, "realization");
+  const char* const order[][2] = {{"0", "0"}, {"0", "1"}, {"0.1", "0"}, {"0.1", "1"}};
+  for (std::size_t k = 0; k < 4; ++k) {
+    const std::vector<std::string> fields = CsvFields(lines[k + 1]);
+    ASSERT_EQ(fields.size(), kRunsColumns);
+    EXPECT_EQ(fields[dilution], order[k][0]);
+    EXPECT_EQ(fields[realization], order[k][1]);
+  }
+
+  // The last row again with ebsim run at its seed: the same read-outs.
+  const std::vector<std::string> row = CsvFields(lines[4]);
+  const Finished run = RunEbsim({"run", "--seed-ms", row[Column(header, "seed_ms")], "--side", "10", "--dilution",
+                                 "0.1", "--steps", "40"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  for (const char* caption : {"Surface Ratio of Dilution", "E-B Shift", "Coercivity", "Vertical Shift",
+                              "Magnetization", "Applied Field", "Open End", "+1 spins at H_min.", "-1 spins at H_max"}) {
+    const std::string full = row[Column(header, caption)];
+    const std::string key = std::string("\"") + caption + "\": ";
+    const std::size_t at = run.out.find(key);
+    ASSERT_NE(at, std::string::npos) << caption;
+    if (full.empty()) {  // left blank
+      EXPECT_EQ(run.out.compare(at + key.size(), 4, "null"), 0) << caption;
+    } else {
+      EXPECT_EQ(JsonText(run.out.substr(at), "value"), PointText(std::strtold(full.c_str(), nullptr))) << caption;
+    }
+  }
+}
+
+TEST(EbsimProcessTest, SweepSeededByTheClockSaysSo) {
+  const Finished sweep = RunEbsim({"sweep", "--side", "4", "--steps", "4", "--realizations", "2", "--threads", "1"});
+  ASSERT_EQ(sweep.code, 0) << sweep.err;
+  const std::string said = "ebsim sweep: seed-ms ";
+  ASSERT_EQ(sweep.err.rfind(said, 0), 0u) << sweep.err;
+  const auto seed = static_cast<std::uint32_t>(std::stoul(sweep.err.substr(said.size())));
+  EXPECT_NE(sweep.err.find("(from the clock)"), std::string::npos);
+  const std::vector<std::string> lines = Lines(sweep.out);
+  ASSERT_EQ(lines.size(), 3u);
+  const std::size_t column = Column(CsvFields(lines[0]), "seed_ms");
+  EXPECT_EQ(CsvFields(lines[1])[column], std::to_string(RealizationSeed(seed, 0)));
+  EXPECT_EQ(CsvFields(lines[2])[column], std::to_string(RealizationSeed(seed, 1)));
+}
+
+TEST(EbsimProcessTest, LoopCsvHoldsTheLoopOfTheJson) {
+  const ScratchDir dir;
+  const std::string csv = dir / "loop.csv";
+  const Finished run = RunEbsim({"run", "--seed-ms", "1000", "--loop", "--loop-csv", csv});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"loop.csv"});
+
+  const std::vector<std::string> lines = Lines(ReadFile(csv));
+  ASSERT_EQ(lines.size(), 1u + 151 + 151);
+  EXPECT_EQ(lines[0], "branch,H,M");
+  // JSON loop points: ["down", "3", "1"], one per line.
+  std::size_t at = run.out.find("\"loop\": [");
+  ASSERT_NE(at, std::string::npos);
+  at = run.out.find('[', at);  // the list's own bracket
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    const std::vector<std::string> fields = CsvFields(lines[k]);
+    ASSERT_EQ(fields.size(), 3u) << lines[k];
+    EXPECT_EQ(fields[0], k <= 151 ? "down" : "up");
+    const std::string json = "[\"" + fields[0] + "\", \"" + PointText(std::strtod(fields[1].c_str(), nullptr)) +
+                             "\", \"" + PointText(std::strtod(fields[2].c_str(), nullptr)) + "\"";
+    at = run.out.find('[', at + 1);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(run.out.substr(at, json.size() + 1), json + "]") << "step " << k;
+  }
+}
+
+struct BadCall {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+TEST(EbsimProcessTest, BadOptionsExitWithTwoBeforeAnythingRuns) {
+  const ScratchDir dir;
+  const std::string out = dir / "runs.csv";
+  const BadCall cases[] = {
+      {{"sweep", "--dilution", "0.04;abc", "--out", out}, "ebsim sweep: 'abc' is not a valid floating point value.\n"},
+      {{"sweep", "--side", "10:20:2.5", "--out", out}, "ebsim sweep: '12.5' is not a valid integer value.\n"},
+      {{"sweep", "--dilution", "0.1:0:0.05", "--out", out},
+       "ebsim sweep: the step of '0.1:0:0.05' does not lead from its start to its end\n"},
+      {{"sweep", "--realizations", "0", "--out", out},
+       "ebsim sweep: --realizations takes a whole number of at least 1: '0'\n"},
+      {{"sweep", "--threads", "two", "--out", out}, "ebsim sweep: --threads takes a whole number of at least 1: 'two'\n"},
+      {{"sweep", "--seed-ms", "86400000", "--out", out},
+       "ebsim sweep: --seed-ms takes milliseconds since midnight, 0 to 86399999: '86400000'\n"},
+      {{"sweep", "--out", out, "--maps"}, "ebsim sweep: unknown option --maps\n"},
+      {{"sweep", "--seed-ms", "0", "--out", dir / "no/such/dir.csv"},
+       "ebsim sweep: cannot write '" + dir / "no/such/dir.csv.partial'\n"},
+      {{"run", "--sep", "ab"}, "ebsim run: --sep takes one character: 'ab'\n"},
+      {{"run", "--side"}, "ebsim run: --side needs a value\n"},
+      {{"run", "--loop=yes"}, "ebsim run: --loop takes no value\n"},
+      {{"run", "twenty"}, "ebsim run: unexpected argument 'twenty'\n"},
+      {{"run", "--bogus", "1"}, "ebsim run: unknown option --bogus\n"},
+      {{"run", "--loop-csv", dir / "no/loop.csv"}, "ebsim run: cannot write '" + dir / "no/loop.csv.partial'\n"},
+  };
+  for (const BadCall& c : cases) {
+    const Finished call = RunEbsim(c.args);
+    EXPECT_EQ(call.code, 2) << c.message;
+    EXPECT_EQ(call.err, c.message);
+    EXPECT_EQ(call.out, "") << c.message;
+    EXPECT_TRUE(dir.Names().empty()) << c.message;
+  }
+}
+
+TEST(EbsimProcessTest, UnknownOrMissingCommandShowsTheUsageOnStandardError) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"frobnicate"}}) {
+    const Finished call = RunEbsim(args);
+    EXPECT_EQ(call.code, 2);
+    EXPECT_EQ(call.out, "");
+    EXPECT_NE(call.err.find("usage: ebsim run"), std::string::npos) << call.err;
+  }
+  const Finished help = RunEbsim({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("usage: ebsim run", 0), 0u);
+}
+
+}  // namespace

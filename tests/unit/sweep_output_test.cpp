@@ -1,0 +1,162 @@
+// What a sweep writes: the runs CSV, one row per realisation, and the
+// summary CSV with each read-out's statistics over the realisations that
+// wrote it.
+
+#include "cli/sweep_output.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/numeric_fields.h"
+
+namespace {
+
+const char* const kGridHeader = "side,dilution,enhancement,sd,h0,hmin,steps,";
+
+// The seven axes of a sweep, with the dilution taking the values given.
+SweepGrid GridOverDilution(std::vector<std::string> dilutions) {
+  return SweepGrid({{"side", InputField::Edit5, {"20"}},
+                    {"dilution", InputField::Edit1, std::move(dilutions)},
+                    {"enhancement", InputField::Edit3, {"10"}},
+                    {"sd", InputField::Edit2, {"2"}},
+                    {"h0", InputField::Edit4, {"3"}},
+                    {"hmin", InputField::Edit10, {"-3"}},
+                    {"steps", InputField::Edit6, {"300"}}});
+}
+
+SweepRow Row(std::size_t point, std::uint64_t r, std::uint32_t seed) {
+  SweepRow row;
+  row.point = point;
+  row.realization = r;
+  row.seedMs = seed;
+  row.descendingSteps = 151;
+  row.ascendingSteps = 151;
+  return row;
+}
+
+void Set(SweepRow& row, Readout field, long double value) { row.readouts[static_cast<std::size_t>(field)] = value; }
+
+TEST(CsvFieldTest, QuotesOnlyWhatMustBe) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"0.04", "0.04"},
+      {"'abc' is not a valid floating point value.", "'abc' is not a valid floating point value."},
+      {"0,04", "\"0,04\""},
+      {"say \"no\"", "\"say \"\"no\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"return\r", "\"return\r\""},
+  };
+  for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
+}
+
+struct StatisticsCase {
+  std::vector<long double> values;
+  long double mean;
+  std::optional<long double> sd, se;
+};
+
+TEST(ReadoutStatisticsTest, MeanSampleDeviationAndStandardError) {
+  const StatisticsCase cases[] = {
+      // mean 7/3; squared deviations 16/9 + 1/9 + 25/9 = 14/3 over n - 1 = 2.
+      {{1, 2, 4}, 7.0L / 3, std::sqrt(7.0L / 3), std::sqrt(7.0L) / 3},
+      {{-1, 1}, 0, std::sqrt(2.0L), 1},
+      {{2.5, 2.5, 2.5}, 2.5, 0, 0},
+      {{5}, 5, std::nullopt, std::nullopt},
+      {{}, 0, std::nullopt, std::nullopt},
+  };
+  for (const StatisticsCase& c : cases) {
+    ReadoutStatistics s;
+    for (long double x : c.values) s.Add(x);
+    EXPECT_EQ(s.count, c.values.size());
+    EXPECT_NEAR(static_cast<double>(s.mean), static_cast<double>(c.mean), 1e-15);
+    ASSERT_EQ(s.StandardDeviation().has_value(), c.sd.has_value()) << c.values.size();
+    ASSERT_EQ(s.StandardError().has_value(), c.se.has_value());
+    if (c.sd) {
+      EXPECT_NEAR(static_cast<double>(*s.StandardDeviation()), static_cast<double>(*c.sd), 1e-15);
+      EXPECT_NEAR(static_cast<double>(*s.StandardError()), static_cast<double>(*c.se), 1e-15);
+    }
+  }
+}
+
+TEST(RunsCsvTest, HeaderNamesTheGridTheRealisationEveryReadoutAndTheSteps) {
+  std::ostringstream out;
+  WriteRunsHeader(out, GridOverDilution({"0.04"}));
+  EXPECT_EQ(out.str(), std::string(kGridHeader) +
+                           "realization,seed_ms,Surface Ratio of Dilution,E-B Shift,Coercivity,Vertical Shift,"
+                           "Magnetization,Applied Field,Open End,+1 spins at H_min.,-1 spins at H_max,"
+                           "steps_descending,steps_ascending,error\n");
+}
+
+TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
+  const SweepGrid grid = GridOverDilution({"0", "0.1"});
+  SweepRow written = Row(1, 2, 20396894);
+  Set(written, Readout::MaskEdit10, 0.0425L);
+  Set(written, Readout::MaskEdit4, 2.44L);
+  Set(written, Readout::MaskEdit2, -1);
+  SweepRow failed = Row(0, 1, 53398447);
+  failed.descendingSteps = 0;
+  failed.ascendingSteps = 0;
+  failed.error = "Floating point overflow, near \"H\"";
+  std::ostringstream out;
+  WriteRunsRow(out, grid, written);
+  WriteRunsRow(out, grid, failed);
+  // Read-outs in their shortest exact form, extended values included.
+  EXPECT_EQ(out.str(),
+            "20,0.1,10,2,3,-3,300,2,20396894,0.0425,,2.44,,-1,,,,,151,151,\n"
+            "20,0,10,2,3,-3,300,1,53398447,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
+}
+
+TEST(RunsCsvTest, GridTextsWithTheDecimalCommaAreQuoted) {
+  const SweepGrid grid = GridOverDilution({"0,1"});
+  std::ostringstream out;
+  WriteRunsRow(out, grid, Row(0, 0, 7));
+  EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,7,,,,,,,,,,151,151,\n");
+}
+
+TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
+  const SweepGrid grid = GridOverDilution({"0", "0.1", "0.2"});
+  SweepSummary summary(grid);
+  // Grid point 0: five realisations, one failed; the E-B Shift is left
+  // blank by one (no crossing on the ascending branch).
+  std::vector<SweepRow> rows;
+  for (std::uint64_t r = 0; r < 5; ++r) rows.push_back(Row(0, r, static_cast<std::uint32_t>(r)));
+  const std::optional<long double> shifts[] = {1, std::nullopt, 2, 99, 4};
+  for (std::size_t r = 0; r < 5; ++r) {
+    if (shifts[r]) Set(rows[r], Readout::MaskEdit3, *shifts[r]);
+    Set(rows[r], Readout::MaskEdit4, 1);
+  }
+  Set(rows[0], Readout::MaskEdit10, 0.5L);
+  rows[3].error = "Floating point overflow";  // adds none of its read-outs
+  // Grid point 1: one realisation; grid point 2: none (a stopped sweep).
+  rows.push_back(Row(1, 0, 0));
+  Set(rows.back(), Readout::MaskEdit3, 3);
+  for (const SweepRow& row : rows) summary.Add(row);
+
+  EXPECT_EQ(summary.Of(0, Readout::MaskEdit3).count, 3u);
+  EXPECT_EQ(summary.Of(0, Readout::MaskEdit4).count, 4u);
+  EXPECT_EQ(summary.Of(0, Readout::MaskEdit10).count, 1u);
+  EXPECT_EQ(summary.Of(1, Readout::MaskEdit3).count, 1u);
+  EXPECT_EQ(summary.Of(2, Readout::MaskEdit3).count, 0u);
+
+  std::ostringstream out;
+  summary.Write(out);
+  const std::string unwritten = ",,,,0";
+  std::string expected = std::string(kGridHeader) + "realizations,failed";
+  for (const char* caption : {"Surface Ratio of Dilution", "E-B Shift", "Coercivity", "Vertical Shift",
+                              "Magnetization", "Applied Field", "Open End", "+1 spins at H_min.", "-1 spins at H_max"})
+    for (const char* what : {" mean", " sd", " se", " n"}) expected += std::string(",") + caption + what;
+  expected += "\n";
+  expected += "20,0,10,2,3,-3,300,5,1,0.5,,,1,2.3333333333333335,1.5275252316519468,0.8819171036881969,3,1,0,0,4";
+  for (int k = 0; k < 6; ++k) expected += unwritten;
+  expected += "\n20,0.1,10,2,3,-3,300,1,0" + unwritten + ",3,,,1";
+  for (int k = 0; k < 7; ++k) expected += unwritten;
+  expected += "\n";
+  EXPECT_EQ(out.str(), expected);
+}
+
+}  // namespace

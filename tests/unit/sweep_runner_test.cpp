@@ -1,0 +1,176 @@
+// The sweep's rows: the same for any number of threads, and each the very
+// outcome `ebsim run` gives for its grid point and its realisation's seed.
+
+#include "cli/sweep_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/headless_run.h"
+#include "cli/readout_names.h"
+#include "cli/run_command.h"
+
+namespace {
+
+// Small lattices and few steps; the points include a Run that fails (h0
+// below hmin) and one whose loop never crosses zero (hmin 1), which leaves
+// the E-B Shift and the Coercivity blank.
+SweepGrid SmallGrid() {
+  return SweepGrid({{"side", InputField::Edit5, {"8", "12"}},
+                    {"dilution", InputField::Edit1, {"0", "0.1"}},
+                    {"enhancement", InputField::Edit3, {"10"}},
+                    {"sd", InputField::Edit2, {"2"}},
+                    {"h0", InputField::Edit4, {"3", "-4"}},
+                    {"hmin", InputField::Edit10, {"-3", "1"}},
+                    {"steps", InputField::Edit6, {"60"}}});
+}
+
+std::vector<SweepRow> Sweep(const SweepPlan& plan, bool* complete = nullptr) {
+  std::vector<SweepRow> rows;
+  const std::atomic<bool> stop{false};
+  const bool done = RunSweep(
+      plan, [&](const SweepRow& row) { rows.push_back(row); }, [](std::size_t) {}, stop);
+  if (complete) *complete = done;
+  return rows;
+}
+
+void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
+  SCOPED_TRACE("row " + std::to_string(b.index));
+  EXPECT_EQ(a.index, b.index);
+  EXPECT_EQ(a.point, b.point);
+  EXPECT_EQ(a.realization, b.realization);
+  EXPECT_EQ(a.seedMs, b.seedMs);
+  for (std::size_t k = 0; k < kReadoutCount; ++k) EXPECT_EQ(a.readouts[k], b.readouts[k]) << "read-out " << k;
+  EXPECT_EQ(a.descendingSteps, b.descendingSteps);
+  EXPECT_EQ(a.ascendingSteps, b.ascendingSteps);
+  EXPECT_EQ(a.error, b.error);
+}
+
+// The text after `"key": ` in ebsim run's JSON: a quoted string's content,
+// "null", or the raw start of an object or number.
+std::string JsonValueAfter(const std::string& json, const std::string& key, std::size_t from = 0) {
+  const std::string tag = "\"" + key + "\": ";
+  const std::size_t at = json.find(tag, from);
+  if (at == std::string::npos) return "(missing " + key + ")";
+  const std::size_t start = at + tag.size();
+  if (json[start] == '"') return json.substr(start + 1, json.find('"', start + 1) - start - 1);
+  if (json.compare(start, 4, "null") == 0) return "null";
+  return json.substr(start, json.find_first_of(",}", start) - start);
+}
+
+TEST(SweepRunnerTest, RowsAreTheSameForOneAndTwoThreads) {
+  const SweepGrid grid = SmallGrid();
+  SweepPlan plan{&grid, 3, 45296789, 1};
+  bool complete = false;
+  const std::vector<SweepRow> one = Sweep(plan, &complete);
+  EXPECT_TRUE(complete);
+  plan.threads = 2;
+  const std::vector<SweepRow> two = Sweep(plan, &complete);
+  EXPECT_TRUE(complete);
+
+  ASSERT_EQ(one.size(), grid.PointCount() * 3);
+  ASSERT_EQ(two.size(), one.size());
+  std::size_t failed = 0, blankShift = 0;
+  for (std::size_t k = 0; k < one.size(); ++k) {
+    EXPECT_EQ(one[k].index, k);
+    EXPECT_EQ(one[k].point, k / 3);
+    EXPECT_EQ(one[k].realization, k % 3);
+    EXPECT_EQ(one[k].seedMs, RealizationSeed(45296789, k % 3));
+    ExpectSameRow(one[k], two[k]);
+    ExpectSameRow(one[k], RunRealization(plan, k));  // on a lattice of its own
+    failed += one[k].error.empty() ? 0 : 1;
+    blankShift += one[k].error.empty() && !one[k].readouts[static_cast<std::size_t>(Readout::MaskEdit3)] ? 1 : 0;
+  }
+  // Half the points fail; of the others, at least those with hmin 1 never
+  // cross zero.
+  EXPECT_EQ(failed, one.size() / 2);
+  EXPECT_GE(blankShift, one.size() / 4);
+}
+
+TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
+  const SweepGrid grid = SmallGrid();
+  const SweepPlan plan{&grid, 2, 86000000, 1};
+  auto lattice = std::make_unique<LatticeState>();
+  for (std::size_t index = 0; index < grid.PointCount() * plan.realizations; ++index) {
+    const SweepRow row = RunRealization(plan, index);
+    SCOPED_TRACE("row " + std::to_string(index));
+    EXPECT_EQ(row.seedMs, RealizationSeed(86000000, index % 2));
+
+    // The outcome of the three buttons, number for number.
+    const HeadlessOutcome outcome = RunHeadless(grid.PointFields(row.point), row.seedMs, *lattice);
+    EXPECT_EQ(row.error, outcome.error.value_or(""));
+    EXPECT_EQ(row.descendingSteps, outcome.steps.descending);
+    EXPECT_EQ(row.ascendingSteps, outcome.steps.ascending);
+    for (std::size_t k = 0; k < kReadoutCount; ++k) {
+      const HeadlessReadouts::State& state = outcome.readouts.Of(static_cast<Readout>(k));
+      const bool blank = state.text == "     ";
+      EXPECT_EQ(row.readouts[k], blank ? std::nullopt : state.value) << "read-out " << k;
+    }
+
+    // ebsim run with the same texts and seed.
+    std::vector<std::string> args = {"--seed-ms", std::to_string(row.seedMs)};
+    const std::vector<std::string> texts = grid.PointTexts(row.point);
+    for (std::size_t a = 0; a < texts.size(); ++a) {
+      args.push_back(std::string("--") + grid.Axes()[a].option);
+      args.push_back(texts[a]);
+    }
+    std::ostringstream out, err;
+    const int code = RunCommand(args, out, err);
+    const std::string json = out.str();
+    if (!row.error.empty()) {
+      EXPECT_EQ(code, 1);
+      EXPECT_EQ(JsonValueAfter(json, "error"), row.error);
+      continue;
+    }
+    EXPECT_EQ(code, 0) << err.str();
+    EXPECT_EQ(JsonValueAfter(json, "seed_ms"), std::to_string(row.seedMs));
+    for (const ReadoutName& name : ReadoutNames()) {
+      const std::optional<long double>& value = row.readouts[static_cast<std::size_t>(name.field)];
+      const std::size_t at = json.find(std::string("\"") + name.caption + "\"");
+      ASSERT_NE(at, std::string::npos) << name.caption;
+      const std::string shown = JsonValueAfter(json, name.caption, at);
+      EXPECT_EQ(shown == "null" ? "null" : JsonValueAfter(json, "value", at), value ? PointText(*value) : "null")
+          << name.caption;
+    }
+    EXPECT_EQ(JsonValueAfter(json, "descending"), std::to_string(row.descendingSteps));
+    EXPECT_EQ(JsonValueAfter(json, "ascending"), std::to_string(row.ascendingSteps));
+  }
+}
+
+TEST(SweepRunnerTest, AStopKeepsTheFinishedRowsInOrder) {
+  const SweepGrid grid({{"side", InputField::Edit5, {"10"}}, {"steps", InputField::Edit6, {"60"}}});
+  const SweepPlan plan{&grid, 20000, 1234, 1};
+  std::atomic<bool> stop{false};
+  std::vector<SweepRow> rows;
+  std::size_t lastProgress = 0;
+  const bool complete = RunSweep(
+      plan,
+      [&](const SweepRow& row) {
+        rows.push_back(row);
+        stop = true;
+      },
+      [&](std::size_t finished) { lastProgress = finished; }, stop);
+  EXPECT_FALSE(complete);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_LT(rows.size(), 20000u);
+  EXPECT_EQ(lastProgress, rows.size());
+  for (std::size_t k = 1; k < rows.size(); ++k) EXPECT_LT(rows[k - 1].index, rows[k].index);
+  for (const std::size_t k : {std::size_t{0}, rows.size() - 1}) ExpectSameRow(rows[k], RunRealization(plan, rows[k].index));
+}
+
+TEST(SweepRunnerTest, AStoppedSweepRunsNothing) {
+  const SweepGrid grid({{"side", InputField::Edit5, {"10"}}});
+  const std::atomic<bool> stop{true};
+  std::size_t handed = 0;
+  EXPECT_FALSE(RunSweep(
+      SweepPlan{&grid, 4, 0, 2}, [&](const SweepRow&) { ++handed; }, [](std::size_t) {}, stop));
+  EXPECT_EQ(handed, 0u);
+}
+
+}  // namespace
