@@ -8,13 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "tests/frame_pixels.h"
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"
 #include "tests/unit/canvas_window.h"
 
 namespace {
 
-using Pixels = std::set<std::pair<int, int>>;
+using Pixels = PixelSet;
 
 // Every pixel drawn inside the loop panel (x 637..925, y 343..631).
 Pixels DrawnInLoopPanel(const CanvasWindow& w) {
@@ -23,19 +24,6 @@ Pixels DrawnInLoopPanel(const CanvasWindow& w) {
     for (int x = 637; x <= 925; ++x)
       if (w.Pixel(x, y) != CanvasWindow::kBare) drawn.insert({x, y});
   return drawn;
-}
-
-// The frame's pixels for a vertical axis at x0 and field ticks at the given
-// columns; the magnetization ticks run from x0 - 3 to x0 + 2.
-Pixels FramePixels(int x0, const std::vector<int>& ticks) {
-  Pixels p;
-  for (int x = 637; x <= 925; ++x) p.insert({x, 487});
-  for (int y = 343; y <= 631; ++y) p.insert({x0, y});
-  for (int x : ticks)
-    for (int y = 485; y <= 490; ++y) p.insert({x, y});
-  for (int y : {457, 427, 397, 367, 517, 547, 577, 607})
-    for (int x = x0 - 3; x <= x0 + 2; ++x) p.insert({x, y});
-  return p;
 }
 
 // The frame split by the order of its drawing: the field ticks before the

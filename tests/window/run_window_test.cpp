@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/frame_pixels.h"
 #include "app/form_layout.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
@@ -62,8 +63,6 @@ class RunWindowTest : public WindowTest {
     WindowTest::SetUp();
     form->SetClock(std::make_unique<FixedClock>(0));
   }
-  void Set(InputField field, const char* text) { form->Edit(field)->setText(text); }
-  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   QString Shown(Readout r) { return form->MaskEdit(r)->text(); }
 
   // Presses "Run" and, on a copy of the lattice as it stood before, runs the
@@ -101,17 +100,6 @@ std::vector<QRect> LabelBoxes(int one, int minusOne, const std::vector<int>& mag
           box(magnetization[1], 351, "M"),
           box(magnetization[2], 472, "0"),
           box(magnetization[3], 607, "-1")};
-}
-
-std::set<Pixel> FramePixels(int x0, const std::vector<int>& ticks) {
-  std::set<Pixel> p;
-  for (int x = 637; x <= 925; ++x) p.insert({x, 487});
-  for (int y = 343; y <= 631; ++y) p.insert({x0, y});
-  for (int x : ticks)
-    for (int y = 485; y <= 490; ++y) p.insert({x, y});
-  for (int y : {457, 427, 397, 367, 517, 547, 577, 607})
-    for (int x = x0 - 3; x <= x0 + 2; ++x) p.insert({x, y});
-  return p;
 }
 
 TEST_F(RunWindowTest, DefaultRunDrawsFrameAndTrace) {

@@ -62,8 +62,6 @@ class SetupRunsWindowTest : public WindowTest {
     WindowTest::SetUp();
     form->SetClock(std::make_unique<FixedClock>(0));
   }
-  void Set(InputField field, const char* text) { form->Edit(field)->setText(text); }
-  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   LatticeState& L() { return form->Lattice(); }
 };
 

@@ -1,7 +1,10 @@
 #include "tests/window/window_fixture.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTest>
 
 #include "app/numeric_fields.h"
 
@@ -17,6 +20,10 @@ void WindowTest::TearDown() {
   form.reset();
   SetDecimalSeparator(U'.');
 }
+
+void WindowTest::Set(InputField field, const char* text) { form->Edit(field)->setText(text); }
+
+void WindowTest::Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 QImage WindowTest::Grab() {
   QApplication::processEvents();

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <memory>
 
+class QPushButton;
+
 #include "app/code_KVORAL_QVTR_03_100.h"
 
 // A fresh, shown window per test, with errors collected instead of boxed.
@@ -13,6 +15,8 @@ class WindowTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  void Set(InputField field, const char* text);
+  void Click(QPushButton* button);
   // The client area as it is on screen now.
   QImage Grab();
   static QRgb Rgb(Color color);
