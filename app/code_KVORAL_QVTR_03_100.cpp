@@ -44,7 +44,7 @@ QString ApplicationTitle() {
   return QString::fromStdString(TitleFromProgramPath(QCoreApplication::applicationFilePath().toStdString()));
 }
 
-void PaintShape(QPainter& painter, const ShapeSpec& shape) {
+void PaintShape(QPainter& painter, const ShapeLayout& shape) {
   const QRect box(shape.left, shape.top, shape.width, shape.height);
   if (shape.pen) {
     painter.fillRect(box, ToQColor(*shape.pen));
@@ -56,7 +56,7 @@ void PaintShape(QPainter& painter, const ShapeSpec& shape) {
   }
 }
 
-void PaintLabel(QPainter& painter, const LabelSpec& label) {
+void PaintLabel(QPainter& painter, const LabelLayout& label) {
   const QRect box(label.left, label.top, label.width, label.height);
   painter.fillRect(box, ToQColor(clBtnFace));
   // Not clipped: the substitute title face runs a few pixels wider than the
@@ -107,7 +107,7 @@ TForm1::TForm1(QWidget* parent)
   surface_ = std::make_unique<QtDrawingSurface>(QtDrawingSurface::Targets{
       &layer_, this, FontFor(FontRole::Window),
       [](Panel panel) {
-        const ShapeSpec& shape = PanelShape(panel);
+        const ShapeLayout& shape = PanelShape(panel);
         return QRect(shape.left, shape.top, shape.width, shape.height);
       },
       [this](Readout field) -> QWidget* { return readouts_.at(field); }, ProgressBar1});
@@ -127,48 +127,48 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::CreateControls() {
-  for (const EditSpec& spec : FormEdits()) {
+  for (const EditLayout& item : FormEdits()) {
     auto* edit = new QLineEdit(this);
-    edit->setObjectName(QString::fromLatin1(spec.name));
-    edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
+    edit->setObjectName(QString::fromLatin1(item.name));
+    edit->setGeometry(item.left, item.top, kEditWidth, kEditHeight);
     // Default texts are written with the separator in force at start.
-    edits_[spec.field] = edit;
+    edits_[item.field] = edit;
     connect(edit, &QLineEdit::textChanged, this,
-            [this, field = spec.field](const QString& text) { texts_[field] = text.toStdString(); });
-    edit->setText(QString::fromStdString(DefaultText(spec.field, DecimalSeparatorText())));
+            [this, field = item.field](const QString& text) { texts_[field] = text.toStdString(); });
+    edit->setText(QString::fromStdString(DefaultText(item.field, DecimalSeparatorText())));
   }
-  for (const ReadoutSpec& spec : FormReadouts()) {
+  for (const ReadoutLayout& item : FormReadouts()) {
     auto* edit = new ReadoutEdit(this);
-    edit->setObjectName(QString::fromLatin1(spec.name));
-    edit->setGeometry(spec.left, spec.top, kEditWidth, kEditHeight);
-    readouts_[spec.field] = edit;
+    edit->setObjectName(QString::fromLatin1(item.name));
+    edit->setGeometry(item.left, item.top, kEditWidth, kEditHeight);
+    readouts_[item.field] = edit;
   }
-  for (const ButtonSpec& spec : FormButtons()) {
-    auto* button = new QPushButton(QString::fromLatin1(spec.text), this);
-    button->setObjectName(QString::fromLatin1(spec.name));
-    button->setGeometry(spec.left, spec.top, spec.width, spec.height);
-    button->setFont(FontFor(spec.font));
+  for (const ButtonLayout& item : FormButtons()) {
+    auto* button = new QPushButton(QString::fromLatin1(item.text), this);
+    button->setObjectName(QString::fromLatin1(item.name));
+    button->setGeometry(item.left, item.top, item.width, item.height);
+    button->setFont(FontFor(item.font));
   }
   Button1 = findChild<QPushButton*>(QStringLiteral("Button1"));
   Button2 = findChild<QPushButton*>(QStringLiteral("Button2"));
   Button3 = findChild<QPushButton*>(QStringLiteral("Button3"));
   Button4 = findChild<QPushButton*>(QStringLiteral("Button4"));
   Button5 = findChild<QPushButton*>(QStringLiteral("Button5"));
-  for (const StaticTextSpec& spec : FormStaticTexts()) {
-    auto* text = new QLabel(QString::fromLatin1(spec.text), this);
-    text->setObjectName(QString::fromLatin1(spec.name));
-    text->setGeometry(spec.left, spec.top, spec.width, kStaticTextHeight);
+  for (const StaticTextLayout& item : FormStaticTexts()) {
+    auto* text = new QLabel(QString::fromLatin1(item.text), this);
+    text->setObjectName(QString::fromLatin1(item.name));
+    text->setGeometry(item.left, item.top, item.width, kStaticTextHeight);
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text->setMargin(0);
     text->setIndent(0);
     text->setAutoFillBackground(true);
     QPalette palette = text->palette();
     palette.setColor(QPalette::Window, ToQColor(kStaticTextBackground));
-    palette.setColor(QPalette::WindowText, ToQColor(spec.color));
+    palette.setColor(QPalette::WindowText, ToQColor(item.color));
     text->setPalette(palette);
     text->setFocusPolicy(Qt::NoFocus);
   }
-  const ProgressSpec& bar = FormProgressBar();
+  const ProgressLayout& bar = FormProgressBar();
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName(QString::fromLatin1(bar.name));
   ProgressBar1->setGeometry(bar.left, bar.top, bar.width, bar.height);
@@ -188,10 +188,10 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::SetTabOrder() {
   std::vector<std::pair<int, QWidget*>> order;
-  for (const EditSpec& spec : FormEdits()) order.emplace_back(spec.tab, edits_.at(spec.field));
-  for (const ReadoutSpec& spec : FormReadouts()) order.emplace_back(spec.tab, readouts_.at(spec.field));
-  for (const ButtonSpec& spec : FormButtons())
-    order.emplace_back(spec.tab, findChild<QPushButton*>(QString::fromLatin1(spec.name)));
+  for (const EditLayout& item : FormEdits()) order.emplace_back(item.tab, edits_.at(item.field));
+  for (const ReadoutLayout& item : FormReadouts()) order.emplace_back(item.tab, readouts_.at(item.field));
+  for (const ButtonLayout& item : FormButtons())
+    order.emplace_back(item.tab, findChild<QPushButton*>(QString::fromLatin1(item.name)));
   std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -272,8 +272,8 @@ void TForm1::paintEvent(QPaintEvent* event) {
   painter.fillRect(event->rect(), ToQColor(clBtnFace));
   // The legend swatches under the upper panels reach one row into the box of
   // the title below them; the swatch stays whole.
-  for (const LabelSpec& label : FormLabels()) PaintLabel(painter, label);
-  for (const ShapeSpec& shape : FormShapes()) PaintShape(painter, shape);
+  for (const LabelLayout& label : FormLabels()) PaintLabel(painter, label);
+  for (const ShapeLayout& shape : FormShapes()) PaintShape(painter, shape);
   painter.drawImage(event->rect(), layer_, event->rect());
 }
 

@@ -8,7 +8,7 @@ namespace {
 constexpr int kPanelSide = 289;
 constexpr int kSwatch = 15;
 
-const ShapeSpec kShapes[] = {
+const ShapeLayout kShapes[] = {
     {"Shape1", 21, 20, kPanelSide, kPanelSide, clRed, clWhite, Panel::Shape1},
     {"Shape2", 317, 20, kPanelSide, kPanelSide, clYellow, clCaptionText, Panel::Shape2},
     {"Shape3", 21, 343, kPanelSide, kPanelSide, clBlack, clYellow, Panel::Shape3},
@@ -32,7 +32,7 @@ const ShapeSpec kShapes[] = {
     {"Shape14", 504, 636, kSwatch, kSwatch, std::nullopt, clYellow, std::nullopt},
 };
 
-const LabelSpec kLabels[] = {
+const LabelLayout kLabels[] = {
     // Panel titles.
     {"label2", 30, 2, 276, 16, "Local Enhancement of Exchange Constants", FontRole::Title, clRed, false, false},
     {"Label4", 320, 2, 285, 16, "Quenched Random Fields: Gauss Distribution", FontRole::Title, clYellow, false, false},
@@ -67,7 +67,7 @@ const LabelSpec kLabels[] = {
      FontRole::Window, clGray, false, true},
 };
 
-const EditSpec kEdits[] = {
+const EditLayout kEdits[] = {
     {"Edit3", InputField::Edit3, 632, 8, "10", 12},
     {"Edit1", InputField::Edit1, 808, 8, "0.04", 1},
     {"Edit2", InputField::Edit2, 808, 88, "2", 2},
@@ -77,7 +77,7 @@ const EditSpec kEdits[] = {
     {"Edit6", InputField::Edit6, 896, 192, "300", 30},
 };
 
-const ReadoutSpec kReadouts[] = {
+const ReadoutLayout kReadouts[] = {
     {"MaskEdit10", Readout::MaskEdit10, 888, 8, 35},
     {"MaskEdit3", Readout::MaskEdit3, 632, 238, 23},
     {"MaskEdit4", Readout::MaskEdit4, 720, 238, 24},
@@ -89,7 +89,7 @@ const ReadoutSpec kReadouts[] = {
     {"MaskEdit8", Readout::MaskEdit8, 896, 278, 34},
 };
 
-const ButtonSpec kButtons[] = {
+const ButtonLayout kButtons[] = {
     {"Button1", 720, 48, 161, 30, "Run LEE Constants", FontRole::Window, 0},
     {"Button2", 720, 128, 161, 33, "Run QRF Fields", FontRole::Window, 3},
     {"Button3", 640, 656, 97, 33, "Run", FontRole::LargeButton, 16},
@@ -97,7 +97,7 @@ const ButtonSpec kButtons[] = {
     {"Button4", 848, 656, 81, 33, "Exit", FontRole::LargeButton, 17},
 };
 
-const StaticTextSpec kStaticTexts[] = {
+const StaticTextLayout kStaticTexts[] = {
     {"StaticText1", 627, 56, 56, "QRF<-3SD", clYellow, 4},
     {"StaticText2", 627, 72, 86, "-3SD<QRF<-2SD", clYellow, 5},
     {"StaticText3", 627, 88, 80, "-2SD<QRF<-SD", clYellow, 6},
@@ -114,26 +114,26 @@ const StaticTextSpec kStaticTexts[] = {
     {"StaticText10", 528, 636, 29, "S= -1", clWindowText, 14},
 };
 
-const ProgressSpec kProgress{"ProgressBar1", 637, 640, 289, 9, 31};
+const ProgressLayout kProgress{"ProgressBar1", 637, 640, 289, 9, 31};
 
 }  // namespace
 
-std::span<const ShapeSpec> FormShapes() { return kShapes; }
-std::span<const LabelSpec> FormLabels() { return kLabels; }
-std::span<const EditSpec> FormEdits() { return kEdits; }
-std::span<const ReadoutSpec> FormReadouts() { return kReadouts; }
-std::span<const ButtonSpec> FormButtons() { return kButtons; }
-std::span<const StaticTextSpec> FormStaticTexts() { return kStaticTexts; }
-const ProgressSpec& FormProgressBar() { return kProgress; }
+std::span<const ShapeLayout> FormShapes() { return kShapes; }
+std::span<const LabelLayout> FormLabels() { return kLabels; }
+std::span<const EditLayout> FormEdits() { return kEdits; }
+std::span<const ReadoutLayout> FormReadouts() { return kReadouts; }
+std::span<const ButtonLayout> FormButtons() { return kButtons; }
+std::span<const StaticTextLayout> FormStaticTexts() { return kStaticTexts; }
+const ProgressLayout& FormProgressBar() { return kProgress; }
 
-const ShapeSpec& PanelShape(Panel panel) {
-  for (const ShapeSpec& shape : kShapes)
+const ShapeLayout& PanelShape(Panel panel) {
+  for (const ShapeLayout& shape : kShapes)
     if (shape.panel == panel) return shape;
   throw std::logic_error("unknown panel");
 }
 
-const EditSpec& EditOf(InputField field) {
-  for (const EditSpec& edit : kEdits)
+const EditLayout& EditOf(InputField field) {
+  for (const EditLayout& edit : kEdits)
     if (edit.field == field) return edit;
   throw std::logic_error("unknown input field");
 }

@@ -18,7 +18,7 @@ enum class FontRole {
 
 // A rectangle with a one-pixel outline in its pen colour (or none) and an
 // interior in its brush colour.
-struct ShapeSpec {
+struct ShapeLayout {
   const char* name;
   int left, top, width, height;
   std::optional<Color> pen;  // no pen: no outline
@@ -27,7 +27,7 @@ struct ShapeSpec {
 };
 
 // Text painted straight on the window.
-struct LabelSpec {
+struct LabelLayout {
   const char* name;
   int left, top, width, height;
   const char* text;
@@ -37,7 +37,7 @@ struct LabelSpec {
   bool wrap;     // word-wrapped
 };
 
-struct EditSpec {
+struct EditLayout {
   const char* name;
   InputField field;
   int left, top;
@@ -45,14 +45,14 @@ struct EditSpec {
   int tab;
 };
 
-struct ReadoutSpec {
+struct ReadoutLayout {
   const char* name;
   Readout field;
   int left, top;
   int tab;
 };
 
-struct ButtonSpec {
+struct ButtonLayout {
   const char* name;
   int left, top, width, height;
   const char* text;
@@ -61,7 +61,7 @@ struct ButtonSpec {
 };
 
 // Text on a coloured background, in a control of its own.
-struct StaticTextSpec {
+struct StaticTextLayout {
   const char* name;
   int left, top, width;
   const char* text;
@@ -69,7 +69,7 @@ struct StaticTextSpec {
   int tab;
 };
 
-struct ProgressSpec {
+struct ProgressLayout {
   const char* name;
   int left, top, width, height;
   int tab;
@@ -84,16 +84,16 @@ inline constexpr int kClientHeight = 719;
 inline constexpr int kWindowLeft = 3;
 inline constexpr int kWindowTop = 233;
 
-std::span<const ShapeSpec> FormShapes();
-std::span<const LabelSpec> FormLabels();
-std::span<const EditSpec> FormEdits();
-std::span<const ReadoutSpec> FormReadouts();
-std::span<const ButtonSpec> FormButtons();
-std::span<const StaticTextSpec> FormStaticTexts();
-const ProgressSpec& FormProgressBar();
+std::span<const ShapeLayout> FormShapes();
+std::span<const LabelLayout> FormLabels();
+std::span<const EditLayout> FormEdits();
+std::span<const ReadoutLayout> FormReadouts();
+std::span<const ButtonLayout> FormButtons();
+std::span<const StaticTextLayout> FormStaticTexts();
+const ProgressLayout& FormProgressBar();
 
-const ShapeSpec& PanelShape(Panel panel);
-const EditSpec& EditOf(InputField field);
+const ShapeLayout& PanelShape(Panel panel);
+const EditLayout& EditOf(InputField field);
 
 // A field's default text written with the given decimal separator.
 std::string DefaultText(InputField field, const std::string& separator);

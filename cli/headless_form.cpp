@@ -4,7 +4,7 @@
 #include "app/numeric_fields.h"
 
 HeadlessFields::HeadlessFields() {
-  for (const EditSpec& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());
+  for (const EditLayout& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());
 }
 
 void HeadlessReadouts::SetReadoutText(Readout field, const std::string& text) {

@@ -148,7 +148,7 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
     Plot(x, y, color);
   }
   void Refresh(Panel panel) override {
-    const ShapeSpec& shape = PanelShape(panel);
+    const ShapeLayout& shape = PanelShape(panel);
     log.push_back("refresh:" + std::string(shape.name));
     for (int y = shape.top; y < shape.top + shape.height; ++y)
       for (int x = shape.left; x < shape.left + shape.width; ++x) Plot(x, y, kBare);

@@ -95,7 +95,7 @@ TEST_F(WindowTest, LegendSwatchesShowTheirColours) {
 
 TEST_F(WindowTest, LabelsAreDrawnInTheirColourInsideTheirBox) {
   const QImage image = Grab();
-  for (const LabelSpec& label : FormLabels()) {
+  for (const LabelLayout& label : FormLabels()) {
     SCOPED_TRACE(label.name);
     int inColour = 0;
     for (int y = label.top; y < label.top + label.height; ++y)
@@ -112,27 +112,27 @@ TEST_F(WindowTest, StartsWithDefaultTextsAndBlankReadouts) {
       {InputField::Edit6, "300"},
   };
   for (const auto& [field, text] : defaults) EXPECT_EQ(form->Text(field), text);
-  for (const ReadoutSpec& spec : FormReadouts()) EXPECT_EQ(form->MaskEdit(spec.field)->text(), "     ") << spec.name;
+  for (const ReadoutLayout& item : FormReadouts()) EXPECT_EQ(form->MaskEdit(item.field)->text(), "     ") << item.name;
   EXPECT_EQ(form->ProgressBar1->minimum(), 0);
   EXPECT_EQ(form->ProgressBar1->maximum(), 100);
 }
 
 TEST_F(WindowTest, ControlsStandAtTheirPlaces) {
-  for (const EditSpec& spec : FormEdits())
-    EXPECT_EQ(form->Edit(spec.field)->geometry(), QRect(spec.left, spec.top, 73, 21)) << spec.name;
-  for (const ReadoutSpec& spec : FormReadouts())
-    EXPECT_EQ(form->MaskEdit(spec.field)->geometry(), QRect(spec.left, spec.top, 73, 21)) << spec.name;
-  for (const ButtonSpec& spec : FormButtons()) {
-    auto* button = form->findChild<QPushButton*>(spec.name);
-    ASSERT_NE(button, nullptr) << spec.name;
-    EXPECT_EQ(button->geometry(), QRect(spec.left, spec.top, spec.width, spec.height)) << spec.name;
-    EXPECT_EQ(button->text(), spec.text);
+  for (const EditLayout& item : FormEdits())
+    EXPECT_EQ(form->Edit(item.field)->geometry(), QRect(item.left, item.top, 73, 21)) << item.name;
+  for (const ReadoutLayout& item : FormReadouts())
+    EXPECT_EQ(form->MaskEdit(item.field)->geometry(), QRect(item.left, item.top, 73, 21)) << item.name;
+  for (const ButtonLayout& item : FormButtons()) {
+    auto* button = form->findChild<QPushButton*>(item.name);
+    ASSERT_NE(button, nullptr) << item.name;
+    EXPECT_EQ(button->geometry(), QRect(item.left, item.top, item.width, item.height)) << item.name;
+    EXPECT_EQ(button->text(), item.text);
   }
-  for (const StaticTextSpec& spec : FormStaticTexts()) {
-    auto* text = form->findChild<QLabel*>(spec.name);
-    ASSERT_NE(text, nullptr) << spec.name;
-    EXPECT_EQ(text->geometry(), QRect(spec.left, spec.top, spec.width, 17)) << spec.name;
-    EXPECT_EQ(text->text(), spec.text);
+  for (const StaticTextLayout& item : FormStaticTexts()) {
+    auto* text = form->findChild<QLabel*>(item.name);
+    ASSERT_NE(text, nullptr) << item.name;
+    EXPECT_EQ(text->geometry(), QRect(item.left, item.top, item.width, 17)) << item.name;
+    EXPECT_EQ(text->text(), item.text);
   }
   EXPECT_EQ(form->ProgressBar1->geometry(), QRect(637, 640, 289, 9));
   EXPECT_EQ(form->size(), QSize(kClientWidth, kClientHeight));
@@ -140,9 +140,9 @@ TEST_F(WindowTest, ControlsStandAtTheirPlaces) {
 
 TEST_F(WindowTest, StaticTextsSitOnSilver) {
   const QImage image = Grab();
-  for (const StaticTextSpec& spec : FormStaticTexts()) {
+  for (const StaticTextLayout& item : FormStaticTexts()) {
     // The last column is past any glyph of these short texts.
-    EXPECT_EQ(image.pixel(spec.left + spec.width - 1, spec.top + 16), Rgb(clSilver)) << spec.name;
+    EXPECT_EQ(image.pixel(item.left + item.width - 1, item.top + 16), Rgb(clSilver)) << item.name;
   }
 }
 

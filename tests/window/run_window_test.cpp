@@ -246,7 +246,7 @@ TEST_F(RunWindowTest, ClearAfterARunErasesOnlyTheLoopPanel) {
   Click(form->Button3);
   const QImage before = Grab();
   std::vector<QString> texts;
-  for (const ReadoutSpec& spec : FormReadouts()) texts.push_back(Shown(spec.field));
+  for (const ReadoutLayout& item : FormReadouts()) texts.push_back(Shown(item.field));
   const SiteMap spins = form->Lattice().SpinMap;
   Click(form->Button5);
   ASSERT_TRUE(errors.empty()) << errors.front();
@@ -264,7 +264,7 @@ TEST_F(RunWindowTest, ClearAfterARunErasesOnlyTheLoopPanel) {
     }
   EXPECT_EQ(changed, 0);
   std::size_t k = 0;
-  for (const ReadoutSpec& spec : FormReadouts()) EXPECT_EQ(Shown(spec.field), texts[k++]);
+  for (const ReadoutLayout& item : FormReadouts()) EXPECT_EQ(Shown(item.field), texts[k++]);
   for (int i = 1; i <= 20; ++i)
     for (int j = 1; j <= 20; ++j) ASSERT_EQ(form->Lattice().SpinMap(i, j), spins(i, j));
 }
