@@ -217,7 +217,7 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
   try {
     (this->*handler)();
   } catch (const Exception& error) {
-    surface_->Flush();
+    surface_->Flush();  // what the handler drew shows behind the box
     errorReport_(error.Message());
   } catch (const RunAbandoned&) {
   }

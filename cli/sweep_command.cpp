@@ -52,13 +52,11 @@ std::uint64_t PositiveCount(const std::string& option, const std::string& text) 
   return value;
 }
 
-std::vector<GridAxis> Axes(const CommonOptions& options, const HeadlessFields& defaults) {
+// One axis per input, from the texts given over the defaults.
+std::vector<GridAxis> Axes(const HeadlessFields& fields) {
   std::vector<GridAxis> axes;
-  for (const InputOption& input : InputOptions()) {
-    const auto given = options.texts.find(input.field);
-    const std::string value = given != options.texts.end() ? given->second : defaults.Text(input.field);
-    axes.push_back({input.name, input.field, ParseAxisValues(input.field, value)});
-  }
+  for (const InputOption& input : InputOptions())
+    axes.push_back({input.name, input.field, ParseAxisValues(input.field, fields.Text(input.field))});
   return axes;
 }
 
@@ -72,8 +70,7 @@ int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostr
   bool clockSeed = false;
   try {
     const CommonOptions options = ParseCommonOptions(args, {}, values);
-    const HeadlessFields defaults = PrepareFields(CommonOptions{{}, {}, options.separator, {}, {}});
-    grid.emplace(Axes(options, defaults));
+    grid.emplace(Axes(PrepareFields(options)));
     auto value = [&](const char* name) -> std::optional<std::string> {
       const auto found = options.values.find(name);
       return found == options.values.end() ? std::nullopt : std::optional(found->second);

@@ -16,10 +16,12 @@
 
 namespace {
 
-// The local field (neighbour field + random field) + H, stored.
+// The local field (neighbour field + random field) + H, stored; checked for
+// overflow unless no local field can overflow.
+template <bool mayOverflow = true>
 inline double LocalField(double neighbourField, double randomField, double H) {
   const double local = static_cast<double>((static_cast<long double>(neighbourField) + randomField) + H);
-  if (std::isinf(local)) throw EOverflow();
+  if (mayOverflow && std::isinf(local)) throw EOverflow();
   return local;
 }
 
@@ -62,13 +64,12 @@ SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice)
     for (int j = 1; j <= n_; ++j) {
       largest = std::fmax(largest, std::fabs(static_cast<long double>(lattice_.ExchangeMap(i, j))));
       largestRandomField_ = std::fmax(largestRandomField_, std::fabs(lattice_.QrfMap(i, j)));
+      spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
     }
   }
   largestSum_ = 4 * largest;
   sumsMayOverflow_ = largestSum_ > DBL_MAX;
   sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
-  for (int i = 1; i <= n_; ++i)
-    for (int j = 1; j <= n_; ++j) spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
 }
 
 // The exchange field J(n) S(n) summed over the neighbours of computed cell
@@ -132,7 +133,7 @@ void SpinRelaxation::Visit(int i, int j, double H, DrawingSurface* surface) {
   lattice_.PrevLocalFieldMap(i, j) = latest;
   if (reverses) Reversed(i, j);
   lattice_.LocalFieldMap(i, j) = LocalField(StoreNeighbourField(i, j), lattice_.QrfMap(i, j), H);
-  if (surface && IsShown(i, j)) DrawSpinSquare(*surface, lattice_, i, j);
+  if (surface) DrawSpinSquare(*surface, lattice_, i, j);
 }
 
 template <Branch branch, bool exactSums, bool mayOverflow>
@@ -166,11 +167,7 @@ void SpinRelaxation::VisitInnerRow(int i, double H, DrawingSurface* surface) {
       if (std::isinf(field)) throw EOverflow();
     }
     neighbour[j] = field;
-    if constexpr (mayOverflow) {
-      local[j] = LocalField(field, q[j], H);
-    } else {
-      local[j] = static_cast<double>((static_cast<long double>(field) + q[j]) + H);
-    }
+    local[j] = LocalField<mayOverflow>(field, q[j], H);
     if (j < shownEnd) DrawSpinSquare(*surface, lattice_, i, j);
   }
 }
