@@ -6,7 +6,7 @@
 
 #include "app/numeric_fields.h"
 #include "cli/json.h"
-#include "cli/output_file.h"
+#include "base/output_file.h"
 #include "cli/readout_names.h"
 #include "cli/run_options.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/errors.h"
 #include "app/numeric_fields.h"
-#include "cli/output_file.h"
+#include "base/output_file.h"
 #include "cli/progress_bar.h"
 #include "cli/run_options.h"
 #include "cli/sweep_output.h"
