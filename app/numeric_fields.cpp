@@ -359,12 +359,16 @@ std::string PaddedToReadout(std::string text) {
   return text;
 }
 
-// Fixed notation whose integer part (sign included) fits: only fraction
-// digits are lost by cutting it.
+// Fixed notation whose integer part (sign included) fits and whose cut
+// keeps a non-zero digit: only fraction digits are lost by cutting it, and
+// a non-zero number never shows as zero.
 bool FixedTextCuttable(const Normal& n) {
   if (UsesExponentForm(n.digits)) return false;
-  const int integer_length = std::max(n.digits.exponent, 1) + (n.negative ? 1 : 0);
-  return integer_length <= static_cast<int>(kReadoutWidth);
+  const int sign_length = n.negative ? 1 : 0;
+  const int integer_length = std::max(n.digits.exponent, 1) + sign_length;
+  // Below 1 the first digit stands after "0", the separator and -exponent zeros.
+  const int first_digit = n.digits.exponent > 0 ? sign_length : sign_length + 2 - n.digits.exponent;
+  return integer_length <= static_cast<int>(kReadoutWidth) && first_digit < static_cast<int>(kReadoutWidth);
 }
 
 // Exponent notation with as many mantissa digits as fit; the one-digit form
@@ -401,8 +405,10 @@ long double ReadRealField(const std::string& text) {
   throw EConvertError("'" + text + "' is not a valid floating point value");
 }
 
-std::string FormatReal(long double x) {
-  if (const auto normal = NormalValue(x)) return NormalText(*normal, DecimalSeparatorText());
+std::string FormatReal(long double x) { return FormatReal(x, DecimalSeparatorText()); }
+
+std::string FormatReal(long double x, const std::string& separator) {
+  if (const auto normal = NormalValue(x)) return NormalText(*normal, separator);
   return SpecialText(x);
 }
 

@@ -33,6 +33,8 @@ inline long double ReadRealField(const FieldTexts& fields, InputField field) {
 // General format, 15 significant digits: "0.0425", "-12.5", "1E-5",
 // "1.23456789012346E15", "INF", "NAN".
 std::string FormatReal(long double x);
+// The same with the given separator, whatever separator is in force.
+std::string FormatReal(long double x, const std::string& separator);
 
 // The text a read-out shows for x: FormatReal(x) fitted to five characters
 // without ever changing the number's magnitude.

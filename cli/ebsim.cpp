@@ -1,6 +1,7 @@
 // ebsim: the simulator without its window, for scripts and batch studies.
 
 #include <atomic>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ const char* const kUsage =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << kUsage;
@@ -46,4 +47,16 @@ int main(int argc, char** argv) {
   }
   std::cerr << "ebsim: unknown command '" << args[0] << "'\n" << kUsage;
   return 2;
+}
+
+int main(int argc, char** argv) {
+  // Whatever goes wrong, say so and exit with 1: never an abort.
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& failure) {
+    std::cerr << "ebsim: " << failure.what() << "\n";
+  } catch (...) {
+    std::cerr << "ebsim: unexpected failure\n";
+  }
+  return 1;
 }

@@ -3,7 +3,11 @@
 #include <charconv>
 #include <cstdio>
 
-std::string JsonString(std::string_view text) {
+#include "base/utf8.h"
+
+std::string JsonString(std::string_view raw) {
+  // Bytes that are not UTF-8 would make the whole text unreadable as JSON.
+  const std::string text = ValidUtf8(raw);
   std::string out = "\"";
   for (const char c : text) {
     switch (c) {

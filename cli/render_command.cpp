@@ -1,10 +1,13 @@
 #include "cli/render_command.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 
@@ -12,6 +15,7 @@
 #include "app/errors.h"
 #include "app/numeric_fields.h"
 #include "app/window_setup.h"
+#include "base/output_file.h"
 #include "cli/json.h"
 #include "cli/run_options.h"
 
@@ -47,15 +51,28 @@ int RenderCommand(int argc, char** argv, std::span<const std::string> args, std:
     err << "ebsim render: " << bad.what() << "\n";
     return 2;
   }
+  std::unique_ptr<OutputFile> png;
+  try {
+    png = std::make_unique<OutputFile>(options.values.at("png"));
+  } catch (const OutputError& bad) {
+    err << "ebsim render: " << bad.what() << "\n";
+    return 1;
+  }
   // No display needed: the window is drawn offscreen.
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   DisableLayoutScaling();
   QApplication application(argc, argv);
   PrepareApplication();
   const Rendering rendering = RenderWindow(options);
-  const std::string path = options.values.at("png");
-  if (!rendering.picture.save(QString::fromStdString(path), "PNG")) {
-    err << "ebsim render: cannot write '" << path << "'\n";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  try {
+    if (!rendering.picture.save(&buffer, "PNG")) throw OutputError("cannot encode the picture as PNG");
+    png->Stream().write(bytes.constData(), bytes.size());
+    png->Commit();
+  } catch (const OutputError& bad) {
+    err << "ebsim render: " << bad.what() << "\n";
     return 1;
   }
   if (rendering.error) {

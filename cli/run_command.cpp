@@ -1,5 +1,8 @@
 #include "cli/run_command.h"
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -9,6 +12,7 @@
 #include "base/output_file.h"
 #include "cli/readout_names.h"
 #include "cli/run_options.h"
+#include "cli/stop_signals.h"
 
 namespace {
 
@@ -31,12 +35,7 @@ std::string BlockJson(const std::vector<std::vector<double>>& rows) {
 
 }  // namespace
 
-std::string PointText(long double x) {
-  std::string text = FormatReal(x);
-  const std::string separator = DecimalSeparatorText();
-  if (const auto at = text.find(separator); at != std::string::npos) text.replace(at, separator.size(), ".");
-  return text;
-}
+std::string PointText(long double x) { return FormatReal(x, "."); }
 
 std::string OutcomeJson(const HeadlessOutcome& outcome) {
   if (outcome.error)
@@ -69,6 +68,28 @@ std::string OutcomeJson(const HeadlessOutcome& outcome) {
   return json + "}\n";
 }
 
+namespace {
+
+// Writes the loop as it is swept, so that memory does not grow with the
+// steps, and ends the Run when a stop signal arrives.
+class StreamingObserver final : public SweepObserver {
+ public:
+  struct Stopped {};
+  StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop) : loop_(loop), stop_(stop) {
+    if (loop_) WriteLoopCsvHeader(*loop_);
+  }
+  void FieldStepDone(Branch branch, double H, double M) override {
+    if (loop_) WriteLoopCsvRow(*loop_, {branch, H, M});
+    if (stop_.load(std::memory_order_relaxed)) throw Stopped{};
+  }
+
+ private:
+  std::ostream* loop_;
+  const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
 int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   const std::string flags[] = {"loop", "maps"};
   const std::string values[] = {"loop-csv"};
@@ -89,24 +110,32 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   std::unique_ptr<OutputFile> loopFile;
   try {
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
-  } catch (const std::runtime_error& bad) {
+  } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
-    return 2;
+    return 1;
   }
+  std::atomic<bool> stop{false};
+  StopSignals signals(stop);
+  StreamingObserver observer(loopFile ? &loopFile->Stream() : nullptr, stop);
+  run.observer = &observer;
   auto lattice = std::make_unique<LatticeState>();
-  HeadlessOptions keepAll = run;
-  keepAll.keepLoop = run.keepLoop || loopFile;
-  HeadlessOutcome outcome = RunHeadless(fields, SeedOrClock(options), *lattice, keepAll);
-  if (loopFile) {
-    WriteLoopCsv(loopFile->Stream(), outcome.loop);
-    try {
-      loopFile->Commit();
-    } catch (const std::runtime_error& bad) {
-      err << "ebsim run: " << bad.what() << "\n";
-      return 1;
-    }
+  HeadlessOutcome outcome;
+  try {
+    outcome = RunHeadless(fields, SeedOrClock(options), *lattice, run);
+  } catch (const StreamingObserver::Stopped&) {
+    err << "ebsim run: stopped\n";
+    return signals.ExitCode();
   }
-  if (!run.keepLoop) outcome.loop.clear();
-  out << OutcomeJson(outcome);
+  try {
+    if (loopFile) loopFile->Commit();
+  } catch (const OutputError& bad) {
+    err << "ebsim run: " << bad.what() << "\n";
+    return 1;
+  }
+  errno = 0;
+  if (!(out << OutcomeJson(outcome) << std::flush)) {
+    err << "ebsim run: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
+    return 1;
+  }
   return outcome.error ? 1 : 0;
 }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
+#include <string_view>
 
 #include "app/numeric_fields.h"
+#include "base/utf8.h"
 #include "model/utc_clock.h"
 
 namespace {
@@ -34,20 +36,20 @@ bool Contains(std::span<const std::string> names, const std::string& name) {
 std::span<const InputOption> InputOptions() { return kInputOptions; }
 
 char32_t SingleCharacter(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t length = text.empty()            ? 0
-                             : bytes[0] < 0x80       ? 1
-                             : (bytes[0] >> 5) == 6  ? 2
-                             : (bytes[0] >> 4) == 14 ? 3
-                             : (bytes[0] >> 3) == 30 ? 4
-                                                     : 0;
-  if (length == 0 || length != text.size()) throw std::invalid_argument("--sep takes one character: '" + text + "'");
-  if (length == 1) return bytes[0];
-  char32_t c = bytes[0] & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((bytes[k] & 0xC0) != 0x80) throw std::invalid_argument("--sep takes one character: '" + text + "'");
-    c = (c << 6) | (bytes[k] & 0x3F);
-  }
+  const char32_t c = DecodeSingleUtf8(text);
+  if (c == kNotOneCharacter) throw std::invalid_argument("--sep takes one character: '" + text + "'");
+  return c;
+}
+
+char32_t DecimalSeparatorOption(const std::string& text) {
+  const char32_t c = SingleCharacter(text);
+  // Characters of number, list and range texts, blanks and controls would
+  // make texts mean something else.
+  const bool taken = (c >= U'0' && c <= U'9') || std::u32string_view(U"+-eE$xX;: ").find(c) != std::u32string_view::npos;
+  const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  if (taken || control)
+    throw std::invalid_argument("--sep takes a character that cannot be part of a number, list or range: '" + text +
+                                "'");
   return c;
 }
 
@@ -82,7 +84,7 @@ CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<co
     } else if (name == "seed-ms") {
       options.seedMs = ParseSeed(*value);
     } else if (name == "sep") {
-      options.separator = SingleCharacter(*value);
+      options.separator = DecimalSeparatorOption(*value);
     } else if (Contains(valueNames, name)) {
       options.values[name] = *value;
     } else {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/numeric_fields.h"
+#include "sim/field_sweep.h"
 
 namespace {
 
@@ -65,7 +66,9 @@ std::vector<std::string> ParseAxisValues(InputField field, const std::string& va
 }
 
 SweepGrid::SweepGrid(std::vector<GridAxis> axes) : axes_(std::move(axes)) {
-  for (const GridAxis& axis : axes_) count_ *= axis.texts.size();
+  for (const GridAxis& axis : axes_)
+    if (__builtin_mul_overflow(count_, axis.texts.size(), &count_))
+      throw std::invalid_argument("the grid holds more points than can be counted");
 }
 
 std::vector<std::string> SweepGrid::PointTexts(std::size_t k) const {
@@ -88,4 +91,25 @@ HeadlessFields SweepGrid::PointFields(std::size_t k) const {
 std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r) {
   return static_cast<std::uint32_t>((seedMs + (kSeedStride * (r % kMillisecondsPerDay)) % kMillisecondsPerDay) %
                                     kMillisecondsPerDay);
+}
+
+void CheckRunInputs(const SweepGrid& grid) {
+  // Only the side, the steps and the field bounds decide; the other axes
+  // keep their first text.
+  std::vector<const GridAxis*> deciding;
+  HeadlessFields fields;
+  for (const GridAxis& axis : grid.Axes()) {
+    fields.Set(axis.field, axis.texts.front());
+    const InputField f = axis.field;
+    if (f == InputField::Edit5 || f == InputField::Edit6 || f == InputField::Edit4 || f == InputField::Edit10)
+      deciding.push_back(&axis);
+  }
+  std::vector<std::size_t> at(deciding.size(), 0);
+  for (;;) {
+    for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->field, deciding[a]->texts[at[a]]);
+    (void)ReadRunInputs(fields);
+    std::size_t a = 0;
+    while (a < deciding.size() && ++at[a] == deciding[a]->texts.size()) at[a++] = 0;
+    if (a == deciding.size()) return;
+  }
 }

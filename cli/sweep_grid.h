@@ -27,7 +27,8 @@ std::vector<std::string> ParseAxisValues(InputField field, const std::string& va
 
 class SweepGrid {
  public:
-  // One axis per input, in the order of the options.
+  // One axis per input, in the order of the options; throws
+  // std::invalid_argument when the points are too many to count.
   explicit SweepGrid(std::vector<GridAxis> axes);
 
   std::size_t PointCount() const { return count_; }
@@ -41,6 +42,11 @@ class SweepGrid {
   std::vector<GridAxis> axes_;
   std::size_t count_ = 1;
 };
+
+// Throws the Run's error (EConvertError) for the first grid point whose
+// texts the Run refuses whatever the seed: a side the lattice cannot hold,
+// fewer than one step, H0 below Hmin, a field step that rounds to zero.
+void CheckRunInputs(const SweepGrid& grid);
 
 // The seed of realisation r of a sweep seeded at seedMs: a time of day in
 // milliseconds, (seedMs + 53398447 r) mod 86400000. Realisation r of every

@@ -64,10 +64,20 @@ std::optional<long double> ReadoutStatistics::StandardError() const {
   return *sd / std::sqrt(static_cast<long double>(count));
 }
 
-SweepSummary::SweepSummary(const SweepGrid& grid) : grid_(grid), points_(grid.PointCount()) {}
+SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
+  WriteGridColumns(out_, grid_);
+  out_ << "realizations,failed";
+  for (const ReadoutName& name : ReadoutNames())
+    for (const char* what : {" mean", " sd", " se", " n"}) out_ << ',' << CsvField(name.caption + std::string(what));
+  out_ << '\n';
+}
 
 void SweepSummary::Add(const SweepRow& row) {
-  Point& point = points_[row.point];
+  while (!open_.empty() && open_.begin()->first < row.point) {
+    WriteLine(open_.begin()->first, open_.begin()->second);
+    open_.erase(open_.begin());
+  }
+  Point& point = open_[row.point];
   ++point.realizations;
   if (!row.error.empty()) {
     ++point.failed;
@@ -77,27 +87,19 @@ void SweepSummary::Add(const SweepRow& row) {
     if (row.readouts[k]) point.readouts[k].Add(*row.readouts[k]);
 }
 
-const ReadoutStatistics& SweepSummary::Of(std::size_t point, Readout field) const {
-  return points_[point].readouts[static_cast<std::size_t>(field)];
+void SweepSummary::Finish() {
+  for (const auto& [index, point] : open_) WriteLine(index, point);
+  open_.clear();
 }
 
-void SweepSummary::Write(std::ostream& out) const {
-  WriteGridColumns(out, grid_);
-  out << "realizations,failed";
-  for (const ReadoutName& name : ReadoutNames())
-    for (const char* what : {" mean", " sd", " se", " n"}) out << ',' << CsvField(name.caption + std::string(what));
-  out << '\n';
-  for (std::size_t p = 0; p < points_.size(); ++p) {
-    const Point& point = points_[p];
-    if (point.realizations == 0) continue;
-    WriteGridValues(out, grid_, p);
-    out << point.realizations << ',' << point.failed;
-    for (const ReadoutName& name : ReadoutNames()) {
-      const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
-      const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;
-      out << ',' << Statistic(mean) << ',' << Statistic(s.StandardDeviation()) << ','
-          << Statistic(s.StandardError()) << ',' << s.count;
-    }
-    out << '\n';
+void SweepSummary::WriteLine(std::size_t index, const Point& point) {
+  WriteGridValues(out_, grid_, index);
+  out_ << point.realizations << ',' << point.failed;
+  for (const ReadoutName& name : ReadoutNames()) {
+    const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
+    const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;
+    out_ << ',' << Statistic(mean) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())
+         << ',' << s.count;
   }
+  out_ << '\n';
 }

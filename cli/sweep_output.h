@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <array>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,13 +32,17 @@ struct ReadoutStatistics {
   std::optional<long double> StandardError() const;
 };
 
+// The summary, one line per grid point, written as the rows come: rows
+// arrive in index order, so a grid point's line is written as soon as a row
+// of a later point arrives, and only the open points are held in memory.
 class SweepSummary {
  public:
-  explicit SweepSummary(const SweepGrid& grid);
+  // Writes the header.
+  SweepSummary(const SweepGrid& grid, std::ostream& out);
   // Failed realisations count as failed and add no read-out.
   void Add(const SweepRow& row);
-  void Write(std::ostream& out) const;
-  const ReadoutStatistics& Of(std::size_t point, Readout field) const;
+  // Writes the lines of the points still open.
+  void Finish();
 
  private:
   struct Point {
@@ -45,6 +50,8 @@ class SweepSummary {
     std::uint64_t failed = 0;
     std::array<ReadoutStatistics, kReadoutCount> readouts{};
   };
+  void WriteLine(std::size_t index, const Point& point);
   const SweepGrid& grid_;
-  std::vector<Point> points_;
+  std::ostream& out_;
+  std::map<std::size_t, Point> open_;
 };

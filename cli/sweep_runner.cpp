@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
+#include <system_error>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,7 +39,7 @@ SweepRow RowOf(const HeadlessOutcome& outcome) {
   return row;
 }
 
-SweepRow Realize(const SweepPlan& plan, std::size_t index, LatticeState& lattice, const std::atomic<bool>* stop) {
+SweepRow Realize(const SweepPlan& plan, std::uint64_t index, LatticeState& lattice, const std::atomic<bool>* stop) {
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
@@ -54,68 +56,120 @@ SweepRow Realize(const SweepPlan& plan, std::size_t index, LatticeState& lattice
 
 }  // namespace
 
-SweepRow RunRealization(const SweepPlan& plan, std::size_t index, const std::atomic<bool>* stop) {
+SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop) {
   auto lattice = std::make_unique<LatticeState>();
   return Realize(plan, index, *lattice, stop);
 }
 
+namespace {
+
+// The rows of a sweep between its workers and the thread that hands them
+// over: workers take realisations no further ahead of the next row to hand
+// over than the window allows, so memory stays bounded by the work in flight.
+class RowExchange {
+ public:
+  RowExchange(std::uint64_t total, std::uint64_t window, unsigned workers)
+      : total_(total), window_(window), running_(workers) {}
+
+  // The next realisation to run, or none when the sweep is over or stopped.
+  std::optional<std::uint64_t> Take(const std::atomic<bool>& stop) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return stop.load() || next_ >= total_ || next_ < handed_ + window_; });
+    if (stop.load() || next_ >= total_) return std::nullopt;
+    return next_++;
+  }
+  void Finished(SweepRow row) {
+    std::lock_guard lock(mutex_);
+    const std::uint64_t index = row.index;
+    done_.emplace(index, std::move(row));
+    ++finished_;
+    changed_.notify_one();
+  }
+  void WorkerEnded() {
+    std::lock_guard lock(mutex_);
+    --running_;
+    changed_.notify_one();
+  }
+  // Hands the rows over in order until every worker has ended; after a stop
+  // the rows beyond the first gap follow, still in order.
+  void HandOver(const std::function<void(const SweepRow&)>& onRow, const std::function<void(std::size_t)>& onProgress,
+                const std::atomic<bool>& stop) {
+    std::unique_lock lock(mutex_);
+    for (bool over = false; !over;) {
+      changed_.wait_for(lock, std::chrono::milliseconds(200), [&] { return running_ == 0 || NextReady(); });
+      over = running_ == 0;
+      std::vector<SweepRow> ready;
+      while (NextReady() || (over && !done_.empty())) {
+        auto first = done_.begin();
+        ready.push_back(std::move(first->second));
+        handed_ = first->first + 1;
+        done_.erase(first);
+      }
+      const std::uint64_t finished = finished_;
+      lock.unlock();
+      room_.notify_all();
+      for (const SweepRow& row : ready) onRow(row);
+      onProgress(finished);
+      if (stop.load()) room_.notify_all();
+      lock.lock();
+    }
+  }
+  void WakeAll() { room_.notify_all(); }
+  bool Complete() const { return finished_ == total_; }
+
+ private:
+  bool NextReady() const { return !done_.empty() && done_.begin()->first == handed_; }
+
+  const std::uint64_t total_, window_;
+  std::mutex mutex_;
+  std::condition_variable changed_, room_;
+  std::map<std::uint64_t, SweepRow> done_;
+  std::uint64_t next_ = 0, handed_ = 0, finished_ = 0;
+  unsigned running_;
+};
+
+}  // namespace
+
+std::uint64_t SweepRowCount(const SweepPlan& plan) {
+  std::uint64_t total = 0;
+  if (__builtin_mul_overflow(static_cast<std::uint64_t>(plan.grid->PointCount()), plan.realizations, &total))
+    return 0;
+  return total;
+}
+
+unsigned SweepThreads(const SweepPlan& plan) {
+  const std::uint64_t most = std::max<std::uint64_t>(1, std::min<std::uint64_t>(SweepRowCount(plan), kMostThreads));
+  return static_cast<unsigned>(std::clamp<std::uint64_t>(plan.threads, 1, most));
+}
+
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
-  const std::size_t total = plan.grid->PointCount() * plan.realizations;
-  std::vector<std::optional<SweepRow>> rows(total);
-  std::atomic<std::size_t> next{0};
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t finished = 0;
-  // More threads than rows would only hold lattices that do nothing.
-  const unsigned threads = static_cast<unsigned>(std::clamp<std::size_t>(plan.threads, 1, total));
-  unsigned running = threads;
-
+  const unsigned threads = SweepThreads(plan);
+  RowExchange exchange(SweepRowCount(plan), 4 * static_cast<std::uint64_t>(threads) + 4, threads);
   auto work = [&] {
-    auto lattice = std::make_unique<LatticeState>();
-    for (;;) {
-      if (stop.load()) break;
-      const std::size_t index = next.fetch_add(1);
-      if (index >= total) break;
+    std::unique_ptr<LatticeState> lattice;
+    while (const auto index = exchange.Take(stop)) {
+      if (!lattice) lattice = std::make_unique<LatticeState>();
       try {
-        SweepRow row = Realize(plan, index, *lattice, &stop);
-        std::lock_guard lock(mutex);
-        rows[index] = std::move(row);
-        ++finished;
+        exchange.Finished(Realize(plan, *index, *lattice, &stop));
       } catch (const StopCheck::Stopped&) {
         break;
       }
-      changed.notify_one();
     }
-    std::lock_guard lock(mutex);
-    --running;
-    changed.notify_one();
+    exchange.WorkerEnded();
   };
   std::vector<std::thread> pool;
-  for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
-
-  // Hand rows over as the finished ones form an unbroken run from the start.
-  std::size_t handed = 0;
-  std::unique_lock lock(mutex);
-  for (;;) {
-    // Checked before sleeping: a row or the last worker's end may have come
-    // while the rows before were being handed over.
-    changed.wait_for(lock, std::chrono::milliseconds(200),
-                     [&] { return running == 0 || (handed < total && rows[handed].has_value()); });
-    std::vector<SweepRow> ready;
-    while (handed < total && rows[handed]) ready.push_back(std::move(*rows[handed++]));
-    const std::size_t done = finished;
-    const bool over = running == 0;
-    lock.unlock();
-    for (const SweepRow& row : ready) onRow(row);
-    onProgress(done);
-    lock.lock();
-    if (over) break;
+  for (unsigned t = 0; t < threads; ++t) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      // The system gives no more threads: the ones running do the work.
+      for (unsigned missing = t; missing < threads; ++missing) exchange.WorkerEnded();
+      if (pool.empty()) throw;
+      break;
+    }
   }
-  lock.unlock();
+  exchange.HandOver(onRow, onProgress, stop);
   for (std::thread& thread : pool) thread.join();
-  // After a stop: what finished beyond the first gap.
-  for (std::size_t k = handed; k < total; ++k)
-    if (rows[k]) onRow(*rows[k]);
-  return finished == total;
+  return exchange.Complete();
 }

@@ -14,7 +14,7 @@
 #include "cli/sweep_grid.h"
 
 struct SweepRow {
-  std::size_t index = 0;  // point * realizations + realization
+  std::uint64_t index = 0;  // point * realizations + realization
   std::size_t point = 0;
   std::uint64_t realization = 0;
   std::uint32_t seedMs = 0;
@@ -33,13 +33,23 @@ struct SweepPlan {
 };
 
 // One realisation, as ebsim run would run it with that seed.
-SweepRow RunRealization(const SweepPlan& plan, std::size_t index, const std::atomic<bool>* stop = nullptr);
+SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop = nullptr);
+
+// More threads than this only hold lattices that wait for a processor.
+inline constexpr unsigned kMostThreads = 64;
+
+// Grid points times realisations; 0 when the product does not fit in 64 bits.
+std::uint64_t SweepRowCount(const SweepPlan& plan);
+// The threads the plan runs on: as asked, but no more than there are rows
+// or than kMostThreads.
+unsigned SweepThreads(const SweepPlan& plan);
 
 // Runs the plan. `onRow` receives the finished rows in index order, from the
 // calling thread; `onProgress` gets the count of finished rows now and then.
 // When `stop` becomes true no further realisation starts, those under way
 // are abandoned, and the rows finished so far are still handed over (in
-// order, with gaps where realisations were abandoned). Returns whether every
-// row was finished.
+// order, with gaps where realisations were abandoned). Only a few rows per
+// thread are ever held in memory, whatever the row count. Returns whether
+// every row was finished.
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t finished)>& onProgress, const std::atomic<bool>& stop);

@@ -200,18 +200,7 @@ void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface)
   branch == Branch::Descending ? PassFor<Branch::Descending>(H, surface) : PassFor<Branch::Ascending>(H, surface);
 }
 
-namespace {
-
-// The Run's inputs, read and checked before anything is drawn.
-struct RunInputs {
-  int n = 0;
-  double fieldStep = 0;
-};
-
-RunInputs ReadRunInputs(const FormPort& port, LatticeState& lattice) {
-  const FieldTexts& fields = port.fields;
-  lattice.InitialField = StoreDouble(ReadRealField(fields, InputField::Edit4));
-  lattice.AppliedField = lattice.InitialField;
+RunInputs ReadRunInputs(const FieldTexts& fields) {
   RunInputs inputs;
   inputs.n = ReadLatticeSide(fields);
   const std::string stepsText = fields.Text(InputField::Edit6);
@@ -227,6 +216,8 @@ RunInputs ReadRunInputs(const FormPort& port, LatticeState& lattice) {
   return inputs;
 }
 
+namespace {
+
 // Whether the sweep goes on at field H: Hmin - step <= H <= H0 + step, the
 // bounds read again and formed in extended precision.
 bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
@@ -239,7 +230,9 @@ bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
 
 SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
   ClearSpinPanel(port.surface);
-  const RunInputs inputs = ReadRunInputs(port, lattice);
+  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
+  lattice.AppliedField = lattice.InitialField;
+  const RunInputs inputs = ReadRunInputs(port.fields);
   const int n = inputs.n;
   lattice.MinMagnetization = 1.0;
   lattice.MaxMagnetization = 0.5;

@@ -23,6 +23,17 @@ struct SweepSteps {
   std::int64_t ascending = 0;
 };
 
+// The Run's inputs, read and checked before anything is drawn.
+struct RunInputs {
+  int n = 0;
+  double fieldStep = 0;
+};
+// Reads the side, the steps and both field bounds; throws the Run's error
+// for texts it refuses whatever the lattice holds: no number, a side the
+// lattice cannot hold, fewer than one step, H0 below Hmin, or a field step
+// that rounds to zero.
+RunInputs ReadRunInputs(const FieldTexts& fields);
+
 // The whole Run on the lattice, reading its inputs from the fields and
 // drawing on the surface. Ends with every spin of the block back at +1.
 SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer = nullptr);

@@ -15,9 +15,14 @@ std::string FullPrecisionText(long double x) {
   return std::string(buffer, result.ptr);
 }
 
+void WriteLoopCsvHeader(std::ostream& out) { out << "branch,H,M\n"; }
+
+void WriteLoopCsvRow(std::ostream& out, const LoopPoint& p) {
+  out << (p.branch == Branch::Descending ? "down" : "up") << ',' << FullPrecisionText(p.H) << ','
+      << FullPrecisionText(p.M) << '\n';
+}
+
 void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop) {
-  out << "branch,H,M\n";
-  for (const LoopPoint& p : loop)
-    out << (p.branch == Branch::Descending ? "down" : "up") << ',' << FullPrecisionText(p.H) << ','
-        << FullPrecisionText(p.M) << '\n';
+  WriteLoopCsvHeader(out);
+  for (const LoopPoint& p : loop) WriteLoopCsvRow(out, p);
 }

@@ -21,3 +21,6 @@ std::string FullPrecisionText(long double x);
 
 // "branch,H,M", then "down"/"up" rows.
 void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop);
+// The same a line at a time, for a loop written as it is swept.
+void WriteLoopCsvHeader(std::ostream& out);
+void WriteLoopCsvRow(std::ostream& out, const LoopPoint& p);

@@ -312,6 +312,13 @@ TEST_F(NumericFieldsTest, ReadoutTextKeepsTheMagnitude) {
       {-1234.56L, "-1234"},
       {-0.025L, "-0.02"},
       {2.0L / 3, "0.666"},
+      {0.0012L, "0.001"},
+      // ... but never a non-zero number shown as zero.
+      {0.0005L, "5E-4 "},
+      {0.000494L, "5E-4 "},
+      {-0.00012345L, "-1E-4"},
+      {0.00099999L, "1E-3 "},
+      {-0.0025L, "-3E-3"},
       // Otherwise a rounded exponent form.
       {123456.0L, "1.2E5"},
       {-123456.0L, "-1E5 "},

@@ -1,0 +1,260 @@
+// ebsim used as a hostile user would: files that already stand where the
+// output goes, outputs that cannot take the data, counts too large to hold,
+// inputs that no Run accepts, and separators that mean something else.
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/cli/process_helpers.h"
+
+namespace {
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+struct Case {
+  std::vector<std::string> args;
+  int code;
+  std::string err;  // stderr holds this
+};
+
+void ExpectOutcome(const Case& c, const Finished& call) {
+  EXPECT_EQ(call.code, c.code) << call.err;
+  EXPECT_NE(call.err.find(c.err), std::string::npos) << "stderr: " << call.err << "\nwanted: " << c.err;
+}
+
+// -- Output files -------------------------------------------------------
+
+TEST(OutputFilesTest, TargetsThatMustNotBeReplacedAreRefusedOrWrittenThrough) {
+  const ScratchDir dir;
+  WriteText(dir / "protected.csv", "old\n");
+  chmod((dir / "protected.csv").c_str(), 0444);
+  WriteText(dir / "mine.csv.partial", "keep\n");
+  fs::create_directory(dir / "folder");
+  const Case cases[] = {
+      {{"sweep", "--side", "2", "--steps", "2", "--out", dir / "protected.csv"}, 1,
+       "cannot write '" + dir / "protected.csv" + "': Permission denied"},
+      {{"sweep", "--side", "2", "--steps", "2", "--out", dir / "folder"}, 1,
+       "cannot write '" + dir / "folder" + "': Is a directory"},
+      {{"sweep", "--side", "2", "--steps", "2", "--out", dir / "no/such.csv"}, 1,
+       "cannot write '" + dir / "no/such.csv" + "': No such file or directory"},
+      {{"run", "--side", "2", "--loop-csv", dir / "no/loop.csv"}, 1,
+       "cannot write '" + dir / "no/loop.csv" + "': No such file or directory"},
+      {{"sweep", "--side", "2", "--steps", "2", "--out", dir / "same.csv", "--summary", dir / "./same.csv"}, 2,
+       "--out and --summary name the same file"},
+      {{"sweep", "--side", "2", "--steps", "2", "--summary", "-"}, 2, "--out and --summary name the same file"},
+  };
+  for (const Case& c : cases) ExpectOutcome(c, RunEbsim(c.args));
+  EXPECT_EQ(ReadFile(dir / "protected.csv"), "old\n");
+  EXPECT_EQ(ReadFile(dir / "mine.csv.partial"), "keep\n");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"folder", "mine.csv.partial", "protected.csv"}));
+
+  // A new file next to the user's own "NAME.partial" leaves it alone.
+  ASSERT_EQ(RunEbsim({"sweep", "--side", "2", "--steps", "2", "--out", dir / "mine.csv"}).code, 0);
+  EXPECT_EQ(ReadFile(dir / "mine.csv.partial"), "keep\n");
+}
+
+TEST(OutputFilesTest, SymlinksDevicesAndStandardOutputAreWrittenNotReplaced) {
+  const ScratchDir dir;
+  fs::create_directory(dir / "data");
+  fs::create_symlink(dir / "data/loop.csv", dir / "link.csv");
+  const Finished linked = RunEbsim({"run", "--side", "2", "--steps", "2", "--loop-csv", dir / "link.csv"});
+  ASSERT_EQ(linked.code, 0) << linked.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  EXPECT_EQ(Lines(ReadFile(dir / "data/loop.csv")).front(), "branch,H,M");
+
+  if (geteuid() == 0) {  // the null device, made where the test may make one
+    ASSERT_EQ(mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(RunEbsim({"sweep", "--side", "2", "--steps", "2", "--out", dir / "null"}).code, 0);
+    EXPECT_TRUE(fs::is_character_file(dir / "null"));
+  }
+  const Finished dash = RunEbsim({"run", "--side", "2", "--steps", "2", "--loop-csv", "-"});
+  ASSERT_EQ(dash.code, 0) << dash.err;
+  EXPECT_EQ(dash.out.rfind("branch,H,M\n", 0), 0u);
+  EXPECT_NE(dash.out.find("{\"seed_ms\""), std::string::npos);
+}
+
+TEST(OutputFilesTest, ConcurrentSweepsIntoOneFileLeaveOneWholeTable) {
+  const ScratchDir dir;
+  const std::vector<std::string> args = {"sweep", "--seed-ms", "1", "--side", "12", "--realizations", "200",
+                                         "--threads", "1", "--out", dir / "r.csv"};
+  const pid_t first = Start(args, dir / "o1", dir / "e1");
+  const pid_t second = Start(args, dir / "o2", dir / "e2");
+  ASSERT_EQ(Wait(first), 0);
+  ASSERT_EQ(Wait(second), 0);
+  const std::string table = ReadFile(dir / "r.csv");
+  EXPECT_EQ(table.find('\0'), std::string::npos);
+  EXPECT_EQ(Lines(table).size(), 201u);
+  const Finished alone = RunEbsim({"sweep", "--seed-ms", "1", "--side", "12", "--realizations", "200", "--threads",
+                                   "1"});
+  EXPECT_EQ(table, alone.out);
+}
+
+TEST(OutputFilesTest, AFullDiskLeavesTheOldFilesAndSaysWhy) {
+  const ScratchDir dir;
+  fs::create_directory(dir / "small");
+  if (mount("tmpfs", (dir / "small").c_str(), "tmpfs", 0, "size=12k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+  WriteText(dir / "small/r.csv", "old runs\n");
+  const Finished full = RunEbsim({"sweep", "--seed-ms", "1", "--side", "2", "--steps", "2", "--realizations", "500",
+                                  "--out", dir / "small/r.csv"});
+  const std::string kept = ReadFile(dir / "small/r.csv");
+  const auto count = std::distance(fs::directory_iterator(dir / "small"), fs::directory_iterator());
+  umount((dir / "small").c_str());
+  EXPECT_EQ(full.code, 1);
+  EXPECT_NE(full.err.find("cannot write '" + dir / "small/r.csv" + "': No space left on device"), std::string::npos)
+      << full.err;
+  EXPECT_EQ(kept, "old runs\n");
+  EXPECT_EQ(count, 1) << "no temporary file left behind";
+}
+
+// -- Standard output ----------------------------------------------------
+
+TEST(StandardOutputTest, AFullDeviceIsAnError) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"run", "--seed-ms", "1"},
+                                               std::vector<std::string>{"sweep", "--seed-ms", "1", "--side", "4"}}) {
+    const ScratchDir dir;
+    const int code = Wait(Start(args, "/dev/full", dir / "err"));
+    EXPECT_EQ(code, 1) << args[0];
+    EXPECT_NE(ReadFile(dir / "err").find("cannot write standard output: No space left on device"), std::string::npos)
+        << ReadFile(dir / "err");
+  }
+}
+
+TEST(StandardOutputTest, AReaderThatGoesAwayStopsTheSweep) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const ScratchDir dir;
+  // Started with SIGPIPE ignored, as some shells and job runners do.
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &previous);
+  std::vector<std::string> argv = {EBSIM_PATH, "sweep", "--seed-ms", "1", "--side", "8", "--realizations", "1000000"};
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0644);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, EBSIM_PATH, &actions, nullptr, pointers.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  sigaction(SIGPIPE, &previous, nullptr);
+  close(fds[1]);
+  char first[64];
+  ASSERT_GT(read(fds[0], first, sizeof first), 0);
+  close(fds[0]);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Wait(pid), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_NE(ReadFile(dir / "err").find("cannot write standard output: Broken pipe"), std::string::npos);
+}
+
+// -- Counts, memory and inputs no Run takes ------------------------------
+
+TEST(SweepLimitsTest, CountsTooLargeAndInputsNoRunTakesAreRefusedBeforeAnythingRuns) {
+  const Case cases[] = {
+      {{"sweep", "--dilution", "0:65535:1", "--sd", "0:65535:1", "--h0", "0:65535:1", "--enhancement", "0:65535:1"},
+       2, "more points than can be counted"},
+      {{"sweep", "--side", "1;2", "--realizations", "9223372036854775808"}, 2, "more rows than can be counted"},
+      {{"sweep", "--realizations", "18446744073709551616"}, 2, "--realizations takes a whole number"},
+      {{"sweep", "--h0", "3", "--hmin", "5"}, 2, "Init. Mag. Field must not be below Min. Mag. Field."},
+      {{"sweep", "--side", "500"}, 2, "'500' is not a valid lattice side (1 to 300)"},
+      {{"sweep", "--side", "299:302:1"}, 2, "'301' is not a valid lattice side (1 to 300)"},
+      {{"sweep", "--steps", "4;0"}, 2, "'0' is not a valid number of steps (1 or more)"},
+  };
+  for (const Case& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    const Finished call = RunEbsim(c.args);
+    ExpectOutcome(c, call);
+    EXPECT_EQ(call.out, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  }
+}
+
+TEST(SweepLimitsTest, FailedRowsAreCountedAndASweepWithNoneGoodFails) {
+  const Case cases[] = {
+      {{"sweep", "--seed-ms", "5", "--side", "6", "--dilution", "1", "--enhancement", "1E308;10", "--realizations", "3"},
+       0,
+       "ebsim sweep: 3 of 6 rows failed"},
+      {{"sweep", "--seed-ms", "5", "--side", "6", "--dilution", "1", "--enhancement", "1E308", "--realizations", "3"},
+       1,
+       "ebsim sweep: 3 of 3 rows failed"},
+  };
+  for (const Case& c : cases) ExpectOutcome(c, RunEbsim(c.args));
+}
+
+long ResidentKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+// Endless work in constant memory: a loop of 10^9 steps written as it
+// goes, a sweep of 2^64 - 1 rows, and more threads than the rows need.
+TEST(SweepLimitsTest, MemoryStaysBoundedWhateverTheCounts) {
+  const ScratchDir dir;
+  const std::vector<std::string> runs[] = {
+      {"run", "--side", "1", "--steps", "1000000000", "--loop-csv", dir / "loop.csv"},
+      {"sweep", "--side", "4", "--steps", "4", "--realizations", "18446744073709551615", "--threads", "2", "--out",
+       dir / "r.csv"},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    const pid_t pid = Start(args, dir / "out", dir / "err");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const long early = ResidentKilobytes(pid);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const long late = ResidentKilobytes(pid);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 128 + SIGTERM) << ReadFile(dir / "err");
+    EXPECT_GT(early, 0) << args[0];
+    EXPECT_LT(late, early + 8 * 1024) << args[0] << ": " << early << " kB, then " << late << " kB";
+  }
+  const Finished threads = RunEbsim({"sweep", "--side", "3", "--steps", "2", "--realizations", "3", "--threads",
+                                     "100000"});
+  EXPECT_EQ(threads.code, 0) << threads.err;
+  EXPECT_EQ(Lines(threads.out).size(), 4u);
+}
+
+// -- Separators and text ------------------------------------------------
+
+TEST(SeparatorTest, OnlyCharactersOutsideNumberListAndRangeTextsAreTaken) {
+  for (const char* sep : {"5", "-", "+", ";", ":", "e", "E", "$", "x", "X", " ", "\x01", "\xff", "\xed\xa0\x80",
+                          "\xc0\xae", "ab"}) {
+    const Finished call = RunEbsim({"run", "--seed-ms", "0", "--sep", sep});
+    EXPECT_EQ(call.code, 2) << "--sep '" << sep << "'";
+    EXPECT_EQ(call.out, "");
+  }
+  // Numbers in the output keep "." whatever the fields show.
+  const Finished comma = RunEbsim({"run", "--seed-ms", "0", "--sep", ",", "--dilution", "0,04"});
+  ASSERT_EQ(comma.code, 0) << comma.err;
+  EXPECT_NE(comma.out.find(R"("Coercivity": {"value": "2.36000000000001", "shown": "2,360"})"), std::string::npos);
+}
+
+bool ValidUtf8Text(const std::string& text) {
+  for (std::size_t k = 0; k < text.size();) {
+    const auto b = static_cast<unsigned char>(text[k]);
+    const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (length == 0 || k + length > text.size()) return false;
+    for (std::size_t c = 1; c < length; ++c)
+      if ((static_cast<unsigned char>(text[k + c]) & 0xC0) != 0x80) return false;
+    k += length;
+  }
+  return true;
+}
+
+TEST(SeparatorTest, BytesThatAreNotUtf8NeverBreakTheJson) {
+  const Finished call = RunEbsim({"run", "--side", "\xff\xfe"});
+  EXPECT_EQ(call.code, 1);
+  EXPECT_TRUE(ValidUtf8Text(call.out)) << call.out;
+  EXPECT_NE(call.out.find("\"'\xEF\xBF\xBD\xEF\xBF\xBD' is not a valid integer value.\""), std::string::npos)
+      << call.out;
+}
+
+}  // namespace
