@@ -19,10 +19,10 @@
 #include <fstream>
 #include <vector>
 
-#include "app/application_title.h"
-#include "app/errors.h"
-#include "app/form_layout.h"
-#include "app/numeric_fields.h"
+#include "form/application_title.h"
+#include "base/errors.h"
+#include "form/form_layout.h"
+#include "form/field_numbers.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
 #include "setup/exchange_enhancement_run.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 #include "app/qt_drawing_surface.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"

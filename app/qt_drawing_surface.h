@@ -8,7 +8,7 @@
 #include <QRect>
 #include <functional>
 
-#include "app/drawing_surface.h"
+#include "form/drawing_surface.h"
 
 class QProgressBar;
 class QWidget;

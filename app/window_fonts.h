@@ -5,7 +5,7 @@
 
 #include <QFont>
 
-#include "app/form_layout.h"
+#include "form/form_layout.h"
 
 // Registers the installed faces; call once after the application object
 // exists. Returns false when they are missing (text then falls back to the

@@ -4,7 +4,7 @@
 #include <QStyleFactory>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 #include "app/window_fonts.h"
 
 void DisableLayoutScaling() {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/headless_form.h"
+#include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "sim/field_sweep.h"

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/drawing_surface.h"
-#include "app/form_fields.h"
+#include "form/drawing_surface.h"
+#include "form/form_fields.h"
 #include "bench/allocation_counter.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"

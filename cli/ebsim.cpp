@@ -8,9 +8,7 @@
 
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
-#ifdef EB_RENDER
 #include "cli/render_command.h"
-#endif
 
 namespace {
 
@@ -38,9 +36,7 @@ static int Main(int argc, char** argv) {
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "run") return RunCommand(rest, std::cout, std::cerr);
-#ifdef EB_RENDER
-  if (args[0] == "render") return RenderCommand(argc, argv, rest, std::cout, std::cerr);
-#endif
+  if (args[0] == "render") return RenderCommand(rest, std::cerr);
   if (args[0] == "sweep") {
     std::atomic<bool> stop{false};
     return SweepCommand(rest, std::cout, std::cerr, stop);

@@ -1,6 +1,6 @@
 #include "cli/headless_run.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/headless_form.h"
+#include "form/headless_form.h"
 #include "model/lattice_state.h"
 #include "sim/field_sweep.h"
 #include "sim/loop_csv.h"

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "app/controls.h"
+#include "form/controls.h"
 
 struct ReadoutName {
   const char* caption;

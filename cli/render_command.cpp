@@ -1,47 +1,39 @@
 #include "cli/render_command.h"
 
-#include <QApplication>
-#include <QBuffer>
-#include <QByteArray>
-#include <QLineEdit>
-#include <QPixmap>
-#include <QPushButton>
-#include <cstdlib>
-#include <memory>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
+#include <vector>
 
-#include "app/code_KVORAL_QVTR_03_100.h"
-#include "app/errors.h"
-#include "app/numeric_fields.h"
-#include "app/window_setup.h"
-#include "base/output_file.h"
-#include "cli/json.h"
+#include "base/utf8.h"
 #include "cli/run_options.h"
 
-Rendering RenderWindow(const CommonOptions& options) {
-  SetDecimalSeparator(options.separator.value_or(U'.'));
-  const HeadlessFields fields = PrepareFields(options);
-  TForm1 form;
-  for (const InputOption& input : InputOptions())
-    form.Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
-  form.SetClock(std::make_unique<FixedClock>(SeedOrClock(options)));
-  Rendering rendering;
-  form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
-  form.show();
-  const std::pair<QPushButton*, const char*> buttons[] = {
-      {form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
-  for (const auto& [button, stage] : buttons) {
-    rendering.stage = stage;
-    button->click();
-    if (rendering.error) break;
-  }
-  QApplication::processEvents();
-  rendering.picture = form.grab().toImage();
-  return rendering;
+namespace {
+
+// The render program beside this one.
+std::string RenderProgram() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return (error ? std::filesystem::path("ebsim-render") : self.parent_path() / "ebsim-render").string();
 }
 
-int RenderCommand(int argc, char** argv, std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+std::string SeparatorText(char32_t c) {
+  std::string text;
+  if (c < 0x80) return std::string(1, static_cast<char>(c));
+  const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  text += static_cast<char>(lead[length] | (c >> (6 * (length - 1))));
+  for (int k = length - 2; k >= 0; --k) text += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+  return text;
+}
+
+}  // namespace
+
+int RenderCommand(std::span<const std::string> args, std::ostream& err) {
   const std::string values[] = {"png"};
   CommonOptions options;
   try {
@@ -51,33 +43,16 @@ int RenderCommand(int argc, char** argv, std::span<const std::string> args, std:
     err << "ebsim render: " << bad.what() << "\n";
     return 2;
   }
-  std::unique_ptr<OutputFile> png;
-  try {
-    png = std::make_unique<OutputFile>(options.values.at("png"));
-  } catch (const OutputError& bad) {
-    err << "ebsim render: " << bad.what() << "\n";
-    return 1;
-  }
-  // No display needed: the window is drawn offscreen.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  DisableLayoutScaling();
-  QApplication application(argc, argv);
-  PrepareApplication();
-  const Rendering rendering = RenderWindow(options);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  try {
-    if (!rendering.picture.save(&buffer, "PNG")) throw OutputError("cannot encode the picture as PNG");
-    png->Stream().write(bytes.constData(), bytes.size());
-    png->Commit();
-  } catch (const OutputError& bad) {
-    err << "ebsim render: " << bad.what() << "\n";
-    return 1;
-  }
-  if (rendering.error) {
-    out << "{\"error\": " << JsonString(*rendering.error) << ", \"stage\": " << JsonString(rendering.stage) << "}\n";
-    return 1;
-  }
-  return 0;
+  const HeadlessFields fields = PrepareFields(options);
+  std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(SeedOrClock(options)),
+                                   SeparatorText(options.separator.value_or(U'.'))};
+  for (const InputOption& input : InputOptions()) argv.push_back(fields.Text(input.field));
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  const std::string program = RenderProgram();
+  err.flush();
+  execv(program.c_str(), pointers.data());
+  err << "ebsim render: cannot start '" << program << "': " << std::strerror(errno) << "\n";
+  return 1;
 }

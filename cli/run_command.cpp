@@ -7,8 +7,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/numeric_fields.h"
-#include "cli/json.h"
+#include "form/field_numbers.h"
+#include "base/json_text.h"
 #include "base/output_file.h"
 #include "cli/readout_names.h"
 #include "cli/run_options.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 #include "base/utf8.h"
 #include "model/utc_clock.h"
 

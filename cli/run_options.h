@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
-#include "cli/headless_form.h"
+#include "form/controls.h"
+#include "form/headless_form.h"
 
 // --side, --dilution, --enhancement, --sd, --h0, --hmin, --steps and the
 // fields they stand for.

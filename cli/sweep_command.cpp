@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/errors.h"
-#include "app/numeric_fields.h"
+#include "base/errors.h"
+#include "form/field_numbers.h"
 #include "base/output_file.h"
 #include "cli/progress_bar.h"
 #include "cli/run_options.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 #include "sim/field_sweep.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
-#include "cli/headless_form.h"
+#include "form/controls.h"
+#include "form/headless_form.h"
 
 struct GridAxis {
   const char* option;               // "side", "dilution", ...

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/controls.h"
+#include "form/controls.h"
 #include "cli/sweep_grid.h"
 
 struct SweepRow {

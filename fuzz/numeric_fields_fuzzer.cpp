@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "app/errors.h"
-#include "app/numeric_fields.h"
+#include "base/errors.h"
+#include "base/number_text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/float_checks.h"
+#include "base/float_checks.h"
 
 long double RandomNumbers::GaussianRandom(long double mean, long double sd) {
   long double u1, s;

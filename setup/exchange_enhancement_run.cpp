@@ -1,8 +1,8 @@
 #include "setup/exchange_enhancement_run.h"
 
-#include "app/float_checks.h"
-#include "app/numeric_fields.h"
-#include "model/lattice_side.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
+#include "form/lattice_side.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // Level", shows the fraction of enhanced sites and draws the exchange map
 // and the initial exchange-energy map.
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 

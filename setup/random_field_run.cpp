@@ -1,7 +1,7 @@
 #include "setup/random_field_run.h"
 
-#include "app/float_checks.h"
-#include "app/numeric_fields.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
 
 std::optional<Color> RandomFieldClass(double q, double sd) {
   const long double x = q;

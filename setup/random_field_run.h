@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 

@@ -6,10 +6,10 @@
 #include <climits>
 #include <cmath>
 
-#include "app/errors.h"
-#include "app/float_checks.h"
-#include "app/numeric_fields.h"
-#include "model/lattice_side.h"
+#include "base/errors.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
+#include "form/lattice_side.h"
 #include "sim/loop_measurements.h"
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"

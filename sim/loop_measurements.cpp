@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "app/float_checks.h"
-#include "app/numeric_fields.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
 
 LoopMeasurements::LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
                                    const std::int64_t& spinSum)

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 

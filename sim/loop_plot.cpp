@@ -4,8 +4,8 @@
 #include <climits>
 #include <cmath>
 
-#include "app/float_checks.h"
-#include "app/numeric_fields.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 
 // The field axis' scale, derived while the frame is drawn.
 struct LoopScale {

@@ -2,7 +2,7 @@
 // What a Run shows while it goes: the spin map site by site, one loop point
 // per field step, and the progress bar.
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 #include "sim/loop_plot.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 

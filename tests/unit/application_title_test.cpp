@@ -1,4 +1,4 @@
-#include "app/application_title.h"
+#include "form/application_title.h"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "tests/unit/control_names.h"
-#include "app/errors.h"
-#include "app/form_fields.h"
-#include "app/form_layout.h"
+#include "base/errors.h"
+#include "form/form_fields.h"
+#include "form/form_layout.h"
 
 class CanvasWindow final : public FieldTexts, public ReadoutFields, public DrawingSurface {
  public:

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/controls.h"
+#include "form/controls.h"
 
 inline std::string FieldName(InputField f) {
   switch (f) {

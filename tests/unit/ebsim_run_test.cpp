@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/numeric_fields.h"
+#include "base/number_text.h"
 #include "cli/run_command.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/unit/control_names.h"
-#include "app/errors.h"
-#include "app/form_fields.h"
+#include "base/errors.h"
+#include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 

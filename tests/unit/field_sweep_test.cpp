@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "sim/field_sweep.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/errors.h"
-#include "model/lattice_side.h"
+#include "base/errors.h"
+#include "form/lattice_side.h"
 #include "setup/exchange_enhancement_run.h"
 #include "tests/unit/fake_window.h"
 

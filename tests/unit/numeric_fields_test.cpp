@@ -1,4 +1,4 @@
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "model/utc_clock.h"
 
 namespace {

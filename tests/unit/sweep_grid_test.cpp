@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/numeric_fields.h"
+#include "base/errors.h"
+#include "base/number_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/numeric_fields.h"
+#include "base/number_text.h"
 
 namespace {
 

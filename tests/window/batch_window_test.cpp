@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/form_layout.h"
-#include "cli/render_command.h"
+#include "base/errors.h"
+#include "form/form_layout.h"
+#include "app/window_render.h"
+#include "cli/run_options.h"
 #include "sim/loop_csv.h"
 #include "tests/window/window_fixture.h"
 
@@ -84,7 +85,7 @@ TEST_P(RenderMatchesWindowTest, PanelsEqualTheWindowsAfterTheSameRuns) {
   options.texts = c.texts;
   options.seedMs = c.seedMs;
   options.separator = c.separator;
-  const Rendering rendering = RenderWindow(options);
+  const Rendering rendering = RenderWindow({c.texts, c.seedMs, c.separator.value_or(U'.')});
   ASSERT_EQ(rendering.error.has_value(), !c.error.empty());
   if (rendering.error) {
     EXPECT_EQ(*rendering.error, ErrorBoxText(c.error));

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/form_layout.h"
-#include "app/numeric_fields.h"
+#include "form/form_layout.h"
+#include "form/field_numbers.h"
 #include "app/readout_edit.h"
 #include "tests/window/window_fixture.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "tests/frame_pixels.h"
-#include "app/form_layout.h"
+#include "form/form_layout.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
 #include "sim/field_sweep.h"

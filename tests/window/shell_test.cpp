@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/application_title.h"
+#include "form/application_title.h"
 #include "tests/window/window_fixture.h"
 
 TEST_F(WindowTest, ErrorBoxShowsTitleMessageWithStopAndStopIcon) {

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/numeric_fields.h"
+#include "form/field_numbers.h"
 
 void WindowTest::SetUp() {
   SetDecimalSeparator(U'.');

@@ -1,4 +1,4 @@
-#include "app/drawing_surface.h"
+#include "form/drawing_surface.h"
 
 Color ResolveColor(Color color) {
   if ((color & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFFu;

@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "base/errors.h"
 
 std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";

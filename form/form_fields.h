@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/controls.h"
-#include "app/drawing_surface.h"
+#include "form/controls.h"
+#include "form/drawing_surface.h"
 
 class FieldTexts {
  public:

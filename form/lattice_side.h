@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 
 // The lattice side from "Str. Dim. <= 300" (Edit5). A text that is not an
 // integer fails as any integer field does; an integer outside 1..300 fails

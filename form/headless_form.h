@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/form_fields.h"
+#include "form/form_fields.h"
 
 class HeadlessFields final : public FieldTexts {
  public:

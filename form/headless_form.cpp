@@ -1,7 +1,7 @@
-#include "cli/headless_form.h"
+#include "form/headless_form.h"
 
-#include "app/form_layout.h"
-#include "app/numeric_fields.h"
+#include "form/form_layout.h"
+#include "form/field_numbers.h"
 
 HeadlessFields::HeadlessFields() {
   for (const EditLayout& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());

@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-#include "app/colors.h"
-#include "app/controls.h"
+#include "form/colors.h"
+#include "form/controls.h"
 
 enum class FontRole {
   Window,       // the window font, regular

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/colors.h"
-#include "app/controls.h"
+#include "form/colors.h"
+#include "form/controls.h"
 
 class DrawingSurface {
  public:

@@ -1,4 +1,4 @@
-#include "app/numeric_fields.h"
+#include "base/number_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace {
 
@@ -419,9 +419,4 @@ std::string ReadoutText(long double x) {
   const Normal normal = *NormalValue(x);
   if (FixedTextCuttable(normal)) return FirstCodePoints(text, kReadoutWidth);
   return PaddedToReadout(ShortExponentText(normal, DecimalSeparatorText()));
-}
-
-void ShowReadout(ReadoutFields& readouts, Readout field, long double x) {
-  readouts.NoteReadoutValue(field, x);
-  readouts.SetReadoutText(field, ReadoutText(x));
 }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 // r, or the fault it shows.
 inline long double Checked(long double r) {

@@ -1,4 +1,4 @@
-#include "cli/json.h"
+#include "base/json_text.h"
 
 #include <charconv>
 #include <cstdio>

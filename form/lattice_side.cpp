@@ -1,7 +1,7 @@
-#include "model/lattice_side.h"
+#include "form/lattice_side.h"
 
-#include "app/errors.h"
-#include "app/numeric_fields.h"
+#include "base/errors.h"
+#include "form/field_numbers.h"
 #include "model/lattice_state.h"
 
 std::int32_t ReadLatticeSide(const FieldTexts& fields) {

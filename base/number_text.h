@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/form_fields.h"
 
 // The decimal separator shared by reading and writing reals. It follows the
 // user's locale; "." until someone sets it.
@@ -23,13 +22,6 @@ std::int32_t ReadIntegerField(const std::string& text);
 // "'<text>' is not a valid floating point value" otherwise.
 long double ReadRealField(const std::string& text);
 
-inline std::int32_t ReadIntegerField(const FieldTexts& fields, InputField field) {
-  return ReadIntegerField(fields.Text(field));
-}
-inline long double ReadRealField(const FieldTexts& fields, InputField field) {
-  return ReadRealField(fields.Text(field));
-}
-
 // General format, 15 significant digits: "0.0425", "-12.5", "1E-5",
 // "1.23456789012346E15", "INF", "NAN".
 std::string FormatReal(long double x);
@@ -39,6 +31,3 @@ std::string FormatReal(long double x, const std::string& separator);
 // The text a read-out shows for x: FormatReal(x) fitted to five characters
 // without ever changing the number's magnitude.
 std::string ReadoutText(long double x);
-
-// Sets a read-out's text to ReadoutText(x).
-void ShowReadout(ReadoutFields& readouts, Readout field, long double x);

@@ -1,0 +1,99 @@
+#include "app/window_render.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <charconv>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "app/code_KVORAL_QVTR_03_100.h"
+#include "app/window_setup.h"
+#include "base/errors.h"
+#include "base/json_text.h"
+#include "base/output_file.h"
+#include "base/utf8.h"
+#include "form/field_numbers.h"
+#include "form/headless_form.h"
+
+namespace {
+
+// The inputs in the order the render program takes their texts.
+constexpr InputField kInputOrder[] = {InputField::Edit5, InputField::Edit1, InputField::Edit3, InputField::Edit2,
+                                      InputField::Edit4, InputField::Edit10, InputField::Edit6};
+constexpr int kFirstText = 4;
+
+bool WritePng(const QImage& picture, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  try {
+    OutputFile png(path);
+    if (!picture.save(&buffer, "PNG")) throw OutputError("cannot encode the picture as PNG");
+    png.Stream().write(bytes.constData(), bytes.size());
+    png.Commit();
+  } catch (const OutputError& bad) {
+    std::cerr << "ebsim render: " << bad.what() << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Rendering RenderWindow(const RenderRequest& request) {
+  SetDecimalSeparator(request.separator);
+  HeadlessFields fields;
+  for (const auto& [field, text] : request.texts) fields.Set(field, text);
+  TForm1 form;
+  for (const InputField field : kInputOrder) form.Edit(field)->setText(QString::fromStdString(fields.Text(field)));
+  form.SetClock(std::make_unique<FixedClock>(request.seedMs));
+  Rendering rendering;
+  form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
+  form.show();
+  const std::pair<QPushButton*, const char*> buttons[] = {
+      {form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
+  for (const auto& [button, stage] : buttons) {
+    rendering.stage = stage;
+    button->click();
+    if (rendering.error) break;
+  }
+  QApplication::processEvents();
+  rendering.picture = form.grab().toImage();
+  return rendering;
+}
+
+int RenderMain(int argc, char** argv) {
+  if (argc != kFirstText + 7) {
+    std::cerr << "ebsim-render: run by `ebsim render`, which takes the options\n";
+    return 2;
+  }
+  RenderRequest request;
+  const std::string seed = argv[2];
+  std::from_chars(seed.data(), seed.data() + seed.size(), request.seedMs);
+  request.separator = DecodeSingleUtf8(argv[3]);
+  for (int k = 0; k < 7; ++k) request.texts[kInputOrder[k]] = argv[kFirstText + k];
+  // Checked before anything is drawn.
+  try {
+    OutputFile check(argv[1]);
+  } catch (const OutputError& bad) {
+    std::cerr << "ebsim render: " << bad.what() << "\n";
+    return 1;
+  }
+  // No display needed: the window is drawn offscreen.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  DisableLayoutScaling();
+  QApplication application(argc, argv);
+  PrepareApplication();
+  const Rendering rendering = RenderWindow(request);
+  if (!WritePng(rendering.picture, argv[1])) return 1;
+  if (rendering.error) {
+    std::cout << "{\"error\": " << JsonString(*rendering.error) << ", \"stage\": " << JsonString(rendering.stage)
+              << "}" << std::endl;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,6 @@
+#include "form/field_numbers.h"
+
+void ShowReadout(ReadoutFields& readouts, Readout field, long double x) {
+  readouts.NoteReadoutValue(field, x);
+  readouts.SetReadoutText(field, ReadoutText(x));
+}
