@@ -6,6 +6,8 @@
 #include "app/code_KVORAL_QVTR_03_100.h"
 #include "app/window_setup.h"
 
+using namespace ebsim;
+
 int main(int argc, char** argv) {
   DisableLayoutScaling();
   QApplication application(argc, argv);

@@ -28,6 +28,8 @@
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 
+namespace ebsim {
+
 TForm1* Form1 = nullptr;
 
 namespace {
@@ -296,3 +298,5 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
   QWidget::closeEvent(event);
 }
+
+}  // namespace ebsim

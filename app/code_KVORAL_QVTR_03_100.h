@@ -22,6 +22,8 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+
+namespace ebsim {
 class ReadoutEdit;
 
 class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private SweepObserver {
@@ -111,3 +113,5 @@ extern TForm1* Form1;
 
 // The user's decimal separator, from the system locale.
 char32_t LocaleDecimalSeparator();
+
+}  // namespace ebsim

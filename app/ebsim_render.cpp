@@ -4,4 +4,6 @@
 
 #include "app/window_render.h"
 
+using namespace ebsim;
+
 int main(int argc, char** argv) { return RenderMain(argc, argv); }

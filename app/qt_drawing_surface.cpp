@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace ebsim {
+
 namespace {
 
 QRgb Opaque(Color color) { return 0xFF000000u | ToRgb(ResolveColor(color)); }
@@ -109,3 +111,5 @@ void QtDrawingSurface::Plot(int x, int y, QRgb rgb) {
 }
 
 void QtDrawingSurface::Touch(const QRect& rect) { dirty_ |= rect; }
+
+}  // namespace ebsim

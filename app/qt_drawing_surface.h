@@ -13,6 +13,8 @@
 class QProgressBar;
 class QWidget;
 
+namespace ebsim {
+
 class QtDrawingSurface final : public DrawingSurface {
  public:
   struct Targets {
@@ -52,3 +54,5 @@ class QtDrawingSurface final : public DrawingSurface {
   int penX_ = 0, penY_ = 0;
   QRect dirty_;
 };
+
+}  // namespace ebsim

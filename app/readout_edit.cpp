@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <algorithm>
 
+namespace ebsim {
+
 ReadoutEdit::ReadoutEdit(QWidget* parent) : QLineEdit(parent) {
   setText(QString(kTypedLength, QLatin1Char(' ')));
   setContextMenuPolicy(Qt::NoContextMenu);
@@ -34,3 +36,5 @@ void ReadoutEdit::keyPressEvent(QKeyEvent* event) {
   }
   QLineEdit::keyPressEvent(event);
 }
+
+}  // namespace ebsim

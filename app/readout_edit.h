@@ -4,6 +4,8 @@
 
 #include <QLineEdit>
 
+namespace ebsim {
+
 class ReadoutEdit : public QLineEdit {
   Q_OBJECT
 
@@ -18,3 +20,5 @@ class ReadoutEdit : public QLineEdit {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 };
+
+}  // namespace ebsim

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+namespace ebsim {
+
 namespace {
 
 const char* const kFontDir = "/usr/share/wine/fonts/";
@@ -39,3 +41,5 @@ QFont FontFor(FontRole role) {
   }
   return Make("MS Sans Serif", 13, false);
 }
+
+}  // namespace ebsim

@@ -7,9 +7,13 @@
 
 #include "form/form_layout.h"
 
+namespace ebsim {
+
 // Registers the installed faces; call once after the application object
 // exists. Returns false when they are missing (text then falls back to the
 // system's sans-serif face).
 bool RegisterWindowFonts();
 
 QFont FontFor(FontRole role);
+
+}  // namespace ebsim

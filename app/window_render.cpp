@@ -19,6 +19,8 @@
 #include "form/field_numbers.h"
 #include "form/headless_form.h"
 
+namespace ebsim {
+
 namespace {
 
 // The inputs in the order the render program takes their texts.
@@ -97,3 +99,5 @@ int RenderMain(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace ebsim

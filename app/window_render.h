@@ -10,6 +10,8 @@
 
 #include "form/controls.h"
 
+namespace ebsim {
+
 struct RenderRequest {
   std::map<InputField, std::string> texts;  // over the default texts
   std::uint32_t seedMs = 0;                 // the clock's time of day
@@ -31,3 +33,5 @@ Rendering RenderWindow(const RenderRequest& request);
 // dilution, enhancement, sd, h0, hmin, steps). `ebsim render` checks its
 // options and runs it.
 int RenderMain(int argc, char** argv);
+
+}  // namespace ebsim

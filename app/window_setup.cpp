@@ -7,6 +7,8 @@
 #include "form/field_numbers.h"
 #include "app/window_fonts.h"
 
+namespace ebsim {
+
 void DisableLayoutScaling() {
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
   qunsetenv("QT_SCALE_FACTOR");
@@ -18,3 +20,5 @@ void PrepareApplication() {
   RegisterWindowFonts();
   SetDecimalSeparator(LocaleDecimalSeparator());
 }
+
+}  // namespace ebsim

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace ebsim {
 // Application-wide settings the window relies on, shared by the program and
 // by anything else that shows or renders the window.
 
@@ -7,3 +9,5 @@
 void DisableLayoutScaling();
 // Call right after: style, palette, fonts and the decimal separator.
 void PrepareApplication();
+
+}  // namespace ebsim

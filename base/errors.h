@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace ebsim {
+
 class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& message) : std::runtime_error(message), message_(message) {}
@@ -46,3 +48,5 @@ class EOverflow : public EMathError {
 // character sorts above "." (so sentences get their full stop, while a
 // message that already ends in punctuation or a closing bracket does not).
 std::string ErrorBoxText(const std::string& message);
+
+}  // namespace ebsim

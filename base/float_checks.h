@@ -8,6 +8,8 @@
 
 #include "base/errors.h"
 
+namespace ebsim {
+
 // r, or the fault it shows.
 inline long double Checked(long double r) {
   if (std::isnan(r)) throw EInvalidOp();
@@ -44,3 +46,5 @@ inline std::int64_t RoundToInt64(long double x) {
   if (!(r >= -9223372036854775808.0L && r < 9223372036854775808.0L)) throw EInvalidOp();
   return static_cast<std::int64_t>(r);
 }
+
+}  // namespace ebsim

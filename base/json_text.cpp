@@ -5,6 +5,8 @@
 
 #include "base/utf8.h"
 
+namespace ebsim {
+
 std::string JsonString(std::string_view raw) {
   // Bytes that are not UTF-8 would make the whole text unreadable as JSON.
   const std::string text = ValidUtf8(raw);
@@ -34,3 +36,5 @@ std::string JsonNumber(double value) {
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
 }
+
+}  // namespace ebsim

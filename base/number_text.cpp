@@ -12,6 +12,8 @@
 
 #include "base/errors.h"
 
+namespace ebsim {
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -420,3 +422,5 @@ std::string ReadoutText(long double x) {
   if (FixedTextCuttable(normal)) return FirstCodePoints(text, kReadoutWidth);
   return PaddedToReadout(ShortExponentText(normal, DecimalSeparatorText()));
 }
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace ebsim {
+
 
 // The decimal separator shared by reading and writing reals. It follows the
 // user's locale; "." until someone sets it.
@@ -31,3 +33,5 @@ std::string FormatReal(long double x, const std::string& separator);
 // The text a read-out shows for x: FormatReal(x) fitted to five characters
 // without ever changing the number's magnitude.
 std::string ReadoutText(long double x);
+
+}  // namespace ebsim

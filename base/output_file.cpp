@@ -11,6 +11,8 @@
 #include <streambuf>
 #include <vector>
 
+namespace ebsim {
+
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -166,3 +168,5 @@ bool SameOutputTarget(const std::string& a, const std::string& b) {
   return std::filesystem::weakly_canonical(FollowLinks(a), ignored) ==
          std::filesystem::weakly_canonical(FollowLinks(b), ignored);
 }
+
+}  // namespace ebsim

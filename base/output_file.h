@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace ebsim {
+
 class OutputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -51,3 +53,5 @@ bool SameOutputTarget(const std::string& a, const std::string& b);
 
 // "cannot write 'PATH': REASON" for errno.
 std::string CannotWrite(const std::string& path, int error);
+
+}  // namespace ebsim

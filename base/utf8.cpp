@@ -1,5 +1,7 @@
 #include "base/utf8.h"
 
+namespace ebsim {
+
 namespace {
 
 bool Continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -55,3 +57,5 @@ std::string ValidUtf8(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace ebsim {
+
 inline constexpr char32_t kNotOneCharacter = 0xFFFFFFFF;
 
 // The length of the well-formed UTF-8 character at the start of `text`, or
@@ -19,3 +21,5 @@ char32_t DecodeSingleUtf8(std::string_view text);
 // The text with every byte that is not part of a well-formed character
 // replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
+
+}  // namespace ebsim

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);

@@ -9,6 +9,8 @@
 #include <QApplication>
 
 #include "app/window_setup.h"
+
+using namespace ebsim;
 #endif
 
 int main(int argc, char** argv) {

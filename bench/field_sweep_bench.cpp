@@ -22,6 +22,8 @@
 #include <QPushButton>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
+
+using namespace ebsim;
 #endif
 
 namespace {

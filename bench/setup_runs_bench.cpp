@@ -23,6 +23,8 @@
 #include <QLineEdit>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
+
+using namespace ebsim;
 #endif
 
 namespace {

@@ -11,6 +11,8 @@
 #include "cli/sweep_grid.h"
 #include "cli/sweep_runner.h"
 
+using namespace ebsim;
+
 namespace {
 
 // One grid point: the default texts, with the side given.

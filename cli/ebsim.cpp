@@ -10,6 +10,8 @@
 #include "cli/sweep_command.h"
 #include "cli/render_command.h"
 
+using namespace ebsim;
+
 namespace {
 
 const char* const kUsage =

@@ -4,6 +4,8 @@
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 
+namespace ebsim {
+
 namespace {
 
 // Keeps the loop when asked to, and passes every step on.
@@ -54,3 +56,5 @@ HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, 
   }
   return outcome;
 }
+
+}  // namespace ebsim

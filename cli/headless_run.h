@@ -12,6 +12,8 @@
 #include "sim/field_sweep.h"
 #include "sim/loop_csv.h"
 
+namespace ebsim {
+
 // The N x N blocks of the set-up maps, rows i = 1..N.
 struct SetupMaps {
   std::vector<std::vector<double>> exchange, energy, randomField;
@@ -40,3 +42,5 @@ struct HeadlessOptions {
 // Runs the three buttons on `lattice` with the generator seeded at seedMs.
 HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, LatticeState& lattice,
                             const HeadlessOptions& options = {});
+
+}  // namespace ebsim

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+namespace ebsim {
+
 ProgressBar::ProgressBar(std::FILE* terminal, std::size_t total, const char* unit)
     : out_(terminal), total_(total), unit_(unit), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
 
@@ -30,3 +32,5 @@ void ProgressBar::Draw(std::size_t done) {
   std::fprintf(out_, "\r[%s] %zu/%zu %s  %.1f/s  %.0fs left   ", bar.c_str(), done, total_, unit_, rate, left);
   std::fflush(out_);
 }
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace ebsim {
+
 class ProgressBar {
  public:
   ProgressBar(std::FILE* terminal, std::size_t total, const char* unit);
@@ -21,3 +23,5 @@ class ProgressBar {
   const char* unit_;
   std::chrono::steady_clock::time_point start_, lastDraw_;
 };
+
+}  // namespace ebsim

@@ -1,5 +1,7 @@
 #include "cli/readout_names.h"
 
+namespace ebsim {
+
 namespace {
 
 const ReadoutName kNames[] = {
@@ -17,3 +19,5 @@ const ReadoutName kNames[] = {
 }  // namespace
 
 std::span<const ReadoutName> ReadoutNames() { return kNames; }
+
+}  // namespace ebsim

@@ -5,9 +5,13 @@
 
 #include "form/controls.h"
 
+namespace ebsim {
+
 struct ReadoutName {
   const char* caption;
   Readout field;
 };
 
 std::span<const ReadoutName> ReadoutNames();
+
+}  // namespace ebsim

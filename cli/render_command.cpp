@@ -12,6 +12,8 @@
 #include "base/utf8.h"
 #include "cli/run_options.h"
 
+namespace ebsim {
+
 namespace {
 
 // The render program beside this one.
@@ -56,3 +58,5 @@ int RenderCommand(std::span<const std::string> args, std::ostream& err) {
   err << "ebsim render: cannot start '" << program << "': " << std::strerror(errno) << "\n";
   return 1;
 }
+
+}  // namespace ebsim

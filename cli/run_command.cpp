@@ -14,6 +14,8 @@
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 
+namespace ebsim {
+
 namespace {
 
 std::string ReadoutJson(const HeadlessReadouts::State& state) {
@@ -139,3 +141,5 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   return outcome.error ? 1 : 0;
 }
+
+}  // namespace ebsim

@@ -9,6 +9,8 @@
 #include "base/utf8.h"
 #include "model/utc_clock.h"
 
+namespace ebsim {
+
 namespace {
 
 const InputOption kInputOptions[] = {
@@ -104,3 +106,5 @@ HeadlessFields PrepareFields(const CommonOptions& options) {
 std::uint32_t SeedOrClock(const CommonOptions& options) {
   return options.seedMs ? *options.seedMs : SystemClock().MillisecondsSinceMidnight();
 }
+
+}  // namespace ebsim

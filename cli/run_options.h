@@ -12,6 +12,8 @@
 #include "form/controls.h"
 #include "form/headless_form.h"
 
+namespace ebsim {
+
 // --side, --dilution, --enhancement, --sd, --h0, --hmin, --steps and the
 // fields they stand for.
 struct InputOption {
@@ -47,3 +49,5 @@ char32_t SingleCharacter(const std::string& text);
 // digit, sign, "e", "E", "$", "x", "X", ";", ":", blank or control);
 // throws std::invalid_argument.
 char32_t DecimalSeparatorOption(const std::string& text);
+
+}  // namespace ebsim

@@ -1,5 +1,7 @@
 #include "cli/stop_signals.h"
 
+namespace ebsim {
+
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -31,3 +33,5 @@ StopSignals::~StopSignals() {
 int StopSignals::Received() const { return received; }
 
 int StopSignals::ExitCode() const { return 128 + (received ? static_cast<int>(received) : SIGINT); }
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <csignal>
 
+namespace ebsim {
+
 class StopSignals {
  public:
   explicit StopSignals(std::atomic<bool>& stop);
@@ -22,3 +24,5 @@ class StopSignals {
  private:
   struct sigaction previous_[3] {};
 };
+
+}  // namespace ebsim

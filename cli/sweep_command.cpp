@@ -19,6 +19,8 @@
 #include "cli/stop_signals.h"
 #include "cli/sweep_output.h"
 
+namespace ebsim {
+
 namespace {
 
 std::uint64_t PositiveCount(const std::string& option, const std::string& text) {
@@ -177,3 +179,5 @@ int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostr
   }
   return tally.failed == tally.kept ? 1 : 0;
 }
+
+}  // namespace ebsim

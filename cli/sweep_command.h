@@ -5,9 +5,13 @@
 #include <span>
 #include <string>
 
+namespace ebsim {
+
 // ebsim sweep: a grid of inputs, each point run for several disorder
 // realisations on all cores; rows and per-point statistics as CSV. Returns
 // the exit code: 0, 2 for bad options, 130 when stopped by `stop` (which
 // the command sets on SIGINT).
 int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                  std::atomic<bool>& stop);
+
+}  // namespace ebsim

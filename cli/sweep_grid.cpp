@@ -6,6 +6,8 @@
 #include "form/field_numbers.h"
 #include "sim/field_sweep.h"
 
+namespace ebsim {
+
 namespace {
 
 constexpr std::size_t kMostValues = 100000;
@@ -113,3 +115,5 @@ void CheckRunInputs(const SweepGrid& grid) {
     if (a == deciding.size()) return;
   }
 }
+
+}  // namespace ebsim

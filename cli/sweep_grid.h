@@ -10,6 +10,8 @@
 #include "form/controls.h"
 #include "form/headless_form.h"
 
+namespace ebsim {
+
 struct GridAxis {
   const char* option;               // "side", "dilution", ...
   InputField field;
@@ -52,3 +54,5 @@ void CheckRunInputs(const SweepGrid& grid);
 // milliseconds, (seedMs + 53398447 r) mod 86400000. Realisation r of every
 // grid point shares it, so grid points compare on the same disorder.
 std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r);
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 #include "cli/readout_names.h"
 #include "sim/loop_csv.h"
 
+namespace ebsim {
+
 namespace {
 
 std::string Number(const std::optional<long double>& x) { return x ? FullPrecisionText(*x) : ""; }
@@ -103,3 +105,5 @@ void SweepSummary::WriteLine(std::size_t index, const Point& point) {
   }
   out_ << '\n';
 }
+
+}  // namespace ebsim

@@ -14,6 +14,8 @@
 #include "cli/sweep_grid.h"
 #include "cli/sweep_runner.h"
 
+namespace ebsim {
+
 // A CSV field, quoted where it must be.
 std::string CsvField(const std::string& text);
 
@@ -55,3 +57,5 @@ class SweepSummary {
   std::ostream& out_;
   std::map<std::size_t, Point> open_;
 };
+
+}  // namespace ebsim

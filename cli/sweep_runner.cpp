@@ -12,6 +12,8 @@
 
 #include "cli/headless_run.h"
 
+namespace ebsim {
+
 namespace {
 
 // Ends a realisation when the sweep is stopped.
@@ -173,3 +175,5 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
   for (std::thread& thread : pool) thread.join();
   return exchange.Complete();
 }
+
+}  // namespace ebsim

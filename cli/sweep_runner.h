@@ -13,6 +13,8 @@
 #include "form/controls.h"
 #include "cli/sweep_grid.h"
 
+namespace ebsim {
+
 struct SweepRow {
   std::uint64_t index = 0;  // point * realizations + realization
   std::size_t point = 0;
@@ -53,3 +55,5 @@ unsigned SweepThreads(const SweepPlan& plan);
 // every row was finished.
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t finished)>& onProgress, const std::atomic<bool>& stop);
+
+}  // namespace ebsim

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+namespace ebsim {
+
 std::string TitleFromProgramPath(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -10,3 +12,5 @@ std::string TitleFromProgramPath(const std::string& path) {
     name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
   return name;
 }
+
+}  // namespace ebsim

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace ebsim {
+
 using Color = std::uint32_t;
 
 inline constexpr Color clBlack = 0x000000;
@@ -31,3 +33,5 @@ Color ResolveColor(Color color);
 constexpr std::uint32_t ToRgb(Color bgr) {
   return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
 }
+
+}  // namespace ebsim

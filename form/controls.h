@@ -1,4 +1,6 @@
 #pragma once
+
+namespace ebsim {
 // The window's controls that the runs address: the input fields they read,
 // the read-outs they write and the controls they refresh.
 
@@ -19,3 +21,5 @@ inline constexpr int kReadoutCount = 9;
 
 // Panels that a run repaints from their own pen and brush.
 enum class Panel { Shape1, Shape2, Shape3, Shape4, Shape22 };
+
+}  // namespace ebsim

@@ -1,5 +1,7 @@
 #include "form/drawing_surface.h"
 
+namespace ebsim {
+
 Color ResolveColor(Color color) {
   if ((color & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFFu;
   switch (color & 0xFFu) {
@@ -10,3 +12,5 @@ Color ResolveColor(Color color) {
     default: return 0x000000;
   }
 }
+
+}  // namespace ebsim

@@ -12,6 +12,8 @@
 #include "form/colors.h"
 #include "form/controls.h"
 
+namespace ebsim {
+
 class DrawingSurface {
  public:
   virtual ~DrawingSurface() = default;
@@ -60,3 +62,5 @@ class NullSurface final : public DrawingSurface {
   void SetProgressMax(int) override {}
   void SetProgressPosition(int) override {}
 };
+
+}  // namespace ebsim

@@ -7,6 +7,8 @@
 #include "base/number_text.h"
 #include "form/form_fields.h"
 
+namespace ebsim {
+
 inline std::int32_t ReadIntegerField(const FieldTexts& fields, InputField field) {
   return ReadIntegerField(fields.Text(field));
 }
@@ -16,3 +18,5 @@ inline long double ReadRealField(const FieldTexts& fields, InputField field) {
 
 // Sets a read-out's text to ReadoutText(x).
 void ShowReadout(ReadoutFields& readouts, Readout field, long double x);
+
+}  // namespace ebsim

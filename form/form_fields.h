@@ -7,6 +7,8 @@
 #include "form/controls.h"
 #include "form/drawing_surface.h"
 
+namespace ebsim {
+
 class FieldTexts {
  public:
   virtual ~FieldTexts() = default;
@@ -28,3 +30,5 @@ struct FormPort {
   ReadoutFields& readouts;
   DrawingSurface& surface;
 };
+
+}  // namespace ebsim

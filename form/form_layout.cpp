@@ -3,6 +3,8 @@
 #include <array>
 #include <stdexcept>
 
+namespace ebsim {
+
 namespace {
 
 constexpr int kPanelSide = 289;
@@ -149,3 +151,5 @@ std::string DefaultText(InputField field, const std::string& separator) {
   if (const auto dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, separator);
   return text;
 }
+
+}  // namespace ebsim

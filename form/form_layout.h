@@ -9,6 +9,8 @@
 #include "form/colors.h"
 #include "form/controls.h"
 
+namespace ebsim {
+
 enum class FontRole {
   Window,       // the window font, regular
   WindowBold,   // the window face, bold
@@ -101,3 +103,5 @@ std::string DefaultText(InputField field, const std::string& separator);
 // "Exchange bias simulation - Random-Field Ising Model", 87 blanks, then
 // the version tag.
 const char* FormCaption();
+
+}  // namespace ebsim

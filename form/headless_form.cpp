@@ -3,6 +3,8 @@
 #include "form/form_layout.h"
 #include "form/field_numbers.h"
 
+namespace ebsim {
+
 HeadlessFields::HeadlessFields() {
   for (const EditLayout& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());
 }
@@ -15,3 +17,5 @@ void HeadlessReadouts::SetReadoutText(Readout field, const std::string& text) {
   state.value = pending_[Index(field)];
   pending_[Index(field)].reset();
 }
+
+}  // namespace ebsim

@@ -9,6 +9,8 @@
 
 #include "form/form_fields.h"
 
+namespace ebsim {
+
 class HeadlessFields final : public FieldTexts {
  public:
   // Starts from the window's default texts, written with the separator in
@@ -37,3 +39,5 @@ class HeadlessReadouts final : public ReadoutFields {
   std::array<State, kReadoutCount> states_{};
   std::array<std::optional<long double>, kReadoutCount> pending_{};
 };
+
+}  // namespace ebsim

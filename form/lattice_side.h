@@ -4,7 +4,11 @@
 
 #include "form/form_fields.h"
 
+namespace ebsim {
+
 // The lattice side from "Str. Dim. <= 300" (Edit5). A text that is not an
 // integer fails as any integer field does; an integer outside 1..300 fails
 // with "'<text>' is not a valid lattice side (1 to 300)".
 std::int32_t ReadLatticeSide(const FieldTexts& fields);
+
+}  // namespace ebsim

@@ -15,6 +15,8 @@
 #include "base/errors.h"
 #include "base/number_text.h"
 
+using namespace ebsim;
+
 namespace {
 
 void Check(bool ok) {

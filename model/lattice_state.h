@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace ebsim {
+
 inline constexpr int kMaxSide = 300;
 // Only cells with both indices up to this are shown in the map panels.
 inline constexpr int kShownSide = 70;
@@ -114,3 +116,5 @@ inline constexpr PanelOrigin kExchangePanel{21, 20};
 inline constexpr PanelOrigin kRandomFieldPanel{317, 20};
 inline constexpr PanelOrigin kEnergyPanel{21, 342};
 inline constexpr PanelOrigin kSpinPanel{317, 342};
+
+}  // namespace ebsim

@@ -4,6 +4,8 @@
 
 #include "base/float_checks.h"
 
+namespace ebsim {
+
 long double RandomNumbers::GaussianRandom(long double mean, long double sd) {
   long double u1, s;
   do {
@@ -15,3 +17,5 @@ long double RandomNumbers::GaussianRandom(long double mean, long double sd) {
   const long double radius = std::sqrt(std::log(s) * -2 / s);
   return Checked(mean + Checked(sd * (u1 * radius)));
 }
+
+}  // namespace ebsim

@@ -6,6 +6,8 @@
 
 #include "model/utc_clock.h"
 
+namespace ebsim {
+
 class RandomNumbers {
  public:
   // The generator's state; 0 until the first seeding.
@@ -26,3 +28,5 @@ class RandomNumbers {
   // normal values is used). Raises EOverflow where sd is too large.
   long double GaussianRandom(long double mean, long double sd);
 };
+
+}  // namespace ebsim

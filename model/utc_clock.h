@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace ebsim {
+
 class UtcClock {
  public:
   virtual ~UtcClock() = default;
@@ -29,3 +31,5 @@ class FixedClock final : public UtcClock {
 constexpr std::uint32_t TimeOfDayMs(int hour, int minute, int second, int millisecond) {
   return static_cast<std::uint32_t>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond);
 }
+
+}  // namespace ebsim

@@ -4,6 +4,8 @@
 #include "form/field_numbers.h"
 #include "form/lattice_side.h"
 
+namespace ebsim {
+
 namespace {
 
 // Above this the energy square is black.
@@ -87,3 +89,5 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
 
   EnergyPass(port, lattice, n);
 }
+
+}  // namespace ebsim

@@ -8,6 +8,8 @@
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 
+namespace ebsim {
+
 void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,
                             const UtcClock& clock);
 
@@ -16,3 +18,5 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
 // lower, left (row 1), right, lower, upper (column 1), or left, right,
 // upper, lower. Neighbours outside the block add nothing.
 long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j);
+
+}  // namespace ebsim

@@ -3,6 +3,8 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 
+namespace ebsim {
+
 std::optional<Color> RandomFieldClass(double q, double sd) {
   const long double x = q;
   const long double s = sd;
@@ -40,3 +42,5 @@ void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& 
     }
   }
 }
+
+}  // namespace ebsim

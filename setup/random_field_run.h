@@ -9,8 +9,12 @@
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 
+namespace ebsim {
+
 void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& random);
 
 // The colour of a field value q for standard deviation sd, or none when q
 // lies on a class bound. With sd = 0 every bound is 0: only q = 0 has none.
 std::optional<Color> RandomFieldClass(double q, double sd);
+
+}  // namespace ebsim

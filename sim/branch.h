@@ -1,4 +1,8 @@
 #pragma once
 
+namespace ebsim {
+
 // The two halves of a field sweep.
 enum class Branch { Descending, Ascending };
+
+}  // namespace ebsim

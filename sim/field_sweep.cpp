@@ -14,6 +14,8 @@
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"
 
+namespace ebsim {
+
 namespace {
 
 // The local field (neighbour field + random field) + H, stored; checked for
@@ -274,3 +276,5 @@ SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObser
   lattice.SpinMap.FillBlock(n, 1.0);
   return steps;
 }
+
+}  // namespace ebsim

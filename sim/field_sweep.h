@@ -9,6 +9,8 @@
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 
+namespace ebsim {
+
 // Hears about every field step of a Run.
 class SweepObserver {
  public:
@@ -88,3 +90,5 @@ class SpinRelaxation {
   // forming it in double gives the extended sum's stored value.
   bool sumsExact_ = false;
 };
+
+}  // namespace ebsim

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <ostream>
 
+namespace ebsim {
+
 std::string FullPrecisionText(long double x) {
   const double d = static_cast<double>(x);
   if (static_cast<long double>(d) == x) {
@@ -26,3 +28,5 @@ void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop) {
   WriteLoopCsvHeader(out);
   for (const LoopPoint& p : loop) WriteLoopCsvRow(out, p);
 }
+
+}  // namespace ebsim

@@ -8,6 +8,8 @@
 
 #include "sim/branch.h"
 
+namespace ebsim {
+
 struct LoopPoint {
   Branch branch;
   double H;  // the step's field, before it moves on
@@ -24,3 +26,5 @@ void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop);
 // The same a line at a time, for a loop written as it is swept.
 void WriteLoopCsvHeader(std::ostream& out);
 void WriteLoopCsvRow(std::ostream& out, const LoopPoint& p);
+
+}  // namespace ebsim

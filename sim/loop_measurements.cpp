@@ -5,6 +5,8 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 
+namespace ebsim {
+
 LoopMeasurements::LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
                                    const std::int64_t& spinSum)
     : port_(port), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
@@ -92,3 +94,5 @@ void LoopMeasurements::Blank(Readout field) {
   port_.surface.Refresh(field);
   port_.readouts.SetReadoutText(field, "     ");
 }
+
+}  // namespace ebsim

@@ -10,6 +10,8 @@
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 
+namespace ebsim {
+
 class LoopMeasurements {
  public:
   // n: the Run's side; spinSum: the sum of the block's spins, kept current
@@ -50,3 +52,5 @@ class LoopMeasurements {
   std::int64_t step_ = 0;
   bool downCrossingFound_ = false;
 };
+
+}  // namespace ebsim

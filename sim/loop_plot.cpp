@@ -7,6 +7,8 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 
+namespace ebsim {
+
 namespace {
 
 // Fixed geometry of the loop panel.
@@ -118,3 +120,5 @@ std::int64_t PlotX(const LoopScale& scale, double H) {
 }
 
 std::int64_t PlotY(double M) { return TruncToInt64(StoreDouble(kAxisRow - kMagnetizationScale * M)); }
+
+}  // namespace ebsim

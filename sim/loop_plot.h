@@ -6,6 +6,8 @@
 
 #include "form/form_fields.h"
 
+namespace ebsim {
+
 // The field axis' scale, derived while the frame is drawn.
 struct LoopScale {
   double InitFieldX = 0;  // x of the initial field (right end of the sweep)
@@ -23,3 +25,5 @@ LoopScale DrawLoopFrame(const FormPort& port);
 // Window x of field H and window y of magnetization M.
 std::int64_t PlotX(const LoopScale& scale, double H);
 std::int64_t PlotY(double M);
+
+}  // namespace ebsim

@@ -7,6 +7,8 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 
+namespace ebsim {
+
 void ClearSpinPanel(DrawingSurface& surface) { surface.Refresh(Panel::Shape4); }
 
 void DrawSpinSquare(DrawingSurface& surface, const LatticeState& lattice, int i, int j) {
@@ -37,3 +39,5 @@ void SetRunProgress(const FormPort& port, Branch branch, double hAfter) {
   port.surface.SetProgressPosition(
       static_cast<int>(std::clamp<std::int64_t>(RoundToInt64(position), INT_MIN, INT_MAX)));
 }
+
+}  // namespace ebsim

@@ -7,6 +7,8 @@
 #include "sim/branch.h"
 #include "sim/loop_plot.h"
 
+namespace ebsim {
+
 // Repaints the spin panel empty.
 void ClearSpinPanel(DrawingSurface& surface);
 
@@ -24,3 +26,5 @@ void SetRunProgressRange(DrawingSurface& surface);
 // the descending branch, 50 to 100 over the ascending one, H0 and Hmin read
 // from their fields again.
 void SetRunProgress(const FormPort& port, Branch branch, double hAfter);
+
+}  // namespace ebsim

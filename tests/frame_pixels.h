@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+namespace ebsim {
+
 using PixelSet = std::set<std::pair<int, int>>;
 
 // The axes and ticks for a vertical axis at x0 and field ticks at the given
@@ -19,3 +21,5 @@ inline PixelSet FramePixels(int x0, const std::vector<int>& ticks) {
     for (int x = x0 - 3; x <= x0 + 2; ++x) p.insert({x, y});
   return p;
 }
+
+}  // namespace ebsim

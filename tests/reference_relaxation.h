@@ -13,6 +13,8 @@
 #include "model/lattice_state.h"
 #include "sim/branch.h"
 
+namespace ebsim {
+
 class ReferenceRelaxation {
  public:
   ReferenceRelaxation(LatticeState& lattice, int n) : s_(lattice), n_(n) {
@@ -123,3 +125,5 @@ class ReferenceRelaxation {
   const int n_;
   std::unique_ptr<SiteMap> visited_ = std::make_unique<SiteMap>();
 };
+
+}  // namespace ebsim

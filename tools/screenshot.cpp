@@ -9,6 +9,8 @@
 #include "app/code_KVORAL_QVTR_03_100.h"
 #include "app/window_setup.h"
 
+using namespace ebsim;
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <file.png>\n", argv[0]);

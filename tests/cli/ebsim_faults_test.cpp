@@ -12,6 +12,8 @@
 
 #include "tests/cli/process_helpers.h"
 
+using namespace ebsim;
+
 namespace {
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }

@@ -23,6 +23,8 @@
 #include "tests/cli/process_helpers.h"
 #include "cli/sweep_grid.h"
 
+using namespace ebsim;
+
 namespace {
 
 constexpr std::size_t kRunsColumns = 21;  // 7 grid, 2 realisation, 9 read-outs, 2 steps, error

@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace ebsim {
+
 namespace fs = std::filesystem;
 
 // A directory of its own for each test, removed with everything in it.
@@ -120,3 +122,4 @@ inline Finished RunEbsim(const std::vector<std::string>& args) {
   return {code, ReadFile(streams / "out"), ReadFile(streams / "err")};
 }
 
+}  // namespace ebsim

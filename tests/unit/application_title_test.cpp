@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace ebsim;
+
 TEST(ApplicationTitle, ComesFromTheProgramFileName) {
   const std::pair<const char*, const char*> cases[] = {
       {"/work/build/bin/KVORAL_ver_QVTR_03_100", "Kvoral_ver_qvtr_03_100"},

@@ -18,6 +18,8 @@
 #include "form/form_fields.h"
 #include "form/form_layout.h"
 
+namespace ebsim {
+
 class CanvasWindow final : public FieldTexts, public ReadoutFields, public DrawingSurface {
  public:
   // A pixel nothing has been drawn on (no colour has these high bits).
@@ -196,3 +198,5 @@ std::string ErrorMessageOf(Call&& call) {
   }
   return "";
 }
+
+}  // namespace ebsim

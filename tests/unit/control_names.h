@@ -5,6 +5,8 @@
 
 #include "form/controls.h"
 
+namespace ebsim {
+
 inline std::string FieldName(InputField f) {
   switch (f) {
     case InputField::Edit1: return "Edit1";
@@ -21,3 +23,5 @@ inline std::string FieldName(InputField f) {
 inline std::string ReadoutFieldName(Readout r) {
   return r == Readout::MaskEdit10 ? "MaskEdit10" : "MaskEdit" + std::to_string(static_cast<int>(r) + 1);
 }
+
+}  // namespace ebsim

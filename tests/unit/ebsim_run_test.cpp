@@ -10,6 +10,8 @@
 #include "base/number_text.h"
 #include "cli/run_command.h"
 
+using namespace ebsim;
+
 namespace {
 
 class EbsimRunTest : public ::testing::Test {

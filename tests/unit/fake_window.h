@@ -17,6 +17,8 @@
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 
+namespace ebsim {
+
 class FakeWindow final : public FieldTexts, public ReadoutFields, public DrawingSurface {
  public:
   enum class Kind { Read, Brush, Fill, RefreshPanel, RefreshReadout, ReadoutValue, ReadoutText, Other };
@@ -190,3 +192,5 @@ struct RunRig {
     return "";
   }
 };
+
+}  // namespace ebsim

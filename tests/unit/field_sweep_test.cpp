@@ -26,6 +26,8 @@
 #include "tests/reference_relaxation.h"
 #include "tests/unit/canvas_window.h"
 
+using namespace ebsim;
+
 namespace {
 
 constexpr Branch kDown = Branch::Descending;

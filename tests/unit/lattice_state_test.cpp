@@ -12,6 +12,8 @@
 #include "setup/exchange_enhancement_run.h"
 #include "tests/unit/fake_window.h"
 
+using namespace ebsim;
+
 namespace {
 
 using Cell = std::pair<int, int>;

@@ -11,6 +11,8 @@
 #include "sim/loop_measurements.h"
 #include "tests/unit/canvas_window.h"
 
+using namespace ebsim;
+
 namespace {
 
 constexpr Branch kDown = Branch::Descending;

@@ -13,6 +13,8 @@
 #include "sim/run_display.h"
 #include "tests/unit/canvas_window.h"
 
+using namespace ebsim;
+
 namespace {
 
 using Pixels = PixelSet;

@@ -12,6 +12,8 @@
 
 #include "base/errors.h"
 
+using namespace ebsim;
+
 namespace {
 
 // U+066B ARABIC DECIMAL SEPARATOR: two bytes in UTF-8.

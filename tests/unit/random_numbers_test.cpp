@@ -9,6 +9,8 @@
 #include "base/errors.h"
 #include "model/utc_clock.h"
 
+using namespace ebsim;
+
 namespace {
 
 // The state n steps of the generator after `state`.

@@ -13,6 +13,8 @@
 #include "setup/random_field_run.h"
 #include "tests/unit/fake_window.h"
 
+using namespace ebsim;
+
 namespace {
 
 using Cell = std::pair<int, int>;

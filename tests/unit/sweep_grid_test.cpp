@@ -12,6 +12,8 @@
 #include "base/errors.h"
 #include "base/number_text.h"
 
+using namespace ebsim;
+
 namespace {
 
 using Texts = std::vector<std::string>;

@@ -14,6 +14,8 @@
 
 #include "base/number_text.h"
 
+using namespace ebsim;
+
 namespace {
 
 const char* const kGridHeader = "side,dilution,enhancement,sd,h0,hmin,steps,";

@@ -16,6 +16,8 @@
 #include "cli/readout_names.h"
 #include "cli/run_command.h"
 
+using namespace ebsim;
+
 namespace {
 
 // Small lattices and few steps; the points include a Run that fails (h0

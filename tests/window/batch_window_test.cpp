@@ -26,6 +26,8 @@
 #include "sim/loop_csv.h"
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 namespace {
 
 struct PanelRect {

@@ -7,6 +7,8 @@
 
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 namespace {
 
 // Draws with every operation: a filled square and a pixel inside each map

@@ -12,6 +12,8 @@
 #include "app/readout_edit.h"
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 namespace {
 
 struct Box {

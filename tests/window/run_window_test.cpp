@@ -25,6 +25,8 @@
 #include "sim/run_display.h"
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 namespace {
 
 using Pixel = std::pair<int, int>;

@@ -13,6 +13,8 @@
 #include "setup/random_field_run.h"
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 namespace {
 
 struct PanelBox {

@@ -9,6 +9,8 @@
 #include "form/application_title.h"
 #include "tests/window/window_fixture.h"
 
+using namespace ebsim;
+
 TEST_F(WindowTest, ErrorBoxShowsTitleMessageWithStopAndStopIcon) {
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;

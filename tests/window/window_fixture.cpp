@@ -8,6 +8,8 @@
 
 #include "form/field_numbers.h"
 
+using namespace ebsim;
+
 void WindowTest::SetUp() {
   SetDecimalSeparator(U'.');
   form = std::make_unique<TForm1>();

@@ -9,6 +9,8 @@ class QPushButton;
 
 #include "app/code_KVORAL_QVTR_03_100.h"
 
+namespace ebsim {
+
 // A fresh, shown window per test, with errors collected instead of boxed.
 class WindowTest : public ::testing::Test {
  protected:
@@ -24,3 +26,5 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TForm1> form;
   std::vector<std::string> errors;
 };
+
+}  // namespace ebsim

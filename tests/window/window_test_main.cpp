@@ -8,6 +8,8 @@
 
 #include "app/window_setup.h"
 
+using namespace ebsim;
+
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   DisableLayoutScaling();
