@@ -96,8 +96,11 @@ char32_t LocaleDecimalSeparator() {
   return point.isEmpty() ? U'.' : static_cast<char32_t>(point.front());
 }
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(QWidget* parent) : TForm1(DecimalSeparator(LocaleDecimalSeparator()), parent) {}
+
+TForm1::TForm1(DecimalSeparator separator, QWidget* parent)
     : QWidget(parent),
+      separator_(std::move(separator)),
       layer_(kClientWidth, kClientHeight, QImage::Format_ARGB32_Premultiplied),
       errorReport_([this](const std::string& message) { ShowErrorBox(this, message); }) {
   layer_.fill(Qt::transparent);
@@ -137,7 +140,7 @@ void TForm1::CreateControls() {
     edits_[item.field] = edit;
     connect(edit, &QLineEdit::textChanged, this,
             [this, field = item.field](const QString& text) { texts_[field] = text.toStdString(); });
-    edit->setText(QString::fromStdString(DefaultText(item.field, DecimalSeparatorText())));
+    edit->setText(QString::fromStdString(DefaultText(item.field, separator_.Text())));
   }
   for (const ReadoutLayout& item : FormReadouts()) {
     auto* edit = new ReadoutEdit(this);
@@ -200,8 +203,8 @@ void TForm1::SetTabOrder() {
 
 std::string TForm1::Text(InputField field) const { return texts_.at(field); }
 
-void TForm1::SetReadoutText(Readout field, const std::string& text) {
-  readouts_.at(field)->setText(QString::fromStdString(text));
+void TForm1::SetReadout(Readout field, const ReadoutValue& shown) {
+  readouts_.at(field)->setText(QString::fromStdString(shown.text));
 }
 
 void TForm1::SetErrorReport(std::function<void(const std::string&)> report) { errorReport_ = std::move(report); }
@@ -227,7 +230,7 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
   surface_->Flush();
   if (localeChanged_) {
     localeChanged_ = false;
-    SetDecimalSeparator(LocaleDecimalSeparator());
+    separator_ = DecimalSeparator(LocaleDecimalSeparator());
   }
   if (closeRequested_) close();
 }
@@ -285,7 +288,7 @@ void TForm1::changeEvent(QEvent* event) {
     if (busy_)
       localeChanged_ = true;
     else
-      SetDecimalSeparator(LocaleDecimalSeparator());
+      separator_ = DecimalSeparator(LocaleDecimalSeparator());
   }
   QWidget::changeEvent(event);
 }

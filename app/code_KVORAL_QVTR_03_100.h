@@ -26,11 +26,16 @@ class QPushButton;
 namespace ebsim {
 class ReadoutEdit;
 
+// The user's decimal separator, from the system locale.
+char32_t LocaleDecimalSeparator();
+
 class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private SweepObserver {
   Q_OBJECT
 
  public:
+  // With the locale's decimal separator, or with the one given.
   explicit TForm1(QWidget* parent = nullptr);
+  explicit TForm1(DecimalSeparator separator, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Controls.
@@ -45,7 +50,11 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
 
   // What the runs see of the window.
   std::string Text(InputField field) const override;
-  void SetReadoutText(Readout field, const std::string& text) override;
+  DecimalSeparator Separator() const override { return separator_; }
+  void SetReadout(Readout field, const ReadoutValue& shown) override;
+  // The separator the fields are read and written with: the locale's, and
+  // again the locale's when it changes (after a run, never during one).
+  void SetSeparator(DecimalSeparator separator) { separator_ = std::move(separator); }
   QtDrawingSurface& Surface() { return *surface_; }
   FormPort Port() { return FormPort{*this, *this, *surface_}; }
 
@@ -99,6 +108,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   // reads some fields once per site.
   std::map<InputField, std::string> texts_;
   std::map<Readout, ReadoutEdit*> readouts_;
+  DecimalSeparator separator_;
   std::function<void(const std::string&)> errorReport_;
   std::function<QString()> savePathPrompt_;
   std::vector<LoopPoint> lastLoop_;
@@ -110,8 +120,5 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
 
 // The window of this program, alive from start-up to the end.
 extern TForm1* Form1;
-
-// The user's decimal separator, from the system locale.
-char32_t LocaleDecimalSeparator();
 
 }  // namespace ebsim

@@ -47,10 +47,10 @@ bool WritePng(const QImage& picture, const std::string& path) {
 }  // namespace
 
 Rendering RenderWindow(const RenderRequest& request) {
-  SetDecimalSeparator(request.separator);
-  HeadlessFields fields;
+  const DecimalSeparator separator(request.separator);
+  HeadlessFields fields(separator);
   for (const auto& [field, text] : request.texts) fields.Set(field, text);
-  TForm1 form;
+  TForm1 form(separator);
   for (const InputField field : kInputOrder) form.Edit(field)->setText(QString::fromStdString(fields.Text(field)));
   form.SetClock(std::make_unique<FixedClock>(request.seedMs));
   Rendering rendering;

@@ -18,7 +18,6 @@ void DisableLayoutScaling() {
 void PrepareApplication() {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   RegisterWindowFonts();
-  SetDecimalSeparator(LocaleDecimalSeparator());
 }
 
 }  // namespace ebsim

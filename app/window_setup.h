@@ -7,7 +7,7 @@ namespace ebsim {
 // Call before the application object is created: the layout is in fixed
 // pixels and must not be scaled.
 void DisableLayoutScaling();
-// Call right after: style, palette, fonts and the decimal separator.
+// Call right after: style and fonts.
 void PrepareApplication();
 
 }  // namespace ebsim

@@ -6,6 +6,10 @@ namespace {
 
 bool Continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
+char Utf8Byte(char32_t bits) { return static_cast<char>(bits); }
+
+bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
 }  // namespace
 
 std::size_t Utf8CharacterLength(std::string_view text) {
@@ -56,6 +60,42 @@ std::string ValidUtf8(std::string_view text) {
     }
   }
   return out;
+}
+
+bool IsUnicodeScalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+std::string EncodeUtf8(char32_t c) {
+  std::string text;
+  if (c < 0x80) {
+    text += Utf8Byte(c);
+  } else if (c < 0x800) {
+    text += Utf8Byte(0xC0 | (c >> 6));
+    text += Utf8Byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    text += Utf8Byte(0xE0 | (c >> 12));
+    text += Utf8Byte(0x80 | ((c >> 6) & 0x3F));
+    text += Utf8Byte(0x80 | (c & 0x3F));
+  } else {
+    text += Utf8Byte(0xF0 | (c >> 18));
+    text += Utf8Byte(0x80 | ((c >> 12) & 0x3F));
+    text += Utf8Byte(0x80 | ((c >> 6) & 0x3F));
+    text += Utf8Byte(0x80 | (c & 0x3F));
+  }
+  return text;
+}
+
+std::size_t CodePointCount(std::string_view text) {
+  std::size_t count = 0;
+  for (char byte : text) count += IsContinuationByte(byte) ? 0 : 1;
+  return count;
+}
+
+std::string FirstCodePoints(const std::string& text, std::size_t count) {
+  std::size_t end = 0;
+  for (std::size_t seen = 0; end < text.size(); ++end) {
+    if (!IsContinuationByte(text[end]) && seen++ == count) break;
+  }
+  return text.substr(0, end);
 }
 
 }  // namespace ebsim

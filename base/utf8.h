@@ -18,6 +18,15 @@ std::size_t Utf8CharacterLength(std::string_view text);
 // kNotOneCharacter.
 char32_t DecodeSingleUtf8(std::string_view text);
 
+// Whether c is a Unicode scalar value (no surrogate, at most U+10FFFF).
+bool IsUnicodeScalar(char32_t c);
+// c as UTF-8; c must be a scalar value.
+std::string EncodeUtf8(char32_t c);
+// Characters in a UTF-8 text (bytes that do not continue a character).
+std::size_t CodePointCount(std::string_view text);
+// The first `count` characters of a UTF-8 text.
+std::string FirstCodePoints(const std::string& text, std::size_t count);
+
 // The text with every byte that is not part of a well-formed character
 // replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);

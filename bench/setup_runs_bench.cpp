@@ -34,6 +34,7 @@ class DefaultFields final : public FieldTexts {
  public:
   explicit DefaultFields(int side) { texts_[InputField::Edit5] = std::to_string(side); }
   std::string Text(InputField field) const override { return texts_.at(field); }
+  DecimalSeparator Separator() const override { return {}; }
 
  private:
   std::map<InputField, std::string> texts_ = {
@@ -45,7 +46,7 @@ class DefaultFields final : public FieldTexts {
 
 class DiscardedReadouts final : public ReadoutFields {
  public:
-  void SetReadoutText(Readout, const std::string&) override {}
+  void SetReadout(Readout, const ReadoutValue&) override {}
 };
 
 const FixedClock kMidnight(0);

@@ -19,7 +19,7 @@ namespace ebsim {
 namespace {
 
 std::string ReadoutJson(const HeadlessReadouts::State& state) {
-  if (state.text.find_first_not_of(' ') == std::string::npos) return "null";
+  if (!state.value) return "null";
   std::string json = "{\"value\": ";
   json += state.value ? JsonString(PointText(*state.value)) : "null";
   return json + ", \"shown\": " + JsonString(state.text) + "}";
@@ -37,7 +37,7 @@ std::string BlockJson(const std::vector<std::vector<double>>& rows) {
 
 }  // namespace
 
-std::string PointText(long double x) { return FormatReal(x, "."); }
+std::string PointText(long double x) { return FormatReal(x, DecimalSeparator()); }
 
 std::string OutcomeJson(const HeadlessOutcome& outcome) {
   if (outcome.error)

@@ -97,8 +97,7 @@ CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<co
 }
 
 HeadlessFields PrepareFields(const CommonOptions& options) {
-  if (options.separator) SetDecimalSeparator(*options.separator);
-  HeadlessFields fields;
+  HeadlessFields fields(DecimalSeparator(options.separator.value_or(U'.')));
   for (const auto& [field, text] : options.texts) fields.Set(field, text);
   return fields;
 }

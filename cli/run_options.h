@@ -36,8 +36,8 @@ struct CommonOptions {
 CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<const std::string> flagNames,
                                  std::span<const std::string> valueNames);
 
-// Sets the separator (if given) and returns the fields with the given texts
-// over the defaults.
+// The fields with the given texts over the defaults, read with the given
+// separator ("." when none is given).
 HeadlessFields PrepareFields(const CommonOptions& options);
 
 // The given seed, or the time of day now.

@@ -35,7 +35,7 @@ std::uint64_t PositiveCount(const std::string& option, const std::string& text) 
 std::vector<GridAxis> Axes(const HeadlessFields& fields) {
   std::vector<GridAxis> axes;
   for (const InputOption& input : InputOptions())
-    axes.push_back({input.name, input.field, ParseAxisValues(input.field, fields.Text(input.field))});
+    axes.push_back({input.name, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
   return axes;
 }
 
@@ -52,7 +52,8 @@ SweepRequest ParseRequest(std::span<const std::string> args) {
   const std::string values[] = {"realizations", "threads", "out", "summary"};
   const CommonOptions options = ParseCommonOptions(args, {}, values);
   SweepRequest request;
-  request.grid.emplace(Axes(PrepareFields(options)));
+  const HeadlessFields fields = PrepareFields(options);
+  request.grid.emplace(Axes(fields), fields.Separator());
   auto value = [&](const char* name) -> std::optional<std::string> {
     const auto found = options.values.find(name);
     return found == options.values.end() ? std::nullopt : std::optional(found->second);

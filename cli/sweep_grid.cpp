@@ -18,11 +18,11 @@ constexpr std::uint64_t kSeedStride = 53398447;
 
 bool IsIntegerField(InputField field) { return field == InputField::Edit5 || field == InputField::Edit6; }
 
-void CheckReadable(InputField field, const std::string& text) {
+void CheckReadable(InputField field, const std::string& text, const DecimalSeparator& separator) {
   if (IsIntegerField(field))
     (void)ReadIntegerField(text);
   else
-    (void)ReadRealField(text);
+    (void)ReadRealField(text, separator);
 }
 
 std::vector<std::string> Split(const std::string& value, const std::string& separators) {
@@ -36,12 +36,12 @@ std::vector<std::string> Split(const std::string& value, const std::string& sepa
   }
 }
 
-std::vector<std::string> Range(const std::string& value) {
+std::vector<std::string> Range(const std::string& value, const DecimalSeparator& separator) {
   const std::vector<std::string> parts = Split(value, ":");
   if (parts.size() != 3) throw std::invalid_argument("a range is start:end:step, not '" + value + "'");
-  const long double start = ReadRealField(parts[0]);
-  const long double end = ReadRealField(parts[1]);
-  const long double step = ReadRealField(parts[2]);
+  const long double start = ReadRealField(parts[0], separator);
+  const long double end = ReadRealField(parts[1], separator);
+  const long double step = ReadRealField(parts[2], separator);
   if (step == 0 || (end - start) / step < 0)
     throw std::invalid_argument("the step of '" + value + "' does not lead from its start to its end");
   const long double steps = (end - start) / step;
@@ -49,25 +49,26 @@ std::vector<std::string> Range(const std::string& value) {
   // The end counts when it lies within a billionth of a step of one.
   const auto last = static_cast<std::size_t>(std::floor(steps + 1e-9L));
   std::vector<std::string> texts;
-  for (std::size_t k = 0; k <= last; ++k) texts.push_back(FormatReal(start + static_cast<long double>(k) * step));
+  for (std::size_t k = 0; k <= last; ++k) texts.push_back(FormatReal(start + static_cast<long double>(k) * step, separator));
   return texts;
 }
 
 }  // namespace
 
-std::vector<std::string> ParseAxisValues(InputField field, const std::string& value) {
+std::vector<std::string> ParseAxisValues(InputField field, const std::string& value, const DecimalSeparator& separator) {
   std::vector<std::string> texts;
   if (value.find(':') != std::string::npos) {
-    texts = Range(value);
+    texts = Range(value, separator);
   } else {
-    texts = Split(value, DecimalSeparator() == U',' ? ";" : ";,");
+    texts = Split(value, separator.CodePoint() == U',' ? ";" : ";,");
   }
   if (texts.size() > kMostValues) throw std::invalid_argument("'" + value + "' holds too many values");
-  for (const std::string& text : texts) CheckReadable(field, text);
+  for (const std::string& text : texts) CheckReadable(field, text, separator);
   return texts;
 }
 
-SweepGrid::SweepGrid(std::vector<GridAxis> axes) : axes_(std::move(axes)) {
+SweepGrid::SweepGrid(std::vector<GridAxis> axes, DecimalSeparator separator)
+    : axes_(std::move(axes)), separator_(std::move(separator)) {
   for (const GridAxis& axis : axes_)
     if (__builtin_mul_overflow(count_, axis.texts.size(), &count_))
       throw std::invalid_argument("the grid holds more points than can be counted");
@@ -84,7 +85,7 @@ std::vector<std::string> SweepGrid::PointTexts(std::size_t k) const {
 }
 
 HeadlessFields SweepGrid::PointFields(std::size_t k) const {
-  HeadlessFields fields;
+  HeadlessFields fields(separator_);
   const std::vector<std::string> texts = PointTexts(k);
   for (std::size_t a = 0; a < axes_.size(); ++a) fields.Set(axes_[a].field, texts[a]);
   return fields;
@@ -99,7 +100,7 @@ void CheckRunInputs(const SweepGrid& grid) {
   // Only the side, the steps and the field bounds decide; the other axes
   // keep their first text.
   std::vector<const GridAxis*> deciding;
-  HeadlessFields fields;
+  HeadlessFields fields = grid.PointFields(0);
   for (const GridAxis& axis : grid.Axes()) {
     fields.Set(axis.field, axis.texts.front());
     const InputField f = axis.field;

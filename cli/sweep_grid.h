@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/decimal_separator.h"
 #include "form/controls.h"
 #include "form/headless_form.h"
 
@@ -25,23 +26,25 @@ struct GridAxis {
 //   "a"      one text.
 // Every text must read as the field reads it; the error is the window's
 // (EConvertError), or std::invalid_argument for a malformed range.
-std::vector<std::string> ParseAxisValues(InputField field, const std::string& value);
+std::vector<std::string> ParseAxisValues(InputField field, const std::string& value, const DecimalSeparator& separator);
 
 class SweepGrid {
  public:
   // One axis per input, in the order of the options; throws
   // std::invalid_argument when the points are too many to count.
-  explicit SweepGrid(std::vector<GridAxis> axes);
+  explicit SweepGrid(std::vector<GridAxis> axes, DecimalSeparator separator = {});
 
   std::size_t PointCount() const { return count_; }
   const std::vector<GridAxis>& Axes() const { return axes_; }
   // The texts of grid point k; the last axis varies fastest.
   std::vector<std::string> PointTexts(std::size_t k) const;
+  const DecimalSeparator& Separator() const { return separator_; }
   // The fields for grid point k.
   HeadlessFields PointFields(std::size_t k) const;
 
  private:
   std::vector<GridAxis> axes_;
+  DecimalSeparator separator_;  // the texts' separator
   std::size_t count_ = 1;
 };
 

@@ -31,10 +31,7 @@ class StopCheck final : public SweepObserver {
 
 SweepRow RowOf(const HeadlessOutcome& outcome) {
   SweepRow row;
-  for (std::size_t k = 0; k < kReadoutCount; ++k) {
-    const HeadlessReadouts::State& state = outcome.readouts.Of(static_cast<Readout>(k));
-    if (state.text.find_first_not_of(' ') != std::string::npos) row.readouts[k] = state.value;
-  }
+  for (std::size_t k = 0; k < kReadoutCount; ++k) row.readouts[k] = outcome.readouts.Of(static_cast<Readout>(k)).value;
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;

@@ -2,9 +2,10 @@
 
 namespace ebsim {
 
-void ShowReadout(ReadoutFields& readouts, Readout field, long double x) {
-  readouts.NoteReadoutValue(field, x);
-  readouts.SetReadoutText(field, ReadoutText(x));
+void ShowReadout(const FormPort& port, Readout field, long double x) {
+  port.readouts.SetReadout(field, {ReadoutText(x, port.fields.Separator()), x});
 }
+
+void ClearReadout(const FormPort& port, Readout field) { port.readouts.SetReadout(field, {}); }
 
 }  // namespace ebsim

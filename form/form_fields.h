@@ -2,8 +2,10 @@
 // How the runs reach the window's fields: they read input texts and write
 // read-out texts through these, and draw through the drawing surface.
 
+#include <optional>
 #include <string>
 
+#include "base/decimal_separator.h"
 #include "form/controls.h"
 #include "form/drawing_surface.h"
 
@@ -13,15 +15,21 @@ class FieldTexts {
  public:
   virtual ~FieldTexts() = default;
   virtual std::string Text(InputField field) const = 0;
+  // The separator the texts are read with and the read-outs written with.
+  virtual DecimalSeparator Separator() const = 0;
+};
+
+// What a read-out shows: its five characters and the number behind them at
+// full precision; no number when the read-out is blank.
+struct ReadoutValue {
+  std::string text = "     ";
+  std::optional<long double> value;
 };
 
 class ReadoutFields {
  public:
   virtual ~ReadoutFields() = default;
-  virtual void SetReadoutText(Readout field, const std::string& text) = 0;
-  // Every number shown in a read-out passes here first, at full precision,
-  // for callers that keep the number as well as its five characters.
-  virtual void NoteReadoutValue(Readout, long double) {}
+  virtual void SetReadout(Readout field, const ReadoutValue& shown) = 0;
 };
 
 // Everything a run touches on the window.

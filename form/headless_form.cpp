@@ -5,17 +5,8 @@
 
 namespace ebsim {
 
-HeadlessFields::HeadlessFields() {
-  for (const EditLayout& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, DecimalSeparatorText());
-}
-
-void HeadlessReadouts::SetReadoutText(Readout field, const std::string& text) {
-  State& state = states_[Index(field)];
-  state.text = text;
-  // A number arrives just before its text; a text without one (the blanks
-  // of a cleared read-out) leaves no number behind.
-  state.value = pending_[Index(field)];
-  pending_[Index(field)].reset();
+HeadlessFields::HeadlessFields(DecimalSeparator separator) : separator_(std::move(separator)) {
+  for (const EditLayout& edit : FormEdits()) texts_[edit.field] = DefaultText(edit.field, separator_.Text());
 }
 
 }  // namespace ebsim

@@ -13,31 +13,27 @@ namespace ebsim {
 
 class HeadlessFields final : public FieldTexts {
  public:
-  // Starts from the window's default texts, written with the separator in
-  // force.
-  HeadlessFields();
+  // Starts from the window's default texts, written with the separator.
+  explicit HeadlessFields(DecimalSeparator separator = {});
   std::string Text(InputField field) const override { return texts_.at(field); }
+  DecimalSeparator Separator() const override { return separator_; }
   void Set(InputField field, std::string text) { texts_[field] = std::move(text); }
 
  private:
+  DecimalSeparator separator_;
   std::map<InputField, std::string> texts_;
 };
 
 class HeadlessReadouts final : public ReadoutFields {
  public:
-  struct State {
-    std::string text = "     ";
-    std::optional<long double> value;  // the number behind the text, if any
-  };
+  using State = ReadoutValue;
 
-  void SetReadoutText(Readout field, const std::string& text) override;
-  void NoteReadoutValue(Readout field, long double value) override { pending_[Index(field)] = value; }
+  void SetReadout(Readout field, const ReadoutValue& shown) override { states_[Index(field)] = shown; }
   const State& Of(Readout field) const { return states_[Index(field)]; }
 
  private:
   static std::size_t Index(Readout field) { return static_cast<std::size_t>(field); }
   std::array<State, kReadoutCount> states_{};
-  std::array<std::optional<long double>, kReadoutCount> pending_{};
 };
 
 }  // namespace ebsim

@@ -13,7 +13,9 @@
 #include <string>
 
 #include "base/errors.h"
-#include "base/number_text.h"
+#include "base/number_format.h"
+#include "base/number_reading.h"
+#include "base/readout_text.h"
 
 using namespace ebsim;
 
@@ -41,9 +43,12 @@ bool QuotesText(const EConvertError& error, const std::string& text, const char*
   return error.Message() == expected;
 }
 
+// The separator of the input at hand, chosen by its first byte.
+DecimalSeparator separator;
+
 std::optional<long double> TryReadReal(const std::string& text) {
   try {
-    return ReadRealField(text);
+    return ReadRealField(text, separator);
   } catch (const EConvertError& error) {
     Check(QuotesText(error, text, "floating point"));
     return std::nullopt;
@@ -60,29 +65,29 @@ void CheckInteger(const std::string& text) {
 
 // Five characters, or longer only as the one-digit exponent form.
 void CheckReadout(long double x) {
-  const std::string text = ReadoutText(x);
+  const std::string text = ReadoutText(x, separator);
   const std::size_t width = CodePointCount(text);
   if (width == 5) return;
   Check(width > 5 && text.find('E') != std::string::npos &&
-        text.find(DecimalSeparatorText()) == std::string::npos);
+        text.find(separator.Text()) == std::string::npos);
 }
 
 void CheckWrittenText(long double x) {
   CheckReadout(x);
-  const std::string text = FormatReal(x);
+  const std::string text = FormatReal(x, separator);
   if (text.find("INF") != std::string::npos || text.find("NAN") != std::string::npos) return;
   const std::optional<long double> back = TryReadReal(text);
   Check(back.has_value());
   // Just above the smallest normal number, 15 digits may round below it; the
   // number read back is then a denormal, written as "0".
   if (std::fpclassify(*back) == FP_SUBNORMAL) return;
-  Check(FormatReal(*back) == text);
+  Check(FormatReal(*back, separator) == text);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  SetDecimalSeparator(size > 0 ? SeparatorFor(data[0]) : U'.');
+  separator = DecimalSeparator(size > 0 ? SeparatorFor(data[0]) : U'.');
   const std::string text(reinterpret_cast<const char*>(data), size);
 
   CheckInteger(text);

@@ -84,7 +84,7 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   ExchangePass(port, lattice, draws, n, d);
 
   port.surface.Refresh(Readout::MaskEdit10);
-  ShowReadout(port.readouts, Readout::MaskEdit10,
+  ShowReadout(port, Readout::MaskEdit10,
               Divide(lattice.EnhancedSiteCount, static_cast<long double>(n * n)));
 
   EnergyPass(port, lattice, n);

@@ -87,12 +87,12 @@ void LoopMeasurements::WriteEndReadouts() {
 
 void LoopMeasurements::Show(Readout field, long double value) {
   port_.surface.Refresh(field);
-  ShowReadout(port_.readouts, field, value);
+  ShowReadout(port_, field, value);
 }
 
 void LoopMeasurements::Blank(Readout field) {
   port_.surface.Refresh(field);
-  port_.readouts.SetReadoutText(field, "     ");
+  ClearReadout(port_, field);
 }
 
 }  // namespace ebsim

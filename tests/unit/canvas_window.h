@@ -99,19 +99,15 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
     return texts.at(field);
   }
 
-  // ReadoutFields: a number arrives just before its text.
-  void SetReadoutText(Readout field, const std::string& text) override {
+  DecimalSeparator Separator() const override { return {}; }
+
+  // ReadoutFields
+  void SetReadout(Readout field, const ReadoutValue& shown) override {
     log.push_back("readout:" + ReadoutFieldName(field));
     ReadoutState& state = readouts[field];
-    state.text = text;
-    const auto pending = pending_.find(field);
-    state.value.reset();
-    if (pending != pending_.end()) {
-      state.value = pending->second;
-      pending_.erase(pending);
-    }
+    state.text = shown.text;
+    state.value = shown.value;
   }
-  void NoteReadoutValue(Readout field, long double value) override { pending_[field] = value; }
   const ReadoutState& Of(Readout field) { return readouts[field]; }
 
   // DrawingSurface

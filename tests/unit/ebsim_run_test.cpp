@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/number_text.h"
+#include "form/field_numbers.h"
 #include "cli/run_command.h"
 
 using namespace ebsim;
@@ -16,9 +16,6 @@ namespace {
 
 class EbsimRunTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetDecimalSeparator(U'.'); }
-  void TearDown() override { SetDecimalSeparator(U'.'); }
-
   int Run(const std::vector<std::string>& args) {
     out.str("");
     err.str("");

@@ -47,11 +47,10 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
     log.push_back({.kind = Kind::Read, .field = field});
     return texts.at(field);
   }
-  void SetReadoutText(Readout field, const std::string& text) override {
-    log.push_back({.kind = Kind::ReadoutText, .readout = field, .text = text});
-  }
-  void NoteReadoutValue(Readout field, long double value) override {
-    log.push_back({.kind = Kind::ReadoutValue, .readout = field, .value = value});
+  DecimalSeparator Separator() const override { return {}; }
+  void SetReadout(Readout field, const ReadoutValue& shown) override {
+    if (shown.value) log.push_back({.kind = Kind::ReadoutValue, .readout = field, .value = *shown.value});
+    log.push_back({.kind = Kind::ReadoutText, .readout = field, .text = shown.text});
   }
 
   void SetBrushColor(Color color) override {

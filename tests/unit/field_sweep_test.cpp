@@ -781,8 +781,8 @@ struct ReferenceRunResult {
 
 ReferenceRunResult ReferenceRun(CanvasWindow& w, LatticeState& s) {
   const FormPort port = w.Port();
-  auto h0 = [&] { return ReadRealField(w.texts.at(InputField::Edit4)); };
-  auto hmin = [&] { return ReadRealField(w.texts.at(InputField::Edit10)); };
+  auto h0 = [&] { return ReadRealField(w.texts.at(InputField::Edit4), DecimalSeparator()); };
+  auto hmin = [&] { return ReadRealField(w.texts.at(InputField::Edit10), DecimalSeparator()); };
   s.InitialField = static_cast<double>(h0());
   s.AppliedField = s.InitialField;
   const int n = ReadIntegerField(w.texts.at(InputField::Edit5));

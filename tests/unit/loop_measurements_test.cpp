@@ -163,7 +163,7 @@ TEST_F(MeasurementsTest, CrossingFields) {
 // blanked when the sweep starts and written at an ascending crossing only
 // after a descending one.
 TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
-  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) w.SetReadoutText(r, "old");
+  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) w.SetReadout(r, {"old", std::nullopt});
   L->DownCrossingField = -1.0;
   w.Forget();
   Start(20, 0.04);

@@ -20,6 +20,13 @@ namespace {
 constexpr char32_t kArabicSeparator = U'\u066B';
 const std::string kArabicSeparatorText = "\xD9\xAB";
 
+// The separator the cases read and write with.
+DecimalSeparator separator_in_use;
+void SetDecimalSeparator(char32_t c) { separator_in_use = DecimalSeparator(c); }
+long double ReadRealField(const std::string& text) { return ebsim::ReadRealField(text, separator_in_use); }
+std::string FormatReal(long double x) { return ebsim::FormatReal(x, separator_in_use); }
+std::string ReadoutText(long double x) { return ebsim::ReadoutText(x, separator_in_use); }
+
 class NumericFieldsTest : public ::testing::Test {
  protected:
   void TearDown() override { SetDecimalSeparator(U'.'); }
@@ -289,9 +296,9 @@ TEST_F(NumericFieldsTest, DecimalSeparatorAsUtf8) {
   };
   for (const auto& [given, kept, text] : cases) {
     SCOPED_TRACE("expected: " + text);
-    SetDecimalSeparator(given);
-    EXPECT_EQ(DecimalSeparator(), kept);
-    EXPECT_EQ(DecimalSeparatorText(), text);
+    const DecimalSeparator separator(given);
+    EXPECT_EQ(separator.CodePoint(), kept);
+    EXPECT_EQ(separator.Text(), text);
   }
 }
 
@@ -362,20 +369,22 @@ TEST_F(NumericFieldsTest, ReadoutTextCountsCharactersNotBytes) {
   }
 }
 
-class RecordingReadouts : public ReadoutFields {
+class RecordingReadouts : public ReadoutFields, public FieldTexts {
  public:
-  void SetReadoutText(Readout field, const std::string& text) override {
-    calls.push_back("text " + std::to_string(static_cast<int>(field)) + " '" + text + "'");
-  }
-  void NoteReadoutValue(Readout field, long double value) override {
-    calls.push_back("value " + std::to_string(static_cast<int>(field)) + " " + FormatReal(value));
+  std::string Text(InputField) const override { return ""; }
+  DecimalSeparator Separator() const override { return {}; }
+  void SetReadout(Readout field, const ReadoutValue& shown) override {
+    if (shown.value)
+      calls.push_back("value " + std::to_string(static_cast<int>(field)) + " " + FormatReal(*shown.value));
+    calls.push_back("text " + std::to_string(static_cast<int>(field)) + " '" + shown.text + "'");
   }
   std::vector<std::string> calls;
 };
 
-TEST_F(NumericFieldsTest, ShowReadoutNotesTheValueBeforeSettingTheText) {
+TEST_F(NumericFieldsTest, ShowReadoutCarriesTheValueWithTheText) {
   RecordingReadouts readouts;
-  ShowReadout(readouts, Readout::MaskEdit3, 123456.0L);
+  NullSurface surface;
+  ShowReadout({readouts, readouts, surface}, Readout::MaskEdit3, 123456.0L);
   EXPECT_EQ(readouts.calls,
             (std::vector<std::string>{"value 2 123456", "text 2 '1.2E5'"}));
 }

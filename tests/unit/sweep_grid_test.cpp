@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "base/number_text.h"
+#include "form/field_numbers.h"
 
 using namespace ebsim;
 
@@ -18,10 +18,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-class SweepGridTest : public ::testing::Test {
- protected:
-  void TearDown() override { SetDecimalSeparator(U'.'); }
-};
+class SweepGridTest : public ::testing::Test {};
 
 struct AxisCase {
   InputField field;
@@ -54,8 +51,7 @@ TEST_F(SweepGridTest, ListsAndRangesGiveTheirTexts) {
       {InputField::Edit1, U',', "0,1:0,3:0,1", {"0,1", "0,2", "0,3"}},
   };
   for (const AxisCase& c : cases) {
-    SetDecimalSeparator(c.separator);
-    EXPECT_EQ(ParseAxisValues(c.field, c.value), c.texts) << c.value;
+    EXPECT_EQ(ParseAxisValues(c.field, c.value, DecimalSeparator(c.separator)), c.texts) << c.value;
   }
 }
 
@@ -78,9 +74,9 @@ TEST_F(SweepGridTest, TextsTheWindowRefusesGiveItsMessage) {
       {InputField::Edit1, U'.', "0:x:0.1", "'x' is not a valid floating point value"},
   };
   for (const RefusedCase& c : cases) {
-    SetDecimalSeparator(c.separator);
+    const DecimalSeparator separator(c.separator);
     try {
-      ParseAxisValues(c.field, c.value);
+      ParseAxisValues(c.field, c.value, separator);
       ADD_FAILURE() << c.value << " was accepted";
     } catch (const EConvertError& error) {
       EXPECT_EQ(error.Message(), c.message) << c.value;
@@ -97,7 +93,7 @@ TEST_F(SweepGridTest, MalformedRangesAreRefused) {
       "0:1:0.1:2",   // four parts
       "0:1E9:1",     // too many values
   };
-  for (const char* value : cases) EXPECT_THROW(ParseAxisValues(InputField::Edit1, value), std::invalid_argument) << value;
+  for (const char* value : cases) EXPECT_THROW(ParseAxisValues(InputField::Edit1, value, DecimalSeparator()), std::invalid_argument) << value;
 }
 
 TEST_F(SweepGridTest, PointsRunWithTheLastAxisFastest) {

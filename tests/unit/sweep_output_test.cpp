@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/number_text.h"
+#include "form/field_numbers.h"
 
 using namespace ebsim;
 

@@ -97,6 +97,7 @@ TEST_P(RenderMatchesWindowTest, PanelsEqualTheWindowsAfterTheSameRuns) {
   // The same texts typed into the window, the clock at the same time, the
   // three buttons clicked.
   const HeadlessFields fields = PrepareFields(options);
+  form->SetSeparator(fields.Separator());  // as a window in a locale with that separator
   for (const InputOption& input : InputOptions())
     form->Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
   form->SetClock(std::make_unique<FixedClock>(c.seedMs));

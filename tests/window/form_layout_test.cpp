@@ -189,20 +189,19 @@ TEST_F(WindowTest, ReadoutsTakeAtMostFiveDigitsSignsOrBlanks) {
   QTest::keyClicks(field, "1a2.3E+4-56");
   EXPECT_EQ(field->text(), "123+4");
   // A written number is shown whole even where it is longer than five.
-  form->SetReadoutText(Readout::MaskEdit1, "-3E-17");
+  form->SetReadout(Readout::MaskEdit1, {"-3E-17", -3E-17L});
   EXPECT_EQ(field->text(), "-3E-17");
 }
 
 TEST_F(WindowTest, DefaultRealTextsFollowTheSeparatorInForceAtStart) {
-  SetDecimalSeparator(U',');
-  TForm1 comma;
+  TForm1 comma(DecimalSeparator(U','));
   EXPECT_EQ(comma.Text(InputField::Edit1), "0,04");
   EXPECT_EQ(comma.Text(InputField::Edit10), "-3");
 }
 
 TEST_F(WindowTest, LocaleChangeRereadsTheSeparator) {
-  SetDecimalSeparator(U',');
+  form->SetSeparator(DecimalSeparator(U','));
   QEvent change(QEvent::LocaleChange);
   QApplication::sendEvent(form.get(), &change);
-  EXPECT_EQ(DecimalSeparator(), LocaleDecimalSeparator());
+  EXPECT_EQ(form->Separator().CodePoint(), LocaleDecimalSeparator());
 }

@@ -38,7 +38,7 @@ constexpr int kSpinLeft = 318, kSpinRight = 604, kSpinTop = 344, kSpinBottom = 6
 
 class DiscardReadouts final : public ReadoutFields {
  public:
-  void SetReadoutText(Readout, const std::string&) override {}
+  void SetReadout(Readout, const ReadoutValue&) override {}
 };
 
 struct Step {

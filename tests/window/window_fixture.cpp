@@ -11,8 +11,7 @@
 using namespace ebsim;
 
 void WindowTest::SetUp() {
-  SetDecimalSeparator(U'.');
-  form = std::make_unique<TForm1>();
+  form = std::make_unique<TForm1>(DecimalSeparator(U'.'));
   form->SetErrorReport([this](const std::string& message) { errors.push_back(message); });
   form->show();
   QApplication::processEvents();
@@ -20,7 +19,6 @@ void WindowTest::SetUp() {
 
 void WindowTest::TearDown() {
   form.reset();
-  SetDecimalSeparator(U'.');
 }
 
 void WindowTest::Set(InputField field, const char* text) { form->Edit(field)->setText(text); }
