@@ -56,7 +56,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   // again the locale's when it changes (after a run, never during one).
   void SetSeparator(DecimalSeparator separator) { separator_ = std::move(separator); }
   QtDrawingSurface& Surface() { return *surface_; }
-  FormPort Port() { return FormPort{*this, *this, *surface_}; }
+  FormPort Port() { return FormPort{*this, *this, surface_.get()}; }
 
   // The lattice and random state the runs share, alive with the window.
   LatticeState& Lattice() { return *lattice_; }

@@ -53,7 +53,7 @@ struct Prepared {
     fields.Set(InputField::Edit5, std::to_string(side));
     HeadlessReadouts readouts;
     NullSurface nothing;
-    const FormPort port{fields, readouts, nothing};
+    const FormPort port{fields, readouts, &nothing};
     RandomNumbers random;
     RunExchangeEnhancement(port, *lattice, random, FixedClock(kSeedMs));
     RunRandomField(port, *lattice, random);

@@ -70,7 +70,7 @@ void BM_ExchangeRun_WithoutDrawing(benchmark::State& state) {
   DefaultFields fields(side);
   DiscardedReadouts readouts;
   NullSurface surface;
-  const FormPort port{fields, readouts, surface};
+  const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
   Measure(state, side, [&] { RunExchangeEnhancement(port, *lattice, random, kMidnight); });
@@ -82,7 +82,7 @@ void BM_RandomFieldRun_WithoutDrawing(benchmark::State& state) {
   DefaultFields fields(side);
   DiscardedReadouts readouts;
   NullSurface surface;
-  const FormPort port{fields, readouts, surface};
+  const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
   RunExchangeEnhancement(port, *lattice, random, kMidnight);
@@ -105,7 +105,7 @@ struct Window {
     form.Surface().Flush();
     QApplication::processEvents();
   }
-  FormPort Port() { return FormPort{fields, form, form.Surface()}; }
+  FormPort Port() { return FormPort{fields, form, &form.Surface()}; }
 
   DefaultFields fields;
   TForm1 form;

@@ -34,8 +34,7 @@ HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, 
                             const HeadlessOptions& options) {
   HeadlessOutcome outcome;
   outcome.seedMs = seedMs;
-  NullSurface noDrawing;
-  const FormPort port{fields, outcome.readouts, options.surface ? *options.surface : noDrawing};
+  const FormPort port{fields, outcome.readouts, options.surface};
   RandomNumbers random;
   const FixedClock clock(seedMs);
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);

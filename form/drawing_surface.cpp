@@ -13,4 +13,9 @@ Color ResolveColor(Color color) {
   }
 }
 
+NullSurface& NoDrawing() {
+  static NullSurface nothing;
+  return nothing;
+}
+
 }  // namespace ebsim

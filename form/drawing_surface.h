@@ -48,6 +48,10 @@ inline int PixelCoordinate(std::int64_t v) {
 }
 
 // Draws nothing: for runs without a picture.
+class NullSurface;
+// A surface that draws nothing, shared.
+NullSurface& NoDrawing();
+
 class NullSurface final : public DrawingSurface {
  public:
   void SetBrushColor(Color) override {}

@@ -36,7 +36,11 @@ class ReadoutFields {
 struct FormPort {
   const FieldTexts& fields;
   ReadoutFields& readouts;
-  DrawingSurface& surface;
+  DrawingSurface* surface = nullptr;  // none: nothing is drawn, site by site
+
+  // For the few calls a run makes once: the surface, or one that draws
+  // nothing.
+  DrawingSurface& Drawing() const { return surface ? *surface : NoDrawing(); }
 };
 
 }  // namespace ebsim

@@ -21,16 +21,17 @@ void FillSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j) {
 void ExchangePass(const FormPort& port, LatticeState& lattice, const BlockMap& draws, int n, double d) {
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
-      port.surface.SetBrushColor(clWhite);
+      DrawingSurface* surface = port.surface;
+      if (surface) surface->SetBrushColor(clWhite);
       if (draws(i, j) < d) {
         // The constant is read again for every enhanced cell.
         lattice.ExchangeMap(i, j) = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
         ++lattice.EnhancedSiteCount;
-        port.surface.SetBrushColor(clRed);
+        if (surface) surface->SetBrushColor(clRed);
       } else {
         lattice.ExchangeMap(i, j) = 1.0;
       }
-      if (IsShown(i, j)) FillSquare(port.surface, kExchangePanel, i, j);
+      if (surface && IsShown(i, j)) FillSquare(*surface, kExchangePanel, i, j);
     }
   }
 }
@@ -39,9 +40,9 @@ void EnergyPass(const FormPort& port, LatticeState& lattice, int n) {
   EdgeCopyFill(
       n, lattice.FmEnergyMap, [&](int i, int j) { return StoreDouble(ExchangeEnergy(lattice, n, i, j)); },
       [&](int i, int j) {
-        if (!IsShown(i, j)) return;
-        port.surface.SetBrushColor(lattice.FmEnergyMap(i, j) > kEnergyThreshold ? clBlack : clYellow);
-        FillSquare(port.surface, kEnergyPanel, i, j);
+        if (!port.surface || !IsShown(i, j)) return;
+        port.surface->SetBrushColor(lattice.FmEnergyMap(i, j) > kEnergyThreshold ? clBlack : clYellow);
+        FillSquare(*port.surface, kEnergyPanel, i, j);
       });
 }
 
@@ -68,8 +69,8 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   const int n = ReadLatticeSide(port.fields);
   lattice.LatticeSize = n;
 
-  port.surface.Refresh(Panel::Shape1);
-  port.surface.Refresh(Panel::Shape3);
+  port.Drawing().Refresh(Panel::Shape1);
+  port.Drawing().Refresh(Panel::Shape3);
 
   BlockMap draws(n);  // one uniform value per cell, for this run only
   for (SiteMap* map : {&lattice.SpinMap, &lattice.ExchangeMap, &lattice.FmEnergyMap, &lattice.NeighbourFieldMap,
@@ -83,7 +84,7 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
   ExchangePass(port, lattice, draws, n, d);
 
-  port.surface.Refresh(Readout::MaskEdit10);
+  port.Drawing().Refresh(Readout::MaskEdit10);
   ShowReadout(port, Readout::MaskEdit10,
               Divide(lattice.EnhancedSiteCount, static_cast<long double>(n * n)));
 

@@ -21,7 +21,7 @@ std::optional<Color> RandomFieldClass(double q, double sd) {
 }
 
 void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& random) {
-  port.surface.Refresh(Panel::Shape2);
+  port.Drawing().Refresh(Panel::Shape2);
   const int n = lattice.LatticeSize;
   lattice.QrfMap.FillBlock(n, 0.0);
   // The standard deviation is read again for every drawn cell.
@@ -34,10 +34,10 @@ void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& 
       lattice.QrfStandardDeviation = 0.0;
       lattice.QrfStandardDeviation = StoreDouble(ReadRealField(port.fields, InputField::Edit2));
       const std::optional<Color> colour = RandomFieldClass(lattice.QrfMap(i, j), lattice.QrfStandardDeviation);
-      if (colour && IsShown(i, j)) {
-        port.surface.SetBrushColor(*colour);
+      if (colour && port.surface && IsShown(i, j)) {
+        port.surface->SetBrushColor(*colour);
         const SiteSquare s = SiteSquareAt(kRandomFieldPanel.x, kRandomFieldPanel.y, i, j);
-        port.surface.FillRect(s.left, s.top, s.right, s.bottom);
+        port.surface->FillRect(s.left, s.top, s.right, s.bottom);
       }
     }
   }

@@ -231,7 +231,7 @@ bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
 }  // namespace
 
 SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
-  ClearSpinPanel(port.surface);
+  ClearSpinPanel(port.Drawing());
   lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
   lattice.AppliedField = lattice.InitialField;
   const RunInputs inputs = ReadRunInputs(port.fields);
@@ -244,16 +244,16 @@ SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObser
   LoopMeasurements measurements(port, lattice, n, inputs.fieldStep, relaxation.SpinSum());
   measurements.StartSweep();
   relaxation.InitLocalFields(lattice.AppliedField);
-  SetRunProgressRange(port.surface);
+  SetRunProgressRange(port.Drawing());
   lattice.PlusSpinCount = 0;
   lattice.MinusSpinCount = 0;
 
   SweepSteps steps;
   auto step = [&](Branch branch) {
     double& H = lattice.AppliedField;
-    relaxation.RelaxPass(H, branch, &port.surface);
+    relaxation.RelaxPass(H, branch, port.surface);
     measurements.MeasureStep(branch, H);
-    PlotLoopPoint(port.surface, scale, H, measurements.Magnetization());
+    PlotLoopPoint(port.Drawing(), scale, H, measurements.Magnetization());
     if (observer) observer->FieldStepDone(branch, H, measurements.Magnetization());
     const long double next = branch == Branch::Descending ? static_cast<long double>(H) - inputs.fieldStep
                                                           : static_cast<long double>(H) + inputs.fieldStep;

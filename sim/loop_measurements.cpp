@@ -86,12 +86,12 @@ void LoopMeasurements::WriteEndReadouts() {
 }
 
 void LoopMeasurements::Show(Readout field, long double value) {
-  port_.surface.Refresh(field);
+  port_.Drawing().Refresh(field);
   ShowReadout(port_, field, value);
 }
 
 void LoopMeasurements::Blank(Readout field) {
-  port_.surface.Refresh(field);
+  port_.Drawing().Refresh(field);
   ClearReadout(port_, field);
 }
 

@@ -64,7 +64,7 @@ void Label(DrawingSurface& surface, long double x, int y, const char* text) {
 }  // namespace
 
 LoopScale DrawLoopFrame(const FormPort& port) {
-  DrawingSurface& surface = port.surface;
+  DrawingSurface& surface = port.Drawing();
   auto h0 = [&] { return ReadRealField(port.fields, InputField::Edit4); };
   auto hmin = [&] { return ReadRealField(port.fields, InputField::Edit10); };
 

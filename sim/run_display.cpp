@@ -36,7 +36,7 @@ void SetRunProgress(const FormPort& port, Branch branch, double hAfter) {
   const long double position =
       branch == Branch::Descending ? Checked(Divide(Checked(h0 - hAfter), span) * 50)
                                    : Checked(Checked(Divide(Checked(hAfter - hmin), span) * 50) + 50);
-  port.surface.SetProgressPosition(
+  port.Drawing().SetProgressPosition(
       static_cast<int>(std::clamp<std::int64_t>(RoundToInt64(position), INT_MIN, INT_MAX)));
 }
 

@@ -56,7 +56,7 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
 
   CanvasWindow() : pixels_(static_cast<std::size_t>(kClientWidth) * kClientHeight, kBare) {}
 
-  FormPort Port() { return FormPort{*this, *this, *this}; }
+  FormPort Port() { return FormPort{*this, *this, this}; }
 
   Color Pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= kClientWidth || y >= kClientHeight) return kBare;

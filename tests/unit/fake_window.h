@@ -41,7 +41,7 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
   };
   mutable std::vector<Event> log;
 
-  FormPort Port() { return FormPort{*this, *this, *this}; }
+  FormPort Port() { return FormPort{*this, *this, this}; }
 
   std::string Text(InputField field) const override {
     log.push_back({.kind = Kind::Read, .field = field});

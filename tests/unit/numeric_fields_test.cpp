@@ -384,7 +384,7 @@ class RecordingReadouts : public ReadoutFields, public FieldTexts {
 TEST_F(NumericFieldsTest, ShowReadoutCarriesTheValueWithTheText) {
   RecordingReadouts readouts;
   NullSurface surface;
-  ShowReadout({readouts, readouts, surface}, Readout::MaskEdit3, 123456.0L);
+  ShowReadout({readouts, readouts, &surface}, Readout::MaskEdit3, 123456.0L);
   EXPECT_EQ(readouts.calls,
             (std::vector<std::string>{"value 2 123456", "text 2 '1.2E5'"}));
 }

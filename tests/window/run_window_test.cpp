@@ -76,14 +76,14 @@ class RunWindowTest : public WindowTest {
     copies_.push_back(std::move(copy));
     DiscardReadouts readouts;
     NullSurface nothing;
-    RunHysteresis(FormPort{*form, readouts, nothing}, *copies_.back(), recorder.get());
+    RunHysteresis(FormPort{*form, readouts, &nothing}, *copies_.back(), recorder.get());
     return recorder;
   }
 
   LoopScale ScaleNow() {
     DiscardReadouts readouts;
     NullSurface nothing;
-    return DrawLoopFrame(FormPort{*form, readouts, nothing});
+    return DrawLoopFrame(FormPort{*form, readouts, &nothing});
   }
 
   std::vector<std::unique_ptr<LatticeState>> copies_;
