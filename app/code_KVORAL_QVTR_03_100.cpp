@@ -21,6 +21,7 @@
 
 #include "form/application_title.h"
 #include "base/errors.h"
+#include "form/catalogue.h"
 #include "form/form_layout.h"
 #include "form/field_numbers.h"
 #include "app/readout_edit.h"

@@ -48,7 +48,7 @@ int RenderCommand(std::span<const std::string> args, std::ostream& err) {
   const HeadlessFields fields = PrepareFields(options);
   std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(SeedOrClock(options)),
                                    SeparatorText(options.separator.value_or(U'.'))};
-  for (const InputOption& input : InputOptions()) argv.push_back(fields.Text(input.field));
+  for (const InputEntry& input : Inputs()) argv.push_back(fields.Text(input.field));
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
   pointers.push_back(nullptr);

@@ -10,7 +10,7 @@
 #include "form/field_numbers.h"
 #include "base/json_text.h"
 #include "base/output_file.h"
-#include "cli/readout_names.h"
+#include "form/catalogue.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 
@@ -45,7 +45,7 @@ std::string OutcomeJson(const HeadlessOutcome& outcome) {
   std::string json = "{\"seed_ms\": " + std::to_string(outcome.seedMs) + ", \"side\": " + std::to_string(outcome.side);
   json += ",\n \"readouts\": {";
   bool first = true;
-  for (const ReadoutName& name : ReadoutNames()) {
+  for (const ReadoutEntry& name : Readouts()) {
     json += first ? "\n  " : ",\n  ";
     first = false;
     json += JsonString(name.caption) + ": " + ReadoutJson(outcome.readouts.Of(name.field));

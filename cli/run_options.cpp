@@ -13,11 +13,6 @@ namespace ebsim {
 
 namespace {
 
-const InputOption kInputOptions[] = {
-    {"side", InputField::Edit5}, {"dilution", InputField::Edit1}, {"enhancement", InputField::Edit3},
-    {"sd", InputField::Edit2},   {"h0", InputField::Edit4},       {"hmin", InputField::Edit10},
-    {"steps", InputField::Edit6},
-};
 
 constexpr std::uint32_t kLastMillisecond = 86399999;
 
@@ -34,8 +29,6 @@ bool Contains(std::span<const std::string> names, const std::string& name) {
 }
 
 }  // namespace
-
-std::span<const InputOption> InputOptions() { return kInputOptions; }
 
 char32_t SingleCharacter(const std::string& text) {
   const char32_t c = DecodeSingleUtf8(text);
@@ -72,16 +65,17 @@ CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<co
       options.flags.push_back(name);
       continue;
     }
-    const auto input = std::find_if(std::begin(kInputOptions), std::end(kInputOptions),
-                                    [&](const InputOption& o) { return name == o.name; });
+    const auto inputs = Inputs();
+    const auto input =
+        std::find_if(inputs.begin(), inputs.end(), [&](const InputEntry& o) { return name == o.option; });
     // An unknown name takes no value: the next argument is an option of its own.
-    if (input == std::end(kInputOptions) && name != "seed-ms" && name != "sep" && !Contains(valueNames, name))
+    if (input == inputs.end() && name != "seed-ms" && name != "sep" && !Contains(valueNames, name))
       throw std::invalid_argument("unknown option --" + name);
     if (!value) {
       if (k + 1 >= args.size()) throw std::invalid_argument("--" + name + " needs a value");
       value = args[++k];
     }
-    if (input != std::end(kInputOptions)) {
+    if (input != inputs.end()) {
       options.texts[input->field] = *value;
     } else if (name == "seed-ms") {
       options.seedMs = ParseSeed(*value);

@@ -9,18 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "form/catalogue.h"
 #include "form/controls.h"
 #include "form/headless_form.h"
 
 namespace ebsim {
 
-// --side, --dilution, --enhancement, --sd, --h0, --hmin, --steps and the
-// fields they stand for.
-struct InputOption {
-  const char* name;
-  InputField field;
-};
-std::span<const InputOption> InputOptions();
 
 struct CommonOptions {
   std::map<InputField, std::string> texts;  // as given

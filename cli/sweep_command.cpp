@@ -34,8 +34,8 @@ std::uint64_t PositiveCount(const std::string& option, const std::string& text) 
 // One axis per input, from the texts given over the defaults.
 std::vector<GridAxis> Axes(const HeadlessFields& fields) {
   std::vector<GridAxis> axes;
-  for (const InputOption& input : InputOptions())
-    axes.push_back({input.name, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
+  for (const InputEntry& input : Inputs())
+    axes.push_back({input.option, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
   return axes;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "form/field_numbers.h"
+#include "form/catalogue.h"
 #include "sim/field_sweep.h"
 
 namespace ebsim {
@@ -16,10 +17,8 @@ constexpr std::uint64_t kMillisecondsPerDay = 86400000;
 // seeds of successive realisations spread over the whole day.
 constexpr std::uint64_t kSeedStride = 53398447;
 
-bool IsIntegerField(InputField field) { return field == InputField::Edit5 || field == InputField::Edit6; }
-
 void CheckReadable(InputField field, const std::string& text, const DecimalSeparator& separator) {
-  if (IsIntegerField(field))
+  if (InputOf(field).integer)
     (void)ReadIntegerField(text);
   else
     (void)ReadRealField(text, separator);

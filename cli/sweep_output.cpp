@@ -3,7 +3,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "cli/readout_names.h"
+#include "form/catalogue.h"
 #include "sim/loop_csv.h"
 
 namespace ebsim {
@@ -36,14 +36,14 @@ std::string CsvField(const std::string& text) {
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) {
   WriteGridColumns(out, grid);
   out << "realization,seed_ms";
-  for (const ReadoutName& name : ReadoutNames()) out << ',' << CsvField(name.caption);
+  for (const ReadoutEntry& name : Readouts()) out << ',' << CsvField(name.caption);
   out << ",steps_descending,steps_ascending,error\n";
 }
 
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
   WriteGridValues(out, grid, row.point);
   out << row.realization << ',' << row.seedMs;
-  for (const ReadoutName& name : ReadoutNames())
+  for (const ReadoutEntry& name : Readouts())
     out << ',' << Number(row.readouts[static_cast<std::size_t>(name.field)]);
   out << ',' << row.descendingSteps << ',' << row.ascendingSteps << ',' << CsvField(row.error) << '\n';
 }
@@ -69,7 +69,7 @@ std::optional<long double> ReadoutStatistics::StandardError() const {
 SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
   WriteGridColumns(out_, grid_);
   out_ << "realizations,failed";
-  for (const ReadoutName& name : ReadoutNames())
+  for (const ReadoutEntry& name : Readouts())
     for (const char* what : {" mean", " sd", " se", " n"}) out_ << ',' << CsvField(name.caption + std::string(what));
   out_ << '\n';
 }
@@ -97,7 +97,7 @@ void SweepSummary::Finish() {
 void SweepSummary::WriteLine(std::size_t index, const Point& point) {
   WriteGridValues(out_, grid_, index);
   out_ << point.realizations << ',' << point.failed;
-  for (const ReadoutName& name : ReadoutNames()) {
+  for (const ReadoutEntry& name : Readouts()) {
     const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
     const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;
     out_ << ',' << Statistic(mean) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())

@@ -70,13 +70,13 @@ const LabelLayout kLabels[] = {
 };
 
 const EditLayout kEdits[] = {
-    {"Edit3", InputField::Edit3, 632, 8, "10", 12},
-    {"Edit1", InputField::Edit1, 808, 8, "0.04", 1},
-    {"Edit2", InputField::Edit2, 808, 88, "2", 2},
-    {"Edit4", InputField::Edit4, 632, 192, "3", 15},
-    {"Edit10", InputField::Edit10, 720, 192, "-3", 20},
-    {"Edit5", InputField::Edit5, 808, 192, "20", 29},
-    {"Edit6", InputField::Edit6, 896, 192, "300", 30},
+    {"Edit3", InputField::Edit3, 632, 8, 12},
+    {"Edit1", InputField::Edit1, 808, 8, 1},
+    {"Edit2", InputField::Edit2, 808, 88, 2},
+    {"Edit4", InputField::Edit4, 632, 192, 15},
+    {"Edit10", InputField::Edit10, 720, 192, 20},
+    {"Edit5", InputField::Edit5, 808, 192, 29},
+    {"Edit6", InputField::Edit6, 896, 192, 30},
 };
 
 const ReadoutLayout kReadouts[] = {
@@ -146,10 +146,5 @@ const char* FormCaption() {
          "ver_for_QVTR_2-dim_cond_100";
 }
 
-std::string DefaultText(InputField field, const std::string& separator) {
-  std::string text = EditOf(field).text;
-  if (const auto dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, separator);
-  return text;
-}
 
 }  // namespace ebsim

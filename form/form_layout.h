@@ -43,7 +43,6 @@ struct EditLayout {
   const char* name;
   InputField field;
   int left, top;
-  const char* text;  // default text, "." standing for the decimal separator
   int tab;
 };
 
@@ -96,9 +95,6 @@ const ProgressLayout& FormProgressBar();
 
 const ShapeLayout& PanelShape(Panel panel);
 const EditLayout& EditOf(InputField field);
-
-// A field's default text written with the given decimal separator.
-std::string DefaultText(InputField field, const std::string& separator);
 
 // "Exchange bias simulation - Random-Field Ising Model", 87 blanks, then
 // the version tag.

@@ -1,5 +1,6 @@
 #include "form/headless_form.h"
 
+#include "form/catalogue.h"
 #include "form/form_layout.h"
 #include "form/field_numbers.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/headless_run.h"
-#include "cli/readout_names.h"
+#include "form/catalogue.h"
 #include "cli/run_command.h"
 
 using namespace ebsim;
@@ -132,7 +132,7 @@ TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
     }
     EXPECT_EQ(code, 0) << err.str();
     EXPECT_EQ(JsonValueAfter(json, "seed_ms"), std::to_string(row.seedMs));
-    for (const ReadoutName& name : ReadoutNames()) {
+    for (const ReadoutEntry& name : Readouts()) {
       const std::optional<long double>& value = row.readouts[static_cast<std::size_t>(name.field)];
       const std::size_t at = json.find(std::string("\"") + name.caption + "\"");
       ASSERT_NE(at, std::string::npos) << name.caption;

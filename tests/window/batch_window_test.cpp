@@ -98,7 +98,7 @@ TEST_P(RenderMatchesWindowTest, PanelsEqualTheWindowsAfterTheSameRuns) {
   // three buttons clicked.
   const HeadlessFields fields = PrepareFields(options);
   form->SetSeparator(fields.Separator());  // as a window in a locale with that separator
-  for (const InputOption& input : InputOptions())
+  for (const InputEntry& input : Inputs())
     form->Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
   form->SetClock(std::make_unique<FixedClock>(c.seedMs));
   for (QPushButton* button : {form->Button1, form->Button2, form->Button3})
