@@ -3,6 +3,7 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 #include "form/lattice_side.h"
+#include "model/neighbour_sum.h"
 
 namespace ebsim {
 
@@ -49,17 +50,9 @@ void EnergyPass(const FormPort& port, LatticeState& lattice, int n) {
 }  // namespace
 
 long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j) {
-  const SiteMap& J = lattice.ExchangeMap;
-  const SiteMap& S = lattice.SpinMap;
-  // A neighbour's term J(n) S(n) S, or nothing outside the block.
-  auto term = [&](int ni, int nj) -> long double {
-    if (ni > n || nj > n) return 0;
-    return static_cast<long double>(J(ni, nj)) * S(ni, nj) * S(i, j);
-  };
-  if (i == 1 && j == 1) return term(1, 2) + term(2, 1);  // with n = 1 both lie outside: +0
-  if (i == 1) return term(1, j + 1) + term(2, j) + term(1, j - 1);
-  if (j == 1) return term(i, 2) + term(i + 1, 1) + term(i - 1, 1);
-  return term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j);
+  // The site's spin is +1 or -1 (0 before any set-up), so multiplying the
+  // sum by it gives the sum of the terms times it to the bit.
+  return NeighbourSum(lattice.ExchangeMap, lattice.SpinMap, n, i, j) * lattice.SpinMap(i, j);
 }
 
 void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,

@@ -10,6 +10,7 @@
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
 #include "form/lattice_side.h"
+#include "model/neighbour_sum.h"
 #include "sim/loop_measurements.h"
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"
@@ -74,19 +75,9 @@ SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice)
   sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
 }
 
-// The exchange field J(n) S(n) summed over the neighbours of computed cell
-// (i, j) that lie in the block: right and lower for (1, 1), right, lower,
-// left along row 1, right, lower, upper down column 1, and left, right,
-// upper, lower elsewhere. No wrap-around.
+// The exchange field of computed cell (i, j) by the edge rules.
 long double SpinRelaxation::NeighbourSum(int i, int j) const {
-  const SiteMap& J = lattice_.ExchangeMap;
-  const SiteMap& S = lattice_.SpinMap;
-  auto term = [&](int a, int b) -> long double { return static_cast<long double>(J(a, b)) * S(a, b); };
-  if (n_ == 1) return 0;
-  if (i == 1 && j == 1) return term(1, 2) + term(2, 1);
-  if (i == 1) return term(1, j + 1) + term(2, j) + term(1, j - 1);
-  if (j == 1) return term(i, 2) + term(i + 1, 1) + term(i - 1, 1);
-  return term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j);
+  return ebsim::NeighbourSum(lattice_.ExchangeMap, lattice_.SpinMap, n_, i, j);
 }
 
 // Site (i, j)'s neighbour field, that of the cell it copies for a site of
