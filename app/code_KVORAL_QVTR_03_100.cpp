@@ -26,8 +26,6 @@
 #include "form/field_numbers.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
-#include "setup/exchange_enhancement_run.h"
-#include "setup/random_field_run.h"
 
 namespace ebsim {
 
@@ -260,13 +258,13 @@ void TForm1::FieldStepDone(Branch branch, double H, double M) {
   if (closeRequested_) throw RunAbandoned{};
 }
 
-void TForm1::Button1Click() { RunExchangeEnhancement(Port(), *lattice_, random_, *clock_); }
+void TForm1::Button1Click() { simulator_.SetUpExchange(Port()); }
 
-void TForm1::Button2Click() { RunRandomField(Port(), *lattice_, random_); }
+void TForm1::Button2Click() { simulator_.SetUpRandomFields(Port()); }
 
 void TForm1::Button3Click() {
   lastLoop_.clear();
-  RunHysteresis(Port(), *lattice_, this);
+  simulator_.RunLoop(Port(), this);
 }
 
 void TForm1::Button4Click() { QApplication::quit(); }

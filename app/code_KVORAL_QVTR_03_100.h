@@ -12,11 +12,7 @@
 
 #include "form/form_fields.h"
 #include "app/qt_drawing_surface.h"
-#include "model/lattice_state.h"
-#include "model/random_numbers.h"
-#include "model/utc_clock.h"
-#include "sim/field_sweep.h"
-#include "sim/loop_csv.h"
+#include "sim/simulator.h"
 
 class QLabel;
 class QLineEdit;
@@ -59,10 +55,10 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   FormPort Port() { return FormPort{*this, *this, surface_.get()}; }
 
   // The lattice and random state the runs share, alive with the window.
-  LatticeState& Lattice() { return *lattice_; }
-  RandomNumbers& Random() { return random_; }
+  LatticeState& Lattice() { return simulator_.Lattice(); }
+  RandomNumbers& Random() { return simulator_.Random(); }
   // The clock that seeds the generator; the system clock unless replaced.
-  void SetClock(std::unique_ptr<UtcClock> clock) { clock_ = std::move(clock); }
+  void SetClock(std::unique_ptr<UtcClock> clock) { simulator_.SetClock(std::move(clock)); }
 
   // Where errors raised in a click handler are reported; by default a modal
   // box with the application's title, the message and a stop icon.
@@ -98,9 +94,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   // taking user input; ends the Run when the window is being closed.
   void FieldStepDone(Branch branch, double H, double M) override;
 
-  std::unique_ptr<LatticeState> lattice_ = std::make_unique<LatticeState>();
-  RandomNumbers random_;
-  std::unique_ptr<UtcClock> clock_ = std::make_unique<SystemClock>();
+  Simulator simulator_;
   QImage layer_;
   std::unique_ptr<QtDrawingSurface> surface_;
   std::map<InputField, QLineEdit*> edits_;

@@ -39,7 +39,7 @@ std::string BlockJson(const std::vector<std::vector<double>>& rows) {
 
 std::string PointText(long double x) { return FormatReal(x, DecimalSeparator()); }
 
-std::string OutcomeJson(const HeadlessOutcome& outcome) {
+std::string OutcomeJson(const RunOutcome& outcome) {
   if (outcome.error)
     return "{\"error\": " + JsonString(*outcome.error) + ", \"stage\": " + JsonString(outcome.stage) + "}\n";
   std::string json = "{\"seed_ms\": " + std::to_string(outcome.seedMs) + ", \"side\": " + std::to_string(outcome.side);
@@ -103,7 +103,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     return 2;
   }
   const HeadlessFields fields = PrepareFields(options);
-  HeadlessOptions run;
+  RunAllOptions run;
   for (const std::string& flag : options.flags) {
     run.keepLoop = run.keepLoop || flag == "loop";
     run.keepMaps = run.keepMaps || flag == "maps";
@@ -120,10 +120,10 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   StopSignals signals(stop);
   StreamingObserver observer(loopFile ? &loopFile->Stream() : nullptr, stop);
   run.observer = &observer;
-  auto lattice = std::make_unique<LatticeState>();
-  HeadlessOutcome outcome;
+  Simulator simulator;
+  RunOutcome outcome;
   try {
-    outcome = RunHeadless(fields, SeedOrClock(options), *lattice, run);
+    outcome = simulator.RunAll(fields, SeedOrClock(options), run);
   } catch (const StreamingObserver::Stopped&) {
     err << "ebsim run: stopped\n";
     return signals.ExitCode();

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "cli/headless_run.h"
+#include "sim/simulator.h"
 
 namespace ebsim {
 
@@ -16,6 +16,6 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
 std::string PointText(long double x);
 
 // The outcome as the JSON object that ebsim run prints.
-std::string OutcomeJson(const HeadlessOutcome& outcome);
+std::string OutcomeJson(const RunOutcome& outcome);
 
 }  // namespace ebsim

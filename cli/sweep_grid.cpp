@@ -5,7 +5,7 @@
 
 #include "form/field_numbers.h"
 #include "form/catalogue.h"
-#include "sim/field_sweep.h"
+#include "sim/simulator.h"
 
 namespace ebsim {
 
@@ -109,7 +109,7 @@ void CheckRunInputs(const SweepGrid& grid) {
   std::vector<std::size_t> at(deciding.size(), 0);
   for (;;) {
     for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->field, deciding[a]->texts[at[a]]);
-    (void)ReadRunInputs(fields);
+    CheckRunInputs(fields);
     std::size_t a = 0;
     while (a < deciding.size() && ++at[a] == deciding[a]->texts.size()) at[a++] = 0;
     if (a == deciding.size()) return;

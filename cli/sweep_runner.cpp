@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/headless_run.h"
+#include "sim/simulator.h"
 
 namespace ebsim {
 
@@ -29,7 +29,7 @@ class StopCheck final : public SweepObserver {
   const std::atomic<bool>* stop_;
 };
 
-SweepRow RowOf(const HeadlessOutcome& outcome) {
+SweepRow RowOf(const RunOutcome& outcome) {
   SweepRow row;
   for (std::size_t k = 0; k < kReadoutCount; ++k) row.readouts[k] = outcome.readouts.Of(static_cast<Readout>(k)).value;
   row.descendingSteps = outcome.steps.descending;
@@ -38,14 +38,14 @@ SweepRow RowOf(const HeadlessOutcome& outcome) {
   return row;
 }
 
-SweepRow Realize(const SweepPlan& plan, std::uint64_t index, LatticeState& lattice, const std::atomic<bool>* stop) {
+SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulator, const std::atomic<bool>* stop) {
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
   StopCheck check(stop);
-  HeadlessOptions options;
+  RunAllOptions options;
   options.observer = &check;
-  SweepRow row = RowOf(RunHeadless(plan.grid->PointFields(point), seed, lattice, options));
+  SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
   row.index = index;
   row.point = point;
   row.realization = r;
@@ -56,8 +56,8 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, LatticeState& latti
 }  // namespace
 
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop) {
-  auto lattice = std::make_unique<LatticeState>();
-  return Realize(plan, index, *lattice, stop);
+  Simulator simulator;
+  return Realize(plan, index, simulator, stop);
 }
 
 namespace {
@@ -146,11 +146,11 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
   const unsigned threads = SweepThreads(plan);
   RowExchange exchange(SweepRowCount(plan), 4 * static_cast<std::uint64_t>(threads) + 4, threads);
   auto work = [&] {
-    std::unique_ptr<LatticeState> lattice;
+    std::unique_ptr<Simulator> simulator;
     while (const auto index = exchange.Take(stop)) {
-      if (!lattice) lattice = std::make_unique<LatticeState>();
+      if (!simulator) simulator = std::make_unique<Simulator>();
       try {
-        exchange.Finished(Realize(plan, *index, *lattice, &stop));
+        exchange.Finished(Realize(plan, *index, *simulator, &stop));
       } catch (const StopCheck::Stopped&) {
         break;
       }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/headless_run.h"
+#include "sim/simulator.h"
 #include "form/catalogue.h"
 #include "cli/run_command.h"
 
@@ -98,14 +98,14 @@ TEST(SweepRunnerTest, RowsAreTheSameForOneAndTwoThreads) {
 TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
   const SweepGrid grid = SmallGrid();
   const SweepPlan plan{&grid, 2, 86000000, 1};
-  auto lattice = std::make_unique<LatticeState>();
+  Simulator simulator;
   for (std::size_t index = 0; index < grid.PointCount() * plan.realizations; ++index) {
     const SweepRow row = RunRealization(plan, index);
     SCOPED_TRACE("row " + std::to_string(index));
     EXPECT_EQ(row.seedMs, RealizationSeed(86000000, index % 2));
 
     // The outcome of the three buttons, number for number.
-    const HeadlessOutcome outcome = RunHeadless(grid.PointFields(row.point), row.seedMs, *lattice);
+    const RunOutcome outcome = simulator.RunAll(grid.PointFields(row.point), row.seedMs);
     EXPECT_EQ(row.error, outcome.error.value_or(""));
     EXPECT_EQ(row.descendingSteps, outcome.steps.descending);
     EXPECT_EQ(row.ascendingSteps, outcome.steps.ascending);

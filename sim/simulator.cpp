@@ -1,4 +1,4 @@
-#include "cli/headless_run.h"
+#include "sim/simulator.h"
 
 #include "base/errors.h"
 #include "setup/exchange_enhancement_run.h"
@@ -30,19 +30,30 @@ std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
 
 }  // namespace
 
-HeadlessOutcome RunHeadless(const HeadlessFields& fields, std::uint32_t seedMs, LatticeState& lattice,
-                            const HeadlessOptions& options) {
-  HeadlessOutcome outcome;
+void CheckRunInputs(const FieldTexts& fields) { (void)ReadRunInputs(fields); }
+
+Simulator::Simulator(std::unique_ptr<UtcClock> clock) : clock_(std::move(clock)) {}
+
+void Simulator::SetUpExchange(const FormPort& port) { RunExchangeEnhancement(port, *lattice_, random_, *clock_); }
+
+void Simulator::SetUpRandomFields(const FormPort& port) { RunRandomField(port, *lattice_, random_); }
+
+SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
+  return RunHysteresis(port, *lattice_, observer);
+}
+
+RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
+  RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};
-  RandomNumbers random;
   const FixedClock clock(seedMs);
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
+  LatticeState& lattice = *lattice_;
   try {
     outcome.stage = "lee";
-    RunExchangeEnhancement(port, lattice, random, clock);
+    RunExchangeEnhancement(port, lattice, random_, clock);
     outcome.stage = "qrf";
-    RunRandomField(port, lattice, random);
+    RunRandomField(port, lattice, random_);
     outcome.side = lattice.LatticeSize;
     if (options.keepMaps) {
       const int n = lattice.LatticeSize;
