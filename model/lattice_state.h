@@ -5,6 +5,7 @@
 // earlier runs left there.
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <vector>
 
@@ -14,14 +15,20 @@ inline constexpr int kMaxSide = 300;
 // Only cells with both indices up to this are shown in the map panels.
 inline constexpr int kShownSide = 70;
 
-// 300 x 300 doubles indexed [i][j] from 1 to 300, i the row.
+// 300 x 300 doubles indexed [i][j] from 1 to 300, i the row, all zero at
+// first. The memory comes zeroed from the system and is taken only where
+// it is written, so a small block costs what the block costs.
 class SiteMap {
  public:
-  double& operator()(int i, int j) { return cells_[Index(i, j)]; }
-  double operator()(int i, int j) const { return cells_[Index(i, j)]; }
+  SiteMap();
+  SiteMap(const SiteMap& other);
+  SiteMap& operator=(const SiteMap& other);
+
+  double& operator()(int i, int j) { return cells_.get()[Index(i, j)]; }
+  double operator()(int i, int j) const { return cells_.get()[Index(i, j)]; }
   // Row i, indexed by j from 1.
-  double* Row(int i) { return cells_.data() + Index(i, 1) - 1; }
-  const double* Row(int i) const { return cells_.data() + Index(i, 1) - 1; }
+  double* Row(int i) { return cells_.get() + Index(i, 1) - 1; }
+  const double* Row(int i) const { return cells_.get() + Index(i, 1) - 1; }
 
   // Sets the block 1..n x 1..n to v.
   void FillBlock(int n, double v);
@@ -30,7 +37,11 @@ class SiteMap {
   static constexpr std::size_t Index(int i, int j) {
     return static_cast<std::size_t>(i - 1) * kMaxSide + static_cast<std::size_t>(j - 1);
   }
-  std::array<double, kMaxSide * kMaxSide> cells_{};
+  static constexpr std::size_t kCells = static_cast<std::size_t>(kMaxSide) * kMaxSide;
+  struct Release {
+    void operator()(double* cells) const;
+  };
+  std::unique_ptr<double, Release> cells_;
 };
 
 // A map over the block 1..n x 1..n alone, for values a run keeps only while
