@@ -1,67 +1,38 @@
 #include "sim/field_sweep.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 
 #include "app/errors.h"
 #include "app/float_checks.h"
 #include "app/numeric_fields.h"
 #include "model/lattice_side.h"
+#include "sim/exact_sums.h"
+#include "sim/local_field.h"
 #include "sim/loop_measurements.h"
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"
 
 namespace {
 
-// The local field (neighbour field + random field) + H, stored; checked for
-// overflow unless no local field can overflow.
-template <bool mayOverflow = true>
-inline double LocalField(double neighbourField, double randomField, double H) {
-  const double local = static_cast<double>((static_cast<long double>(neighbourField) + randomField) + H);
-  if (mayOverflow && std::isinf(local)) throw EOverflow();
-  return local;
-}
-
-// Whether the product of the site's two latest local fields, formed in
-// extended precision, calls for a reversal: below zero on the way down,
-// zero or below on the way up. The product of two doubles never underflows
-// in extended precision, so the signs decide.
+// The flip test on the two latest local fields themselves: their product,
+// formed in extended precision, below zero on the way down, zero or below
+// on the way up; the signs decide.
 template <Branch branch>
 inline bool Reverses(double previous, double latest) {
   if constexpr (branch == Branch::Descending) return (previous < 0 && latest > 0) || (previous > 0 && latest < 0);
   return !(((previous > 0) & (latest > 0)) | ((previous < 0) & (latest < 0)));
 }
 
-// Whether sums of up to four of these constants, each times +1, -1 or 0,
-// are all exact in double precision: every constant a multiple of 2^low
-// and every sum below 2^(low + 53).
-bool SumsExactInDouble(const SiteMap& exchange, int n) {
-  int low = INT_MAX, high = INT_MIN;
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      const double J = exchange(i, j);
-      if (J == 0) continue;
-      if (!std::isfinite(J)) return false;
-      int exponent = 0;
-      const double mantissa = std::frexp(std::fabs(J), &exponent);  // J = mantissa * 2^exponent
-      auto bits = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-      const int trailing = std::countr_zero(bits);
-      low = std::min(low, exponent - 53 + trailing);
-      high = std::max(high, exponent);
-    }
-  }
-  return low == INT_MAX || (high + 2) - low <= 53;
-}
-
 }  // namespace
 
 SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice), n_(n) {
   long double largest = 0;
+  ExactSumCheck exact;
   for (int i = 1; i <= n_; ++i) {
     for (int j = 1; j <= n_; ++j) {
+      exact.Add(lattice_.ExchangeMap(i, j));
       largest = std::fmax(largest, std::fabs(static_cast<long double>(lattice_.ExchangeMap(i, j))));
       largestRandomField_ = std::fmax(largestRandomField_, std::fabs(lattice_.QrfMap(i, j)));
       spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
@@ -69,7 +40,7 @@ SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice)
   }
   largestSum_ = 4 * largest;
   sumsMayOverflow_ = largestSum_ > DBL_MAX;
-  sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
+  sumsExact_ = !sumsMayOverflow_ && exact.Exact();
 }
 
 // The exchange field J(n) S(n) summed over the neighbours of computed cell
