@@ -9,6 +9,7 @@
 #include "app/numeric_fields.h"
 #include "model/lattice_side.h"
 #include "sim/exact_sums.h"
+#include "sim/lattice_relaxation.h"
 #include "sim/local_field.h"
 #include "sim/loop_measurements.h"
 #include "sim/loop_plot.h"
@@ -177,6 +178,8 @@ namespace {
 struct RunInputs {
   int n = 0;
   double fieldStep = 0;
+  // A bound on the applied field of every pass.
+  long double largestField = 0;
 };
 
 RunInputs ReadRunInputs(const FormPort& port, LatticeState& lattice) {
@@ -195,6 +198,8 @@ RunInputs ReadRunInputs(const FormPort& port, LatticeState& lattice) {
   inputs.fieldStep = StoreDouble(range / (steps * 0.5L));
   if (inputs.fieldStep == 0 && range != 0)
     throw EConvertError("The field range is too small for the number of steps");
+  inputs.largestField = std::fmax(std::fmax(std::fabs(h0), std::fabs(hmin)), std::fabs(lattice.InitialField)) +
+                        inputs.fieldStep;
   return inputs;
 }
 
@@ -206,17 +211,12 @@ bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
   return hmin - fieldStep <= H && H <= h0 + fieldStep;
 }
 
-}  // namespace
-
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
-  ClearSpinPanel(port.surface);
-  const RunInputs inputs = ReadRunInputs(port, lattice);
+// The sweep with either engine, from the initial pass to the spins set
+// back to +1.
+template <class Relaxation>
+SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& inputs, const LoopScale& scale,
+                 Relaxation& relaxation, SweepObserver* observer) {
   const int n = inputs.n;
-  lattice.MinMagnetization = 1.0;
-  lattice.MaxMagnetization = 0.5;
-
-  const LoopScale scale = DrawLoopFrame(port);
-  SpinRelaxation relaxation(lattice, n);
   LoopMeasurements measurements(port, lattice, n, inputs.fieldStep, relaxation.SpinSum());
   measurements.StartSweep();
   relaxation.InitLocalFields(lattice.AppliedField);
@@ -249,6 +249,26 @@ SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObser
   }
   measurements.CountMinusSpins();
   measurements.WriteEndReadouts();
+  // The compact engine keeps only the signs of the local fields.
+  if constexpr (requires { relaxation.WriteFieldMaps(); }) relaxation.WriteFieldMaps();
   lattice.SpinMap.FillBlock(n, 1.0);
   return steps;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
+  ClearSpinPanel(port.surface);
+  const RunInputs inputs = ReadRunInputs(port, lattice);
+  lattice.MinMagnetization = 1.0;
+  lattice.MaxMagnetization = 0.5;
+
+  const LoopScale scale = DrawLoopFrame(port);
+  // Every lattice whose spins are set and whose local fields cannot
+  // overflow takes the pass-at-a-time engine; the one-site engine takes the
+  // rest, raising each overflow where it arises.
+  if (const auto compact = LatticeRelaxation::For(lattice, inputs.n, inputs.largestField))
+    return Sweep(port, lattice, inputs, scale, *compact, observer);
+  SpinRelaxation relaxation(lattice, inputs.n);
+  return Sweep(port, lattice, inputs, scale, relaxation, observer);
 }
