@@ -81,6 +81,12 @@ void ParallelRelaxation::Advance(double H) {
   current_ = (current_ + 1) % 3;
 }
 
+void ParallelRelaxation::ResetSpins(std::int8_t spin) {
+  if (spin < -1 || spin > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
+  std::fill(spins_[current_].begin(), spins_[current_].end(), spin);
+  spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
+}
+
 void ParallelRelaxation::InitLocalFields(double H) {
   for (int b = 1; b < 3; ++b) spins_[(current_ + b) % 3] = spins_[current_];
   hPrevious_ = hLatest_ = H;

@@ -46,6 +46,9 @@ class ParallelRelaxation {
   // spins: n x n row by row, each -1, 0 or +1.
   ParallelRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins, RelaxationOptions options = {});
 
+  // Every spin set to spin (-1, 0 or +1), as a Run leaves them.
+  void ResetSpins(std::int8_t spin);
+
   // The initial pass at field H: both local fields of every site evaluated
   // from the spins as they stand.
   void InitLocalFields(double H);
