@@ -49,6 +49,7 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
   bandChange_.resize(static_cast<std::size_t>(pool_->Size()));
   // |fl(F + q)| never exceeds this bound; a t beyond 2^-50 of it has the
   // sign of the extended sum (see PassConstants).
+  fastSites_ = lattice_.SumsExact() && !options_.exactSitesOnly;
   const long double bound = lattice_.LargestSum() + lattice_.LargestRandomField();
   threshold_ = std::nextafter(static_cast<double>(bound * 0x1p-50L), HUGE_VAL);
 }
@@ -164,9 +165,22 @@ void ParallelRelaxation::EvaluateRows(int first, int last, const std::int8_t* be
 std::int8_t ParallelRelaxation::OneSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                                         double H) const {
   const double q = lattice_.RandomField(lattice_.Index(i, j));
-  if (lattice_.SumsExact() && !options_.exactSitesOnly)
+  if (fastSites_)
     return SignFrom(SiteField<double>(lattice_, before, after, i, j), q, ConstantsFor(H));
   return SignOf(LocalField<false>(SiteField<long double>(lattice_, before, after, i, j), q, H));
+}
+
+// The sign at site (i, 1) or (i, n) of a row 1 < i < n, which sums the
+// right, lower and upper neighbours of (i, 1): (i, 2) after its reversal
+// for (i, n) and before it for (i, 1), (i + 1, 1) before, (i - 1, 1) after.
+// The sums are exact, so their order does not matter.
+std::int8_t ParallelRelaxation::ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
+                                           const PassConstants& c) const {
+  const std::size_t right = lattice_.Index(i, 2), lower = lattice_.Index(i + 1, 1), upper = lattice_.Index(i - 1, 1);
+  const double F = lattice_.Exchange(right) * static_cast<double>((j == 1 ? before : after)[right]) +
+                   lattice_.Exchange(lower) * static_cast<double>(before[lower]) +
+                   lattice_.Exchange(upper) * static_cast<double>(after[upper]);
+  return SignFrom(F, lattice_.RandomField(lattice_.Index(i, j)), c);
 }
 
 // Row i's new signs, written over the older ones: its first and last sites
@@ -174,18 +188,19 @@ std::int8_t ParallelRelaxation::OneSite(int i, int j, const std::int8_t* before,
 void ParallelRelaxation::EvaluateRow(int i, const std::int8_t* before, const std::int8_t* after,
                                      const PassConstants& c) {
   std::int8_t* sign = previousSign_.data() + lattice_.Index(i, 1);
-  if (n_ <= 2 || options_.exactSitesOnly || !lattice_.SumsExact()) {
+  if (n_ <= 2 || !fastSites_) {
     for (int j = 1; j <= n_; ++j) sign[j - 1] = OneSite(i, j, before, after, c.H);
     return;
   }
-  sign[0] = OneSite(i, 1, before, after, c.H);
+  const bool inner = i > 1 && i < n_;
+  sign[0] = inner ? ColumnSite(i, 1, before, after, c) : OneSite(i, 1, before, after, c.H);
   RowInput in = RowFor(i, before, after);
   in.randomField = lattice_.RandomFields() + lattice_.Index(i, 1);
   in.sign = sign;
   in.begin = 1;
   in.end = n_ - 1;
   (lattice_.Indexed() ? kernels_->evaluateIndexed : kernels_->evaluateConstants)(in, c);
-  sign[n_ - 1] = OneSite(i, n_, before, after, c.H);
+  sign[n_ - 1] = inner ? ColumnSite(i, n_, before, after, c) : OneSite(i, n_, before, after, c.H);
 }
 
 // The neighbour rows of row i's sites 2..n-1: left and upper after the

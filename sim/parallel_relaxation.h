@@ -86,6 +86,8 @@ class ParallelRelaxation {
   void EvaluateRow(int i, const std::int8_t* before, const std::int8_t* after, const PassConstants& c);
   RowInput RowFor(int i, const std::int8_t* before, const std::int8_t* after) const;
   std::int8_t OneSite(int i, int j, const std::int8_t* before, const std::int8_t* after, double H) const;
+  std::int8_t ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
+                         const PassConstants& c) const;
   std::int64_t ReverseRows(int first, int last, Branch branch);
   void ParallelPass(double H, Branch branch);
   // Rows first..last of band k of the pool's team.
@@ -114,6 +116,8 @@ class ParallelRelaxation {
   std::vector<std::uint8_t> noMasks_;
   std::vector<double> noConstants_;
   std::int64_t spinSum_ = 0;
+  // Whether the row kernels and the double sums serve this lattice.
+  bool fastSites_ = false;
   double threshold_ = 0;
   double hLatest_ = 0, hPrevious_ = 0;
   std::unique_ptr<WorkerPool> pool_;

@@ -1,12 +1,30 @@
 // The row kernels in AVX-512 (F, BW, VL, DQ): 64-byte vectors. Built for
 // those instructions; called only where the CPU has them.
 
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "sim/row_kernels.h"
 
 namespace {
+
+inline __m512d Widen(const std::int8_t* p) {
+  // The masked form: the plain one trips a false uninitialised warning.
+  return _mm512_maskz_cvtepi32_pd(0xFF, _mm256_cvtepi8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+template <class Mask>
+unsigned MaskBits(Mask m) {
+  return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
+}
+
+inline void StoreSignBits(std::uint64_t positive, std::uint64_t negative, std::int8_t* out) {
+  _mm512_storeu_si512(out, _mm512_sub_epi8(_mm512_movm_epi8(negative), _mm512_movm_epi8(positive)));
+}
+
 #include "sim/row_kernels_impl.h"
+
 }  // namespace
 
 const RowKernels& Avx512Kernels() {

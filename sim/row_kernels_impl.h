@@ -5,8 +5,12 @@
 // Each instruction-set file includes this inside its own unnamed namespace,
 // after <cstdint> and "sim/row_kernels.h", so that no function of it is
 // shared with a file built for other instructions: hence no include guard,
-// no includes, and nothing called here but builtins and this file's own
-// functions.
+// no includes, and nothing called here but builtins, this file's own
+// functions and three that the file defines before it in its instructions:
+//   Widen(p): the kBytes / 8 bytes at p as a vector of doubles;
+//   MaskBits(m): one bit per lane of a comparison's 64-bit lanes;
+//   StoreSignBits(positive, negative, out): kBytes bytes, +1 where the bit
+//     of positive is set, -1 where that of negative is, 0 elsewhere.
 
 // The sign of the stored local field (F + q) + H, summed in extended
 // precision: the slow, exact way.
@@ -27,15 +31,14 @@ inline std::int8_t SignFrom(double F, double q, const PassConstants& c) {
 template <int... I>
 struct LaneList {};
 
-// The vectors of each width: bytes, the bytes of one vector of doubles,
-// doubles, and the 64-bit masks of comparing doubles.
+// The vectors of each width: bytes, doubles, and the 64-bit masks of
+// comparing doubles.
 template <int kBytes>
 struct VectorsOf;
 #define EB_VECTORS_OF(width)                                                \
   template <>                                                               \
   struct VectorsOf<width> {                                                 \
     typedef std::int8_t Bytes __attribute__((vector_size(width)));         \
-    typedef std::int8_t Part __attribute__((vector_size(width / 8)));      \
     typedef double Doubles __attribute__((vector_size(width)));            \
     typedef long long Longs __attribute__((vector_size(width)));           \
   };
@@ -49,7 +52,6 @@ struct Kernels {
   static constexpr int kSites = kBytes;      // sites per block
   static constexpr int kLanes = kBytes / 8;  // sites per vector of doubles
   using Bytes = typename VectorsOf<kBytes>::Bytes;
-  using Part = typename VectorsOf<kBytes>::Part;
   using Doubles = typename VectorsOf<kBytes>::Doubles;
   using Longs = typename VectorsOf<kBytes>::Longs;
 
@@ -60,28 +62,16 @@ struct Kernels {
     return v;
   }
 
-  // Lanes k * kLanes .. k * kLanes + kLanes - 1 of v.
-  template <int k, int... I>
-  static Part Slice(Bytes v, LaneList<I...>) {
-    return __builtin_shufflevector(v, v, (k * kLanes + I)...);
-  }
-
-  static bool Any(Longs v) {
-    long long all = 0;
-    for (int k = 0; k < kLanes; ++k) all |= v[k];
-    return all != 0;
-  }
-
-  // The signs of kLanes sites from their neighbour fields; the mask of the
-  // sites whose t lies within the threshold.
-  static Longs StoreSigns(Doubles F, const double* q, std::int8_t* sign, const PassConstants& c) {
+  // Sets the bits of kLanes sites, from bit k * kLanes, where the sign of
+  // t = fl(fl(F + q) + H) is sure to be positive or negative.
+  static void SignBits(Doubles F, const double* q, const PassConstants& c, int k, std::uint64_t& positive,
+                       std::uint64_t& negative) {
     const Doubles t = (F + Load<Doubles>(q)) + c.H;
-    const Longs positive = t > c.threshold;
-    const Longs negative = t < -c.threshold;
-    const Part s = __builtin_convertvector(negative - positive, Part);
-    __builtin_memcpy(sign, &s, sizeof s);
-    return ~(positive | negative);
+    positive |= static_cast<std::uint64_t>(MaskBits(t > c.threshold)) << (k * kLanes);
+    negative |= static_cast<std::uint64_t>(MaskBits(t < -c.threshold)) << (k * kLanes);
   }
+
+  static constexpr std::uint64_t kAllSites = kSites == 64 ? ~0ull : (1ull << kSites) - 1;
 
   // ---- Indexed constants: F = value0 * (spins of mask 0) + value1 * (spins
   // of mask 0xFF), both products and the sum exact.
@@ -95,15 +85,6 @@ struct Kernels {
     return SignFrom(F, in.randomField[j], c);
   }
 
-  template <int k>
-  static Longs IndexedPart(Bytes zeros, Bytes ones, const RowInput& in, const PassConstants& c, int j) {
-    constexpr LaneList<__integer_pack(kLanes)...> lanes{};
-    const Doubles f0 = __builtin_convertvector(Slice<k>(zeros, lanes), Doubles);
-    const Doubles f1 = __builtin_convertvector(Slice<k>(ones, lanes), Doubles);
-    const Doubles F = c.value0 * f0 + c.value1 * f1;
-    return StoreSigns(F, in.randomField + j + k * kLanes, in.sign + j + k * kLanes, c);
-  }
-
   template <int... k>
   static void IndexedBlock(const RowInput& in, const PassConstants& c, int j, LaneList<k...>) {
     const Bytes sL = Load<Bytes>(in.left + j - 1), sR = Load<Bytes>(in.right + j + 1);
@@ -111,15 +92,30 @@ struct Kernels {
     const Bytes ones = (sL & Load<Bytes>(in.maskLeft + j - 1)) + (sR & Load<Bytes>(in.maskRight + j + 1)) +
                        (sU & Load<Bytes>(in.maskUp + j)) + (sD & Load<Bytes>(in.maskDown + j));
     const Bytes zeros = sL + sR + sU + sD - ones;
-    const Longs unsure = (IndexedPart<k>(zeros, ones, in, c, j) | ...);
-    if (Any(unsure)) [[unlikely]]
+    alignas(kBytes) std::int8_t counts[2][kSites];
+    __builtin_memcpy(counts[0], &zeros, sizeof zeros);
+    __builtin_memcpy(counts[1], &ones, sizeof ones);
+    std::uint64_t positive = 0, negative = 0;
+    (SignBits(c.value0 * Widen(counts[0] + k * kLanes) + c.value1 * Widen(counts[1] + k * kLanes),
+              in.randomField + j + k * kLanes, c, k, positive, negative),
+     ...);
+    StoreSignBits(positive, negative, in.sign + j);
+    if ((positive | negative) != kAllSites) [[unlikely]]
       for (int s = j; s < j + kSites; ++s) in.sign[s] = IndexedSite(in, c, s);
   }
 
+  // A row of at least one block ends with a block that overlaps the one
+  // before: its sites get the same signs again.
   static void EvaluateIndexed(const RowInput& in, const PassConstants& c) {
-    int j = in.begin;
-    for (; j + kSites <= in.end; j += kSites) IndexedBlock(in, c, j, LaneList<__integer_pack(8)...>{});
-    for (; j < in.end; ++j) in.sign[j] = IndexedSite(in, c, j);
+    if (in.end - in.begin < kSites) {
+      for (int j = in.begin; j < in.end; ++j) in.sign[j] = IndexedSite(in, c, j);
+      return;
+    }
+    for (int j = in.begin;; j += kSites) {
+      const int at = j + kSites <= in.end ? j : in.end - kSites;
+      IndexedBlock(in, c, at, LaneList<__integer_pack(8)...>{});
+      if (at + kSites == in.end) return;
+    }
   }
 
   // ---- Constants as doubles: F = J S summed left, right, upper, lower,
@@ -133,31 +129,34 @@ struct Kernels {
     return SignFrom(F, in.randomField[j], c);
   }
 
-  template <int k>
-  static Longs ConstantsPart(Bytes sL, Bytes sR, Bytes sU, Bytes sD, const RowInput& in, const PassConstants& c,
-                             int j) {
-    constexpr LaneList<__integer_pack(kLanes)...> lanes{};
-    const int at = j + k * kLanes;
-    const Doubles F = ((Load<Doubles>(in.constLeft + at - 1) * __builtin_convertvector(Slice<k>(sL, lanes), Doubles) +
-                        Load<Doubles>(in.constRight + at + 1) * __builtin_convertvector(Slice<k>(sR, lanes), Doubles)) +
-                       Load<Doubles>(in.constUp + at) * __builtin_convertvector(Slice<k>(sU, lanes), Doubles)) +
-                      Load<Doubles>(in.constDown + at) * __builtin_convertvector(Slice<k>(sD, lanes), Doubles);
-    return StoreSigns(F, in.randomField + at, in.sign + at, c);
+  static Doubles ConstantsField(const RowInput& in, int at) {
+    return ((Load<Doubles>(in.constLeft + at - 1) * Widen(in.left + at - 1) +
+             Load<Doubles>(in.constRight + at + 1) * Widen(in.right + at + 1)) +
+            Load<Doubles>(in.constUp + at) * Widen(in.up + at)) +
+           Load<Doubles>(in.constDown + at) * Widen(in.down + at);
   }
 
   template <int... k>
   static void ConstantsBlock(const RowInput& in, const PassConstants& c, int j, LaneList<k...>) {
-    const Bytes sL = Load<Bytes>(in.left + j - 1), sR = Load<Bytes>(in.right + j + 1);
-    const Bytes sU = Load<Bytes>(in.up + j), sD = Load<Bytes>(in.down + j);
-    const Longs unsure = (ConstantsPart<k>(sL, sR, sU, sD, in, c, j) | ...);
-    if (Any(unsure)) [[unlikely]]
+    std::uint64_t positive = 0, negative = 0;
+    (SignBits(ConstantsField(in, j + k * kLanes), in.randomField + j + k * kLanes, c, k, positive, negative), ...);
+    StoreSignBits(positive, negative, in.sign + j);
+    if ((positive | negative) != kAllSites) [[unlikely]]
       for (int s = j; s < j + kSites; ++s) in.sign[s] = ConstantsSite(in, c, s);
   }
 
+  // A row of at least one block ends with a block that overlaps the one
+  // before: its sites get the same signs again.
   static void EvaluateConstants(const RowInput& in, const PassConstants& c) {
-    int j = in.begin;
-    for (; j + kSites <= in.end; j += kSites) ConstantsBlock(in, c, j, LaneList<__integer_pack(8)...>{});
-    for (; j < in.end; ++j) in.sign[j] = ConstantsSite(in, c, j);
+    if (in.end - in.begin < kSites) {
+      for (int j = in.begin; j < in.end; ++j) in.sign[j] = ConstantsSite(in, c, j);
+      return;
+    }
+    for (int j = in.begin;; j += kSites) {
+      const int at = j + kSites <= in.end ? j : in.end - kSites;
+      ConstantsBlock(in, c, at, LaneList<__integer_pack(8)...>{});
+      if (at + kSites == in.end) return;
+    }
   }
 
   // ---- Reversals: -old where previous * latest < 0 (descending) or <= 0
@@ -169,36 +168,51 @@ struct Kernels {
     return sum;
   }
 
+  // The reversals of the block at j; d gets out - old, lanes below from
+  // left out.
+  template <bool ascending>
+  static Bytes ReverseBlock(const std::int8_t* previous, const std::int8_t* latest, const std::int8_t* old,
+                            std::int8_t* out, int j, int from) {
+    const Bytes p = Load<Bytes>(previous + j), l = Load<Bytes>(latest + j), o = Load<Bytes>(old + j);
+    const Bytes live = p != 0;
+    const Bytes flip = ascending ? ~((p == l) & live) : (((p + l) == 0) & live);
+    const Bytes spin = (o ^ flip) - flip;
+    __builtin_memcpy(out + j, &spin, sizeof spin);
+    Bytes lane = {};
+    for (int k = 0; k < kSites; ++k) lane[k] = static_cast<std::int8_t>(k);
+    return (spin - o) & (lane >= static_cast<std::int8_t>(from));  // -2, 0 or 2
+  }
+
+  // A row of at least one block ends with a block that overlaps the one
+  // before; its lanes already counted are left out of the change.
   template <bool ascending>
   static RowReversal Reverse(const std::int8_t* previous, const std::int8_t* latest, const std::int8_t* old,
                              std::int8_t* out, int count) {
     RowReversal r{0, false};
+    if (count < kSites) {
+      for (int j = 0; j < count; ++j) {
+        const int product = previous[j] * latest[j];
+        const std::int8_t spin = static_cast<std::int8_t>((ascending ? product <= 0 : product < 0) ? -old[j] : old[j]);
+        out[j] = spin;
+        r.change += spin - old[j];
+        r.changed |= spin != old[j];
+      }
+      return r;
+    }
     Bytes change = {}, changed = {};
-    int j = 0, blocks = 0;
-    for (; j + kSites <= count; j += kSites) {
-      const Bytes p = Load<Bytes>(previous + j), l = Load<Bytes>(latest + j), o = Load<Bytes>(old + j);
-      const Bytes live = p != 0;
-      const Bytes flip = ascending ? ~((p == l) & live) : (((p + l) == 0) & live);
-      const Bytes spin = (o ^ flip) - flip;
-      __builtin_memcpy(out + j, &spin, sizeof spin);
-      const Bytes d = spin - o;  // -2, 0 or 2: 60 blocks stay within a byte
-      change += d;
+    for (int j = 0, blocks = 0;; j += kSites) {
+      const int at = j + kSites <= count ? j : count - kSites;
+      const Bytes d = ReverseBlock<ascending>(previous, latest, old, out, at, j - at);
+      change += d;  // 60 blocks stay within a byte
       changed |= d;
-      if (++blocks == 60) {
+      if (++blocks == 60 || at + kSites == count) {
         r.change += Sum(change);
         change = Bytes{};
         blocks = 0;
       }
+      if (at + kSites == count) break;
     }
-    r.change += Sum(change);
     r.changed = Sum(changed & 1) != 0;
-    for (; j < count; ++j) {
-      const int product = previous[j] * latest[j];
-      const std::int8_t spin = static_cast<std::int8_t>((ascending ? product <= 0 : product < 0) ? -old[j] : old[j]);
-      out[j] = spin;
-      r.change += spin - old[j];
-      r.changed |= spin != old[j];
-    }
     return r;
   }
 

@@ -229,7 +229,12 @@ TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteEngineOnSmallLattices) {
   };
   std::mt19937_64 rng(77);
   int reversals = 0, zeroFields = 0, doubleWouldErr = 0, errors = 0, k = 0;
-  for (int n = 1; n <= 40; ++n) {
+  // Every side to 40, and a few whose rows take the widest blocks whole and
+  // with a last block that overlaps.
+  std::vector<int> sides;
+  for (int n = 1; n <= 40; ++n) sides.push_back(n);
+  for (const int n : {66, 67, 130}) sides.push_back(n);
+  for (const int n : sides) {
     for (const Kind& kind : kinds) {
       const Lattice L = MakeLattice(rng, n, kind.exchange, kind.fields, kind.spins);
       const Schedule s = MakeSchedule(rng, kind.exchange, kind.fields, n <= 12 ? 10 : 6);
