@@ -116,9 +116,11 @@ void ParallelRelaxation::RelaxPass(double H, Branch branch) {
   }
 }
 
-// The pass's reversals, then every site's new local-field sign. One thread
-// takes the rows in order, each row's reversals just before its fields;
-// a team reverses its bands, waits for all, then evaluates them.
+// The pass's reversals, then every site's new local-field sign, row after
+// row: a row's reversals just before its fields, which read the reversed
+// spins of the row above and of rows 1 and 2 (for row n). A team therefore
+// first reverses the last row of each band and rows 1 and 2, waits for all,
+// then takes its band row after row.
 void ParallelRelaxation::ParallelPass(double H, Branch branch) {
   const std::int8_t* before = spins_[current_].data();
   const std::int8_t* after = spins_[(current_ + 1) % 3].data();
@@ -132,9 +134,16 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
     pool_->Run([&](int k) {
       int first = 0, last = 0;
       BandRows(k, first, last);
-      bandChange_[static_cast<std::size_t>(k)] = ReverseRows(first, last, branch);
+      auto early = [last](int i) { return i == last || i <= 2; };
+      std::int64_t change = 0;
+      for (int i = first; i <= last && i <= 2; ++i) change += ReverseRows(i, i, branch);
+      if (last > 2) change += ReverseRows(last, last, branch);
       pool_->Barrier();
-      EvaluateRows(first, last, before, after, c);
+      for (int i = first; i <= last; ++i) {
+        if (!early(i)) change += ReverseRows(i, i, branch);
+        EvaluateRows(i, i, before, after, c);
+      }
+      bandChange_[static_cast<std::size_t>(k)] = change;
     });
     for (const std::int64_t change : bandChange_) spinSum_ += change;
   }
