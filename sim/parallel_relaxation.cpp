@@ -50,6 +50,14 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
   // |fl(F + q)| never exceeds this bound; a t beyond 2^-50 of it has the
   // sign of the extended sum (see PassConstants).
   fastSites_ = lattice_.SumsExact() && !options_.exactSitesOnly;
+  // Whole constants of magnitude 31 or less keep every neighbour field, a sum
+  // of four of them with signs, within a byte.
+  wholeConstants_ = lattice_.Indexed();
+  for (int k = 0; k < 2; ++k) {
+    const double v = lattice_.Value(k);
+    wholeConstants_ = wholeConstants_ && v == std::trunc(v) && std::fabs(v) <= 31;
+    whole_[k] = wholeConstants_ ? static_cast<std::int8_t>(v) : 0;
+  }
   const long double bound = lattice_.LargestSum() + lattice_.LargestRandomField();
   threshold_ = std::nextafter(static_cast<double>(bound * 0x1p-50L), HUGE_VAL);
 }
@@ -67,7 +75,7 @@ bool ParallelRelaxation::MayOverflow(double H) const {
 }
 
 PassConstants ParallelRelaxation::ConstantsFor(double H) const {
-  return PassConstants{H, threshold_, lattice_.Value(0), lattice_.Value(1)};
+  return PassConstants{H, threshold_, lattice_.Value(0), lattice_.Value(1), whole_[0], whole_[1]};
 }
 
 void ParallelRelaxation::BandRows(int k, int& first, int& last) const {
@@ -208,7 +216,9 @@ void ParallelRelaxation::EvaluateRow(int i, const std::int8_t* before, const std
   in.sign = sign;
   in.begin = 1;
   in.end = n_ - 1;
-  (lattice_.Indexed() ? kernels_->evaluateIndexed : kernels_->evaluateConstants)(in, c);
+  (wholeConstants_    ? kernels_->evaluateWhole
+   : lattice_.Indexed() ? kernels_->evaluateIndexed
+                        : kernels_->evaluateConstants)(in, c);
   sign[n_ - 1] = inner ? ColumnSite(i, n_, before, after, c) : OneSite(i, n_, before, after, c.H);
 }
 

@@ -118,6 +118,9 @@ class ParallelRelaxation {
   std::int64_t spinSum_ = 0;
   // Whether the row kernels and the double sums serve this lattice.
   bool fastSites_ = false;
+  // Whether the constants are two small whole numbers, and those as bytes.
+  bool wholeConstants_ = false;
+  std::int8_t whole_[2] = {0, 0};
   double threshold_ = 0;
   double hLatest_ = 0, hPrevious_ = 0;
   std::unique_ptr<WorkerPool> pool_;

@@ -38,6 +38,10 @@ struct PassConstants {
   double threshold;
   double value0;  // the constant of mask 0
   double value1;  // the constant of mask 0xFF
+  // The two constants as bytes, where both are whole numbers of magnitude
+  // 31 or less: every neighbour field is then a whole number within a byte.
+  std::int8_t whole0;
+  std::int8_t whole1;
 };
 
 // The reversals of count sites: out = -old where the signs of the two
@@ -50,6 +54,7 @@ struct RowReversal {
 struct RowKernels {
   const char* name;
   void (*evaluateIndexed)(const RowInput&, const PassConstants&);
+  void (*evaluateWhole)(const RowInput&, const PassConstants&);
   void (*evaluateConstants)(const RowInput&, const PassConstants&);
   RowReversal (*reverseDescending)(const std::int8_t* previous, const std::int8_t* latest, const std::int8_t* old,
                                    std::int8_t* out, int count);

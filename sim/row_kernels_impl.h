@@ -85,6 +85,32 @@ struct Kernels {
     return SignFrom(F, in.randomField[j], c);
   }
 
+  // J S for the spins s of one neighbour of every site, in bytes: +-whole0
+  // or +-whole1 as the mask chooses, or 0.
+  static Bytes WholeTerm(Bytes s, Bytes mask, Bytes whole0, Bytes whole1) {
+    const Bytes w = (mask & whole1) | (~mask & whole0);
+    const Bytes negative = s < 0;
+    return ((w ^ negative) - negative) & (s != 0);
+  }
+
+  // Small whole constants: F summed in bytes, exactly value0 * zeros +
+  // value1 * ones.
+  template <int... k>
+  static void WholeBlock(const RowInput& in, const PassConstants& c, int j, LaneList<k...>) {
+    const Bytes w0 = c.whole0 - Bytes{}, w1 = c.whole1 - Bytes{};
+    const Bytes F = WholeTerm(Load<Bytes>(in.left + j - 1), Load<Bytes>(in.maskLeft + j - 1), w0, w1) +
+                    WholeTerm(Load<Bytes>(in.right + j + 1), Load<Bytes>(in.maskRight + j + 1), w0, w1) +
+                    WholeTerm(Load<Bytes>(in.up + j), Load<Bytes>(in.maskUp + j), w0, w1) +
+                    WholeTerm(Load<Bytes>(in.down + j), Load<Bytes>(in.maskDown + j), w0, w1);
+    alignas(kBytes) std::int8_t fields[kSites];
+    __builtin_memcpy(fields, &F, sizeof F);
+    std::uint64_t positive = 0, negative = 0;
+    (SignBits(Widen(fields + k * kLanes), in.randomField + j + k * kLanes, c, k, positive, negative), ...);
+    StoreSignBits(positive, negative, in.sign + j);
+    if ((positive | negative) != kAllSites) [[unlikely]]
+      for (int s = j; s < j + kSites; ++s) in.sign[s] = IndexedSite(in, c, s);
+  }
+
   template <int... k>
   static void IndexedBlock(const RowInput& in, const PassConstants& c, int j, LaneList<k...>) {
     const Bytes sL = Load<Bytes>(in.left + j - 1), sR = Load<Bytes>(in.right + j + 1);
@@ -102,20 +128,6 @@ struct Kernels {
     StoreSignBits(positive, negative, in.sign + j);
     if ((positive | negative) != kAllSites) [[unlikely]]
       for (int s = j; s < j + kSites; ++s) in.sign[s] = IndexedSite(in, c, s);
-  }
-
-  // A row of at least one block ends with a block that overlaps the one
-  // before: its sites get the same signs again.
-  static void EvaluateIndexed(const RowInput& in, const PassConstants& c) {
-    if (in.end - in.begin < kSites) {
-      for (int j = in.begin; j < in.end; ++j) in.sign[j] = IndexedSite(in, c, j);
-      return;
-    }
-    for (int j = in.begin;; j += kSites) {
-      const int at = j + kSites <= in.end ? j : in.end - kSites;
-      IndexedBlock(in, c, at, LaneList<__integer_pack(8)...>{});
-      if (at + kSites == in.end) return;
-    }
   }
 
   // ---- Constants as doubles: F = J S summed left, right, upper, lower,
@@ -147,14 +159,16 @@ struct Kernels {
 
   // A row of at least one block ends with a block that overlaps the one
   // before: its sites get the same signs again.
-  static void EvaluateConstants(const RowInput& in, const PassConstants& c) {
+  template <void (*block)(const RowInput&, const PassConstants&, int, LaneList<0, 1, 2, 3, 4, 5, 6, 7>),
+            std::int8_t (*site)(const RowInput&, const PassConstants&, int)>
+  static void Evaluate(const RowInput& in, const PassConstants& c) {
     if (in.end - in.begin < kSites) {
-      for (int j = in.begin; j < in.end; ++j) in.sign[j] = ConstantsSite(in, c, j);
+      for (int j = in.begin; j < in.end; ++j) in.sign[j] = site(in, c, j);
       return;
     }
     for (int j = in.begin;; j += kSites) {
       const int at = j + kSites <= in.end ? j : in.end - kSites;
-      ConstantsBlock(in, c, at, LaneList<__integer_pack(8)...>{});
+      block(in, c, at, LaneList<0, 1, 2, 3, 4, 5, 6, 7>{});
       if (at + kSites == in.end) return;
     }
   }
@@ -217,6 +231,11 @@ struct Kernels {
   }
 
   static RowKernels Table(const char* name) {
-    return RowKernels{name, EvaluateIndexed, EvaluateConstants, Reverse<false>, Reverse<true>};
+    return RowKernels{name,
+                      Evaluate<IndexedBlock<0, 1, 2, 3, 4, 5, 6, 7>, IndexedSite>,
+                      Evaluate<WholeBlock<0, 1, 2, 3, 4, 5, 6, 7>, IndexedSite>,
+                      Evaluate<ConstantsBlock<0, 1, 2, 3, 4, 5, 6, 7>, ConstantsSite>,
+                      Reverse<false>,
+                      Reverse<true>};
   }
 };
