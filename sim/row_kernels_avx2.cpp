@@ -15,9 +15,8 @@ inline __m256d Widen(const std::int8_t* p) {
   return _mm256_cvtepi32_pd(_mm_cvtepi8_epi32(_mm_cvtsi32_si128(bytes)));
 }
 
-template <class Mask>
-unsigned MaskBits(Mask m) {
-  return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
+inline unsigned GreaterBits(__m256d a, __m256d b) {
+  return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GT_OQ)));
 }
 
 // Byte k all ones where bit k of the 32 is set, nothing elsewhere.

@@ -16,10 +16,7 @@ inline __m512d Widen(const std::int8_t* p) {
   return __builtin_ia32_cvtdq2pd512_mask(reinterpret_cast<__v8si>(ints), _mm512_setzero_pd(), 0xFF);
 }
 
-template <class Mask>
-unsigned MaskBits(Mask m) {
-  return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
-}
+inline unsigned GreaterBits(__m512d a, __m512d b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
 
 inline void StoreSignBits(std::uint64_t positive, std::uint64_t negative, std::int8_t* out) {
   _mm512_storeu_si512(out, _mm512_sub_epi8(_mm512_movm_epi8(negative), _mm512_movm_epi8(positive)));

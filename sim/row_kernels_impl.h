@@ -8,7 +8,8 @@
 // no includes, and nothing called here but builtins, this file's own
 // functions and three that the file defines before it in its instructions:
 //   Widen(p): the kBytes / 8 bytes at p as a vector of doubles;
-//   MaskBits(m): one bit per lane of a comparison's 64-bit lanes;
+//   GreaterBits(a, b): one bit per lane of two vectors of doubles, set where
+//     a > b (not for NaN);
 //   StoreSignBits(positive, negative, out): kBytes bytes, +1 where the bit
 //     of positive is set, -1 where that of negative is, 0 elsewhere.
 
@@ -67,8 +68,9 @@ struct Kernels {
   static void SignBits(Doubles F, const double* q, const PassConstants& c, int k, std::uint64_t& positive,
                        std::uint64_t& negative) {
     const Doubles t = (F + Load<Doubles>(q)) + c.H;
-    positive |= static_cast<std::uint64_t>(MaskBits(t > c.threshold)) << (k * kLanes);
-    negative |= static_cast<std::uint64_t>(MaskBits(t < -c.threshold)) << (k * kLanes);
+    const Doubles above = c.threshold - Doubles{}, below = -c.threshold - Doubles{};
+    positive |= static_cast<std::uint64_t>(GreaterBits(t, above)) << (k * kLanes);
+    negative |= static_cast<std::uint64_t>(GreaterBits(below, t)) << (k * kLanes);
   }
 
   static constexpr std::uint64_t kAllSites = kSites == 64 ? ~0ull : (1ull << kSites) - 1;

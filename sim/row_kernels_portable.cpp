@@ -10,9 +10,8 @@ namespace {
 
 inline __m128d Widen(const std::int8_t* p) { return _mm_set_pd(p[1], p[0]); }
 
-template <class Mask>
-unsigned MaskBits(Mask m) {
-  return static_cast<unsigned>(_mm_movemask_pd(reinterpret_cast<__m128d>(m)));
+inline unsigned GreaterBits(__m128d a, __m128d b) {
+  return static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(a, b)));
 }
 
 // Byte k all ones where bit k of the 16 is set, nothing elsewhere.
