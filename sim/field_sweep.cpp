@@ -1,9 +1,7 @@
 #include "sim/field_sweep.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 
 #include "base/errors.h"
@@ -11,6 +9,9 @@
 #include "form/field_numbers.h"
 #include "form/lattice_side.h"
 #include "model/neighbour_sum.h"
+#include "sim/exact_sums.h"
+#include "sim/lattice_relaxation.h"
+#include "sim/local_field.h"
 #include "sim/loop_measurements.h"
 #include "sim/loop_plot.h"
 #include "sim/run_display.h"
@@ -19,52 +20,23 @@ namespace ebsim {
 
 namespace {
 
-// The local field (neighbour field + random field) + H, stored; checked for
-// overflow unless no local field can overflow.
-template <bool mayOverflow = true>
-inline double LocalField(double neighbourField, double randomField, double H) {
-  const double local = static_cast<double>((static_cast<long double>(neighbourField) + randomField) + H);
-  if (mayOverflow && std::isinf(local)) throw EOverflow();
-  return local;
-}
-
-// Whether the product of the site's two latest local fields, formed in
-// extended precision, calls for a reversal: below zero on the way down,
-// zero or below on the way up. The product of two doubles never underflows
-// in extended precision, so the signs decide.
+// The flip test on the two latest local fields themselves: their product,
+// formed in extended precision, below zero on the way down, zero or below
+// on the way up; the signs decide.
 template <Branch branch>
 inline bool Reverses(double previous, double latest) {
   if constexpr (branch == Branch::Descending) return (previous < 0 && latest > 0) || (previous > 0 && latest < 0);
   return !(((previous > 0) & (latest > 0)) | ((previous < 0) & (latest < 0)));
 }
 
-// Whether sums of up to four of these constants, each times +1, -1 or 0,
-// are all exact in double precision: every constant a multiple of 2^low
-// and every sum below 2^(low + 53).
-bool SumsExactInDouble(const SiteMap& exchange, int n) {
-  int low = INT_MAX, high = INT_MIN;
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      const double J = exchange(i, j);
-      if (J == 0) continue;
-      if (!std::isfinite(J)) return false;
-      int exponent = 0;
-      const double mantissa = std::frexp(std::fabs(J), &exponent);  // J = mantissa * 2^exponent
-      auto bits = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-      const int trailing = std::countr_zero(bits);
-      low = std::min(low, exponent - 53 + trailing);
-      high = std::max(high, exponent);
-    }
-  }
-  return low == INT_MAX || (high + 2) - low <= 53;
-}
-
 }  // namespace
 
 SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice), n_(n) {
   long double largest = 0;
+  ExactSumCheck exact;
   for (int i = 1; i <= n_; ++i) {
     for (int j = 1; j <= n_; ++j) {
+      exact.Add(lattice_.ExchangeMap(i, j));
       largest = std::fmax(largest, std::fabs(static_cast<long double>(lattice_.ExchangeMap(i, j))));
       largestRandomField_ = std::fmax(largestRandomField_, std::fabs(lattice_.QrfMap(i, j)));
       spinSum_ += static_cast<std::int64_t>(lattice_.SpinMap(i, j));
@@ -72,7 +44,7 @@ SpinRelaxation::SpinRelaxation(LatticeState& lattice, int n) : lattice_(lattice)
   }
   largestSum_ = 4 * largest;
   sumsMayOverflow_ = largestSum_ > DBL_MAX;
-  sumsExact_ = !sumsMayOverflow_ && SumsExactInDouble(lattice_.ExchangeMap, n_);
+  sumsExact_ = !sumsMayOverflow_ && exact.Exact();
 }
 
 // The exchange field of computed cell (i, j) by the edge rules.
@@ -206,6 +178,9 @@ RunInputs ReadRunInputs(const FieldTexts& fields) {
   inputs.fieldStep = StoreDouble(range / (steps * 0.5L));
   if (inputs.fieldStep == 0 && range != 0)
     throw EConvertError("The field range is too small for the number of steps");
+  const double initialField = StoreDouble(h0);
+  inputs.largestField = std::fmax(std::fmax(std::fabs(h0), std::fabs(hmin)), std::fabs(initialField)) +
+                        inputs.fieldStep;
   return inputs;
 }
 
@@ -219,19 +194,12 @@ bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
   return hmin - fieldStep <= H && H <= h0 + fieldStep;
 }
 
-}  // namespace
-
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
-  ClearSpinPanel(port.Drawing());
-  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
-  lattice.AppliedField = lattice.InitialField;
-  const RunInputs inputs = ReadRunInputs(port.fields);
+// The sweep with either engine, from the initial pass to the spins set
+// back to +1.
+template <class Relaxation>
+SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& inputs, const LoopScale& scale,
+                 Relaxation& relaxation, SweepObserver* observer) {
   const int n = inputs.n;
-  lattice.MinMagnetization = 1.0;
-  lattice.MaxMagnetization = 0.5;
-
-  const LoopScale scale = DrawLoopFrame(port);
-  SpinRelaxation relaxation(lattice, n);
   LoopMeasurements measurements(port, lattice, n, inputs.fieldStep, relaxation.SpinSum());
   measurements.StartSweep();
   relaxation.InitLocalFields(lattice.AppliedField);
@@ -264,8 +232,30 @@ SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObser
   }
   measurements.CountMinusSpins();
   measurements.WriteEndReadouts();
+  // The compact engine keeps only the signs of the local fields.
+  if constexpr (requires { relaxation.WriteFieldMaps(); }) relaxation.WriteFieldMaps();
   lattice.SpinMap.FillBlock(n, 1.0);
   return steps;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
+  ClearSpinPanel(port.Drawing());
+  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
+  lattice.AppliedField = lattice.InitialField;
+  const RunInputs inputs = ReadRunInputs(port.fields);
+  lattice.MinMagnetization = 1.0;
+  lattice.MaxMagnetization = 0.5;
+
+  const LoopScale scale = DrawLoopFrame(port);
+  // Every lattice whose spins are set and whose local fields cannot
+  // overflow takes the pass-at-a-time engine; the one-site engine takes the
+  // rest, raising each overflow where it arises.
+  if (const auto compact = LatticeRelaxation::For(lattice, inputs.n, inputs.largestField))
+    return Sweep(port, lattice, inputs, scale, *compact, observer);
+  SpinRelaxation relaxation(lattice, inputs.n);
+  return Sweep(port, lattice, inputs, scale, relaxation, observer);
 }
 
 }  // namespace ebsim

@@ -29,6 +29,8 @@ struct SweepSteps {
 struct RunInputs {
   int n = 0;
   double fieldStep = 0;
+  // A bound on the applied field of every pass.
+  long double largestField = 0;
 };
 // Reads the side, the steps and both field bounds; throws the Run's error
 // for texts it refuses whatever the lattice holds: no number, a side the

@@ -1,0 +1,134 @@
+// The pass-at-a-time engine: nanoseconds per site visit over a default Run
+// (the initial pass and 302 passes from H = 3 down to -3 and back in steps
+// of 0.04) at side 300 from the set-up runs, at side 2,000 on 1 and 2
+// threads, and at side 10,000 on 2 threads with its memory. The side-10,000
+// run takes tens of seconds and about 1.5 GB: it runs only when asked for,
+// with --benchmark_filter=Side10000. The CPU column is the whole process's,
+// all threads together.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "form/headless_form.h"
+#include "setup/exchange_enhancement_run.h"
+#include "setup/random_field_run.h"
+#include "sim/field_sweep.h"
+#include "sim/parallel_relaxation.h"
+#include "sim/relaxation_inputs.h"
+
+using namespace ebsim;
+
+namespace {
+
+struct FieldStep {
+  Branch branch;
+  double H;
+};
+
+class StepList final : public SweepObserver {
+ public:
+  void FieldStepDone(Branch branch, double H, double) override { steps.push_back({branch, H}); }
+  std::vector<FieldStep> steps;
+};
+
+// The field steps of a Run with the window's default texts.
+std::vector<FieldStep> DefaultSteps() {
+  HeadlessFields fields;
+  fields.Set(InputField::Edit5, "1");
+  HeadlessReadouts readouts;
+  auto lattice = std::make_unique<LatticeState>();
+  StepList list;
+  RunHysteresis(FormPort{fields, readouts, nullptr}, *lattice, &list);
+  return list.steps;
+}
+
+// Side 300 as the two set-up runs leave it with the default texts.
+CompactLattice SetUpLattice(int n) {
+  HeadlessFields fields;
+  fields.Set(InputField::Edit5, std::to_string(n));
+  HeadlessReadouts readouts;
+  const FormPort port{fields, readouts, nullptr};
+  auto lattice = std::make_unique<LatticeState>();
+  RandomNumbers random;
+  RunExchangeEnhancement(port, *lattice, random, FixedClock(45296789));
+  RunRandomField(port, *lattice, random);
+  return CompactLatticeOf(*lattice, n);
+}
+
+// A lattice like the set-up runs' beyond their largest side, drawn row by
+// row: constant 10 with probability 0.04, else 1; Gaussian random fields of
+// deviation 2; row n and column n copies of row 1 and column 1.
+CompactLattice DrawnLattice(int n) {
+  std::mt19937_64 rng(20240611);
+  std::bernoulli_distribution enhanced(0.04);
+  std::normal_distribution<double> gauss(0.0, 2.0);
+  CompactLattice lattice(n);
+  std::vector<double> J(static_cast<std::size_t>(n)), q(J.size()), firstJ, firstQ;
+  for (int i = 1; i <= n; ++i) {
+    if (i == n && n > 1) {
+      lattice.AppendRow(firstJ.data(), firstQ.data());
+      break;
+    }
+    for (std::size_t j = 0; j + 1 < J.size() || n == 1; ++j) {
+      J[j] = enhanced(rng) ? 10.0 : 1.0;
+      q[j] = gauss(rng);
+      if (n == 1) break;
+    }
+    if (n > 1) J.back() = J.front(), q.back() = q.front();
+    if (i == 1) firstJ = J, firstQ = q;
+    lattice.AppendRow(J.data(), q.data());
+  }
+  return lattice;
+}
+
+void RunOnce(ParallelRelaxation& engine, const std::vector<FieldStep>& steps) {
+  engine.ResetSpins(1);
+  engine.InitLocalFields(steps.front().H);
+  for (const FieldStep& s : steps) engine.RelaxPass(s.H, s.branch);
+  benchmark::DoNotOptimize(engine.SpinSum());
+}
+
+void Measure(benchmark::State& state, CompactLattice lattice) {
+  const std::vector<FieldStep> steps = DefaultSteps();
+  const int n = lattice.Side();
+  RelaxationOptions options;
+  options.threads = static_cast<int>(state.range(1));
+  ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(static_cast<std::size_t>(n) * n, 1), options);
+  for (auto _ : state) RunOnce(engine, steps);
+  const double visits = static_cast<double>(steps.size()) * n * n;
+  state.counters["ns_per_visit"] =
+      benchmark::Counter(visits, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["engine_MB"] = static_cast<double>(engine.MemoryBytes()) / 1e6;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1e3;
+  state.SetLabel(SimdLevelName(engine.Simd()));
+}
+
+void BM_PassAtATime(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  Measure(state, n <= kMaxSide ? SetUpLattice(n) : DrawnLattice(n));
+}
+BENCHMARK(BM_PassAtATime)
+    ->ArgNames({"side", "threads"})
+    ->Args({300, 1})
+    ->Args({2000, 1})
+    ->Args({2000, 2})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_PassAtATimeSide10000(benchmark::State& state) { Measure(state, DrawnLattice(10000)); }
+BENCHMARK(BM_PassAtATimeSide10000)
+    ->ArgNames({"side", "threads"})
+    ->Args({10000, 2})
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace

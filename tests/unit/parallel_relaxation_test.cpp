@@ -1,0 +1,376 @@
+// The pass-at-a-time engine against the one-site engine and the literal
+// full recomputation: the same spins after every pass and the same spin
+// sums, on every instruction set this CPU runs, on teams of 1 to 7 threads
+// and by the one-site evaluation alone; the same overflow errors; and the
+// field maps it writes back as the one-site engine leaves them.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/field_sweep.h"
+#include "sim/parallel_relaxation.h"
+#include "sim/relaxation_inputs.h"
+#include "tests/reference_relaxation.h"
+#include "tests/unit/canvas_window.h"
+
+using namespace ebsim;
+
+namespace {
+
+enum class Exchange { Nice, Dyadic, TwoInexact, Arbitrary, Big, Huge };
+enum class Fields { Zero, Whole, Gaussian, Cancelling, Huge };
+enum class Spins { Up, Random, Unset };
+
+struct Lattice {
+  int n = 0;
+  std::vector<double> J, q, S;  // n x n, row by row
+};
+
+struct Pass {
+  Branch branch;
+  double H;
+};
+
+// The initial pass at schedule[0].H, then one pass per entry.
+struct Schedule {
+  double h0 = 0;
+  std::vector<Pass> passes;
+};
+
+// Constants: Nice 1 or 10 (two values, exact sums); Dyadic five values
+// (exact sums, held as doubles); TwoInexact 0.1 or 1 (two values, sums not
+// exact); Arbitrary any; Big 2^40 or 1.5 * 2^40, where F + q needs more than
+// 64 bits; Huge, where sums leave the double range.
+double ExchangeOf(Exchange kind, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double u = unit(rng);
+  switch (kind) {
+    case Exchange::Nice: return u < 0.1 ? 10.0 : 1.0;
+    case Exchange::Dyadic: return u < 0.25 ? 0.5 : u < 0.5 ? -3.0 : u < 0.6 ? 0.0 : u < 0.8 ? 2.0 : 1.0;
+    case Exchange::TwoInexact: return u < 0.3 ? 0.1 : 1.0;
+    case Exchange::Arbitrary: return u < 0.2 ? 0.1 : u < 0.6 ? 1.0 : unit(rng) * 15 - 3;
+    case Exchange::Big: return u < 0.5 ? 0x1p40 : 0x1.8p40;
+    case Exchange::Huge: return u < 0.5 ? 5e307 : u < 0.7 ? -6e307 : 1.0;
+  }
+  return 1.0;
+}
+
+// Random fields: Cancelling ones, -0.25 + k 2^-24 for |k| <= 40, with the
+// applied fields m scale + 0.25 bring F + q + H within k 2^-24 of zero; with
+// Big constants that is below the rounding of F + q to 64 bits for some k
+// and above it for others, and always below its rounding to double.
+double FieldOf(Fields kind, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::normal_distribution<double> gauss(0.0, 2.0);
+  switch (kind) {
+    case Fields::Zero: return 0.0;
+    case Fields::Whole: return std::floor(unit(rng) * 5) - 2;
+    case Fields::Gaussian: return unit(rng) < 0.1 ? 0.0 : gauss(rng);
+    case Fields::Cancelling: return -0.25 + std::ldexp(static_cast<double>(rng() % 81) - 40, -24);
+    case Fields::Huge: return unit(rng) < 0.5 ? 1.7e308 : -1.7e308;
+  }
+  return 0.0;
+}
+
+Lattice MakeLattice(std::mt19937_64& rng, int n, Exchange exchange, Fields fields, Spins spins) {
+  Lattice L{n, {}, {}, {}};
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int k = 0; k < n * n; ++k) {
+    L.J.push_back(ExchangeOf(exchange, rng));
+    L.q.push_back(FieldOf(fields, rng));
+    L.S.push_back(spins == Spins::Unset ? 0.0 : spins == Spins::Up || unit(rng) < 0.5 ? 1.0 : -1.0);
+  }
+  return L;
+}
+
+// Whole multiples of the scale of the constants (exact zeros with whole
+// constants and fields), the same plus 0.25 (for cancelling fields), any,
+// and for Huge fields sometimes a huge one.
+Schedule MakeSchedule(std::mt19937_64& rng, Exchange exchange, Fields fields, int count) {
+  const double scale = exchange == Exchange::Big ? 0x1p40 : 1.0;
+  std::uniform_real_distribution<double> any(-4.0, 4.0);
+  auto next = [&] {
+    const int pick = static_cast<int>(rng() % 8);
+    const double m = static_cast<double>(static_cast<int>(rng() % 7) - 3);
+    if (fields == Fields::Huge && pick == 0) return rng() % 2 ? 1.5e308 : -1.5e308;
+    return pick < 3 ? m * scale : pick < 6 ? m * scale + 0.25 : any(rng);
+  };
+  Schedule s{next(), {}};
+  for (int p = 0; p < count; ++p) s.passes.push_back({rng() % 2 ? Branch::Ascending : Branch::Descending, next()});
+  return s;
+}
+
+// What an engine did: the spins after the initial pass and after every
+// pass, each spin sum, and the error that ended it, if any.
+struct Trajectory {
+  std::vector<std::vector<int>> spins;
+  std::vector<std::int64_t> sums;
+  std::string error;
+  bool operator==(const Trajectory&) const = default;
+};
+
+template <class Engine, class SpinsOf, class SumOf>
+Trajectory Follow(Engine& engine, const Schedule& s, SpinsOf spinsOf, SumOf sumOf) {
+  Trajectory t;
+  t.error = ErrorMessageOf([&] { engine.InitLocalFields(s.h0); });
+  t.spins.push_back(spinsOf());
+  t.sums.push_back(sumOf());
+  for (std::size_t p = 0; p < s.passes.size() && t.error.empty(); ++p) {
+    t.error = ErrorMessageOf([&] { engine.RelaxPass(s.passes[p].H, s.passes[p].branch); });
+    t.spins.push_back(spinsOf());
+    t.sums.push_back(sumOf());
+  }
+  return t;
+}
+
+std::unique_ptr<LatticeState> StateOf(const Lattice& L) {
+  auto state = std::make_unique<LatticeState>();
+  for (int i = 1; i <= L.n; ++i) {
+    for (int j = 1; j <= L.n; ++j) {
+      const std::size_t k = static_cast<std::size_t>((i - 1) * L.n + (j - 1));
+      state->ExchangeMap(i, j) = L.J[k];
+      state->QrfMap(i, j) = L.q[k];
+      state->SpinMap(i, j) = L.S[k];
+    }
+  }
+  return state;
+}
+
+std::vector<int> BlockSpins(const LatticeState& state, int n) {
+  std::vector<int> spins;
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j) spins.push_back(static_cast<int>(state.SpinMap(i, j)));
+  return spins;
+}
+
+// The one-site engine and the reference take no surface here.
+struct OneSite {
+  SpinRelaxation& engine;
+  void InitLocalFields(double H) { engine.InitLocalFields(H); }
+  void RelaxPass(double H, Branch b) { engine.RelaxPass(H, b, nullptr); }
+};
+
+Trajectory OneSiteTrajectory(LatticeState& state, int n, const Schedule& s) {
+  SpinRelaxation engine(state, n);
+  OneSite driver{engine};
+  return Follow(driver, s, [&] { return BlockSpins(state, n); }, [&] { return engine.SpinSum(); });
+}
+
+Trajectory ReferenceTrajectory(const Lattice& L, const Schedule& s) {
+  auto state = StateOf(L);
+  ReferenceRelaxation reference(*state, L.n);
+  return Follow(reference, s, [&] { return BlockSpins(*state, L.n); },
+                [&] { return static_cast<std::int64_t>(reference.SpinTotal()); });
+}
+
+Trajectory CompactTrajectory(ParallelRelaxation& engine, const Schedule& s) {
+  auto spins = [&] {
+    std::vector<int> v;
+    for (int i = 1; i <= engine.Side(); ++i)
+      for (int j = 1; j <= engine.Side(); ++j) v.push_back(engine.Spin(i, j));
+    return v;
+  };
+  return Follow(engine, s, spins, [&] { return engine.SpinSum(); });
+}
+
+// Ways the engine can be made to work, for the k-th lattice: each
+// instruction set this CPU runs on one thread, one of them on a team of 2,
+// 3 or 7 in turn, and the one-site evaluation alone on 1 or 3 threads.
+std::vector<RelaxationOptions> PathsFor(int k) {
+  std::vector<SimdLevel> levels;
+  for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512})
+    if (SimdLevelSupported(level)) levels.push_back(level);
+  std::vector<RelaxationOptions> paths;
+  for (const SimdLevel level : levels) paths.push_back({1, level, false});
+  const int teams[] = {2, 3, 7};
+  paths.push_back({teams[k % 3], levels[static_cast<std::size_t>(k / 3) % levels.size()], false});
+  paths.push_back({k % 2 ? 3 : 1, levels.back(), true});
+  return paths;
+}
+
+std::string PathName(const RelaxationOptions& o) {
+  return std::string(SimdLevelName(*o.simd)) + " x" + std::to_string(o.threads) + (o.exactSitesOnly ? " one-site" : "");
+}
+
+std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+// The fields the engine writes back, bit for bit as the one-site engine
+// leaves them.
+::testing::AssertionResult SameFields(const ParallelRelaxation& engine, const LatticeState& state, int n) {
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const SiteFieldValues v = engine.SiteFields(i, j);
+      if (Bits(v.neighbour) != Bits(state.NeighbourFieldMap(i, j)) ||
+          Bits(v.previous) != Bits(state.PrevLocalFieldMap(i, j)) || Bits(v.latest) != Bits(state.LocalFieldMap(i, j)))
+        return ::testing::AssertionFailure() << "fields of (" << i << "," << j << ")";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteEngineOnSmallLattices) {
+  struct Kind {
+    Exchange exchange;
+    Fields fields;
+    Spins spins;
+  };
+  const Kind kinds[] = {
+      {Exchange::Nice, Fields::Gaussian, Spins::Up},       {Exchange::Nice, Fields::Whole, Spins::Random},
+      {Exchange::Nice, Fields::Zero, Spins::Up},           {Exchange::Dyadic, Fields::Whole, Spins::Random},
+      {Exchange::Dyadic, Fields::Gaussian, Spins::Unset},  {Exchange::TwoInexact, Fields::Gaussian, Spins::Random},
+      {Exchange::Arbitrary, Fields::Whole, Spins::Random}, {Exchange::Big, Fields::Cancelling, Spins::Random},
+      {Exchange::Nice, Fields::Cancelling, Spins::Up},     {Exchange::Huge, Fields::Whole, Spins::Random},
+      {Exchange::Nice, Fields::Huge, Spins::Random},
+  };
+  std::mt19937_64 rng(77);
+  int reversals = 0, zeroFields = 0, doubleWouldErr = 0, errors = 0, k = 0;
+  // Every side to 40, and a few whose rows take the widest blocks whole and
+  // with a last block that overlaps.
+  std::vector<int> sides;
+  for (int n = 1; n <= 40; ++n) sides.push_back(n);
+  for (const int n : {66, 67, 130}) sides.push_back(n);
+  for (const int n : sides) {
+    for (const Kind& kind : kinds) {
+      const Lattice L = MakeLattice(rng, n, kind.exchange, kind.fields, kind.spins);
+      const Schedule s = MakeSchedule(rng, kind.exchange, kind.fields, n <= 12 ? 10 : 6);
+      SCOPED_TRACE("side " + std::to_string(n) + " kind " + std::to_string(&kind - kinds));
+      auto state = StateOf(L);
+      const Trajectory expected = OneSiteTrajectory(*state, n, s);
+      if (n <= 10) {
+        ASSERT_EQ(ReferenceTrajectory(L, s), expected);
+      }
+      errors += !expected.error.empty();
+      for (std::size_t p = 1; p < expected.spins.size(); ++p) reversals += expected.spins[p] != expected.spins[p - 1];
+      for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+          const double local = state->LocalFieldMap(i, j);
+          zeroFields += local == 0;
+          const double inDouble = (state->NeighbourFieldMap(i, j) + state->QrfMap(i, j)) + s.passes.back().H;
+          doubleWouldErr += expected.error.empty() && (local > 0) - (local < 0) != (inDouble > 0) - (inDouble < 0);
+        }
+      }
+      for (const RelaxationOptions& path : PathsFor(k++)) {
+        ParallelRelaxation engine(CompactLatticeOf(n, L.J, L.q), CompactSpinsOf(L.S), path);
+        ASSERT_EQ(CompactTrajectory(engine, s), expected) << PathName(path);
+        // Zero spins lose the sign of their zero in bytes, and so may the
+        // fields they enter.
+        if (expected.error.empty() && kind.spins != Spins::Unset) {
+          ASSERT_TRUE(SameFields(engine, *state, n)) << PathName(path);
+        }
+      }
+    }
+  }
+  // The lattices were varied enough to mean something.
+  EXPECT_GT(reversals, 1000);
+  EXPECT_GT(zeroFields, 10000);
+  EXPECT_GT(doubleWouldErr, 100);  // sites where plain double arithmetic gets the sign wrong
+  EXPECT_GT(errors, 40);
+}
+
+// A plain one-site relaxation on arrays of any side, written from the
+// rules: each visit reverses the spin if its two latest local fields call
+// for it, then evaluates its new local field from the spins as they stand.
+class ArrayRelaxation {
+ public:
+  explicit ArrayRelaxation(Lattice L) : L_(std::move(L)), n_(L_.n), prev_(L_.S.size()), latest_(L_.S.size()) {}
+  void InitLocalFields(double H) {
+    for (int i = 1; i <= n_; ++i)
+      for (int j = 1; j <= n_; ++j) prev_[At(i, j)] = latest_[At(i, j)] = Local(i, j, H);
+  }
+  void RelaxPass(double H, Branch branch) {
+    for (int i = 1; i <= n_; ++i) {
+      for (int j = 1; j <= n_; ++j) {
+        const long double product = static_cast<long double>(prev_[At(i, j)]) * latest_[At(i, j)];
+        if (branch == Branch::Descending ? product < 0 : product <= 0) L_.S[At(i, j)] = -L_.S[At(i, j)];
+        prev_[At(i, j)] = latest_[At(i, j)];
+        latest_[At(i, j)] = Local(i, j, H);
+      }
+    }
+  }
+  std::vector<int> Spins() const { return {L_.S.begin(), L_.S.end()}; }
+  std::int64_t Sum() const {
+    std::int64_t sum = 0;
+    for (const double s : L_.S) sum += static_cast<std::int64_t>(s);
+    return sum;
+  }
+
+ private:
+  std::size_t At(int i, int j) const { return static_cast<std::size_t>((i - 1) * n_ + (j - 1)); }
+  long double Term(int i, int j) const { return static_cast<long double>(L_.J[At(i, j)]) * L_.S[At(i, j)]; }
+  double Local(int i, int j, double H) const {
+    const int a = i == n_ ? 1 : i, b = j == n_ ? 1 : j;  // the cell copied
+    long double sum = 0;
+    if (a == 1 && b == 1)
+      sum = Term(1, 2) + Term(2, 1);
+    else if (a == 1)
+      sum = Term(1, b + 1) + Term(2, b) + Term(1, b - 1);
+    else if (b == 1)
+      sum = Term(a, 2) + Term(a + 1, 1) + Term(a - 1, 1);
+    else
+      sum = Term(a, b - 1) + Term(a, b + 1) + Term(a - 1, b) + Term(a + 1, b);
+    return static_cast<double>((static_cast<long double>(static_cast<double>(sum)) + L_.q[At(i, j)]) + H);
+  }
+
+  Lattice L_;
+  int n_;
+  std::vector<double> prev_, latest_;
+};
+
+TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteRulesOnLargeLattices) {
+  struct Case {
+    int n;
+    Exchange exchange;
+    Fields fields;
+  };
+  const Case cases[] = {{300, Exchange::Nice, Fields::Gaussian}, {517, Exchange::Nice, Fields::Whole},
+                        {1000, Exchange::Nice, Fields::Gaussian}, {301, Exchange::Dyadic, Fields::Gaussian}};
+  std::mt19937_64 rng(5);
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("side " + std::to_string(c.n));
+    const Lattice L = MakeLattice(rng, c.n, c.exchange, c.fields, Spins::Up);
+    // The default sweep's fields near where the loop turns.
+    Schedule s{1.0, {}};
+    for (int p = 0; p < 9; ++p) s.passes.push_back({Branch::Descending, 1.0 - 0.5 * p});
+    for (int p = 0; p < 3; ++p) s.passes.push_back({Branch::Ascending, -2.0 + p});
+    ArrayRelaxation plain(L);
+    const Trajectory expected = Follow(plain, s, [&] { return plain.Spins(); }, [&] { return plain.Sum(); });
+    ASSERT_NE(expected.spins.front(), expected.spins.back());
+    for (const RelaxationOptions& path : PathsFor(k++)) {
+      ParallelRelaxation engine(CompactLatticeOf(c.n, L.J, L.q), CompactSpinsOf(L.S), path);
+      ASSERT_EQ(CompactTrajectory(engine, s), expected) << PathName(path);
+    }
+  }
+}
+
+// The three bounds of the compact form: a third constant turns the
+// choices into doubles; sums that may overflow and those not exact in
+// double are told apart as the one-site engine tells them.
+TEST(ParallelRelaxationTest, CompactFormOfTheConstants) {
+  struct Case {
+    std::vector<double> J;
+    bool indexed, exact, mayOverflow;
+  };
+  const Case cases[] = {
+      {{1, 10, 10, 1}, true, true, false},        {{1, 1, 1, 1}, true, true, false},
+      {{1, 0.1, 1, 0.1}, true, false, false},     {{1, 10, 2, 1}, false, true, false},
+      {{0.0, -0.0, 1, 1}, false, true, false},    {{1e308, 1, 1, 1}, true, false, true},
+      {{0x1p52, 1, 1, 1}, true, false, false},    {{0x1p50, 1, 1, 1}, true, true, false},
+  };
+  for (const Case& c : cases) {
+    const CompactLattice L = CompactLatticeOf(2, c.J, std::vector<double>(4, 0.0));
+    EXPECT_EQ(L.Indexed(), c.indexed) << c.J[0] << " " << c.J[1];
+    EXPECT_EQ(L.SumsExact(), c.exact) << c.J[0] << " " << c.J[1];
+    EXPECT_EQ(L.SumsMayOverflow(), c.mayOverflow) << c.J[0] << " " << c.J[1];
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(Bits(L.Exchange(k)), Bits(c.J[k]));
+  }
+}
+
+}  // namespace
