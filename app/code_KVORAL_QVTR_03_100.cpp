@@ -25,6 +25,7 @@
 #include "app/numeric_fields.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
+#include "app/x11_close_watch.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 
@@ -118,6 +119,11 @@ TForm1::TForm1(QWidget* parent)
                                         QStringLiteral("PNG image (*.png)"));
   };
   connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &TForm1::SaveWindowAndLoop);
+  // A close request that a modal box blocks (an error box) still ends the
+  // program once the box is gone.
+  closeWatch_ = std::make_unique<X11CloseWatch>([this](WId window) {
+    if (busy_ && window == internalWinId()) closeRequested_ = true;
+  });
   resize(kClientWidth, kClientHeight);
   move(kWindowLeft, kWindowTop);
   // The first control in tab order has the focus.
@@ -227,7 +233,13 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
     localeChanged_ = false;
     SetDecimalSeparator(LocaleDecimalSeparator());
   }
-  if (closeRequested_) close();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    heldInput_.Discard();
+    close();
+  } else {
+    heldInput_.Release();
+  }
 }
 
 void TForm1::SaveWindowAndLoop() {
@@ -250,7 +262,7 @@ void TForm1::FieldStepDone(Branch branch, double H, double M) {
   if (now - lastFrameMs_ < kFrameMs) return;
   lastFrameMs_ = now;
   surface_->Flush();
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  heldInput_.ProcessEvents();
   if (closeRequested_) throw RunAbandoned{};
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/form_fields.h"
+#include "app/held_input.h"
 #include "app/qt_drawing_surface.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
@@ -23,6 +24,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class ReadoutEdit;
+class X11CloseWatch;
 
 class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private SweepObserver {
   Q_OBJECT
@@ -83,8 +85,8 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   void SetTabOrder();
   // Runs a click handler; an error it raises ends it and is reported.
   void Dispatch(void (TForm1::*handler)());
-  // Keeps the window painted during a Run, at the screen's rate, without
-  // taking user input; ends the Run when the window is being closed.
+  // Keeps the window painted during a Run, at the screen's rate, holding
+  // the user's input back; ends the Run when the window is being closed.
   void FieldStepDone(Branch branch, double H, double M) override;
 
   std::unique_ptr<LatticeState> lattice_ = std::make_unique<LatticeState>();
@@ -100,8 +102,10 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   std::function<void(const std::string&)> errorReport_;
   std::function<QString()> savePathPrompt_;
   std::vector<LoopPoint> lastLoop_;
+  HeldInput heldInput_;
+  std::unique_ptr<X11CloseWatch> closeWatch_;
   bool busy_ = false;             // a click handler is running
-  bool closeRequested_ = false;   // the window was closed during a Run
+  bool closeRequested_ = false;   // the window was closed while busy: close when done
   bool localeChanged_ = false;    // the locale changed during a Run
   qint64 lastFrameMs_ = 0;
 };
