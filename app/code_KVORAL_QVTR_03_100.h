@@ -3,6 +3,7 @@
 // the window's side of the interfaces the runs use.
 
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -62,8 +63,17 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
 
   // Ctrl+S: a PNG of the window and the last Run's loop as CSV beside it
   // (same name, ".csv"), at a path the user picks; by default through a
-  // file dialog. An empty path saves nothing.
+  // file dialog that adds ".png" to a name without a suffix. An empty path
+  // saves nothing. When either file exists, one question naming the ones
+  // that do comes first. Both files are put in place only when both were
+  // written whole; a failure names the file and leaves both as they were.
   void SetSavePathPrompt(std::function<QString()> prompt) { savePathPrompt_ = std::move(prompt); }
+  // The question before files are replaced: true replaces them. By default
+  // a box naming them, with "No" as its default button.
+  void SetReplaceQuestion(std::function<bool(const QStringList& existing)> question) {
+    replaceQuestion_ = std::move(question);
+  }
+  static bool AskToReplace(QWidget* parent, const QStringList& existing);
   void SaveWindowAndLoop();
   const std::vector<LoopPoint>& LastLoop() const { return lastLoop_; }
 
@@ -101,6 +111,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   std::map<Readout, ReadoutEdit*> readouts_;
   std::function<void(const std::string&)> errorReport_;
   std::function<QString()> savePathPrompt_;
+  std::function<bool(const QStringList&)> replaceQuestion_;
   std::vector<LoopPoint> lastLoop_;
   HeldInput heldInput_;
   std::unique_ptr<X11CloseWatch> closeWatch_;

@@ -89,6 +89,8 @@ class Session:
             try:
                 if window.get_attributes().map_state != X.IsViewable:
                     continue
+                if window.get_attributes().override_redirect:
+                    continue  # menus, completions, tool tips
                 pid = window.get_full_property(self.atom["_NET_WM_PID"], X.AnyPropertyType)
                 if not pid or pid.value[0] != self.program.pid:
                     continue
@@ -98,8 +100,14 @@ class Session:
                 continue
         return found
 
-    def dialog(self, timeout=10):
-        return wait_until("a dialog", lambda: self.top_levels(transient=True), timeout)[0]
+    def dialog(self, other_than=None, timeout=10):
+        """A dialog's window, once one shows (other than a given one)."""
+        def shown():
+            return [w for w in self.top_levels(transient=True) if other_than is None or w.id != other_than.id]
+        return wait_until("a dialog", shown, timeout)[0]
+
+    def expect_no_dialog(self, within):
+        wait_until("no dialog", lambda: not self.top_levels(transient=True), within)
 
     def click(self, position):
         origin = self.root.translate_coords(self.window, 0, 0)
@@ -190,9 +198,53 @@ def close_during_an_error_box_ends_after_ok(s, folder):
     s.expect_exit(within=2)
 
 
+def save_as(s, path):
+    """Ctrl+S, the name typed into the file dialog; returns the dialog."""
+    s.focus(s.window)
+    s.key("s", "Control_L")
+    dialog = s.dialog()
+    s.focus(dialog)
+    s.key("a", "Control_L")
+    s.type(path)
+    s.key("Return")
+    return dialog
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def save_asks_once_before_replacing(s, folder):
+    old = {"study.png": b"old picture", "study.csv": b"old loop"}
+    for name, text in old.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(text)
+    # No ".png" typed: the dialog adds it, and the question names both files.
+    question = s.dialog(other_than=save_as(s, os.path.join(folder, "study")), timeout=5)
+    s.focus(question)
+    s.key("Return")  # "No" is the default
+    s.expect_no_dialog(within=5)
+    time.sleep(0.5)
+    for name, text in old.items():
+        if read(os.path.join(folder, name)) != text:
+            raise Failure(name + " was replaced though the answer was No")
+    question = s.dialog(other_than=save_as(s, os.path.join(folder, "study")), timeout=5)
+    s.focus(question)
+    s.key("y")
+    s.expect_no_dialog(within=5)
+    wait_until("the PNG in study.png", lambda: read(os.path.join(folder, "study.png")).startswith(b"\x89PNG"), 5)
+    wait_until("the loop in study.csv", lambda: read(os.path.join(folder, "study.csv")).startswith(b"branch,H,M"), 5)
+    time.sleep(0.5)
+    if s.top_levels(transient=True):
+        raise Failure("a second question came")
+    s.expect_running()
+
+
 CASES = {
     "CloseEndsALongRun": close_ends_a_long_run,
     "CloseDuringAnErrorBoxEndsAfterOk": close_during_an_error_box_ends_after_ok,
+    "SaveAsksOnceBeforeReplacing": save_asks_once_before_replacing,
 }
 
 
