@@ -8,7 +8,10 @@ a title bar's close button sends (WM_PROTOCOLS / WM_DELETE_WINDOW).
 CASE is one of the names in CASES. Exits 0 when the case holds, 1 when it
 fails; the server and the program are ended on every path."""
 
+import ctypes
 import os
+import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -46,17 +49,30 @@ def wait_until(what, condition, timeout):
     raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
 
 
+def die_with_this_script():
+    """Run in a child: the kernel kills it when this script ends, however."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
 def start_server():
     """Xvfb on the first free display; returns (process, display name)."""
     read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
+    try:
+        server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_this_script)
+    except FileNotFoundError:
+        raise Failure("Xvfb is missing: run scripts/install-dependencies.sh")
+    finally:
+        os.close(write_end)
     with os.fdopen(read_end) as numbers:
-        number = numbers.readline().strip()
+        ready = select.select([numbers], [], [], 20)[0]
+        number = numbers.readline().strip() if ready else ""
     if not number:
         server.kill()
+        server.wait()
         raise Failure("Xvfb did not start")
     return server, ":" + number
 
@@ -73,7 +89,8 @@ class Session:
         self.root = self.x.screen().root
         self.atom = {n: self.x.intern_atom(n) for n in ("_NET_WM_PID", "WM_PROTOCOLS", "WM_DELETE_WINDOW")}
         env = dict(os.environ, DISPLAY=name, QT_QPA_PLATFORM="xcb")
-        self.program = subprocess.Popen([os.path.abspath(program)], env=env, cwd=folder)
+        self.program = subprocess.Popen([os.path.abspath(program)], env=env, cwd=folder,
+                                        preexec_fn=die_with_this_script)
         self.window = wait_until("the main window", lambda: self.top_levels(transient=False), 20)[0]
 
     def close(self):
@@ -87,10 +104,9 @@ class Session:
         found = []
         for window in self.root.query_tree().children:
             try:
-                if window.get_attributes().map_state != X.IsViewable:
-                    continue
-                if window.get_attributes().override_redirect:
-                    continue  # menus, completions, tool tips
+                attributes = window.get_attributes()
+                if attributes.map_state != X.IsViewable or attributes.override_redirect:
+                    continue  # hidden, or a menu, completion list or tool tip
                 pid = window.get_full_property(self.atom["_NET_WM_PID"], X.AnyPropertyType)
                 if not pid or pid.value[0] != self.program.pid:
                     continue
