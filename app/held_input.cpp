@@ -2,10 +2,19 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <memory>
+#include <utility>
 
 namespace {
 
-enum class Kind { Other, Input, Drag };
+enum class Kind {
+  Mouse,    // held as its values
+  Other,    // held as a copy
+  Refused,  // turned away: wheel turns, touch, pens, gestures, drags
+  Passed,   // not input, or a request to close
+};
 
 Kind KindOf(QEvent::Type type) {
   switch (type) {
@@ -17,12 +26,14 @@ Kind KindOf(QEvent::Type type) {
     case QEvent::NonClientAreaMouseButtonRelease:
     case QEvent::NonClientAreaMouseButtonDblClick:
     case QEvent::NonClientAreaMouseMove:
-    case QEvent::Wheel:
+      return Kind::Mouse;
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
     case QEvent::InputMethod:
+      return Kind::Other;
+    case QEvent::Wheel:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
@@ -31,14 +42,32 @@ Kind KindOf(QEvent::Type type) {
     case QEvent::TabletMove:
     case QEvent::TabletRelease:
     case QEvent::NativeGesture:
-      return Kind::Input;
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop:
-      return Kind::Drag;
+      return Kind::Refused;
     default:
-      return Kind::Other;
+      return Kind::Passed;
   }
+}
+
+// A mouse event's point shares its data with the pointer's live state, which
+// later events overwrite: keep the values, build the event when it goes out.
+std::function<void()> MouseDelivery(QObject* receiver, const QMouseEvent& e) {
+  return [receiver = QPointer<QObject>(receiver), type = e.type(), position = e.position(), scene = e.scenePosition(),
+          global = e.globalPosition(), button = e.button(), buttons = e.buttons(), modifiers = e.modifiers(),
+          device = e.pointingDevice(), timestamp = e.timestamp()] {
+    if (!receiver) return;
+    QMouseEvent event(type, position, scene, global, button, buttons, modifiers, device);
+    event.setTimestamp(timestamp);
+    QCoreApplication::sendEvent(receiver, &event);
+  };
+}
+
+std::function<void()> CopyDelivery(QObject* receiver, const QEvent& e) {
+  return [receiver = QPointer<QObject>(receiver), event = std::shared_ptr<QEvent>(e.clone())] {
+    if (receiver) QCoreApplication::sendEvent(receiver, event.get());
+  };
 }
 
 }  // namespace
@@ -51,22 +80,22 @@ void HeldInput::ProcessEvents() {
 }
 
 void HeldInput::Release() {
-  std::vector<Held> held;
-  held.swap(held_);
-  for (Held& item : held)
-    if (item.receiver) QCoreApplication::postEvent(item.receiver, item.event.release());
+  for (std::function<void()>& delivery : std::exchange(held_, {}))
+    QMetaObject::invokeMethod(this, std::move(delivery), Qt::QueuedConnection);
 }
 
 bool HeldInput::eventFilter(QObject* receiver, QEvent* event) {
   switch (KindOf(event->type())) {
-    case Kind::Input:
-      held_.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
-      return true;
-    case Kind::Drag:
-      // A drag's data is gone when it ends: refused, not held.
-      event->ignore();
+    case Kind::Mouse:
+      held_.push_back(MouseDelivery(receiver, *static_cast<QMouseEvent*>(event)));
       return true;
     case Kind::Other:
+      held_.push_back(CopyDelivery(receiver, *event));
+      return true;
+    case Kind::Refused:
+      event->ignore();
+      return true;
+    case Kind::Passed:
       break;
   }
   return false;

@@ -3,11 +3,11 @@
 // meanwhile (clicks, keys, shortcuts) is held back and handed on, in order,
 // once the Run is over. A request to close the window is not held.
 
-#include <QEvent>
 #include <QObject>
-#include <QPointer>
-#include <memory>
+#include <functional>
 #include <vector>
+
+class QEvent;
 
 class HeldInput : public QObject {
  public:
@@ -22,9 +22,6 @@ class HeldInput : public QObject {
   bool eventFilter(QObject* receiver, QEvent* event) override;
 
  private:
-  struct Held {
-    QPointer<QObject> receiver;
-    std::unique_ptr<QEvent> event;
-  };
-  std::vector<Held> held_;
+  // Sends a held event to where it was going.
+  std::vector<std::function<void()>> held_;
 };

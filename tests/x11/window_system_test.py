@@ -30,7 +30,9 @@ STEPS_EDIT = (896 + 30, 192 + 10)
 INIT_FIELD_EDIT = (632 + 30, 192 + 10)
 RUN_LEE_BUTTON = (720 + 80, 48 + 15)
 RUN_BUTTON = (640 + 48, 656 + 16)
+CLEAR_BUTTON = (752 + 40, 656 + 16)
 LOOP_PANEL = (638, 344, 287, 287)  # inside the outline: white until a Run draws
+PROGRESS_END = (922, 644)  # white until a Run is all but done
 
 KEYSYM_NAMES = {".": "period", "-": "minus", "/": "slash", "_": "underscore"}
 
@@ -184,6 +186,10 @@ class Session:
         pixels = memoryview(image.data).cast("I")
         return sum(1 for p in pixels if p & 0xFFFFFF != 0xFFFFFF)
 
+    def run_done(self):
+        image = self.window.get_image(*PROGRESS_END, 1, 1, X.ZPixmap, 0xFFFFFFFF)
+        return int.from_bytes(image.data[:4], "little") & 0xFFFFFF != 0xFFFFFF
+
     def expect_running(self):
         if self.program.poll() is not None:
             raise Failure("the program ended early, code %d" % self.program.returncode)
@@ -200,6 +206,24 @@ def close_ends_a_long_run(s, folder):
         raise Failure("no Run in progress: the loop panel is blank")
     s.request_close(s.window)
     s.expect_exit(within=2)
+
+
+def input_during_a_run_waits_for_its_end(s, folder):
+    s.set_field(SIDE_EDIT, "300")
+    s.set_field(STEPS_EDIT, "4000")
+    s.click(RUN_LEE_BUTTON)
+    s.click(RUN_BUTTON)
+    wait_until("the Run's frame", s.ink_in_loop_panel, 10)
+    s.set_field(STEPS_EDIT, "300")
+    s.click(CLEAR_BUTTON)  # the second click, somewhere else, is held as it was
+    time.sleep(1)
+    if s.run_done():
+        raise Failure("the Run ended too soon to tell")
+    if s.ink_in_loop_panel() == 0:
+        raise Failure("Clear ran during the Run")
+    wait_until("Clear after the Run", lambda: s.ink_in_loop_panel() == 0, 60)
+    if not s.run_done():
+        raise Failure("Clear ran during the Run")
 
 
 def close_during_an_error_box_ends_after_ok(s, folder):
@@ -259,6 +283,7 @@ def save_asks_once_before_replacing(s, folder):
 
 CASES = {
     "CloseEndsALongRun": close_ends_a_long_run,
+    "InputDuringARunWaitsForItsEnd": input_during_a_run_waits_for_its_end,
     "CloseDuringAnErrorBoxEndsAfterOk": close_during_an_error_box_ends_after_ok,
     "SaveAsksOnceBeforeReplacing": save_asks_once_before_replacing,
 }
