@@ -34,7 +34,7 @@ CLEAR_BUTTON = (752 + 40, 656 + 16)
 LOOP_PANEL = (638, 344, 287, 287)  # inside the outline: white until a Run draws
 PROGRESS_END = (922, 644)  # white until a Run is all but done
 
-KEYSYM_NAMES = {".": "period", "-": "minus", "/": "slash", "_": "underscore"}
+KEYSYM_NAMES = {".": "period", "-": "minus", "/": "slash", "_": "underscore", " ": "space"}
 
 
 class Failure(Exception):
@@ -124,8 +124,8 @@ class Session:
             return [w for w in self.top_levels(transient=True) if other_than is None or w.id != other_than.id]
         return wait_until("a dialog", shown, timeout)[0]
 
-    def expect_no_dialog(self, within):
-        wait_until("no dialog", lambda: not self.top_levels(transient=True), within)
+    def expect_no_dialog(self, after, within):
+        wait_until("no dialog after " + after, lambda: not self.top_levels(transient=True), within)
 
     def click(self, position):
         origin = self.root.translate_coords(self.window, 0, 0)
@@ -136,15 +136,20 @@ class Session:
         time.sleep(0.1)
 
     def key(self, name, modifier=None):
-        code = self.x.keysym_to_keycode(XK.string_to_keysym(name))
-        if code == 0:
-            raise Failure("no key for " + name)
-        held = [self.x.keysym_to_keycode(XK.string_to_keysym(modifier))] if modifier else []
+        """The key that gives the keysym `name`, with Shift where it needs it."""
+        keysym = XK.string_to_keysym(name)
+        codes = sorted((index, code) for code, index in self.x.keysym_to_keycodes(keysym) if index in (0, 1))
+        if not codes:
+            raise Failure("no key gives " + name)
+        index, code = codes[0]
+        held = [modifier] if modifier else []
+        held += ["Shift_L"] if index == 1 else []
+        held = [self.x.keysym_to_keycode(XK.string_to_keysym(m)) for m in held]
         for c in held:
             xtest.fake_input(self.x, X.KeyPress, c)
         xtest.fake_input(self.x, X.KeyPress, code)
         xtest.fake_input(self.x, X.KeyRelease, code)
-        for c in held:
+        for c in reversed(held):
             xtest.fake_input(self.x, X.KeyRelease, c)
         self.x.sync()
 
@@ -264,7 +269,7 @@ def save_asks_once_before_replacing(s, folder):
     question = s.dialog(other_than=save_as(s, os.path.join(folder, "study")), timeout=5)
     s.focus(question)
     s.key("Return")  # "No" is the default
-    s.expect_no_dialog(within=5)
+    s.expect_no_dialog("No", within=5)
     time.sleep(0.5)
     for name, text in old.items():
         if read(os.path.join(folder, name)) != text:
@@ -272,7 +277,7 @@ def save_asks_once_before_replacing(s, folder):
     question = s.dialog(other_than=save_as(s, os.path.join(folder, "study")), timeout=5)
     s.focus(question)
     s.key("y")
-    s.expect_no_dialog(within=5)
+    s.expect_no_dialog("Yes", within=5)
     wait_until("the PNG in study.png", lambda: read(os.path.join(folder, "study.png")).startswith(b"\x89PNG"), 5)
     wait_until("the loop in study.csv", lambda: read(os.path.join(folder, "study.csv")).startswith(b"branch,H,M"), 5)
     time.sleep(0.5)
