@@ -1,6 +1,7 @@
 #include "app/code_KVORAL_QVTR_03_100.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
@@ -16,7 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
-#include <fstream>
+#include <cctype>
 #include <vector>
 
 #include "form/application_title.h"
@@ -26,6 +27,8 @@
 #include "form/field_numbers.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
+#include "app/x11_close_watch.h"
+#include "base/output_file.h"
 
 namespace ebsim {
 
@@ -88,6 +91,50 @@ void ApplyFormPalette(QWidget* widget) {
   widget->setPalette(palette);
 }
 
+QString ChooseSavePath(QWidget* parent) {
+  QFileDialog dialog(parent, QStringLiteral("Save picture and loop"), QStringLiteral("loop.png"),
+                     QStringLiteral("PNG image (*.png)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  // The window asks itself, once for both files, after the name is final.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+struct SavePaths {
+  QString png, csv;
+};
+
+// The picture always ends in ".png": a name ending in ".csv" would otherwise
+// be the loop's own name, and the picture would overwrite it.
+SavePaths SavePathsFor(QString png) {
+  if (QFileInfo(png).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) != 0) png += QStringLiteral(".png");
+  const QFileInfo info(png);
+  return {png, info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"))};
+}
+
+void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const std::vector<LoopPoint>& loop) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture.save(&buffer, "PNG")) throw OutputError("cannot write '" + paths.png.toStdString() + "': no PNG encoder");
+  OutputFile png(paths.png.toStdString());
+  OutputFile csv(paths.csv.toStdString());
+  // A loop linked to the picture's own file would replace the picture.
+  if (SameOutputTarget(png.Path(), csv.Path()))
+    throw OutputError("cannot write '" + csv.Path() + "': it is the picture's own file");
+  png.Stream().write(bytes.constData(), bytes.size());
+  WriteLoopCsv(csv.Stream(), loop);
+  // Neither file goes in place before both are written whole. Committing a
+  // file whose writing failed throws, naming it with the system's reason.
+  for (OutputFile* file : {&png, &csv}) {
+    file->Stream().flush();
+    if (!file->Good()) file->Commit();
+  }
+  png.Commit();
+  csv.Commit();
+}
+
 }  // namespace
 
 char32_t LocaleDecimalSeparator() {
@@ -117,11 +164,15 @@ TForm1::TForm1(DecimalSeparator separator, QWidget* parent)
       [this](Readout field) -> QWidget* { return readouts_.at(field); }, ProgressBar1});
   ConnectHandlers();
   SetTabOrder();
-  savePathPrompt_ = [this] {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Save picture and loop"), QStringLiteral("loop.png"),
-                                        QStringLiteral("PNG image (*.png)"));
-  };
-  connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &TForm1::SaveWindowAndLoop);
+  savePathPrompt_ = [this] { return ChooseSavePath(this); };
+  replaceQuestion_ = [this](const QStringList& existing) { return AskToReplace(this, existing); };
+  connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
+          [this] { Dispatch(&TForm1::SaveWindowAndLoop); });
+  // A close request that a modal box blocks (an error box, the save dialog)
+  // still ends the program once the box is gone.
+  closeWatch_ = std::make_unique<X11CloseWatch>([this](WId window) {
+    if (busy_ && window == internalWinId()) closeRequested_ = true;
+  });
   resize(kClientWidth, kClientHeight);
   move(kWindowLeft, kWindowTop);
   // The first control in tab order has the focus.
@@ -231,21 +282,42 @@ void TForm1::Dispatch(void (TForm1::*handler)()) {
     localeChanged_ = false;
     separator_ = DecimalSeparator(LocaleDecimalSeparator());
   }
-  if (closeRequested_) close();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    heldInput_.Discard();
+    close();
+  } else {
+    heldInput_.Release();
+  }
+}
+
+bool TForm1::AskToReplace(QWidget* parent, const QStringList& existing) {
+  QStringList names;
+  for (const QString& path : existing) names << QFileInfo(path).fileName();
+  const QString text = names.size() == 1
+                           ? QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(names.front())
+                           : QStringLiteral("%1 already exist.\nDo you want to replace them?")
+                                 .arg(names.join(QStringLiteral(" and ")));
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TForm1::SaveWindowAndLoop() {
-  QString png = savePathPrompt_();
-  if (png.isEmpty()) return;
-  // The picture always ends in ".png": a name ending in ".csv" would
-  // otherwise be the loop's own name, and the picture would overwrite it.
-  if (QFileInfo(png).suffix().compare(QStringLiteral("png"), Qt::CaseInsensitive) != 0) png += QStringLiteral(".png");
-  const QFileInfo info(png);
-  const QString csv = info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
-  std::ofstream loop(csv.toStdString());
-  WriteLoopCsv(loop, lastLoop_);
-  loop.close();
-  if (!grab().save(png, "PNG") || !loop) errorReport_("Cannot save '" + png.toStdString() + "'");
+  const QString chosen = savePathPrompt_();
+  if (chosen.isEmpty()) return;
+  const SavePaths paths = SavePathsFor(chosen);
+  QStringList existing;
+  for (const QString& path : {paths.png, paths.csv})
+    if (QFileInfo::exists(path)) existing << path;
+  if (!existing.isEmpty() && !replaceQuestion_(existing)) return;
+  try {
+    WritePictureAndLoop(paths, grab(), lastLoop_);
+  } catch (const OutputError& error) {
+    std::string message = error.what();
+    message.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+    errorReport_(message);
+  }
 }
 
 void TForm1::FieldStepDone(Branch branch, double H, double M) {
@@ -254,7 +326,7 @@ void TForm1::FieldStepDone(Branch branch, double H, double M) {
   if (now - lastFrameMs_ < kFrameMs) return;
   lastFrameMs_ = now;
   surface_->Flush();
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  heldInput_.ProcessEvents();
   if (closeRequested_) throw RunAbandoned{};
 }
 

@@ -3,6 +3,7 @@
 // the window's side of the interfaces the runs use.
 
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "form/form_fields.h"
+#include "app/held_input.h"
 #include "app/qt_drawing_surface.h"
 #include "sim/simulator.h"
 
@@ -21,6 +23,7 @@ class QPushButton;
 
 namespace ebsim {
 class ReadoutEdit;
+class X11CloseWatch;
 
 // The user's decimal separator, from the system locale.
 char32_t LocaleDecimalSeparator();
@@ -67,8 +70,17 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
 
   // Ctrl+S: a PNG of the window and the last Run's loop as CSV beside it
   // (same name, ".csv"), at a path the user picks; by default through a
-  // file dialog. An empty path saves nothing.
+  // file dialog that adds ".png" to a name without a suffix. An empty path
+  // saves nothing. When either file exists, one question naming the ones
+  // that do comes first. Both files are put in place only when both were
+  // written whole; a failure names the file and leaves both as they were.
   void SetSavePathPrompt(std::function<QString()> prompt) { savePathPrompt_ = std::move(prompt); }
+  // The question before files are replaced: true replaces them. By default
+  // a box naming them, with "No" as its default button.
+  void SetReplaceQuestion(std::function<bool(const QStringList& existing)> question) {
+    replaceQuestion_ = std::move(question);
+  }
+  static bool AskToReplace(QWidget* parent, const QStringList& existing);
   void SaveWindowAndLoop();
   const std::vector<LoopPoint>& LastLoop() const { return lastLoop_; }
 
@@ -90,8 +102,8 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   void SetTabOrder();
   // Runs a click handler; an error it raises ends it and is reported.
   void Dispatch(void (TForm1::*handler)());
-  // Keeps the window painted during a Run, at the screen's rate, without
-  // taking user input; ends the Run when the window is being closed.
+  // Keeps the window painted during a Run, at the screen's rate, holding
+  // the user's input back; ends the Run when the window is being closed.
   void FieldStepDone(Branch branch, double H, double M) override;
 
   Simulator simulator_;
@@ -105,9 +117,12 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   DecimalSeparator separator_;
   std::function<void(const std::string&)> errorReport_;
   std::function<QString()> savePathPrompt_;
+  std::function<bool(const QStringList&)> replaceQuestion_;
   std::vector<LoopPoint> lastLoop_;
+  HeldInput heldInput_;
+  std::unique_ptr<X11CloseWatch> closeWatch_;
   bool busy_ = false;             // a click handler is running
-  bool closeRequested_ = false;   // the window was closed during a Run
+  bool closeRequested_ = false;   // the window was closed while busy: close when done
   bool localeChanged_ = false;    // the locale changed during a Run
   qint64 lastFrameMs_ = 0;
 };

@@ -4,11 +4,12 @@ set -euo pipefail
 
 packages=(
   g++ make cmake pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libx11-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-wine fonts-dejavu-core
   gnuplot-nox
+  xvfb python3-xlib
 )
 
 missing=()

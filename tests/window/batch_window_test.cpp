@@ -7,10 +7,15 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -126,6 +131,10 @@ class SaveWindowTest : public WindowTest {
     ASSERT_TRUE(errors.empty());
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->SetReplaceQuestion([this](const QStringList& existing) {
+      questions.push_back(existing);
+      return replace;
+    });
   }
 
   // Ctrl+S with the save dialog answering `name` (in the test's directory,
@@ -156,7 +165,33 @@ class SaveWindowTest : public WindowTest {
     return text.str();
   }
 
+  void Put(const QString& name, const std::string& text) const {
+    std::ofstream(dir.filePath(name).toStdString(), std::ios::binary) << text;
+  }
+
+  // Every entry of the test's directory, hidden ones too: a regular file's
+  // text, where a link points, or "folder".
+  std::map<QString, std::string> Entries() const {
+    std::map<QString, std::string> entries;
+    for (const QFileInfo& entry : QDir(dir.path()).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                                 QDir::NoDotAndDotDot)) {
+      const QString name = entry.fileName();
+      if (entry.isSymLink())
+        entries[name] = "-> " + entry.symLinkTarget().toStdString();
+      else
+        entries[name] = entry.isDir() ? "folder" : Read(name);
+    }
+    return entries;
+  }
+
+  void RemoveAll() {
+    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(dir.path()));
+  }
+
   QTemporaryDir dir;
+  std::vector<QStringList> questions;  // what the question before replacing named
+  bool replace = false;                // its answer
 };
 
 TEST_F(SaveWindowTest, CtrlSSavesThePictureAndTheLoopBesideIt) {
@@ -203,11 +238,102 @@ TEST_F(SaveWindowTest, AnEmptyPathSavesNothing) {
   EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(SaveWindowTest, AFolderThatCannotBeWrittenIsReported) {
-  PressCtrlS("missing/study.png");
-  EXPECT_TRUE(Files().isEmpty());
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_NE(errors[0].find("Cannot save"), std::string::npos) << errors[0];
+TEST_F(SaveWindowTest, ReplacingAsksOnceNamingTheFilesThatExist) {
+  struct Case {
+    const char* answer;
+    QStringList existing;  // each holds "old NAME"
+    bool replace;
+  };
+  const Case cases[] = {
+      {"study.png", {"study.csv"}, false},
+      {"study.png", {"study.png"}, false},
+      // ".png" is added before anything is looked up.
+      {"study", {"study.png", "study.csv"}, false},
+      {"study", {"study.png", "study.csv"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.answer) + " over " + c.existing.join(", ").toStdString());
+    RemoveAll();
+    QStringList named;
+    for (const QString& name : c.existing) {
+      Put(name, "old " + name.toStdString());
+      named << dir.filePath(name);
+    }
+    const auto before = Entries();
+    questions.clear();
+    replace = c.replace;
+    PressCtrlS(c.answer);
+    EXPECT_EQ(questions, std::vector<QStringList>{named});
+    if (c.replace) {
+      EXPECT_EQ(Files(), QStringList({"study.csv", "study.png"}));
+      EXPECT_EQ(Read("study.csv"), LoopCsvText());
+      EXPECT_EQ(QImage(dir.filePath("study.png"), "PNG").size(), QSize(kClientWidth, kClientHeight));
+    } else {
+      EXPECT_EQ(Entries(), before);
+    }
+  }
+  EXPECT_TRUE(errors.empty());
+}
+
+// A file that cannot be written, from the start or once the disk is full,
+// is named with the reason, and both old files stay as they were.
+TEST_F(SaveWindowTest, AFailedWriteNamesTheFileAndKeepsBothOldFiles) {
+  struct Case {
+    const char* what;
+    const char* answer;
+    const char* failing;
+    int error;
+    std::function<void()> prepare;  // besides an old study.png and study.csv
+  };
+  const QString png = dir.filePath("study.png"), csv = dir.filePath("study.csv");
+  const Case cases[] = {
+      {"read-only loop", "study.png", "study.csv", EACCES,
+       [&] { QFile::setPermissions(csv, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther); }},
+      {"picture name taken by a folder", "study.png", "study.png", EISDIR,
+       [&] { QFile::remove(png), QDir().mkdir(png); }},
+      {"disk full under the loop", "study.png", "study.csv", ENOSPC,
+       [&] { QFile::remove(csv), QFile::link("/dev/full", csv); }},
+      {"disk full under the picture", "study.png", "study.png", ENOSPC,
+       [&] { QFile::remove(png), QFile::link("/dev/full", png); }},
+      {"missing folder", "missing/study.png", "missing/study.png", ENOENT, [] {}},
+      {"loop linked to the picture", "study.png", "study.csv", 0, [&] { QFile::remove(csv), QFile::link(png, csv); }},
+  };
+  replace = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveAll();
+    Put("study.png", "old picture");
+    Put("study.csv", "old loop");
+    c.prepare();
+    const auto before = Entries();
+    errors.clear();
+    PressCtrlS(c.answer);
+    const std::string reason = c.error ? std::strerror(c.error) : "it is the picture's own file";
+    EXPECT_EQ(errors, std::vector<std::string>{"Cannot write '" + dir.filePath(c.failing).toStdString() + "': " + reason});
+    EXPECT_EQ(Entries(), before);
+  }
+}
+
+TEST_F(WindowTest, ReplaceQuestionNamesTheFilesAndDefaultsToNo) {
+  struct Case {
+    QStringList existing;
+    QString text;
+  };
+  const Case cases[] = {
+      {{"/data/study.csv"}, "study.csv already exists.\nDo you want to replace it?"},
+      {{"/data/study.png", "/data/study.csv"}, "study.png and study.csv already exist.\nDo you want to replace them?"},
+  };
+  for (const Case& c : cases) {
+    QString text;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      text = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(TForm1::AskToReplace(form.get(), c.existing));
+    EXPECT_EQ(text.toStdString(), c.text.toStdString());
+  }
 }
 
 }  // namespace

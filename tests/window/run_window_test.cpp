@@ -86,6 +86,14 @@ class RunWindowTest : public WindowTest {
     return DrawLoopFrame(FormPort{*form, readouts, &nothing});
   }
 
+  // Non-white pixels inside the loop panel.
+  static int Ink(const QImage& image) {
+    int ink = 0;
+    for (int y = kLoopTop; y <= kLoopBottom; ++y)
+      for (int x = kLoopLeft; x <= kLoopRight; ++x) ink += image.pixel(x, y) != Rgb(clWhite);
+    return ink;
+  }
+
   std::vector<std::unique_ptr<LatticeState>> copies_;
 };
 
@@ -318,8 +326,46 @@ TEST_F(RunWindowTest, ErrorsAreReportedWithTheirMessage) {
   EXPECT_EQ(Shown(Readout::MaskEdit1), "     ");
 }
 
+// What the user does during a Run waits for its end: no handler runs and no
+// text changes meanwhile; afterwards it all happens.
+TEST_F(RunWindowTest, InputDuringARunWaitsForItsEnd) {
+  Set(InputField::Edit5, "100");
+  Set(InputField::Edit6, "1000");
+  Click(form->Button1);
+  Click(form->Button2);
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  int savePrompts = 0;
+  form->SetSavePathPrompt([&] {
+    ++savePrompts;
+    return QString();
+  });
+  bool fired = false;
+  QString sideDuring;
+  int savePromptsDuring = -1;
+  QTimer::singleShot(0, form.get(), [&] {
+    fired = true;
+    QTest::keyClicks(form->Edit(InputField::Edit5), "7");
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::mouseClick(form->Button5, Qt::LeftButton);  // "Clear"
+    sideDuring = form->Edit(InputField::Edit5)->text();
+    savePromptsDuring = savePrompts;
+  });
+  Click(form->Button3);
+  ASSERT_TRUE(fired) << "the timer never fired during the Run";
+  EXPECT_EQ(sideDuring, "100");
+  EXPECT_EQ(savePromptsDuring, 0);
+  EXPECT_GT(Ink(form->grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);  // not cleared yet
+  QApplication::processEvents();
+  EXPECT_EQ(form->Edit(InputField::Edit5)->text(), "1007");
+  EXPECT_EQ(savePrompts, 1);
+  EXPECT_EQ(Ink(Grab()), 0);
+  EXPECT_TRUE(errors.empty());
+}
+
 // Closing the window during a long Run ends the Run within a moment; the
-// window keeps painting and the timers keep running meanwhile.
+// window keeps painting and the timers keep running meanwhile. Input held
+// back by the Run dies with the window.
 TEST_F(RunWindowTest, ClosingDuringALongRunEndsIt) {
   Set(InputField::Edit5, "300");
   Set(InputField::Edit6, "1000000");
@@ -332,6 +378,7 @@ TEST_F(RunWindowTest, ClosingDuringALongRunEndsIt) {
   QTimer::singleShot(400, form.get(), [&] {
     closedAt = clock.elapsed();
     progressSeen = form->ProgressBar1->value();
+    QTest::keyClicks(form->Edit(InputField::Edit3), "7");
     form->close();
   });
   clock.start();
@@ -345,6 +392,8 @@ TEST_F(RunWindowTest, ClosingDuringALongRunEndsIt) {
   EXPECT_FALSE(form->isVisible());
   EXPECT_GE(progressSeen, 0);
   EXPECT_NE(Shown(Readout::MaskEdit1), "     ");  // steps ran before the close
+  QApplication::processEvents();
+  EXPECT_EQ(form->Edit(InputField::Edit3)->text(), "10");
 }
 
 }  // namespace
