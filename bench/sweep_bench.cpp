@@ -8,8 +8,8 @@
 #include <chrono>
 #include <string>
 
-#include "cli/sweep_grid.h"
-#include "cli/sweep_runner.h"
+#include "batch/sweep_grid.h"
+#include "batch/sweep_runner.h"
 
 using namespace ebsim;
 

@@ -17,7 +17,7 @@
 #include "cli/progress_bar.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
-#include "cli/sweep_output.h"
+#include "batch/sweep_output.h"
 
 namespace ebsim {
 

@@ -1,8 +1,8 @@
 # Fails the build when a folder includes from a layer above its own, or a
 # front end from another front end. Run with -DSOURCE_DIR=<project root>.
 #
-#   base < model < form < setup < sim < front ends (app, cli, python)
-set(layers base model form setup sim)
+#   base < model < form < setup < sim < batch < front ends (app, cli, python)
+set(layers base model form setup sim batch)
 set(front_ends app cli python)
 
 function(rank_of folder out)

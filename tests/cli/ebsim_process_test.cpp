@@ -21,7 +21,7 @@
 
 #include "cli/run_command.h"
 #include "tests/cli/process_helpers.h"
-#include "cli/sweep_grid.h"
+#include "batch/sweep_grid.h"
 
 using namespace ebsim;
 

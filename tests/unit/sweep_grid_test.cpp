@@ -1,7 +1,7 @@
 // The values a sweep option stands for, the order of the grid's points, and
 // the seeds of the realisations.
 
-#include "cli/sweep_grid.h"
+#include "batch/sweep_grid.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // summary CSV with each read-out's statistics over the realisations that
 // wrote it.
 
-#include "cli/sweep_output.h"
+#include "batch/sweep_output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The sweep's rows: the same for any number of threads, and each the very
 // outcome `ebsim run` gives for its grid point and its realisation's seed.
 
-#include "cli/sweep_runner.h"
+#include "batch/sweep_runner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/sweep_output.h"
+#include "batch/sweep_output.h"
 
 #include <cmath>
 #include <ostream>

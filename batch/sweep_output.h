@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/sweep_grid.h"
-#include "cli/sweep_runner.h"
+#include "batch/sweep_grid.h"
+#include "batch/sweep_runner.h"
 
 namespace ebsim {
 

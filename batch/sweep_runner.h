@@ -11,7 +11,7 @@
 #include <string>
 
 #include "form/controls.h"
-#include "cli/sweep_grid.h"
+#include "batch/sweep_grid.h"
 
 namespace ebsim {
 

@@ -1,4 +1,4 @@
-#include "cli/sweep_grid.h"
+#include "batch/sweep_grid.h"
 
 #include <cmath>
 #include <stdexcept>

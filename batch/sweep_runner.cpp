@@ -1,4 +1,4 @@
-#include "cli/sweep_runner.h"
+#include "batch/sweep_runner.h"
 
 #include <algorithm>
 #include <chrono>
