@@ -5,6 +5,7 @@
 
 #include "form/field_numbers.h"
 #include "form/catalogue.h"
+#include "sim/large_lattice.h"
 #include "sim/simulator.h"
 
 namespace ebsim {
@@ -95,7 +96,7 @@ std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r) {
                                     kMillisecondsPerDay);
 }
 
-void CheckRunInputs(const SweepGrid& grid) {
+void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies) {
   // Only the side, the steps and the field bounds decide; the other axes
   // keep their first text.
   std::vector<const GridAxis*> deciding;
@@ -109,7 +110,8 @@ void CheckRunInputs(const SweepGrid& grid) {
   std::vector<std::size_t> at(deciding.size(), 0);
   for (;;) {
     for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->field, deciding[a]->texts[at[a]]);
-    CheckRunInputs(fields);
+    CheckRunInputs(fields, largeSides);
+    if (const auto side = largeSides ? LargeSide(fields) : std::nullopt) CheckLargeLatticeFits(*side, copies);
     std::size_t a = 0;
     while (a < deciding.size() && ++at[a] == deciding[a]->texts.size()) at[a++] = 0;
     if (a == deciding.size()) return;

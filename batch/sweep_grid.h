@@ -51,7 +51,9 @@ class SweepGrid {
 // Throws the Run's error (EConvertError) for the first grid point whose
 // texts the Run refuses whatever the seed: a side the lattice cannot hold,
 // fewer than one step, H0 below Hmin, a field step that rounds to zero.
-void CheckRunInputs(const SweepGrid& grid);
+// With largeSides, sides up to the largest the compact lattice holds, and
+// `copies` of the largest lattice must fit in memory at once.
+void CheckRunInputs(const SweepGrid& grid, bool largeSides = false, unsigned copies = 1);
 
 // The seed of realisation r of a sweep seeded at seedMs: a time of day in
 // milliseconds, (seedMs + 53398447 r) mod 86400000. Realisation r of every

@@ -45,6 +45,8 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   StopCheck check(stop);
   RunAllOptions options;
   options.observer = &check;
+  options.largeSides = plan.largeSides;
+  options.threads = static_cast<int>(plan.innerThreads);
   SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
   row.index = index;
   row.point = point;
@@ -138,7 +140,20 @@ std::uint64_t SweepRowCount(const SweepPlan& plan) {
 
 unsigned SweepThreads(const SweepPlan& plan) {
   const std::uint64_t most = std::max<std::uint64_t>(1, std::min<std::uint64_t>(SweepRowCount(plan), kMostThreads));
-  return static_cast<unsigned>(std::clamp<std::uint64_t>(plan.threads, 1, most));
+  const unsigned side = std::max(1u, plan.threads / std::max(1u, plan.innerThreads));
+  return static_cast<unsigned>(std::clamp<std::uint64_t>(side, 1, most));
+}
+
+unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {
+  HeadlessFields fields = grid.PointFields(0);
+  for (const GridAxis& axis : grid.Axes()) {
+    if (axis.field != InputField::Edit5) continue;
+    for (const std::string& text : axis.texts) {
+      fields.Set(axis.field, text);
+      if (const auto side = LargeSide(fields); side && *side >= kSideForInnerThreads) return std::max(1u, threads);
+    }
+  }
+  return 1;
 }
 
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,

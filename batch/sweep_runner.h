@@ -32,7 +32,19 @@ struct SweepPlan {
   std::uint64_t realizations = 1;
   std::uint32_t seedMs = 0;
   unsigned threads = 1;
+  // Sides beyond the window's 300, held compactly; their realisations each
+  // take `innerThreads` of the threads, the rest run side by side.
+  bool largeSides = false;
+  unsigned innerThreads = 1;
 };
+
+// From this side on one realisation is faster on all threads than several
+// realisations side by side on one thread each: the lattice no longer fits
+// in the caches, and the passes stream it from memory.
+inline constexpr int kSideForInnerThreads = 1000;
+// The threads of one realisation for a sweep over these sides: all of them
+// from kSideForInnerThreads on, one below.
+unsigned InnerThreads(const SweepGrid& grid, unsigned threads);
 
 // One realisation, as ebsim run would run it with that seed.
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop = nullptr);
@@ -42,8 +54,9 @@ inline constexpr unsigned kMostThreads = 64;
 
 // Grid points times realisations; 0 when the product does not fit in 64 bits.
 std::uint64_t SweepRowCount(const SweepPlan& plan);
-// The threads the plan runs on: as asked, but no more than there are rows
-// or than kMostThreads.
+// The realisations the plan runs side by side: its threads over the
+// threads of one realisation, but no more than there are rows or than
+// kMostThreads.
 unsigned SweepThreads(const SweepPlan& plan);
 
 // Runs the plan. `onRow` receives the finished rows in index order, from the

@@ -1,6 +1,8 @@
 #include "cli/run_command.h"
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "form/catalogue.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
+#include "cli/usable_cores.h"
 
 namespace ebsim {
 
@@ -94,7 +97,7 @@ class StreamingObserver final : public SweepObserver {
 
 int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   const std::string flags[] = {"loop", "maps"};
-  const std::string values[] = {"loop-csv"};
+  const std::string values[] = {"loop-csv", "threads"};
   CommonOptions options;
   try {
     options = ParseCommonOptions(args, flags, values);
@@ -104,9 +107,25 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   const HeadlessFields fields = PrepareFields(options);
   RunAllOptions run;
+  run.largeSides = true;
+  run.threads = static_cast<int>(UsableCores());
+  if (const auto threads = options.values.find("threads"); threads != options.values.end()) {
+    int count = 0;
+    const std::string& text = threads->second;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size() || count < 1) {
+      err << "ebsim run: --threads takes a whole number of at least 1: '" << text << "'\n";
+      return 2;
+    }
+    run.threads = std::min(count, 256);
+  }
   for (const std::string& flag : options.flags) {
     run.keepLoop = run.keepLoop || flag == "loop";
     run.keepMaps = run.keepMaps || flag == "maps";
+  }
+  if (run.keepMaps && LargeSide(fields)) {
+    err << "ebsim run: --maps shows sides up to 300\n";
+    return 2;
   }
   const auto csv = options.values.find("loop-csv");
   std::unique_ptr<OutputFile> loopFile;

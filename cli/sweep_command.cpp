@@ -17,6 +17,7 @@
 #include "cli/progress_bar.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
+#include "cli/usable_cores.h"
 #include "batch/sweep_output.h"
 
 namespace ebsim {
@@ -63,13 +64,15 @@ SweepRequest ParseRequest(std::span<const std::string> args) {
   plan.realizations = value("realizations") ? PositiveCount("realizations", *value("realizations")) : 1;
   if (SweepRowCount(plan) == 0) throw std::invalid_argument("the sweep holds more rows than can be counted");
   const std::uint64_t threads = value("threads") ? PositiveCount("threads", *value("threads"))
-                                                 : std::max(1u, std::thread::hardware_concurrency());
+                                                 : UsableCores();
   plan.threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, kMostThreads));
   request.runsPath = value("out").value_or("-");
   request.summaryPath = value("summary").value_or("");
   if (!request.summaryPath.empty() && SameOutputTarget(request.runsPath, request.summaryPath))
     throw std::invalid_argument("--out and --summary name the same file: '" + request.summaryPath + "'");
-  CheckRunInputs(*request.grid);
+  plan.largeSides = true;
+  plan.innerThreads = InnerThreads(*request.grid, plan.threads);
+  CheckRunInputs(*request.grid, true, SweepThreads(plan));
   request.clockSeed = !options.seedMs;
   plan.seedMs = SeedOrClock(options);
   return request;

@@ -10,5 +10,7 @@ namespace ebsim {
 // integer fails as any integer field does; an integer outside 1..300 fails
 // with "'<text>' is not a valid lattice side (1 to 300)".
 std::int32_t ReadLatticeSide(const FieldTexts& fields);
+// The same with another largest side, for runs beyond the window's maps.
+std::int32_t ReadLatticeSide(const FieldTexts& fields, std::int32_t largest);
 
 }  // namespace ebsim

@@ -165,9 +165,9 @@ void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface)
   branch == Branch::Descending ? PassFor<Branch::Descending>(H, surface) : PassFor<Branch::Ascending>(H, surface);
 }
 
-RunInputs ReadRunInputs(const FieldTexts& fields) {
+RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide) {
   RunInputs inputs;
-  inputs.n = ReadLatticeSide(fields);
+  inputs.n = ReadLatticeSide(fields, largestSide);
   const std::string stepsText = fields.Text(InputField::Edit6);
   const std::int32_t steps = ReadIntegerField(stepsText);
   if (steps < 1) throw EConvertError("'" + stepsText + "' is not a valid number of steps (1 or more)");
@@ -224,31 +224,78 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
     step(Branch::Descending);
     ++steps.descending;
   }
-  measurements.CountPlusSpins();
+  if constexpr (requires { relaxation.CountSpins(1); })
+    measurements.AddPlusSpins(relaxation.CountSpins(1));
+  else
+    measurements.CountPlusSpins();
   lattice.AppliedField = StoreDouble(ReadRealField(port.fields, InputField::Edit10));
   while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
     step(Branch::Ascending);
     ++steps.ascending;
   }
-  measurements.CountMinusSpins();
+  if constexpr (requires { relaxation.CountSpins(-1); })
+    measurements.AddMinusSpins(relaxation.CountSpins(-1));
+  else
+    measurements.CountMinusSpins();
   measurements.WriteEndReadouts();
   // The compact engine keeps only the signs of the local fields.
   if constexpr (requires { relaxation.WriteFieldMaps(); }) relaxation.WriteFieldMaps();
-  lattice.SpinMap.FillBlock(n, 1.0);
+  if constexpr (requires { relaxation.CountSpins(1); })
+    relaxation.ResetSpins();
+  else
+    lattice.SpinMap.FillBlock(n, 1.0);
   return steps;
+}
+
+// The engine alone, with no site maps behind it.
+class EngineOnly {
+ public:
+  explicit EngineOnly(ParallelRelaxation& engine) : engine_(engine) {}
+  void InitLocalFields(double H) { engine_.InitLocalFields(H); }
+  void RelaxPass(double H, Branch branch, DrawingSurface*) { engine_.RelaxPass(H, branch); }
+  const std::int64_t& SpinSum() const { return engine_.SpinSum(); }
+  std::int64_t CountSpins(int value) const {
+    std::int64_t count = 0;
+    for (int i = 1; i <= engine_.Side(); ++i) {
+      const std::int8_t* row = engine_.SpinRow(i);
+      for (int j = 0; j < engine_.Side(); ++j) count += row[j] == value;
+    }
+    return count;
+  }
+  void ResetSpins() { engine_.ResetSpins(1); }
+
+ private:
+  ParallelRelaxation& engine_;
+};
+
+// The start of every Run: the inputs read, the frame drawn, the extremes
+// reset.
+RunInputs StartRun(const FormPort& port, LatticeState& lattice, int largestSide, LoopScale& scale) {
+  ClearSpinPanel(port.Drawing());
+  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
+  lattice.AppliedField = lattice.InitialField;
+  const RunInputs inputs = ReadRunInputs(port.fields, largestSide);
+  lattice.MinMagnetization = 1.0;
+  lattice.MaxMagnetization = 0.5;
+  scale = DrawLoopFrame(port);
+  return inputs;
 }
 
 }  // namespace
 
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
-  ClearSpinPanel(port.Drawing());
-  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
-  lattice.AppliedField = lattice.InitialField;
-  const RunInputs inputs = ReadRunInputs(port.fields);
-  lattice.MinMagnetization = 1.0;
-  lattice.MaxMagnetization = 0.5;
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRelaxation& engine, int largestSide,
+                         SweepObserver* observer) {
+  LoopScale scale{};
+  const RunInputs inputs = StartRun(port, scalars, largestSide, scale);
+  if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
+  EngineOnly relaxation(engine);
+  const FormPort headless{port.fields, port.readouts, nullptr};
+  return Sweep(headless, scalars, inputs, scale, relaxation, observer);
+}
 
-  const LoopScale scale = DrawLoopFrame(port);
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
+  LoopScale scale{};
+  const RunInputs inputs = StartRun(port, lattice, kMaxSide, scale);
   // Every lattice whose spins are set and whose local fields cannot
   // overflow takes the pass-at-a-time engine; the one-site engine takes the
   // rest, raising each overflow where it arises.

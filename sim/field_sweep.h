@@ -8,6 +8,7 @@
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "sim/branch.h"
+#include "sim/parallel_relaxation.h"
 
 namespace ebsim {
 
@@ -36,7 +37,13 @@ struct RunInputs {
 // for texts it refuses whatever the lattice holds: no number, a side the
 // lattice cannot hold, fewer than one step, H0 below Hmin, or a field step
 // that rounds to zero.
-RunInputs ReadRunInputs(const FieldTexts& fields);
+RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide = kMaxSide);
+
+// The Run on a lattice held by the pass-at-a-time engine alone, without site
+// maps: for headless runs on sides beyond the maps' 300. The lattice state
+// keeps the Run's scalars; nothing is drawn on a surface the port may have.
+SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRelaxation& engine, int largestSide,
+                         SweepObserver* observer = nullptr);
 
 // The whole Run on the lattice, reading its inputs from the fields and
 // drawing on the surface. Ends with every spin of the block back at +1.

@@ -78,8 +78,14 @@ void LoopMeasurements::CountPlusSpins() { lattice_.PlusSpinCount += CountSpins(1
 
 void LoopMeasurements::CountMinusSpins() { lattice_.MinusSpinCount += CountSpins(-1.0); }
 
+void LoopMeasurements::AddPlusSpins(std::int64_t count) { lattice_.PlusSpinCount += static_cast<std::int32_t>(count); }
+
+void LoopMeasurements::AddMinusSpins(std::int64_t count) {
+  lattice_.MinusSpinCount += static_cast<std::int32_t>(count);
+}
+
 void LoopMeasurements::WriteEndReadouts() {
-  const long double sites = n_ * n_;
+  const long double sites = static_cast<long double>(n_) * n_;
   Show(Readout::MaskEdit7, Divide(lattice_.PlusSpinCount, sites));
   Show(Readout::MaskEdit8, Divide(lattice_.MinusSpinCount, sites));
   Show(Readout::MaskEdit6, 1 - static_cast<long double>(magnetization_));

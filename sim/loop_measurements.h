@@ -26,8 +26,12 @@ class LoopMeasurements {
   // After each relaxation pass at field H (before H moves on).
   void MeasureStep(Branch branch, double H);
 
+  // The spins of the block at +1 (at the turning point) and at -1 (at the
+  // end), counted in SpinMap or given by the caller.
   void CountPlusSpins();
   void CountMinusSpins();
+  void AddPlusSpins(std::int64_t count);
+  void AddMinusSpins(std::int64_t count);
   void WriteEndReadouts();
 
   // M of the latest step; 0.0 before the first.

@@ -2,7 +2,10 @@
 
 #include "base/errors.h"
 #include "setup/exchange_enhancement_run.h"
+#include "form/field_numbers.h"
+#include "form/lattice_side.h"
 #include "setup/random_field_run.h"
+#include "sim/large_lattice.h"
 
 namespace ebsim {
 
@@ -30,7 +33,18 @@ std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
 
 }  // namespace
 
-void CheckRunInputs(const FieldTexts& fields) { (void)ReadRunInputs(fields); }
+void CheckRunInputs(const FieldTexts& fields, bool largeSides) {
+  (void)ReadRunInputs(fields, largeSides ? kLargestSide : kMaxSide);
+}
+
+std::optional<int> LargeSide(const FieldTexts& fields) {
+  try {
+    const std::int32_t side = ReadIntegerField(fields, InputField::Edit5);
+    if (side > kMaxSide || side < 1) return side;
+  } catch (const Exception&) {
+  }
+  return std::nullopt;
+}
 
 Simulator::Simulator(std::unique_ptr<UtcClock> clock) : clock_(std::move(clock)) {}
 
@@ -42,7 +56,38 @@ SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
   return RunHysteresis(port, *lattice_, observer);
 }
 
+namespace {
+
+// RunAll beyond the window's 300: the lattice held by the engine alone.
+RunOutcome RunLarge(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options, LatticeState& scalars,
+                    RandomNumbers& random) {
+  RunOutcome outcome;
+  outcome.seedMs = seedMs;
+  const FormPort port{fields, outcome.readouts, nullptr};
+  LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
+  const char* stage = "lee";
+  try {
+    const int n = ReadLatticeSide(fields, kLargestSide);
+    CheckLargeLatticeFits(n);
+    CompactLattice lattice = SetUpLargeLattice(port, n, random, FixedClock(seedMs), stage);
+    outcome.side = n;
+    stage = "run";
+    const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    RelaxationOptions engineOptions;
+    engineOptions.threads = options.threads;
+    ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
+    outcome.steps = RunHysteresis(port, scalars, engine, kLargestSide, &recorder);
+  } catch (const Exception& error) {
+    outcome.error = ErrorBoxText(error.Message());
+  }
+  outcome.stage = stage;
+  return outcome;
+}
+
+}  // namespace
+
 RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
+  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(fields, seedMs, options, *lattice_, random_);
   RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};

@@ -48,12 +48,23 @@ struct RunAllOptions {
   bool keepMaps = false;
   DrawingSurface* surface = nullptr;  // none: nothing is drawn
   SweepObserver* observer = nullptr;  // told of every field step
+  // Sides beyond the window's 300, up to what memory holds: the lattice is
+  // then held compactly (no maps) and nothing is drawn.
+  bool largeSides = false;
+  // The compact form whatever the side: for comparisons with the maps.
+  bool compactLattice = false;
+  // Threads for the Run's relaxation passes.
+  int threads = 1;
 };
 
 // Throws the Run's error (EConvertError) for inputs that the Run refuses
 // whatever the lattice holds: a side the lattice cannot hold, fewer than one
 // step, H0 below Hmin, a field step that rounds to zero.
-void CheckRunInputs(const FieldTexts& fields);
+void CheckRunInputs(const FieldTexts& fields, bool largeSides = false);
+
+// The side the fields ask for when it is a number that the window's maps
+// do not hold (beyond 300, or below 1); none otherwise.
+std::optional<int> LargeSide(const FieldTexts& fields);
 
 class Simulator {
  public:

@@ -166,8 +166,9 @@ TEST(SweepLimitsTest, CountsTooLargeAndInputsNoRunTakesAreRefusedBeforeAnythingR
       {{"sweep", "--side", "1;2", "--realizations", "9223372036854775808"}, 2, "more rows than can be counted"},
       {{"sweep", "--realizations", "18446744073709551616"}, 2, "--realizations takes a whole number"},
       {{"sweep", "--h0", "3", "--hmin", "5"}, 2, "Init. Mag. Field must not be below Min. Mag. Field."},
-      {{"sweep", "--side", "500"}, 2, "'500' is not a valid lattice side (1 to 300)"},
-      {{"sweep", "--side", "299:302:1"}, 2, "'301' is not a valid lattice side (1 to 300)"},
+      {{"sweep", "--side", "46341"}, 2, "'46341' is not a valid lattice side (1 to 46340)"},
+      {{"sweep", "--side", "46339:46342:1"}, 2, "'46341' is not a valid lattice side (1 to 46340)"},
+      {{"sweep", "--side", "40000", "--threads", "1000"}, 2, "A lattice of side 40000 needs about"},
       {{"sweep", "--steps", "4;0"}, 2, "'0' is not a valid number of steps (1 or more)"},
   };
   for (const Case& c : cases) {

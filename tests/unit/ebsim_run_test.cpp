@@ -141,8 +141,8 @@ TEST_F(EbsimRunTest, FailuresNameTheirButton) {
     const char* stage;
   };
   const Case cases[] = {
-      {{"--side", "0"}, "'0' is not a valid lattice side (1 to 300)", "lee"},
-      {{"--side", "301"}, "'301' is not a valid lattice side (1 to 300)", "lee"},
+      {{"--side", "0"}, "'0' is not a valid lattice side (1 to 46340)", "lee"},
+      {{"--side", "46341"}, "'46341' is not a valid lattice side (1 to 46340)", "lee"},
       {{"--dilution", "x"}, "'x' is not a valid floating point value.", "lee"},
       {{"--sd", "abc"}, "'abc' is not a valid floating point value.", "qrf"},
       {{"--steps", "0"}, "'0' is not a valid number of steps (1 or more)", "run"},

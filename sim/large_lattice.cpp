@@ -1,0 +1,135 @@
+#include "sim/large_lattice.h"
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
+
+namespace ebsim {
+
+namespace {
+
+// The memory the system could give now, from /proc/meminfo; none when it
+// does not say.
+std::optional<std::uint64_t> AvailableBytes() {
+  std::ifstream info("/proc/meminfo");
+  for (std::string key; info >> key;) {
+    std::uint64_t kilobytes = 0;
+    info >> kilobytes;
+    if (key == "MemAvailable:") return kilobytes * 1024;
+    info.ignore(256, '\n');
+  }
+  return std::nullopt;
+}
+
+std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB"; }
+
+// The cell whose value cell (i, j) repeats: row n and column n copy row 1
+// and column 1.
+int Source(int n, int k) { return n > 1 && k == n ? 1 : k; }
+
+// "Run LEE Constants": one uniform draw per computed cell in row-major
+// order, copies for row n and column n; an enhanced site (draw below the
+// dilution level) carries the enhancement constant, read again at each.
+std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbers& random, double& enhancement) {
+  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
+  const std::size_t side = static_cast<std::size_t>(n);
+  std::vector<std::uint8_t> enhanced(side * side);
+  std::int64_t count = 0;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const std::size_t at = (static_cast<std::size_t>(i) - 1) * side + static_cast<std::size_t>(j) - 1;
+      const bool copied = n > 1 && (i == n || j == n);
+      const std::size_t from =
+          (static_cast<std::size_t>(Source(n, i)) - 1) * side + static_cast<std::size_t>(Source(n, j)) - 1;
+      enhanced[at] = copied ? enhanced[from] : static_cast<double>(random.UniformRandom()) < d;
+      if (!enhanced[at]) continue;
+      enhancement = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+      ++count;
+    }
+  }
+  ShowReadout(port, Readout::MaskEdit10, Divide(count, static_cast<long double>(n) * n));
+  return enhanced;
+}
+
+// The initial exchange energies of the computed cells, all spins +1, as
+// the set-up stores them: only their failures matter here, for nothing
+// draws them.
+void CheckExchangeEnergies(int n, const std::vector<std::uint8_t>& enhanced, double enhancement) {
+  const std::size_t side = static_cast<std::size_t>(n);
+  auto term = [&](int a, int b) -> long double {
+    if (a > n || b > n) return 0;
+    return enhanced[(static_cast<std::size_t>(a) - 1) * side + static_cast<std::size_t>(b) - 1] ? enhancement : 1.0;
+  };
+  const int last = n > 1 ? n - 1 : 1;
+  for (int i = 1; i <= last; ++i) {
+    for (int j = 1; j <= last; ++j) {
+      if (i == 1 && j == 1)
+        (void)StoreDouble(term(1, 2) + term(2, 1));
+      else if (i == 1)
+        (void)StoreDouble(term(1, j + 1) + term(2, j) + term(1, j - 1));
+      else if (j == 1)
+        (void)StoreDouble(term(i, 2) + term(i + 1, 1) + term(i - 1, 1));
+      else
+        (void)StoreDouble(term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j));
+    }
+  }
+}
+
+// "Run QRF Fields": a Gaussian draw per computed cell, copies for row n and
+// column n, appended to the lattice row by row with the exchange constants.
+CompactLattice WithRandomFields(const FormPort& port, int n, RandomNumbers& random,
+                                const std::vector<std::uint8_t>& enhanced, double enhancement) {
+  const long double sd = ReadRealField(port.fields, InputField::Edit2);
+  const std::size_t side = static_cast<std::size_t>(n);
+  CompactLattice lattice(n);
+  std::vector<double> exchange(side), fields(side), firstRow(side);
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const std::size_t k = static_cast<std::size_t>(j) - 1;
+      exchange[k] = enhanced[(static_cast<std::size_t>(i) - 1) * side + k] ? enhancement : 1.0;
+      if (n > 1 && i == n)
+        fields[k] = firstRow[k];
+      else if (n > 1 && j == n)
+        fields[k] = fields[0];
+      else
+        fields[k] = StoreDouble(random.GaussianRandom(0.0L, sd));
+    }
+    if (i == 1) firstRow = fields;
+    lattice.AppendRow(exchange.data(), fields.data());
+  }
+  return lattice;
+}
+
+}  // namespace
+
+std::uint64_t LargeLatticeBytes(int n) {
+  // Per site: the exchange choice twice (while it is built), the random
+  // field, three generations of spins and two local-field signs.
+  return static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n) * 15 + (std::uint64_t{64} << 20);
+}
+
+void CheckLargeLatticeFits(int n, unsigned copies) {
+  const std::uint64_t needed = LargeLatticeBytes(n) * copies;
+  const std::optional<std::uint64_t> available = AvailableBytes();
+  if (available && needed > *available)
+    throw EConvertError("A lattice of side " + std::to_string(n) + " needs about " + Megabytes(needed) +
+                        " of memory; " + Megabytes(*available) + " are available");
+}
+
+CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
+                                 const char*& stage) {
+  stage = "lee";
+  random.SeedFromClock(clock);
+  double enhancement = 1.0;
+  const std::vector<std::uint8_t> enhanced = EnhancedSites(port, n, random, enhancement);
+  CheckExchangeEnergies(n, enhanced, enhancement);
+  stage = "qrf";
+  return WithRandomFields(port, n, random, enhanced, enhancement);
+}
+
+}  // namespace ebsim

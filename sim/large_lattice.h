@@ -1,0 +1,33 @@
+#pragma once
+// The three runs on a lattice of any side, held compactly by the
+// pass-at-a-time engine with no site maps: what ebsim does beyond the
+// window's 300. The disorder is drawn from the same generator in the same
+// order as on the maps, so a side up to 300 would give the very same
+// lattice; nothing is drawn.
+
+#include <cstdint>
+
+#include "form/form_fields.h"
+#include "model/random_numbers.h"
+#include "model/utc_clock.h"
+#include "sim/compact_lattice.h"
+
+namespace ebsim {
+
+// The largest side: its number of sites still counts in 32 bits.
+inline constexpr int kLargestSide = 46340;
+
+// About how many bytes a Run on a lattice of side n holds.
+std::uint64_t LargeLatticeBytes(int n);
+// Throws EConvertError when `copies` such lattices would not fit in the
+// memory the system has available, before anything is allocated.
+void CheckLargeLatticeFits(int n, unsigned copies = 1);
+
+// "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
+// constants (the surface ratio shown through the port) and the random
+// fields, ready for the engine. Throws the runs' errors; `stage` tells
+// which run was under way.
+CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
+                                 const char*& stage);
+
+}  // namespace ebsim

@@ -1,0 +1,87 @@
+// Lattices beyond the window's 300 are set up and run without site maps;
+// on sides the maps hold, that path must give every result the maps give.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "form/headless_form.h"
+#include "sim/large_lattice.h"
+#include "sim/simulator.h"
+
+using namespace ebsim;
+
+namespace {
+
+struct Inputs {
+  std::vector<std::pair<InputField, std::string>> texts;
+  std::uint32_t seedMs;
+};
+
+void ExpectSameOutcome(const RunOutcome& maps, const RunOutcome& compact) {
+  EXPECT_EQ(compact.error, maps.error);
+  EXPECT_EQ(compact.stage, maps.stage);
+  EXPECT_EQ(compact.side, maps.side);
+  EXPECT_EQ(compact.steps.descending, maps.steps.descending);
+  EXPECT_EQ(compact.steps.ascending, maps.steps.ascending);
+  for (int k = 0; k < kReadoutCount; ++k) {
+    const auto field = static_cast<Readout>(k);
+    EXPECT_EQ(compact.readouts.Of(field).text, maps.readouts.Of(field).text) << "read-out " << k;
+    EXPECT_EQ(compact.readouts.Of(field).value, maps.readouts.Of(field).value) << "read-out " << k;
+  }
+  ASSERT_EQ(compact.loop.size(), maps.loop.size());
+  for (std::size_t k = 0; k < maps.loop.size(); ++k) {
+    EXPECT_EQ(compact.loop[k].H, maps.loop[k].H) << "step " << k;
+    EXPECT_EQ(compact.loop[k].M, maps.loop[k].M) << "step " << k;
+  }
+}
+
+TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
+  using F = InputField;
+  std::vector<Inputs> cases = {
+      {{{F::Edit5, "1"}}, 1},
+      {{{F::Edit5, "2"}, {F::Edit1, "0.5"}}, 2},
+      {{{F::Edit5, "3"}, {F::Edit6, "4"}, {F::Edit4, "1"}, {F::Edit10, "-1"}}, 3},
+      {{{F::Edit5, "17"}, {F::Edit1, "0.3"}, {F::Edit3, "2.5"}, {F::Edit2, "0.7"}}, 4},
+      {{{F::Edit5, "40"}, {F::Edit2, "0"}}, 5},                         // exact zeros
+      {{{F::Edit5, "25"}, {F::Edit1, "1"}, {F::Edit3, "1E308"}}, 6},     // overflow
+      {{{F::Edit5, "12"}, {F::Edit1, "abc"}}, 7},                        // bad dilution
+      {{{F::Edit5, "12"}, {F::Edit1, "0.5"}, {F::Edit3, "x"}}, 8},       // bad constant, read
+      {{{F::Edit5, "12"}, {F::Edit1, "0"}, {F::Edit3, "x"}}, 9},         // bad constant, never read
+      {{{F::Edit5, "12"}, {F::Edit2, "sd"}}, 10},                        // bad spread
+      {{{F::Edit5, "12"}, {F::Edit4, "-4"}}, 11},                        // H0 below Hmin
+  };
+  for (int side : {5, 8, 19, 33}) cases.push_back({{{F::Edit5, std::to_string(side)}}, 86399999u - side});
+  Simulator onMaps, compact;
+  for (const Inputs& c : cases) {
+    HeadlessFields fields;
+    for (const auto& [field, text] : c.texts) fields.Set(field, text);
+    SCOPED_TRACE("side " + fields.Text(F::Edit5) + ", seed " + std::to_string(c.seedMs));
+    RunAllOptions keep;
+    keep.keepLoop = true;
+    RunAllOptions compactKeep = keep;
+    compactKeep.compactLattice = true;
+    compactKeep.threads = 2;
+    ExpectSameOutcome(onMaps.RunAll(fields, c.seedMs, keep), compact.RunAll(fields, c.seedMs, compactKeep));
+  }
+}
+
+TEST(LargeLatticeTest, SidesBeyondTheMapsRunOnlyWhereAskedAndWhereMemoryHoldsThem) {
+  HeadlessFields fields;
+  fields.Set(InputField::Edit5, "301");
+  fields.Set(InputField::Edit6, "6");
+  Simulator simulator;
+  EXPECT_EQ(simulator.RunAll(fields, 1).error, "'301' is not a valid lattice side (1 to 300)");
+  RunAllOptions large;
+  large.largeSides = true;
+  const RunOutcome outcome = simulator.RunAll(fields, 1, large);
+  EXPECT_FALSE(outcome.error) << *outcome.error;
+  EXPECT_EQ(outcome.side, 301);
+  fields.Set(InputField::Edit5, "46341");
+  EXPECT_EQ(simulator.RunAll(fields, 1, large).error, "'46341' is not a valid lattice side (1 to 46340)");
+  EXPECT_THROW(CheckLargeLatticeFits(kLargestSide, 1000), EConvertError);
+}
+
+}  // namespace
