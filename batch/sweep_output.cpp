@@ -80,8 +80,13 @@ std::uint64_t WholeNumber(const std::string& text) {
   return value;
 }
 
+// The inverse of FullPrecisionText: a double's shortest text reads as that
+// double, any other as the extended value it stands for.
 std::optional<long double> ReadoutNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
+  double d = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+  if (error == std::errc() && stop == text.data() + text.size() && FullPrecisionText(d) == text) return d;
   char* end = nullptr;
   const long double x = std::strtold(text.c_str(), &end);
   if (end != text.c_str() + text.size()) throw std::invalid_argument("'" + text + "' is not a number");
