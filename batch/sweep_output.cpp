@@ -13,7 +13,21 @@ namespace ebsim {
 
 namespace {
 
-std::string Number(const std::optional<long double>& x) { return x ? FullPrecisionText(*x) : ""; }
+// A read-out's shortest exact text. An extended value whose shortest text
+// is also a double's is written in full (20 digits in exponent form), so
+// that every text reads back as the value written (see ReadoutNumber).
+std::string ExactText(long double x) {
+  const std::string text = FullPrecisionText(x);
+  double d = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+  if (static_cast<long double>(static_cast<double>(x)) == x || error != std::errc() || FullPrecisionText(d) != text)
+    return text;
+  char buffer[64];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific, 20);
+  return std::string(buffer, written.ptr);
+}
+
+std::string Number(const std::optional<long double>& x) { return x ? ExactText(*x) : ""; }
 // Statistics are reported to double precision.
 std::string Statistic(const std::optional<long double>& x) {
   return x ? FullPrecisionText(static_cast<double>(*x)) : "";
