@@ -1,7 +1,10 @@
 #include "batch/sweep_output.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <ostream>
+#include <stdexcept>
 
 #include "form/catalogue.h"
 #include "sim/loop_csv.h"
@@ -10,14 +13,28 @@ namespace ebsim {
 
 namespace {
 
-std::string Number(const std::optional<long double>& x) { return x ? FullPrecisionText(*x) : ""; }
+// A read-out's shortest exact text. An extended value whose shortest text
+// is also a double's is written in full (20 digits in exponent form), so
+// that every text reads back as the value written (see ReadoutNumber).
+std::string ExactText(long double x) {
+  const std::string text = FullPrecisionText(x);
+  double d = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+  if (static_cast<long double>(static_cast<double>(x)) == x || error != std::errc() || FullPrecisionText(d) != text)
+    return text;
+  char buffer[64];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific, 20);
+  return std::string(buffer, written.ptr);
+}
+
+std::string Number(const std::optional<long double>& x) { return x ? ExactText(*x) : ""; }
 // Statistics are reported to double precision.
 std::string Statistic(const std::optional<long double>& x) {
   return x ? FullPrecisionText(static_cast<double>(*x)) : "";
 }
 
 void WriteGridColumns(std::ostream& out, const SweepGrid& grid) {
-  for (const GridAxis& axis : grid.Axes()) out << axis.option << ',';
+  for (const GridAxis& axis : grid.Axes()) out << InputOf(axis.field).column << ',';
 }
 
 void WriteGridValues(std::ostream& out, const SweepGrid& grid, std::size_t point) {
@@ -35,17 +52,80 @@ std::string CsvField(const std::string& text) {
 
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) {
   WriteGridColumns(out, grid);
-  out << "realization,seed_ms";
-  for (const ReadoutEntry& name : Readouts()) out << ',' << CsvField(name.caption);
+  out << "point,realization,seed_ms";
+  for (const ReadoutEntry& name : Readouts()) out << ',' << name.id;
   out << ",steps_descending,steps_ascending,error\n";
 }
 
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
   WriteGridValues(out, grid, row.point);
-  out << row.realization << ',' << row.seedMs;
+  out << row.point << ',' << row.realization << ',' << row.seedMs;
   for (const ReadoutEntry& name : Readouts())
     out << ',' << Number(row.readouts[static_cast<std::size_t>(name.field)]);
   out << ',' << row.descendingSteps << ',' << row.ascendingSteps << ',' << CsvField(row.error) << '\n';
+}
+
+std::vector<std::string> ReadCsvFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    const char c = line[k];
+    if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+      fields.back() += '"';
+      ++k;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+namespace {
+
+std::uint64_t WholeNumber(const std::string& text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty())
+    throw std::invalid_argument("'" + text + "' is not a whole number");
+  return value;
+}
+
+// The inverse of FullPrecisionText: a double's shortest text reads as that
+// double, any other as the extended value it stands for.
+std::optional<long double> ReadoutNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double d = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+  if (error == std::errc() && stop == text.data() + text.size() && FullPrecisionText(d) == text) return d;
+  char* end = nullptr;
+  const long double x = std::strtold(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) throw std::invalid_argument("'" + text + "' is not a number");
+  return x;
+}
+
+}  // namespace
+
+SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
+  const std::vector<std::string> fields = ReadCsvFields(line);
+  const std::size_t a = grid.Axes().size();
+  if (fields.size() != a + 3 + kReadoutCount + 3) throw std::invalid_argument("a row of another table: " + line);
+  SweepRow row;
+  row.point = static_cast<std::size_t>(WholeNumber(fields[a]));
+  row.realization = WholeNumber(fields[a + 1]);
+  if (row.point >= grid.PointCount() || row.realization >= realizations)
+    throw std::invalid_argument("a row outside the sweep: " + line);
+  row.index = row.point * realizations + row.realization;
+  row.seedMs = static_cast<std::uint32_t>(WholeNumber(fields[a + 2]));
+  std::size_t k = a + 3;
+  for (const ReadoutEntry& name : Readouts()) row.readouts[static_cast<std::size_t>(name.field)] = ReadoutNumber(fields[k++]);
+  row.descendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
+  row.ascendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
+  row.error = fields[k];
+  return row;
 }
 
 void ReadoutStatistics::Add(long double x) {
@@ -68,9 +148,9 @@ std::optional<long double> ReadoutStatistics::StandardError() const {
 
 SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
   WriteGridColumns(out_, grid_);
-  out_ << "realizations,failed";
+  out_ << "point,realizations,failed";
   for (const ReadoutEntry& name : Readouts())
-    for (const char* what : {" mean", " sd", " se", " n"}) out_ << ',' << CsvField(name.caption + std::string(what));
+    for (const char* what : {"_mean", "_sd", "_se", "_n"}) out_ << ',' << name.id << what;
   out_ << '\n';
 }
 
@@ -95,8 +175,9 @@ void SweepSummary::Finish() {
 }
 
 void SweepSummary::WriteLine(std::size_t index, const Point& point) {
+  ++written_;
   WriteGridValues(out_, grid_, index);
-  out_ << point.realizations << ',' << point.failed;
+  out_ << index << ',' << point.realizations << ',' << point.failed;
   for (const ReadoutEntry& name : Readouts()) {
     const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
     const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;

@@ -19,8 +19,17 @@ namespace ebsim {
 // A CSV field, quoted where it must be.
 std::string CsvField(const std::string& text);
 
+// The fields of one CSV line, quotes undone.
+std::vector<std::string> ReadCsvFields(const std::string& line);
+
+// The runs table: the grid's texts (columns named by the catalogue), the
+// grid point, the realisation and its seed, every read-out's number at full
+// precision (empty: not written), the step counts and the error.
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
+// A row written by WriteRunsRow read back (exactly: the numbers are written
+// to full precision); throws std::invalid_argument for a line that is not one.
+SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations);
 
 // Running statistics of one read-out at one grid point.
 struct ReadoutStatistics {
@@ -45,6 +54,7 @@ class SweepSummary {
   void Add(const SweepRow& row);
   // Writes the lines of the points still open.
   void Finish();
+  std::uint64_t LinesWritten() const { return written_; }
 
  private:
   struct Point {
@@ -56,6 +66,7 @@ class SweepSummary {
   const SweepGrid& grid_;
   std::ostream& out_;
   std::map<std::size_t, Point> open_;
+  std::uint64_t written_ = 0;
 };
 
 }  // namespace ebsim

@@ -1,6 +1,10 @@
 #include "batch/sweep_runner.h"
 
+#include <sched.h>
+
 #include <algorithm>
+#include <charconv>
+#include <stdexcept>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -16,17 +20,19 @@ namespace ebsim {
 
 namespace {
 
-// Ends a realisation when the sweep is stopped.
+// Ends a realisation when the sweep is stopped; keeps its loop if asked.
 class StopCheck final : public SweepObserver {
  public:
   struct Stopped {};
-  explicit StopCheck(const std::atomic<bool>* stop) : stop_(stop) {}
-  void FieldStepDone(Branch, double, double) override {
+  StopCheck(const std::atomic<bool>* stop, std::vector<LoopPoint>* loop) : stop_(stop), loop_(loop) {}
+  void FieldStepDone(Branch branch, double H, double M) override {
+    if (loop_) loop_->push_back({branch, H, M});
     if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
   }
 
  private:
   const std::atomic<bool>* stop_;
+  std::vector<LoopPoint>* loop_;
 };
 
 SweepRow RowOf(const RunOutcome& outcome) {
@@ -42,12 +48,14 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
-  StopCheck check(stop);
+  std::vector<LoopPoint> loop;
+  StopCheck check(stop, plan.keepLoops ? &loop : nullptr);
   RunAllOptions options;
   options.observer = &check;
   options.largeSides = plan.largeSides;
   options.threads = static_cast<int>(plan.innerThreads);
   SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
+  row.loop = std::move(loop);
   row.index = index;
   row.point = point;
   row.realization = r;
@@ -56,6 +64,28 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
 }
 
 }  // namespace
+
+SweepShard ParseShard(const std::string& text) {
+  SweepShard shard;
+  const char* const end = text.data() + text.size();
+  const auto first = std::from_chars(text.data(), end, shard.index);
+  const bool slash = first.ec == std::errc() && first.ptr != end && *first.ptr == '/';
+  const auto second = slash ? std::from_chars(first.ptr + 1, end, shard.count) : first;
+  if (!slash || second.ec != std::errc() || second.ptr != end || shard.count == 0 || shard.index >= shard.count)
+    throw std::invalid_argument("--shard takes K/N with 0 <= K < N: '" + text + "'");
+  return shard;
+}
+
+std::string ShardText(const SweepShard& shard) {
+  return std::to_string(shard.index) + "/" + std::to_string(shard.count);
+}
+
+unsigned AvailableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
 
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop) {
   Simulator simulator;
@@ -79,10 +109,9 @@ class RowExchange {
     if (stop.load() || next_ >= total_) return std::nullopt;
     return next_++;
   }
-  void Finished(SweepRow row) {
+  void Finished(std::uint64_t item, SweepRow row) {
     std::lock_guard lock(mutex_);
-    const std::uint64_t index = row.index;
-    done_.emplace(index, std::move(row));
+    done_.emplace(item, std::move(row));
     ++finished_;
     changed_.notify_one();
   }
@@ -138,8 +167,20 @@ std::uint64_t SweepRowCount(const SweepPlan& plan) {
   return total;
 }
 
+std::uint64_t ShardItemCount(const SweepPlan& plan) {
+  const std::uint64_t total = SweepRowCount(plan);
+  return total > plan.shard.index ? (total - plan.shard.index - 1) / plan.shard.count + 1 : 0;
+}
+
+std::uint64_t ShardItemIndex(const SweepPlan& plan, std::uint64_t k) { return plan.shard.index + k * plan.shard.count; }
+
+std::uint64_t PlannedRowCount(const SweepPlan& plan) {
+  const std::uint64_t items = ShardItemCount(plan);
+  return items > plan.skipItems ? items - plan.skipItems : 0;
+}
+
 unsigned SweepThreads(const SweepPlan& plan) {
-  const std::uint64_t most = std::max<std::uint64_t>(1, std::min<std::uint64_t>(SweepRowCount(plan), kMostThreads));
+  const std::uint64_t most = std::max<std::uint64_t>(1, std::min<std::uint64_t>(PlannedRowCount(plan), kMostThreads));
   const unsigned side = std::max(1u, plan.threads / std::max(1u, plan.innerThreads));
   return static_cast<unsigned>(std::clamp<std::uint64_t>(side, 1, most));
 }
@@ -159,13 +200,13 @@ unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
   const unsigned threads = SweepThreads(plan);
-  RowExchange exchange(SweepRowCount(plan), 4 * static_cast<std::uint64_t>(threads) + 4, threads);
+  RowExchange exchange(PlannedRowCount(plan), 4 * static_cast<std::uint64_t>(threads) + 4, threads);
   auto work = [&] {
     std::unique_ptr<Simulator> simulator;
-    while (const auto index = exchange.Take(stop)) {
+    while (const auto item = exchange.Take(stop)) {
       if (!simulator) simulator = std::make_unique<Simulator>();
       try {
-        exchange.Finished(Realize(plan, *index, *simulator, &stop));
+        exchange.Finished(*item, Realize(plan, ShardItemIndex(plan, plan.skipItems + *item), *simulator, &stop));
       } catch (const StopCheck::Stopped&) {
         break;
       }

@@ -9,8 +9,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "form/controls.h"
+#include "sim/loop_csv.h"
 #include "batch/sweep_grid.h"
 
 namespace ebsim {
@@ -25,18 +27,36 @@ struct SweepRow {
   std::int64_t descendingSteps = 0;
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation
+  std::vector<LoopPoint> loop;  // the realisation's loop, with plan.keepLoops
 };
+
+// A share of a sweep's work items (index = point * realizations +
+// realization): the items index, index + count, index + 2 count, ... Shards
+// 0/N to N-1/N together hold every item once.
+struct SweepShard {
+  std::uint64_t index = 0;
+  std::uint64_t count = 1;
+};
+// "K/N" with 0 <= K < N; throws std::invalid_argument.
+SweepShard ParseShard(const std::string& text);
+std::string ShardText(const SweepShard& shard);
 
 struct SweepPlan {
   const SweepGrid* grid = nullptr;
   std::uint64_t realizations = 1;
   std::uint32_t seedMs = 0;
   unsigned threads = 1;
+  SweepShard shard;             // the items this run takes
+  std::uint64_t skipItems = 0;  // of those, the first ones already done
+  bool keepLoops = false;       // rows carry their loop
   // Sides beyond the window's 300, held compactly; their realisations each
   // take `innerThreads` of the threads, the rest run side by side.
   bool largeSides = false;
   unsigned innerThreads = 1;
 };
+
+// The processors this process may run on (its affinity mask), at least 1.
+unsigned AvailableProcessors();
 
 // From this side on one realisation is faster on all threads than several
 // realisations side by side on one thread each: the lattice no longer fits
@@ -54,12 +74,18 @@ inline constexpr unsigned kMostThreads = 64;
 
 // Grid points times realisations; 0 when the product does not fit in 64 bits.
 std::uint64_t SweepRowCount(const SweepPlan& plan);
+// The items of the plan's shard, and the global index of its k-th item.
+std::uint64_t ShardItemCount(const SweepPlan& plan);
+std::uint64_t ShardItemIndex(const SweepPlan& plan, std::uint64_t k);
+// The rows RunSweep hands over when nothing stops it: the shard's items
+// after the skipped ones.
+std::uint64_t PlannedRowCount(const SweepPlan& plan);
 // The realisations the plan runs side by side: its threads over the
 // threads of one realisation, but no more than there are rows or than
 // kMostThreads.
 unsigned SweepThreads(const SweepPlan& plan);
 
-// Runs the plan. `onRow` receives the finished rows in index order, from the
+// Runs the plan's shard from its first item not skipped. `onRow` receives the finished rows in index order, from the
 // calling thread; `onProgress` gets the count of finished rows now and then.
 // When `stop` becomes true no further realisation starts, those under way
 // are abandoned, and the rows finished so far are still handed over (in

@@ -6,44 +6,60 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_options.h"
+#include "cli/merge_command.h"
+#include "cli/render_command.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
-#include "cli/render_command.h"
 
 using namespace ebsim;
 
 namespace {
 
-const char* const kUsage =
-    "usage: ebsim run [--seed-ms S] [--side T] [--dilution T] [--enhancement T] [--sd T]\n"
-    "                 [--h0 T] [--hmin T] [--steps T] [--sep C] [--loop] [--maps]\n"
-    "                 [--loop-csv FILE]\n"
-    "       ebsim sweep [--seed-ms S] [--side V] [--dilution V] [--enhancement V] [--sd V]\n"
-    "                   [--h0 V] [--hmin V] [--steps V] [--sep C] [--realizations R]\n"
-    "                   [--threads T] [--out FILE] [--summary FILE]\n"
-    "         V: a text, a list a;b;c (or a,b,c), or a range start:end:step\n"
-    "       ebsim render --png FILE [the options of ebsim run]\n";
+const CommandSpec* CommandNamed(const std::string& name) {
+  for (const CommandSpec* command : Commands())
+    if (command->name == name) return command;
+  return nullptr;
+}
+
+// ebsim help [CMD]
+int Help(const std::vector<std::string>& rest) {
+  if (rest.empty()) {
+    std::cout << ProgramHelp();
+    return 0;
+  }
+  const CommandSpec* command = CommandNamed(rest[0]);
+  if (!command || rest.size() > 1) {
+    std::cerr << "ebsim help: unknown command '" << rest[0] << "'\n" << ProgramHelp();
+    return 2;
+  }
+  std::cout << CommandHelp(*command);
+  return 0;
+}
 
 }  // namespace
 
 static int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << ProgramHelp();
     return 2;
   }
-  if (args[0] == "--help" || args[0] == "-h") {
-    std::cout << kUsage;
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "--help" || args[0] == "-h") return Help({});
+  if (args[0] == "help") return Help(rest);
+  if (args[0] == "--version") {
+    std::cout << VersionText() << "\n";
     return 0;
   }
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "run") return RunCommand(rest, std::cout, std::cerr);
   if (args[0] == "render") return RenderCommand(rest, std::cerr);
+  if (args[0] == "merge") return MergeCommand(rest, std::cout, std::cerr);
   if (args[0] == "sweep") {
     std::atomic<bool> stop{false};
     return SweepCommand(rest, std::cout, std::cerr, stop);
   }
-  std::cerr << "ebsim: unknown command '" << args[0] << "'\n" << kUsage;
+  std::cerr << "ebsim: unknown command '" << args[0] << "'\n" << ProgramHelp();
   return 2;
 }
 

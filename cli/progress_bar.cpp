@@ -5,17 +5,18 @@
 
 namespace ebsim {
 
-ProgressBar::ProgressBar(std::FILE* terminal, std::size_t total, const char* unit)
-    : out_(terminal), total_(total), unit_(unit), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
+ProgressBar::ProgressBar(std::FILE* out, std::size_t total, const char* unit, bool terminal)
+    : out_(out), total_(total), unit_(unit), terminal_(terminal), start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
 
 void ProgressBar::Update(std::size_t done) {
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
+  if (now - lastDraw_ < (terminal_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(5000))) return;
   lastDraw_ = now;
   Draw(done);
 }
 
 void ProgressBar::Finish(std::size_t done) {
+  if (!terminal_) return;
   Draw(done);
   std::fputc('\n', out_);
   std::fflush(out_);
@@ -29,6 +30,11 @@ void ProgressBar::Draw(std::size_t done) {
   const int filled = std::clamp(static_cast<int>(fraction * kWidth), 0, kWidth);
   const std::string bar = std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), '-');
   const double left = rate > 0 ? static_cast<double>(total_ - std::min(done, total_)) / rate : 0;
+  if (!terminal_) {
+    std::fprintf(out_, "progress: %zu/%zu %s, %.1f/s, %.0fs left\n", done, total_, unit_, rate, left);
+    std::fflush(out_);
+    return;
+  }
   std::fprintf(out_, "\r[%s] %zu/%zu %s  %.1f/s  %.0fs left   ", bar.c_str(), done, total_, unit_, rate, left);
   std::fflush(out_);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A one-line progress bar with the rate and the time left, redrawn in place
-// on a terminal at most ten times a second.
+// Progress with the rate and the time left: on a terminal a one-line bar
+// redrawn in place at most ten times a second; elsewhere (a batch job's
+// log) one plain line every few seconds.
 
 #include <chrono>
 #include <cstddef>
@@ -10,7 +11,7 @@ namespace ebsim {
 
 class ProgressBar {
  public:
-  ProgressBar(std::FILE* terminal, std::size_t total, const char* unit);
+  ProgressBar(std::FILE* out, std::size_t total, const char* unit, bool terminal = true);
   void Update(std::size_t done);
   // Leaves the last state on its line.
   void Finish(std::size_t done);
@@ -21,6 +22,7 @@ class ProgressBar {
   std::FILE* out_;
   std::size_t total_;
   const char* unit_;
+  bool terminal_;
   std::chrono::steady_clock::time_point start_, lastDraw_;
 };
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -36,17 +37,23 @@ std::string SeparatorText(char32_t c) {
 }  // namespace
 
 int RenderCommand(std::span<const std::string> args, std::ostream& err) {
-  const std::string values[] = {"png"};
   CommonOptions options;
   try {
-    options = ParseCommonOptions(args, {}, values);
-    if (!options.values.count("png")) throw std::invalid_argument("--png FILE is required");
+    options = ParseCommonOptions(RenderSpec(), args);
+    if (!options.help && !options.values.count("png")) throw std::invalid_argument("--png FILE is required");
   } catch (const std::invalid_argument& bad) {
     err << "ebsim render: " << bad.what() << "\n";
     return 2;
   }
+  if (options.help) {
+    std::cout << CommandHelp(RenderSpec());
+    return 0;
+  }
   const HeadlessFields fields = PrepareFields(options);
-  std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(SeedOrClock(options)),
+  const std::uint32_t seed = SeedOrClock(options);
+  // Whoever wants the same picture again needs the seed.
+  err << "ebsim render: seed-ms " << seed << (options.seedMs ? "\n" : " (from the clock)\n");
+  std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(seed),
                                    SeparatorText(options.separator.value_or(U'.'))};
   for (const InputEntry& input : Inputs()) argv.push_back(fields.Text(input.field));
   std::vector<char*> pointers;

@@ -9,68 +9,71 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "form/field_numbers.h"
-#include "base/json_text.h"
 #include "base/output_file.h"
-#include "form/catalogue.h"
+#include "base/utf8.h"
+#include "base/version.h"
+#include "batch/sweep_metadata.h"
+#include "batch/sweep_runner.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
-#include "cli/usable_cores.h"
+#include "form/catalogue.h"
+#include "form/field_numbers.h"
 
 namespace ebsim {
 
 namespace {
 
-std::string ReadoutJson(const HeadlessReadouts::State& state) {
-  if (!state.value) return "null";
-  std::string json = "{\"value\": ";
-  json += state.value ? JsonString(PointText(*state.value)) : "null";
-  return json + ", \"shown\": " + JsonString(state.text) + "}";
+Json ReadoutJson(const HeadlessReadouts::State& state) {
+  if (!state.value) return nullptr;
+  return Json{{"value", static_cast<double>(*state.value)}, {"shown", ValidUtf8(state.text)}};
 }
 
-std::string BlockJson(const std::vector<std::vector<double>>& rows) {
-  std::string json = "[";
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    json += i ? ",\n    [" : "\n    [";
-    for (std::size_t j = 0; j < rows[i].size(); ++j) json += (j ? ", " : "") + JsonNumber(rows[i][j]);
-    json += "]";
-  }
-  return json + "]";
-}
+const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
 
 }  // namespace
 
 std::string PointText(long double x) { return FormatReal(x, DecimalSeparator()); }
 
-std::string OutcomeJson(const RunOutcome& outcome) {
-  if (outcome.error)
-    return "{\"error\": " + JsonString(*outcome.error) + ", \"stage\": " + JsonString(outcome.stage) + "}\n";
-  std::string json = "{\"seed_ms\": " + std::to_string(outcome.seedMs) + ", \"side\": " + std::to_string(outcome.side);
-  json += ",\n \"readouts\": {";
-  bool first = true;
-  for (const ReadoutEntry& name : Readouts()) {
-    json += first ? "\n  " : ",\n  ";
-    first = false;
-    json += JsonString(name.caption) + ": " + ReadoutJson(outcome.readouts.Of(name.field));
+Json RunProvenance(const FieldTexts& fields, std::uint32_t seedMs) {
+  Json inputs = Json::object();
+  for (const InputEntry& input : Inputs()) inputs[input.column] = ValidUtf8(fields.Text(input.field));
+  return Json{{"version", ProgramVersion()},
+              {"seed_ms", seedMs},
+              {"separator", EncodeUtf8(fields.Separator().CodePoint())},
+              {"inputs", inputs}};
+}
+
+std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance) {
+  Json json = provenance;
+  if (outcome.error) {
+    json["error"] = ValidUtf8(*outcome.error);
+    json["stage"] = outcome.stage;
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
   }
-  json += "},\n \"steps\": {\"descending\": " + std::to_string(outcome.steps.descending) +
-          ", \"ascending\": " + std::to_string(outcome.steps.ascending) + "}";
+  json["side"] = outcome.side;
+  Json readouts = Json::object();
+  for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.field));
+  json["readouts"] = readouts;
+  json["steps"] = {{"descending", outcome.steps.descending}, {"ascending", outcome.steps.ascending}};
   if (!outcome.loop.empty()) {
-    json += ",\n \"loop\": [";
+    Json loop = Json::array();
     for (std::size_t k = 0; k < outcome.loop.size(); ++k) {
       const LoopPoint& p = outcome.loop[k];
-      json += k ? ",\n  [" : "\n  [";
-      json += JsonString(p.branch == Branch::Descending ? "down" : "up") + ", " + JsonString(PointText(p.H)) + ", " +
-              JsonString(PointText(p.M)) + "]";
+      loop.push_back({{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}});
     }
-    json += "]";
+    json["loop"] = loop;
   }
-  if (outcome.maps) {
-    json += ",\n \"maps\": {\"ExchangeMap\": " + BlockJson(outcome.maps->exchange) +
-            ",\n  \"FmEnergyMap\": " + BlockJson(outcome.maps->energy) +
-            ",\n  \"QrfMap\": " + BlockJson(outcome.maps->randomField) + "}";
-  }
-  return json + "}\n";
+  if (outcome.maps)
+    json["maps"] = {{"exchange", outcome.maps->exchange},
+                    {"initial_energy", outcome.maps->energy},
+                    {"random_field", outcome.maps->randomField}};
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+void WriteLoopHeader(std::ostream& out) { out << "step,branch,H,M\n"; }
+
+void WriteLoopRow(std::ostream& out, std::uint64_t step, const LoopPoint& p) {
+  out << step << ',' << BranchName(p.branch) << ',' << FullPrecisionText(p.H) << ',' << FullPrecisionText(p.M) << '\n';
 }
 
 namespace {
@@ -80,35 +83,40 @@ namespace {
 class StreamingObserver final : public SweepObserver {
  public:
   struct Stopped {};
-  StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop) : loop_(loop), stop_(stop) {
-    if (loop_) WriteLoopCsvHeader(*loop_);
-  }
+  StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop) : loop_(loop), stop_(stop) {}
   void FieldStepDone(Branch branch, double H, double M) override {
-    if (loop_) WriteLoopCsvRow(*loop_, {branch, H, M});
+    if (loop_) WriteLoopRow(*loop_, steps_, {branch, H, M});
+    ++steps_;
     if (stop_.load(std::memory_order_relaxed)) throw Stopped{};
   }
+  std::uint64_t Steps() const { return steps_; }
 
  private:
   std::ostream* loop_;
   const std::atomic<bool>& stop_;
+  std::uint64_t steps_ = 0;
 };
 
 }  // namespace
 
 int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  const std::string flags[] = {"loop", "maps"};
-  const std::string values[] = {"loop-csv", "threads"};
   CommonOptions options;
   try {
-    options = ParseCommonOptions(args, flags, values);
+    options = ParseCommonOptions(RunSpec(), args);
   } catch (const std::invalid_argument& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 2;
   }
+  if (options.help) {
+    out << CommandHelp(RunSpec());
+    return 0;
+  }
   const HeadlessFields fields = PrepareFields(options);
+  const std::uint32_t seed = SeedOrClock(options);
+  const Json provenance = RunProvenance(fields, seed);
   RunAllOptions run;
   run.largeSides = true;
-  run.threads = static_cast<int>(UsableCores());
+  run.threads = static_cast<int>(AvailableProcessors());
   if (const auto threads = options.values.find("threads"); threads != options.values.end()) {
     int count = 0;
     const std::string& text = threads->second;
@@ -135,6 +143,14 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
+  if (loopFile) {
+    Json metadata = Json{{"program", "ebsim"}, {"file", "loop"}};
+    metadata.update(provenance);
+    metadata["command"] = options.commandLine;
+    metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
+    loopFile->Stream() << CommentLine(metadata);
+    WriteLoopHeader(loopFile->Stream());
+  }
   std::atomic<bool> stop{false};
   StopSignals signals(stop);
   StreamingObserver observer(loopFile ? &loopFile->Stream() : nullptr, stop);
@@ -142,19 +158,22 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   Simulator simulator;
   RunOutcome outcome;
   try {
-    outcome = simulator.RunAll(fields, SeedOrClock(options), run);
+    outcome = simulator.RunAll(fields, seed, run);
   } catch (const StreamingObserver::Stopped&) {
     err << "ebsim run: stopped\n";
     return signals.ExitCode();
   }
   try {
-    if (loopFile) loopFile->Commit();
+    if (loopFile) {
+      loopFile->Stream() << EndLine(observer.Steps(), !outcome.error);
+      loopFile->Commit();
+    }
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
   errno = 0;
-  if (!(out << OutcomeJson(outcome) << std::flush)) {
+  if (!(out << OutcomeJson(outcome, provenance) << std::flush)) {
     err << "ebsim run: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
     return 1;
   }

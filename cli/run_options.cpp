@@ -24,10 +24,6 @@ std::uint32_t ParseSeed(const std::string& text) {
   return value;
 }
 
-bool Contains(std::span<const std::string> names, const std::string& name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 }  // namespace
 
 char32_t SingleCharacter(const std::string& text) {
@@ -48,44 +44,26 @@ char32_t DecimalSeparatorOption(const std::string& text) {
   return c;
 }
 
-CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<const std::string> flagNames,
-                                 std::span<const std::string> valueNames) {
+CommonOptions ParseCommonOptions(const CommandSpec& command, std::span<const std::string> args) {
+  const ParsedArgs parsed = ParseArgs(command, args);
   CommonOptions options;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    const std::string& arg = args[k];
-    if (arg.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument '" + arg + "'");
-    std::string name = arg.substr(2);
-    std::optional<std::string> value;
-    if (const auto equals = name.find('='); equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
-    if (Contains(flagNames, name)) {
-      if (value) throw std::invalid_argument("--" + name + " takes no value");
-      options.flags.push_back(name);
-      continue;
-    }
+  options.help = parsed.help;
+  options.flags = parsed.flags;
+  options.positionals = parsed.positionals;
+  options.commandLine = {"ebsim", command.name};
+  options.commandLine.insert(options.commandLine.end(), args.begin(), args.end());
+  for (const auto& [name, value] : parsed.values) {
     const auto inputs = Inputs();
     const auto input =
         std::find_if(inputs.begin(), inputs.end(), [&](const InputEntry& o) { return name == o.option; });
-    // An unknown name takes no value: the next argument is an option of its own.
-    if (input == inputs.end() && name != "seed-ms" && name != "sep" && !Contains(valueNames, name))
-      throw std::invalid_argument("unknown option --" + name);
-    if (!value) {
-      if (k + 1 >= args.size()) throw std::invalid_argument("--" + name + " needs a value");
-      value = args[++k];
-    }
-    if (input != inputs.end()) {
-      options.texts[input->field] = *value;
-    } else if (name == "seed-ms") {
-      options.seedMs = ParseSeed(*value);
-    } else if (name == "sep") {
-      options.separator = DecimalSeparatorOption(*value);
-    } else if (Contains(valueNames, name)) {
-      options.values[name] = *value;
-    } else {
-      throw std::invalid_argument("unknown option --" + name);
-    }
+    if (input != inputs.end())
+      options.texts[input->field] = value;
+    else if (name == "seed-ms")
+      options.seedMs = ParseSeed(value);
+    else if (name == "sep")
+      options.separator = DecimalSeparatorOption(value);
+    else
+      options.values[name] = value;
   }
   return options;
 }

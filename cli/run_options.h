@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_options.h"
 #include "form/catalogue.h"
 #include "form/controls.h"
 #include "form/headless_form.h"
@@ -22,13 +23,15 @@ struct CommonOptions {
   std::optional<char32_t> separator;
   std::vector<std::string> flags;           // --name given without a value
   std::map<std::string, std::string> values;  // other --name value pairs
+  std::vector<std::string> positionals;
+  bool help = false;
+  std::vector<std::string> commandLine;       // "ebsim", the command, its arguments
 };
 
-// Parses "--name value" (or "--name=value") pairs; `flagNames` take no
-// value, `valueNames` are further options with one. Throws
-// std::invalid_argument with a message for the user.
-CommonOptions ParseCommonOptions(std::span<const std::string> args, std::span<const std::string> flagNames,
-                                 std::span<const std::string> valueNames);
+// Parses the command's arguments (see ParseArgs) and reads the inputs,
+// the seed and the separator. Throws std::invalid_argument with a message
+// for the user.
+CommonOptions ParseCommonOptions(const CommandSpec& command, std::span<const std::string> args);
 
 // The fields with the given texts over the defaults, read with the given
 // separator ("." when none is given).

@@ -5,20 +5,23 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
-#include <thread>
 
 #include "base/errors.h"
-#include "form/field_numbers.h"
 #include "base/output_file.h"
+#include "batch/loop_tables.h"
+#include "batch/runs_file_reader.h"
+#include "batch/sweep_metadata.h"
+#include "batch/sweep_output.h"
+#include "batch/sweep_resume.h"
 #include "cli/progress_bar.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
-#include "cli/usable_cores.h"
-#include "batch/sweep_output.h"
+#include "form/field_numbers.h"
 
 namespace ebsim {
 
@@ -36,23 +39,57 @@ std::uint64_t PositiveCount(const std::string& option, const std::string& text) 
 std::vector<GridAxis> Axes(const HeadlessFields& fields) {
   std::vector<GridAxis> axes;
   for (const InputEntry& input : Inputs())
-    axes.push_back({input.option, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
+    axes.push_back({input.column, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
   return axes;
 }
+
+// The outputs of a sweep by kind: "runs", "summary", "loops", "loop_mean".
+struct Outputs {
+  std::string runs = "-", summary, loops, loopMean;  // "-": standard output; empty: none
+  std::vector<std::pair<const char*, const std::string*>> Named() const {
+    return {{"--out", &runs}, {"--summary", &summary}, {"--loops", &loops}, {"--loop-mean", &loopMean}};
+  }
+};
 
 struct SweepRequest {
   std::optional<SweepGrid> grid;
   SweepPlan plan;
-  std::string runsPath = "-", summaryPath;  // "-": standard output; empty: none
-  bool clockSeed = false;
+  Outputs paths;
+  bool clockSeed = false, resume = false, help = false;
+  std::vector<std::string> commandLine;
 };
+
+void CheckOutputs(const SweepRequest& request) {
+  const auto named = request.paths.Named();
+  for (std::size_t a = 0; a < named.size(); ++a)
+    for (std::size_t b = a + 1; b < named.size(); ++b)
+      if (!named[b].second->empty() && !named[a].second->empty() && SameOutputTarget(*named[a].second, *named[b].second))
+        throw std::invalid_argument(std::string(named[a].first) + " and " + named[b].first + " name the same file: '" +
+                                    *named[b].second + "'");
+  if (request.resume && request.paths.runs == "-") throw std::invalid_argument("--resume needs --out FILE");
+  if (request.resume && !request.paths.loops.empty())
+    throw std::invalid_argument("--resume does not take --loops (the loops of the finished rows are not kept)");
+  if (!request.paths.loopMean.empty() && (request.plan.shard.count > 1 || request.resume))
+    throw std::invalid_argument("--loop-mean takes a whole sweep: not with --shard or --resume");
+}
+
+// The seed a resumed sweep was started with, when none is given.
+std::uint32_t SeedOfEarlierRun(const std::string& path) {
+  try {
+    return RunsFileReader(path).Metadata().at("sweep").at("seed_ms").get<std::uint32_t>();
+  } catch (const std::exception& bad) {
+    throw std::invalid_argument(std::string("--resume: ") + bad.what());
+  }
+}
 
 // Everything the command line asks for, checked before anything runs;
 // throws std::invalid_argument or the window's Exception.
 SweepRequest ParseRequest(std::span<const std::string> args) {
-  const std::string values[] = {"realizations", "threads", "out", "summary"};
-  const CommonOptions options = ParseCommonOptions(args, {}, values);
+  const CommonOptions options = ParseCommonOptions(SweepSpec(), args);
   SweepRequest request;
+  request.help = options.help;
+  if (request.help) return request;
+  request.commandLine = options.commandLine;
   const HeadlessFields fields = PrepareFields(options);
   request.grid.emplace(Axes(fields), fields.Separator());
   auto value = [&](const char* name) -> std::optional<std::string> {
@@ -63,24 +100,27 @@ SweepRequest ParseRequest(std::span<const std::string> args) {
   plan.grid = &*request.grid;
   plan.realizations = value("realizations") ? PositiveCount("realizations", *value("realizations")) : 1;
   if (SweepRowCount(plan) == 0) throw std::invalid_argument("the sweep holds more rows than can be counted");
-  const std::uint64_t threads = value("threads") ? PositiveCount("threads", *value("threads"))
-                                                 : UsableCores();
+  const std::uint64_t threads = value("threads") ? PositiveCount("threads", *value("threads")) : AvailableProcessors();
   plan.threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, kMostThreads));
-  request.runsPath = value("out").value_or("-");
-  request.summaryPath = value("summary").value_or("");
-  if (!request.summaryPath.empty() && SameOutputTarget(request.runsPath, request.summaryPath))
-    throw std::invalid_argument("--out and --summary name the same file: '" + request.summaryPath + "'");
+  if (value("shard")) plan.shard = ParseShard(*value("shard"));
+  request.paths.runs = value("out").value_or("-");
+  request.paths.summary = value("summary").value_or("");
+  request.paths.loops = value("loops").value_or("");
+  request.paths.loopMean = value("loop-mean").value_or("");
+  plan.keepLoops = !request.paths.loops.empty() || !request.paths.loopMean.empty();
+  request.resume = std::find(options.flags.begin(), options.flags.end(), "resume") != options.flags.end();
+  CheckOutputs(request);
   plan.largeSides = true;
   plan.innerThreads = InnerThreads(*request.grid, plan.threads);
   CheckRunInputs(*request.grid, true, SweepThreads(plan));
-  request.clockSeed = !options.seedMs;
-  plan.seedMs = SeedOrClock(options);
+  request.clockSeed = !options.seedMs && !request.resume;
+  plan.seedMs = !options.seedMs && request.resume ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
   return request;
 }
 
 // What a sweep did, for its exit code.
 struct SweepTally {
-  std::uint64_t kept = 0, failed = 0;
+  std::uint64_t kept = 0, failed = 0, resumed = 0;
   bool complete = false;
   std::optional<std::string> writeError;  // the first output that failed
 };
@@ -90,39 +130,87 @@ std::string WriteFailure(const std::string& path, int error) {
   return path == "-" ? std::string("cannot write standard output: ") + std::strerror(error) : CannotWrite(path, error);
 }
 
-SweepTally Run(const SweepRequest& request, std::ostream& runs, std::ostream& summaryOut, std::atomic<bool>& stop) {
-  const bool summary = !request.summaryPath.empty();
+// The open outputs of a sweep; the files are put in place together.
+struct OpenOutputs {
+  std::unique_ptr<OutputFile> files[4];
+  std::ostream* streams[4] = {};
+  std::string paths[4];
+
+  OpenOutputs(const Outputs& wanted, std::ostream& out) {
+    const std::string* all[4] = {&wanted.runs, &wanted.summary, &wanted.loops, &wanted.loopMean};
+    for (int k = 0; k < 4; ++k) {
+      paths[k] = *all[k];
+      if (paths[k].empty()) continue;
+      if (paths[k] != "-") files[k] = std::make_unique<OutputFile>(paths[k]);
+      streams[k] = files[k] ? &files[k]->Stream() : &out;
+    }
+  }
+  // The path of the first stream that failed, if one did.
+  std::optional<std::string> Failed() const {
+    for (int k = 0; k < 4; ++k)
+      if (streams[k] && !*streams[k]) return paths[k];
+    return std::nullopt;
+  }
+  bool FilesGood() const {
+    for (const auto& file : files)
+      if (file && !file->Good()) return false;
+    return true;
+  }
+  void Commit() {
+    for (int k = 3; k >= 0; --k)
+      if (files[k]) files[k]->Commit();
+  }
+};
+
+enum Stream { kRuns, kSummary, kLoops, kLoopMean };
+
+SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bool>& stop) {
   const SweepGrid& grid = *request.grid;
+  const SweepPlan& plan = request.plan;
+  std::ostream& runs = *outputs.streams[kRuns];
+  const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
+  for (int k = 0; k < 4; ++k)
+    if (outputs.streams[k]) *outputs.streams[k] << CommentLine(FileMetadata(plan, kinds[k], request.commandLine));
   WriteRunsHeader(runs, grid);
   std::optional<SweepSummary> statistics;
-  if (summary) statistics.emplace(grid, summaryOut);
-  const std::uint64_t total = SweepRowCount(request.plan);
-  std::optional<ProgressBar> bar;
-  if (isatty(STDERR_FILENO)) bar.emplace(stderr, total, "rows");
+  if (outputs.streams[kSummary]) statistics.emplace(grid, *outputs.streams[kSummary]);
+  if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops]);
+  std::optional<LoopMeans> means;
+  if (outputs.streams[kLoopMean]) means.emplace(grid, *outputs.streams[kLoopMean]);
   SweepTally tally;
+  SweepPlan resumed = plan;
+  if (request.resume)
+    resumed.skipItems = tally.resumed = tally.kept =
+        CopyFinishedRows(request.paths.runs, plan, runs, statistics ? &*statistics : nullptr);
+  std::uint64_t loopRows = 0;
+  ProgressBar bar(stderr, ShardItemCount(plan), "rows", isatty(STDERR_FILENO));
   tally.complete = RunSweep(
-      request.plan,
+      resumed,
       [&](const SweepRow& row) {
         if (tally.writeError) return;
         WriteRunsRow(runs, grid, row);
         if (statistics) statistics->Add(row);
+        if (outputs.streams[kLoops]) loopRows += WriteLoopsRows(*outputs.streams[kLoops], row);
+        if (means) means->Add(row);
         ++tally.kept;
         if (!row.error.empty()) ++tally.failed;
         // A reader that went away, a full disk: stop at the first failed write.
         errno = 0;
-        const bool runsWritten = static_cast<bool>(runs.flush());
-        if (!runsWritten || !summaryOut) {
-          const int error = errno ? errno : EIO;
-          tally.writeError = WriteFailure(runsWritten ? request.summaryPath : request.runsPath, error);
+        runs.flush();
+        if (const auto failed = outputs.Failed()) {
+          tally.writeError = WriteFailure(*failed, errno ? errno : EIO);
           stop = true;
         }
       },
-      [&](std::size_t finished) {
-        if (bar) bar->Update(finished);
-      },
-      stop);
-  if (bar) bar->Finish(tally.kept);
+      [&](std::size_t finished) { bar.Update(tally.resumed + finished); }, stop);
+  bar.Finish(tally.kept);
   if (statistics) statistics->Finish();
+  if (means) means->Finish();
+  const bool whole = tally.complete && !tally.writeError;
+  runs << EndLine(tally.kept, whole);
+  if (statistics) *outputs.streams[kSummary] << EndLine(statistics->LinesWritten(), whole);
+  if (outputs.streams[kLoops]) *outputs.streams[kLoops] << EndLine(loopRows, whole);
+  if (means) *outputs.streams[kLoopMean] << EndLine(means->LinesWritten(), whole);
   return tally;
 }
 
@@ -139,33 +227,34 @@ int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     err << "ebsim sweep: " << bad.what() << "\n";
     return 2;
   }
+  if (request.help) {
+    out << CommandHelp(SweepSpec());
+    return 0;
+  }
   request.plan.grid = &*request.grid;
-  std::unique_ptr<OutputFile> runsFile, summaryFile;
+  std::optional<OpenOutputs> outputs;
   try {
-    if (request.runsPath != "-") runsFile = std::make_unique<OutputFile>(request.runsPath);
-    if (!request.summaryPath.empty() && request.summaryPath != "-")
-      summaryFile = std::make_unique<OutputFile>(request.summaryPath);
+    outputs.emplace(request.paths, out);
   } catch (const OutputError& bad) {
     err << "ebsim sweep: " << bad.what() << "\n";
     return 1;
   }
   if (request.clockSeed) err << "ebsim sweep: seed-ms " << request.plan.seedMs << " (from the clock)\n";
 
-  std::ostream& runs = runsFile ? runsFile->Stream() : out;
-  std::ostream& summary = summaryFile ? summaryFile->Stream() : out;
   SweepTally tally;
   int stopCode = 0;
-  {
+  try {
     StopSignals signals(stop);
-    tally = Run(request, runs, summary, stop);
+    tally = Run(request, *outputs, stop);
     stopCode = signals.ExitCode();
+  } catch (const std::runtime_error& bad) {  // a runs table that cannot be resumed
+    err << "ebsim sweep: " << bad.what() << "\n";
+    return 1;
   }
   // Files whole or not at all: a file that failed is never put in place,
-  // and neither is the other one, which would not match it.
-  const bool fileFailed = (runsFile && !runsFile->Good()) || (summaryFile && !summaryFile->Good());
+  // and neither are the others, which would not match it.
   try {
-    if (!fileFailed && summaryFile) summaryFile->Commit();
-    if (!fileFailed && runsFile) runsFile->Commit();
+    if (outputs->FilesGood()) outputs->Commit();
   } catch (const OutputError& bad) {
     err << "ebsim sweep: " << bad.what() << "\n";
     return 1;
@@ -175,13 +264,14 @@ int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     err << "ebsim sweep: " << *tally.writeError << "\n";
     return 1;
   }
-  const std::uint64_t total = SweepRowCount(request.plan);
+  const std::uint64_t total = ShardItemCount(request.plan);
+  if (tally.resumed) err << "ebsim sweep: resumed after " << tally.resumed << " rows\n";
   if (tally.failed) err << "ebsim sweep: " << tally.failed << " of " << tally.kept << " rows failed\n";
   if (!tally.complete) {
     err << "ebsim sweep: stopped; " << tally.kept << " of " << total << " rows kept\n";
     return stopCode;
   }
-  return tally.failed == tally.kept ? 1 : 0;
+  return tally.failed == tally.kept - tally.resumed && tally.kept > tally.resumed ? 1 : 0;
 }
 
 }  // namespace ebsim

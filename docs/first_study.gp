@@ -1,20 +1,29 @@
 # Mean exchange-bias shift and coercivity against the dilution level, with
-# standard errors, from the summary of an ebsim sweep.
+# standard errors, from the summary of an ebsim sweep. The title comes from
+# the summary's metadata line; each E-B shift point is labelled with the
+# number of realisations that wrote it (n), which falls where the loop
+# never crosses zero on the way up.
 #   gnuplot -e "summary='summary.csv'; picture='first_study.png'" docs/first_study.gp
 if (!exists("summary")) summary = 'summary.csv'
 if (!exists("picture")) picture = 'first_study.png'
+
+# One value of the metadata's sweep: the first grid text of an input, or a number.
+meta(key) = system(sprintf("head -n 1 '%s' | sed -n 's/.*\"%s\":\\[*\"*\\([^\",]*\\).*/\\1/p'", summary, key))
 
 set terminal pngcairo size 760,480 font "DejaVu Sans,10"
 set output picture
 set datafile separator ","
 set datafile columnheaders
-set title "Exchange bias against dilution (side 20, J = 10, SD = 2, 100 realisations each)"
-set xlabel "Dilution Level"
-set ylabel "E-B Shift"
-set y2label "Coercivity"
+set title sprintf("Exchange bias against dilution (side %s, J = %s, field SD = %s, %s realisations per point, seed %s)", \
+                  meta("side"), meta("enhancement"), meta("field_sd"), meta("realizations"), meta("seed_ms"))
+set xlabel "dilution (fraction of enhanced sites)"
+set ylabel "exchange-bias shift [J]"
+set y2label "coercivity [J]"
 set ytics nomirror
 set y2tics
 set key top center
 set grid
-plot summary using "dilution":"E-B Shift mean":"E-B Shift se" with yerrorlines lw 2 pt 7 title "E-B Shift", \
-     summary using "dilution":"Coercivity mean":"Coercivity se" axes x1y2 with yerrorlines lw 2 pt 5 title "Coercivity"
+set offsets graph 0.02, graph 0.02, graph 0.05, graph 0.05
+plot summary using "dilution":"eb_shift_mean":"eb_shift_se" with yerrorlines lw 2 pt 7 title "eb\\_shift", \
+     summary using "dilution":"eb_shift_mean":(sprintf("n=%d", column("eb_shift_n"))) with labels offset 0,1.2 font ",8" notitle, \
+     summary using "dilution":"coercivity_mean":"coercivity_se" axes x1y2 with yerrorlines lw 2 pt 5 title "coercivity"

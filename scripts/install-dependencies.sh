@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake pkg-config
+  g++ make cmake pkg-config git
+  libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev libx11-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

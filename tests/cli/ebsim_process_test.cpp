@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/run_command.h"
 #include "tests/cli/process_helpers.h"
 #include "batch/sweep_grid.h"
@@ -27,7 +29,7 @@ using namespace ebsim;
 
 namespace {
 
-constexpr std::size_t kRunsColumns = 21;  // 7 grid, 2 realisation, 9 read-outs, 2 steps, error
+constexpr std::size_t kRunsColumns = 22;  // 7 grid, point, realisation, seed, 9 read-outs, 2 steps, error
 
 // The quoted text after `"key": ` in ebsim run's JSON.
 std::string JsonText(const std::string& json, const std::string& key) {
@@ -61,7 +63,7 @@ TEST_P(StoppedSweepTest, LeavesBothFilesWhole) {
   ASSERT_EQ(Wait(pid), 128 + GetParam()) << ReadFile(dir / "stderr");
 
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"runs.csv", "stderr", "stdout", "summary.csv"}));
-  const std::vector<std::string> lines = Lines(ReadFile(runs));
+  const std::vector<std::string> lines = TableLines(ReadFile(runs));
   ASSERT_GE(lines.size(), 2u) << "no row finished";
   EXPECT_EQ(ReadFile(runs).back(), '\n');
   const std::vector<std::string> header = CsvFields(lines[0]);
@@ -83,14 +85,14 @@ TEST_P(StoppedSweepTest, LeavesBothFilesWhole) {
             std::string::npos)
       << ReadFile(dir / "stderr");
 
-  const std::vector<std::string> summaryLines = Lines(ReadFile(summary));
+  const std::vector<std::string> summaryLines = TableLines(ReadFile(summary));
   ASSERT_EQ(summaryLines.size(), 2u);
   const std::vector<std::string> summaryHeader = CsvFields(summaryLines[0]);
   const std::vector<std::string> point = CsvFields(summaryLines[1]);
   ASSERT_EQ(point.size(), summaryHeader.size());
   EXPECT_EQ(point[Column(summaryHeader, "realizations")], std::to_string(kept));
   EXPECT_EQ(point[Column(summaryHeader, "failed")], "0");
-  EXPECT_EQ(point[Column(summaryHeader, "Surface Ratio of Dilution n")], std::to_string(kept));
+  EXPECT_EQ(point[Column(summaryHeader, "surface_ratio_n")], std::to_string(kept));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StoppedSweepTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
@@ -100,7 +102,7 @@ TEST(EbsimProcessTest, SweepWithoutFilesWritesItsRowsToStandardOutput) {
                                    "40", "--realizations", "2", "--threads", "2"});
   ASSERT_EQ(sweep.code, 0) << sweep.err;
   EXPECT_EQ(sweep.err, "");
-  const std::vector<std::string> lines = Lines(sweep.out);
+  const std::vector<std::string> lines = TableLines(sweep.out);
   ASSERT_EQ(lines.size(), 5u) << sweep.out;
   const std::vector<std::string> header = CsvFields(lines[0]);
   const std::size_t dilution = Column(header, "dilution"), realization = Column(header, "realization");
@@ -117,17 +119,14 @@ TEST(EbsimProcessTest, SweepWithoutFilesWritesItsRowsToStandardOutput) {
   const Finished run = RunEbsim({"run", "--seed-ms", row[Column(header, "seed_ms")], "--side", "10", "--dilution",
                                  "0.1", "--steps", "40"});
   ASSERT_EQ(run.code, 0) << run.err;
-  for (const char* caption : {"Surface Ratio of Dilution", "E-B Shift", "Coercivity", "Vertical Shift",
-                              "Magnetization", "Applied Field", "Open End", "+1 spins at H_min.", "-1 spins at H_max"}) {
-    const std::string full = row[Column(header, caption)];
-    const std::string key = std::string("\"") + caption + "\": ";
-    const std::size_t at = run.out.find(key);
-    ASSERT_NE(at, std::string::npos) << caption;
-    if (full.empty()) {  // left blank
-      EXPECT_EQ(run.out.compare(at + key.size(), 4, "null"), 0) << caption;
-    } else {
-      EXPECT_EQ(JsonText(run.out.substr(at), "value"), PointText(std::strtold(full.c_str(), nullptr))) << caption;
-    }
+  const auto json = nlohmann::json::parse(run.out);
+  for (const char* id : {"surface_ratio", "eb_shift", "coercivity", "vertical_shift", "magnetization", "applied_field",
+                         "open_end", "plus_spins_at_hmin", "minus_spins_at_hmax"}) {
+    const std::string full = row[Column(header, id)];
+    if (full.empty())  // left blank
+      EXPECT_TRUE(json.at("readouts").at(id).is_null()) << id;
+    else
+      EXPECT_EQ(json.at("readouts").at(id).at("value").get<double>(), static_cast<double>(std::strtold(full.c_str(), nullptr))) << id;
   }
 }
 
@@ -138,7 +137,7 @@ TEST(EbsimProcessTest, SweepSeededByTheClockSaysSo) {
   ASSERT_EQ(sweep.err.rfind(said, 0), 0u) << sweep.err;
   const auto seed = static_cast<std::uint32_t>(std::stoul(sweep.err.substr(said.size())));
   EXPECT_NE(sweep.err.find("(from the clock)"), std::string::npos);
-  const std::vector<std::string> lines = Lines(sweep.out);
+  const std::vector<std::string> lines = TableLines(sweep.out);
   ASSERT_EQ(lines.size(), 3u);
   const std::size_t column = Column(CsvFields(lines[0]), "seed_ms");
   EXPECT_EQ(CsvFields(lines[1])[column], std::to_string(RealizationSeed(seed, 0)));
@@ -152,23 +151,26 @@ TEST(EbsimProcessTest, LoopCsvHoldsTheLoopOfTheJson) {
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"loop.csv"});
 
-  const std::vector<std::string> lines = Lines(ReadFile(csv));
+  const std::vector<std::string> lines = TableLines(ReadFile(csv));
   ASSERT_EQ(lines.size(), 1u + 151 + 151);
-  EXPECT_EQ(lines[0], "branch,H,M");
-  // JSON loop points: ["down", "3", "1"], one per line.
-  std::size_t at = run.out.find("\"loop\": [");
-  ASSERT_NE(at, std::string::npos);
-  at = run.out.find('[', at);  // the list's own bracket
+  EXPECT_EQ(lines[0], "step,branch,H,M");
+  const auto loop = nlohmann::json::parse(run.out).at("loop");
+  ASSERT_EQ(loop.size(), lines.size() - 1);
   for (std::size_t k = 1; k < lines.size(); ++k) {
     const std::vector<std::string> fields = CsvFields(lines[k]);
-    ASSERT_EQ(fields.size(), 3u) << lines[k];
-    EXPECT_EQ(fields[0], k <= 151 ? "down" : "up");
-    const std::string json = "[\"" + fields[0] + "\", \"" + PointText(std::strtod(fields[1].c_str(), nullptr)) +
-                             "\", \"" + PointText(std::strtod(fields[2].c_str(), nullptr)) + "\"";
-    at = run.out.find('[', at + 1);
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(run.out.substr(at, json.size() + 1), json + "]") << "step " << k;
+    ASSERT_EQ(fields.size(), 4u) << lines[k];
+    EXPECT_EQ(fields[0], std::to_string(k - 1));
+    EXPECT_EQ(fields[1], k <= 151 ? "down" : "up");
+    EXPECT_EQ(loop[k - 1].at("branch"), fields[1]);
+    EXPECT_EQ(loop[k - 1].at("H").get<double>(), std::strtod(fields[2].c_str(), nullptr)) << "step " << k;
+    EXPECT_EQ(loop[k - 1].at("M").get<double>(), std::strtod(fields[3].c_str(), nullptr)) << "step " << k;
   }
+  // The first line says what made the file; the last how many rows it holds.
+  const std::vector<std::string> all = Lines(ReadFile(csv));
+  const auto metadata = nlohmann::json::parse(all.front().substr(2));
+  EXPECT_EQ(metadata.at("seed_ms"), 1000);
+  EXPECT_EQ(metadata.at("inputs").at("field_sd"), "2");
+  EXPECT_EQ(nlohmann::json::parse(all.back().substr(2)).at("rows"), 302);
 }
 
 struct BadCall {
@@ -210,11 +212,12 @@ TEST(EbsimProcessTest, UnknownOrMissingCommandShowsTheUsageOnStandardError) {
     const Finished call = RunEbsim(args);
     EXPECT_EQ(call.code, 2);
     EXPECT_EQ(call.out, "");
-    EXPECT_NE(call.err.find("usage: ebsim run"), std::string::npos) << call.err;
+    EXPECT_NE(call.err.find("Usage: ebsim"), std::string::npos) << call.err;
   }
   const Finished help = RunEbsim({"--help"});
   EXPECT_EQ(help.code, 0);
-  EXPECT_EQ(help.out.rfind("usage: ebsim run", 0), 0u);
+  for (const char* command : {"run", "sweep", "merge", "render", "help"})
+    EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
 }
 
 }  // namespace

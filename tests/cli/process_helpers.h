@@ -58,6 +58,14 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The lines of a table ebsim wrote, without its "# {...}" metadata lines.
+inline std::vector<std::string> TableLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (const std::string& line : Lines(text))
+    if (line.rfind("# ", 0) != 0) lines.push_back(line);
+  return lines;
+}
+
 // The fields of one CSV line, quotes undone.
 inline std::vector<std::string> CsvFields(const std::string& line) {
   std::vector<std::string> fields(1);

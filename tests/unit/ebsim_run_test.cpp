@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "form/field_numbers.h"
+#include <nlohmann/json.hpp>
+
+#include "base/version.h"
 #include "cli/run_command.h"
+#include "form/field_numbers.h"
 
 using namespace ebsim;
 
@@ -22,8 +25,20 @@ class EbsimRunTest : public ::testing::Test {
     return RunCommand(args, out, err);
   }
 
+  // The printed object without its provenance, which the cases check once.
+  nlohmann::ordered_json Result() const {
+    auto json = nlohmann::ordered_json::parse(out.str());
+    for (const char* key : {"version", "seed_ms", "separator", "inputs"}) json.erase(key);
+    return json;
+  }
+
   std::ostringstream out, err;
 };
+
+using nlohmann::ordered_json;
+
+// A read-out: its number (exactly the double), the five characters shown.
+ordered_json R(double value, const char* shown) { return {{"value", value}, {"shown", shown}}; }
 
 // Side 2 seeded at 3 ms: every cell copies cell (1, 1), with J = 1 and a
 // random field of 0.161. The local field of every site is 2 + 0.161 + H
@@ -32,32 +47,26 @@ class EbsimRunTest : public ::testing::Test {
 // crossings at -3.75 and 3.75 give no shift and a coercivity of 7.5.
 TEST_F(EbsimRunTest, TinyLoop) {
   ASSERT_EQ(Run({"--seed-ms", "3", "--side", "2", "--steps", "8", "--sd", "3", "--loop"}), 0);
-  EXPECT_EQ(out.str(), R"({"seed_ms": 3, "side": 2,
- "readouts": {
-  "Surface Ratio of Dilution": {"value": "0", "shown": "0    "},
-  "E-B Shift": {"value": "0", "shown": "0    "},
-  "Coercivity": {"value": "7.5", "shown": "7.5  "},
-  "Vertical Shift": {"value": "0", "shown": "0    "},
-  "Magnetization": {"value": "1", "shown": "1    "},
-  "Applied Field": {"value": "4.5", "shown": "4.5  "},
-  "Open End": {"value": "0", "shown": "0    "},
-  "+1 spins at H_min.": {"value": "0", "shown": "0    "},
-  "-1 spins at H_max": {"value": "0", "shown": "0    "}},
- "steps": {"descending": 6, "ascending": 6},
- "loop": [
-  ["down", "3", "1"],
-  ["down", "1.5", "1"],
-  ["down", "0", "1"],
-  ["down", "-1.5", "1"],
-  ["down", "-3", "1"],
-  ["down", "-4.5", "-1"],
-  ["up", "-3", "-1"],
-  ["up", "-1.5", "-1"],
-  ["up", "0", "-1"],
-  ["up", "1.5", "-1"],
-  ["up", "3", "-1"],
-  ["up", "4.5", "1"]]}
-)");
+  ordered_json loop = ordered_json::array();
+  const double H[] = {3, 1.5, 0, -1.5, -3, -4.5, -3, -1.5, 0, 1.5, 3, 4.5};
+  const double M[] = {1, 1, 1, 1, 1, -1, -1, -1, -1, -1, -1, 1};
+  for (int k = 0; k < 12; ++k) loop.push_back({{"step", k}, {"branch", k < 6 ? "down" : "up"}, {"H", H[k]}, {"M", M[k]}});
+  const ordered_json expected = {
+      {"side", 2},
+      {"readouts",
+       {{"surface_ratio", R(0, "0    ")}, {"eb_shift", R(-0.0, "0    ")}, {"coercivity", R(7.5, "7.5  ")},
+        {"vertical_shift", R(0, "0    ")}, {"magnetization", R(1, "1    ")}, {"applied_field", R(4.5, "4.5  ")},
+        {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(0, "0    ")}, {"minus_spins_at_hmax", R(0, "0    ")}}},
+      {"steps", {{"descending", 6}, {"ascending", 6}}},
+      {"loop", loop}};
+  EXPECT_EQ(Result(), expected);
+  // Everything that made it: the version, the seed, the separator and every input text.
+  EXPECT_EQ(ordered_json::parse(out.str()).at("version"), ProgramVersion());
+  EXPECT_EQ(ordered_json::parse(out.str()).at("seed_ms"), 3);
+  EXPECT_EQ(ordered_json::parse(out.str()).at("separator"), ".");
+  EXPECT_EQ(ordered_json::parse(out.str()).at("inputs"),
+            (ordered_json{{"side", "2"}, {"dilution", "0.04"}, {"enhancement", "10"}, {"field_sd", "3"},
+                          {"h0", "3"}, {"hmin", "-3"}, {"steps", "8"}}));
   EXPECT_EQ(err.str(), "");
 }
 
@@ -66,72 +75,58 @@ TEST_F(EbsimRunTest, TinyLoop) {
 // 22. The exchange holds every spin up through the whole loop.
 TEST_F(EbsimRunTest, MapsOfASmallLattice) {
   ASSERT_EQ(Run({"--seed-ms", "0", "--side", "3", "--maps"}), 0);
-  EXPECT_EQ(out.str(), R"({"seed_ms": 0, "side": 3,
- "readouts": {
-  "Surface Ratio of Dilution": {"value": "0.666666666666667", "shown": "0.666"},
-  "E-B Shift": null,
-  "Coercivity": null,
-  "Vertical Shift": {"value": "1", "shown": "1    "},
-  "Magnetization": {"value": "1", "shown": "1    "},
-  "Applied Field": {"value": "3", "shown": "3    "},
-  "Open End": {"value": "0", "shown": "0    "},
-  "+1 spins at H_min.": {"value": "1", "shown": "1    "},
-  "-1 spins at H_max": {"value": "0", "shown": "0    "}},
- "steps": {"descending": 151, "ascending": 151},
- "maps": {"ExchangeMap": [
-    [10, 10, 10],
-    [1, 1, 1],
-    [10, 10, 10]],
-  "FmEnergyMap": [
-    [11, 21, 11],
-    [21, 22, 21],
-    [11, 21, 11]],
-  "QrfMap": [
-    [-2.394922421309785, -0.972247740546835, -2.394922421309785],
-    [-3.816864704545104, -1.6814197359726708, -3.816864704545104],
-    [-2.394922421309785, -0.972247740546835, -2.394922421309785]]}}
-)");
+  const ordered_json expected = {
+      {"side", 3},
+      {"readouts",
+       {{"surface_ratio", R(0.66666666666666667, "0.666")}, {"eb_shift", nullptr}, {"coercivity", nullptr},
+        // The field after 302 steps of 0.02 carries their rounding; the window shows "3".
+        {"vertical_shift", R(1, "1    ")}, {"magnetization", R(1, "1    ")},
+        {"applied_field", R(3.000000000000004, "3    ")}, {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(1, "1    ")}, {"minus_spins_at_hmax", R(0, "0    ")}}},
+      {"steps", {{"descending", 151}, {"ascending", 151}}},
+      {"maps",
+       {{"exchange", {{10, 10, 10}, {1, 1, 1}, {10, 10, 10}}},
+        {"initial_energy", {{11, 21, 11}, {21, 22, 21}, {11, 21, 11}}},
+        {"random_field",
+         {{-2.394922421309785, -0.972247740546835, -2.394922421309785},
+          {-3.816864704545104, -1.6814197359726708, -3.816864704545104},
+          {-2.394922421309785, -0.972247740546835, -2.394922421309785}}}}}};
+  EXPECT_EQ(Result(), expected);
 }
 
 // The window's defaults seeded at 0 ms; the window test expects the same
 // read-outs on screen.
 TEST_F(EbsimRunTest, DefaultRun) {
   ASSERT_EQ(Run({"--seed-ms", "0"}), 0);
-  EXPECT_EQ(out.str(), R"({"seed_ms": 0, "side": 20,
- "readouts": {
-  "Surface Ratio of Dilution": {"value": "0.055", "shown": "0.055"},
-  "E-B Shift": {"value": "-0.44", "shown": "-0.44"},
-  "Coercivity": {"value": "2.36000000000001", "shown": "2.360"},
-  "Vertical Shift": {"value": "0.1425", "shown": "0.142"},
-  "Magnetization": {"value": "0.87", "shown": "0.87 "},
-  "Applied Field": {"value": "3", "shown": "3    "},
-  "Open End": {"value": "0.13", "shown": "0.13 "},
-  "+1 spins at H_min.": {"value": "0.1775", "shown": "0.177"},
-  "-1 spins at H_max": {"value": "0.065", "shown": "0.065"}},
- "steps": {"descending": 151, "ascending": 151}}
-)");
+  const ordered_json readouts = Result().at("readouts");
+  const struct {
+    const char* id;
+    const char* shown;
+    const char* value;  // the read-out's number as the window's text
+  } expected[] = {{"surface_ratio", "0.055", "0.055"},   {"eb_shift", "-0.44", "-0.44"},
+                  {"coercivity", "2.360", "2.36000000000001"}, {"vertical_shift", "0.142", "0.1425"},
+                  {"magnetization", "0.87 ", "0.87"},    {"applied_field", "3    ", "3"},
+                  {"open_end", "0.13 ", "0.13"},         {"plus_spins_at_hmin", "0.177", "0.1775"},
+                  {"minus_spins_at_hmax", "0.065", "0.065"}};
+  for (const auto& e : expected) {
+    EXPECT_EQ(readouts.at(e.id).at("shown"), e.shown) << e.id;
+    EXPECT_EQ(PointText(readouts.at(e.id).at("value").get<double>()), e.value) << e.id;
+  }
 }
 
 // With "," as separator the inputs are read with it and the read-outs
 // shown with it; the values stay in "." notation.
 TEST_F(EbsimRunTest, CommaSeparator) {
   ASSERT_EQ(Run({"--seed-ms", "5", "--sep", ",", "--side", "4", "--steps", "20", "--hmin", "-2,5"}), 0);
-  EXPECT_EQ(out.str(), R"({"seed_ms": 5, "side": 4,
- "readouts": {
-  "Surface Ratio of Dilution": {"value": "0", "shown": "0    "},
-  "E-B Shift": {"value": "1.2125", "shown": "1,212"},
-  "Coercivity": {"value": "3.575", "shown": "3,575"},
-  "Vertical Shift": null,
-  "Magnetization": {"value": "0.375", "shown": "0,375"},
-  "Applied Field": {"value": "3.55", "shown": "3,55 "},
-  "Open End": {"value": "0.625", "shown": "0,625"},
-  "+1 spins at H_min.": {"value": "0", "shown": "0    "},
-  "-1 spins at H_max": {"value": "0.3125", "shown": "0,312"}},
- "steps": {"descending": 12, "ascending": 12}}
-)");
+  const ordered_json readouts = Result().at("readouts");
+  EXPECT_EQ(readouts.at("eb_shift"), R(1.2125, "1,212"));
+  EXPECT_EQ(readouts.at("coercivity"), R(3.575, "3,575"));
+  EXPECT_EQ(readouts.at("vertical_shift"), nullptr);
+  EXPECT_EQ(readouts.at("applied_field"), R(3.55, "3,55 "));
+  EXPECT_EQ(readouts.at("minus_spins_at_hmax"), R(0.3125, "0,312"));
+  EXPECT_EQ(ordered_json::parse(out.str()).at("separator"), ",");
   // "." is then no separator.
   EXPECT_EQ(Run({"--seed-ms", "5", "--sep", ",", "--hmin", "-2.5"}), 1);
-  EXPECT_EQ(out.str(), "{\"error\": \"'-2.5' is not a valid floating point value.\", \"stage\": \"run\"}\n");
+  EXPECT_EQ(Result(), (ordered_json{{"error", "'-2.5' is not a valid floating point value."}, {"stage", "run"}}));
 }
 
 TEST_F(EbsimRunTest, FailuresNameTheirButton) {
@@ -156,7 +151,7 @@ TEST_F(EbsimRunTest, FailuresNameTheirButton) {
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(args.back());
     EXPECT_EQ(Run(args), 1);
-    EXPECT_EQ(out.str(), std::string("{\"error\": \"") + c.error + "\", \"stage\": \"" + c.stage + "\"}\n");
+    EXPECT_EQ(Result(), (ordered_json{{"error", c.error}, {"stage", c.stage}}));
     EXPECT_EQ(err.str(), "");
   }
 }
@@ -188,7 +183,7 @@ TEST_F(EbsimRunTest, OptionsTakeEqualsSigns) {
   const std::string withEquals = out.str();
   ASSERT_EQ(Run({"--seed-ms", "3", "--side", "2", "--steps", "8", "--sd", "3"}), 0);
   EXPECT_EQ(out.str(), withEquals);
-  EXPECT_NE(withEquals.find("\"Coercivity\": {\"value\": \"7.5\""), std::string::npos);
+  EXPECT_NE(withEquals.find("\"coercivity\":{\"value\":7.5,"), std::string::npos);
 }
 
 }  // namespace

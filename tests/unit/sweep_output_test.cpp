@@ -18,7 +18,7 @@ using namespace ebsim;
 
 namespace {
 
-const char* const kGridHeader = "side,dilution,enhancement,sd,h0,hmin,steps,";
+const char* const kGridHeader = "side,dilution,enhancement,field_sd,h0,hmin,steps,";
 
 // The seven axes of a sweep, with the dilution taking the values given.
 SweepGrid GridOverDilution(std::vector<std::string> dilutions) {
@@ -89,8 +89,8 @@ TEST(RunsCsvTest, HeaderNamesTheGridTheRealisationEveryReadoutAndTheSteps) {
   std::ostringstream out;
   WriteRunsHeader(out, GridOverDilution({"0.04"}));
   EXPECT_EQ(out.str(), std::string(kGridHeader) +
-                           "realization,seed_ms,Surface Ratio of Dilution,E-B Shift,Coercivity,Vertical Shift,"
-                           "Magnetization,Applied Field,Open End,+1 spins at H_min.,-1 spins at H_max,"
+                           "point,realization,seed_ms,surface_ratio,eb_shift,coercivity,vertical_shift,"
+                           "magnetization,applied_field,open_end,plus_spins_at_hmin,minus_spins_at_hmax,"
                            "steps_descending,steps_ascending,error\n");
 }
 
@@ -107,17 +107,31 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   std::ostringstream out;
   WriteRunsRow(out, grid, written);
   WriteRunsRow(out, grid, failed);
-  // Read-outs in their shortest exact form, extended values included.
+  // Read-outs in their shortest exact form, extended values included; an
+  // extended value whose shortest text a double shares in full.
   EXPECT_EQ(out.str(),
-            "20,0.1,10,2,3,-3,300,2,20396894,0.0425,,2.44,,-1,,,,,151,151,\n"
-            "20,0,10,2,3,-3,300,1,53398447,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
+            "20,0.1,10,2,3,-3,300,1,2,20396894,4.25000000000000000004e-02,,2.44000000000000000005e+00,,-1,,,,,151,151,\n"
+            "20,0,10,2,3,-3,300,0,1,53398447,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
+  // Read back exactly, which merging and resuming rely on.
+  for (const SweepRow& row : {written, failed}) {
+    std::ostringstream line;
+    WriteRunsRow(line, grid, row);
+    const SweepRow back = ReadRunsRow(line.str().substr(0, line.str().size() - 1), grid, 3);
+    EXPECT_EQ(back.index, row.point * 3 + row.realization);
+    EXPECT_EQ(back.readouts, row.readouts);
+    EXPECT_EQ(back.error, row.error);
+    EXPECT_EQ(back.seedMs, row.seedMs);
+  }
+  for (const char* bad : {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,151,151,",
+                          "20,0.1,10,2,3,-3,300,1,0,1,x,,,,,,,,,151,151,", "20,0.1,10"})
+    EXPECT_THROW(ReadRunsRow(bad, grid, 3), std::invalid_argument) << bad;
 }
 
 TEST(RunsCsvTest, GridTextsWithTheDecimalCommaAreQuoted) {
   const SweepGrid grid = GridOverDilution({"0,1"});
   std::ostringstream out;
   WriteRunsRow(out, grid, Row(0, 0, 7));
-  EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,7,,,,,,,,,,151,151,\n");
+  EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,0,7,,,,,,,,,,151,151,\n");
 }
 
 TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
@@ -142,14 +156,14 @@ TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
   summary.Finish();
 
   const std::string unwritten = ",,,,0";
-  std::string expected = std::string(kGridHeader) + "realizations,failed";
-  for (const char* caption : {"Surface Ratio of Dilution", "E-B Shift", "Coercivity", "Vertical Shift",
-                              "Magnetization", "Applied Field", "Open End", "+1 spins at H_min.", "-1 spins at H_max"})
-    for (const char* what : {" mean", " sd", " se", " n"}) expected += std::string(",") + caption + what;
+  std::string expected = std::string(kGridHeader) + "point,realizations,failed";
+  for (const char* id : {"surface_ratio", "eb_shift", "coercivity", "vertical_shift", "magnetization", "applied_field",
+                         "open_end", "plus_spins_at_hmin", "minus_spins_at_hmax"})
+    for (const char* what : {"_mean", "_sd", "_se", "_n"}) expected += std::string(",") + id + what;
   expected += "\n";
-  expected += "20,0,10,2,3,-3,300,5,1,0.5,,,1,2.3333333333333335,1.5275252316519468,0.8819171036881969,3,1,0,0,4";
+  expected += "20,0,10,2,3,-3,300,0,5,1,0.5,,,1,2.3333333333333335,1.5275252316519468,0.8819171036881969,3,1,0,0,4";
   for (int k = 0; k < 6; ++k) expected += unwritten;
-  expected += "\n20,0.1,10,2,3,-3,300,1,0" + unwritten + ",3,,,1";
+  expected += "\n20,0.1,10,2,3,-3,300,1,1,0" + unwritten + ",3,,,1";
   for (int k = 0; k < 7; ++k) expected += unwritten;
   expected += "\n";
   EXPECT_EQ(out.str(), expected);
