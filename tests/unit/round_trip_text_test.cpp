@@ -25,8 +25,8 @@ TEST(RoundTripText, WritesWhatPythonsReprWrites) {
 TEST(RoundTripText, EveryFiniteDoubleReadsBack) {
   std::mt19937_64 bits(20240611);
   for (int k = 0; k < 200000; ++k) {
-    const double x = std::bit_cast<double>(bits() & ~(std::uint64_t{0x7FF} << 52) |
-                                           (std::uint64_t(k % 0x7FF) << 52));
+    const std::uint64_t exponent = std::uint64_t(k % 0x7FF) << 52;  // below 0x7FF: finite
+    const double x = std::bit_cast<double>((bits() & ~(std::uint64_t{0x7FF} << 52)) | exponent);
     const std::string text = RoundTripText(x);
     ASSERT_EQ(std::bit_cast<std::uint64_t>(ReadBack(text)), std::bit_cast<std::uint64_t>(x)) << text;
   }
