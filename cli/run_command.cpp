@@ -131,7 +131,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     run.keepLoop = run.keepLoop || flag == "loop";
     run.keepMaps = run.keepMaps || flag == "maps";
   }
-  if (run.keepMaps && LargeSide(fields)) {
+  if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide) {
     err << "ebsim run: --maps shows sides up to 300\n";
     return 2;
   }

@@ -11,6 +11,7 @@ packages=(
   fonts-wine fonts-dejavu-core
   gnuplot-nox
   xvfb python3-xlib
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
 )
 
 missing=()

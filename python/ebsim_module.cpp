@@ -1,0 +1,32 @@
+// The Python module: the simulator's runs and sweeps for scripts and
+// notebooks, on the same engine as the window and ebsim.
+
+#include <pybind11/pybind11.h>
+
+#include "form/catalogue.h"
+#include "python/python_values.h"
+#include "python/run_binding.h"
+#include "python/sweep_binding.h"
+#ifdef EB_PYTHON_WINDOW
+#include "python/window_render_binding.h"
+#endif
+
+using namespace ebsim;
+
+PYBIND11_MODULE(ebsim, module) {
+  module.doc() =
+      "Exchange bias in the two-dimensional random-field Ising model at zero temperature: the window's runs "
+      "(run, render) and batch studies (sweep) on the same engine as the ebsim program.\n\n"
+      "INPUTS and READOUTS name the inputs and the read-outs in the order ebsim writes them.";
+  AddErrorType(module);
+  py::list inputs, readouts;
+  for (const InputEntry& input : Inputs()) inputs.append(input.option);
+  for (const ReadoutEntry& readout : Readouts()) readouts.append(ReadoutName(readout.field));
+  module.attr("INPUTS") = py::tuple(inputs);
+  module.attr("READOUTS") = py::tuple(readouts);
+  AddRun(module);
+  AddSweep(module);
+#ifdef EB_PYTHON_WINDOW
+  AddRender(module);
+#endif
+}

@@ -1,0 +1,161 @@
+#include "python/run_binding.h"
+
+#include <pybind11/stl.h>
+
+#include <array>
+#include <memory>
+
+#include "base/errors.h"
+#include "form/catalogue.h"
+#include "form/headless_form.h"
+#include "python/interrupt_check.h"
+#include "python/python_values.h"
+#include "batch/sweep_runner.h"
+#include "sim/simulator.h"
+
+namespace ebsim {
+
+namespace {
+
+// What ebsim.run returns.
+struct RunResult {
+  std::uint32_t seedMs = 0;
+  int side = 0;
+  std::int64_t stepsDescending = 0, stepsAscending = 0;
+  py::dict readouts, shown;
+  py::object loop = py::none(), maps = py::none();
+};
+
+// Ends the Run at a field step once Python has an error pending.
+class InterruptingObserver final : public SweepObserver {
+ public:
+  struct Interrupted {};
+  void FieldStepDone(Branch, double, double) override {
+    if (check.Raised()) throw Interrupted{};
+  }
+  InterruptCheck check;
+};
+
+py::array_t<double> MapArray(const std::vector<std::vector<double>>& rows) {
+  const py::ssize_t n = static_cast<py::ssize_t>(rows.size());
+  py::array_t<double> array({n, n});
+  auto cells = array.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < n; ++i)
+    for (py::ssize_t j = 0; j < n; ++j) cells(i, j) = rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+  return array;
+}
+
+void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
+  result.seedMs = outcome.seedMs;
+  result.side = outcome.side;
+  result.stepsDescending = outcome.steps.descending;
+  result.stepsAscending = outcome.steps.ascending;
+  for (const ReadoutEntry& entry : Readouts()) {
+    const ReadoutValue& value = outcome.readouts.Of(entry.field);
+    result.readouts[ReadoutName(entry.field)] =
+        value.value ? py::object(py::float_(static_cast<double>(*value.value))) : py::none();
+    result.shown[ReadoutName(entry.field)] = value.text;
+  }
+  if (!outcome.loop.empty()) {
+    py::list branch;
+    std::vector<double> h, m;
+    for (const LoopPoint& p : outcome.loop) {
+      branch.append(p.branch == Branch::Descending ? "down" : "up");
+      h.push_back(p.H);
+      m.push_back(p.M);
+    }
+    result.loop = py::make_tuple(py::module_::import("numpy").attr("array")(branch), Column(h), Column(m));
+  }
+  if (outcome.maps) {
+    py::dict maps;
+    maps["exchange"] = MapArray(outcome.maps->exchange);
+    maps["energy"] = MapArray(outcome.maps->energy);
+    maps["random_field"] = MapArray(outcome.maps->randomField);
+    result.maps = maps;
+  }
+}
+
+RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs, bool loop, bool maps) {
+  HeadlessFields fields;
+  for (std::size_t k = 0; k < inputs.size(); ++k)
+    fields.Set(Inputs()[k].field, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
+  InterruptingObserver observer;
+  RunAllOptions options{.keepLoop = loop, .keepMaps = maps, .surface = nullptr, .observer = &observer};
+  // As `ebsim run`: sides beyond 300 on the compact engine, on every processor.
+  options.largeSides = true;
+  options.threads = static_cast<int>(AvailableProcessors());
+  const std::uint32_t seed = SeedOf(seedMs, "ebsim.run()");
+  RunOutcome outcome;
+  try {
+    py::gil_scoped_release released;
+    Simulator simulator;
+    outcome = simulator.RunAll(fields, seed, options);
+  } catch (const InterruptingObserver::Interrupted&) {
+    observer.check.Rethrow();
+  }
+  if (outcome.error) RaiseError(*outcome.error, outcome.stage);
+  RunResult result;
+  KeepOutcome(result, outcome);
+  return result;
+}
+
+const char* const kRunDoc = R"(Runs the window's three buttons in turn, as `ebsim run` does.
+
+Each input takes a str, read by the window's rules (as typed into its field),
+or a number: an int, or a float for the real inputs, written so that it reads
+back as the same double.
+
+  side         lattice side N (integer, at most 300)
+  dilution     dilution level, the share of missing sites
+  enhancement  enhancement constant of the exchange at the surface
+  sd           standard deviation of the random fields
+  h0           initial field H0
+  hmin         lowest field Hmin
+  steps        number of field steps (integer)
+  seed_ms      the clock's time of day in milliseconds (0 to 86399999) that
+               seeds the random numbers; None: the time now
+  loop         keep the hysteresis loop (result.loop)
+  maps         keep the set-up maps (result.maps)
+
+Returns a RunResult. Raises ebsim.Error with the window's message and the
+stage ('lee', 'qrf' or 'run') when a button fails, TypeError for arguments
+of the wrong type or name, KeyboardInterrupt on Ctrl-C.)";
+
+}  // namespace
+
+void AddRun(py::module_& module) {
+  py::class_<RunResult> result(module, "RunResult",
+                               "What ebsim.run returns: the read-outs, the seed, the step counts, the loop and maps.");
+  result.def_readonly("seed_ms", &RunResult::seedMs, "The seed: the clock's time of day in milliseconds.")
+      .def_readonly("side", &RunResult::side, "The lattice side N.")
+      .def_readonly("steps_descending", &RunResult::stepsDescending, "Field steps of the descending branch.")
+      .def_readonly("steps_ascending", &RunResult::stepsAscending, "Field steps of the ascending branch.")
+      .def_readonly("readouts", &RunResult::readouts, "Read-out name -> float, or None where the read-out is blank.")
+      .def_readonly("shown", &RunResult::shown, "Read-out name -> the five characters the window shows.")
+      .def_readonly("loop", &RunResult::loop,
+                    "(branch, H, M): numpy arrays of every field step, branch 'down' or 'up'; None without loop=True.")
+      .def_readonly("maps", &RunResult::maps,
+                    "{'exchange', 'energy', 'random_field'}: N x N float64 arrays, row i = 1..N first; None "
+                    "without maps=True.")
+      .def("__repr__", [](const RunResult& r) {
+        return "<ebsim.RunResult seed_ms=" + std::to_string(r.seedMs) + " side=" + std::to_string(r.side) +
+               " readouts=" + std::string(py::repr(r.readouts)) + ">";
+      });
+  for (const ReadoutEntry& entry : Readouts()) {
+    const std::string name = ReadoutName(entry.field);
+    result.def_property_readonly(
+        name.c_str(), [name](const RunResult& r) { return r.readouts[name.c_str()]; },
+        (std::string("The read-out \"") + entry.caption + "\" as a float, or None where blank.").c_str());
+  }
+  module.def(
+      "run",
+      [](py::object side, py::object dilution, py::object enhancement, py::object sd, py::object h0, py::object hmin,
+         py::object steps, py::object seedMs, bool loop, bool maps) {
+        return Run({side, dilution, enhancement, sd, h0, hmin, steps}, seedMs, loop, maps);
+      },
+      kRunDoc, py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4), InputArg(5),
+      InputArg(6), py::arg("seed_ms") = py::none(),
+      py::arg("loop").noconvert() = true, py::arg("maps").noconvert() = false);
+}
+
+}  // namespace ebsim
