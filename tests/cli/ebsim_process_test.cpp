@@ -210,11 +210,33 @@ TEST(EbsimProcessTest, UnknownOrMissingCommandShowsTheUsageOnStandardError) {
     const Finished call = RunEbsim(args);
     EXPECT_EQ(call.code, 2);
     EXPECT_EQ(call.out, "");
-    EXPECT_NE(call.err.find("usage: ebsim run"), std::string::npos) << call.err;
+    EXPECT_NE(call.err.find("Usage: ebsim run"), std::string::npos) << call.err;
   }
-  const Finished help = RunEbsim({"--help"});
-  EXPECT_EQ(help.code, 0);
-  EXPECT_EQ(help.out.rfind("usage: ebsim run", 0), 0u);
+}
+
+// The help of ebsim and of each command, on standard output; the man pages
+// are made from it.
+TEST(EbsimProcessTest, HelpShowsTheUsageOfTheCommandAsked) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+    std::string absent;  // another command's usage, if any
+  };
+  const Case cases[] = {
+      {{"--help"}, {"Usage: ebsim run", "ebsim sweep", "ebsim render"}, ""},
+      {{"run", "--help"}, {"Usage: ebsim run", "--loop-csv"}, "ebsim sweep"},
+      {{"sweep", "-h"}, {"Usage: ebsim sweep", "--realizations"}, "ebsim run"},
+      {{"render", "--help"}, {"Usage: ebsim render --png FILE", "--seed-ms"}, "ebsim run"},
+  };
+  for (const Case& c : cases) {
+    const Finished help = RunEbsim(c.args);
+    EXPECT_EQ(help.code, 0) << c.args[0];
+    EXPECT_EQ(help.err, "");
+    for (const std::string& text : c.shown) EXPECT_NE(help.out.find(text), std::string::npos) << text << " in " << help.out;
+    if (!c.absent.empty()) {
+      EXPECT_EQ(help.out.find(c.absent), std::string::npos) << help.out;
+    }
+  }
 }
 
 }  // namespace
