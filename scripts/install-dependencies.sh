@@ -10,6 +10,7 @@ packages=(
   fonts-wine fonts-dejavu-core
   gnuplot-nox
   xvfb python3-xlib
+  help2man dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()
