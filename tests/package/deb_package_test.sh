@@ -40,7 +40,7 @@ for file in "${expected[@]}"; do
   grep -qxF -- "$file" "$scratch/contents" || fail "the package lacks $file"
 done
 if [ "$with_python" = 1 ]; then
-  grep -q '^\./usr/lib/python3/dist-packages/.*\.so$' "$scratch/contents" || fail "the package lacks the Python module"
+  grep -q '^\./usr/lib/python3/dist-packages/[^/]' "$scratch/contents" || fail "the package lacks the Python module"
 fi
 fields=$(dpkg-deb -f "$deb" Version Section Depends Maintainer)
 for want in "Version: $version" "Section: science" "libc6" "Maintainer: "; do
@@ -79,8 +79,10 @@ if [ "$with_window" = 1 ]; then
 fi
 if [ "$with_python" = 1 ]; then
   site=$root/usr/lib/python3/dist-packages
-  module=$(find "$site" -maxdepth 1 -name '*.so' -printf '%f\n' | head -1)
-  PYTHONPATH=$site python3 -c "import ${module%%.*}" || fail "the Python module ${module%%.*} does not import"
+  # An extension (NAME.cpython-...so), a NAME.py or a folder NAME.
+  module=$(find "$site" -mindepth 1 -maxdepth 1 ! -name '*-info' -printf '%f\n' | head -1)
+  module=${module%%.*}
+  PYTHONPATH=$site python3 -c "import $module" || fail "the Python module '$module' does not import"
 fi
 
 phase "desktop entry, icons, man pages"
