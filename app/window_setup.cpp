@@ -1,6 +1,7 @@
 #include "app/window_setup.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QStyleFactory>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
@@ -18,6 +19,10 @@ void DisableLayoutScaling() {
 void PrepareApplication() {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   RegisterWindowFonts();
+  // Where the package is installed, the window is its desktop entry's and
+  // shows the icon the simulator drew (packaging/); elsewhere neither is found.
+  QGuiApplication::setDesktopFileName(QStringLiteral("exchange-bias-rfim"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("exchange-bias-rfim")));
 }
 
 }  // namespace ebsim

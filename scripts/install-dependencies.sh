@@ -12,6 +12,7 @@ packages=(
   gnuplot-nox
   xvfb python3-xlib
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+  help2man dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless:
-# the unit and window tests, the window program under Xvfb, the unit tests
-# again under the address and undefined-behaviour sanitizers, and a short
-# bounded fuzzing run.
+# the unit and window tests, the window program under Xvfb, the Debian
+# package made from build/ (tests/package/), the unit tests again under the
+# address and undefined-behaviour sanitizers, and a short bounded fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen

@@ -1,0 +1,42 @@
+# The Debian package: every install rule of the build, under /usr, with
+# the libraries it needs found by dpkg-shlibdeps. The MPI build is not
+# packaged.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${EB_PACKAGE})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${EB_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "simulator of exchange bias in the 2D random-field Ising model")
+# CPack puts the summary on the Description line, this under it.
+set(CPACK_PACKAGE_DESCRIPTION "A square lattice of Ising spins at zero temperature, with a random fraction
+of sites carrying an enhanced exchange constant and a Gaussian random field
+on every site, is swept through a hysteresis loop; the exchange-bias shift,
+the coercivity and the vertical shift are read off the loop.
+.
+The package holds the simulator's window, the command ebsim (single runs
+as JSON, parameter sweeps over disorder realisations as CSV tables, and
+offscreen pictures of the window), their man pages, a desktop entry and
+bash completion.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+# Beyond the libraries: the window's faces, and the interpreter the Python
+# module was built for.
+set(depends "")
+if(TARGET KVORAL_ver_QVTR_03_100)
+  list(APPEND depends fonts-wine fonts-dejavu-core)
+endif()
+if(TARGET ebsim_python)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
+  list(APPEND depends "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~)"
+                      "python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})")
+endif()
+list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+
+include(CPack)
