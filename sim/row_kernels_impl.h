@@ -228,7 +228,7 @@ struct Kernels {
       }
       if (at + kSites == count) break;
     }
-    r.changed = Sum(changed & 1) != 0;
+    r.changed = Sum(changed & 2) != 0;  // a reversal changes a lane by +2 or -2
     return r;
   }
 

@@ -53,7 +53,8 @@ TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
       {{{F::Edit5, "12"}, {F::Edit2, "sd"}}, 10},                        // bad spread
       {{{F::Edit5, "12"}, {F::Edit4, "-4"}}, 11},                        // H0 below Hmin
   };
-  for (int side : {5, 8, 19, 33}) cases.push_back({{{F::Edit5, std::to_string(side)}}, 86399999u - side});
+  // Rows of 64 sites and more take the kernels' block loop.
+  for (int side : {5, 8, 19, 33, 70, 129}) cases.push_back({{{F::Edit5, std::to_string(side)}}, 86399999u - side});
   Simulator onMaps, compact;
   for (const Inputs& c : cases) {
     HeadlessFields fields;
