@@ -53,6 +53,7 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   RunAllOptions options;
   options.observer = &check;
   options.largeSides = plan.largeSides;
+  options.compactLattice = true;  // rows need no maps
   options.threads = static_cast<int>(plan.innerThreads);
   SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
   row.loop = std::move(loop);

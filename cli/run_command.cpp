@@ -131,6 +131,9 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     run.keepLoop = run.keepLoop || flag == "loop";
     run.keepMaps = run.keepMaps || flag == "maps";
   }
+  // Without maps to show, every side takes the compact lattice: the same
+  // results, without filling and copying the window's site maps.
+  run.compactLattice = !run.keepMaps;
   if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide) {
     err << "ebsim run: --maps shows sides up to 300\n";
     return 2;

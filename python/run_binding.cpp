@@ -83,6 +83,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   RunAllOptions options{.keepLoop = loop, .keepMaps = maps, .surface = nullptr, .observer = &observer};
   // As `ebsim run`: sides beyond 300 on the compact engine, on every processor.
   options.largeSides = true;
+  options.compactLattice = !maps;
   options.threads = static_cast<int>(AvailableProcessors());
   const std::uint32_t seed = SeedOf(seedMs, "ebsim.run()");
   RunOutcome outcome;
