@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -97,6 +98,32 @@ class StreamingObserver final : public SweepObserver {
   std::uint64_t steps_ = 0;
 };
 
+// The run's options from the command line; a usage error's text when they
+// do not fit together.
+std::optional<std::string> RunOptionsOf(const CommonOptions& options, const HeadlessFields& fields,
+                                        RunAllOptions& run) {
+  run.largeSides = true;
+  run.threads = static_cast<int>(AvailableProcessors());
+  if (const auto threads = options.values.find("threads"); threads != options.values.end()) {
+    int count = 0;
+    const std::string& text = threads->second;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size() || count < 1)
+      return "--threads takes a whole number of at least 1: '" + text + "'";
+    run.threads = std::min(count, 256);
+  }
+  for (const std::string& flag : options.flags) {
+    run.keepLoop = run.keepLoop || flag == "loop";
+    run.keepMaps = run.keepMaps || flag == "maps";
+  }
+  // Without maps to show, every side takes the compact lattice: the same
+  // results, without filling and copying the window's site maps.
+  run.compactLattice = !run.keepMaps;
+  if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide)
+    return "--maps shows sides up to 300";
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -115,27 +142,8 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   const std::uint32_t seed = SeedOrClock(options);
   const Json provenance = RunProvenance(fields, seed);
   RunAllOptions run;
-  run.largeSides = true;
-  run.threads = static_cast<int>(AvailableProcessors());
-  if (const auto threads = options.values.find("threads"); threads != options.values.end()) {
-    int count = 0;
-    const std::string& text = threads->second;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (error != std::errc() || end != text.data() + text.size() || count < 1) {
-      err << "ebsim run: --threads takes a whole number of at least 1: '" << text << "'\n";
-      return 2;
-    }
-    run.threads = std::min(count, 256);
-  }
-  for (const std::string& flag : options.flags) {
-    run.keepLoop = run.keepLoop || flag == "loop";
-    run.keepMaps = run.keepMaps || flag == "maps";
-  }
-  // Without maps to show, every side takes the compact lattice: the same
-  // results, without filling and copying the window's site maps.
-  run.compactLattice = !run.keepMaps;
-  if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide) {
-    err << "ebsim run: --maps shows sides up to 300\n";
+  if (const std::optional<std::string> refused = RunOptionsOf(options, fields, run)) {
+    err << "ebsim run: " << *refused << "\n";
     return 2;
   }
   const auto csv = options.values.find("loop-csv");
