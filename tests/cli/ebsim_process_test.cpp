@@ -31,15 +31,6 @@ namespace {
 
 constexpr std::size_t kRunsColumns = 22;  // 7 grid, point, realisation, seed, 9 read-outs, 2 steps, error
 
-// The quoted text after `"key": ` in ebsim run's JSON.
-std::string JsonText(const std::string& json, const std::string& key) {
-  const std::string tag = "\"" + key + "\": \"";
-  const std::size_t at = json.find(tag);
-  if (at == std::string::npos) return "(missing " + key + ")";
-  const std::size_t start = at + tag.size();
-  return json.substr(start, json.find('"', start) - start);
-}
-
 // SIGINT from the terminal, SIGTERM from a batch system, SIGHUP from a
 // closed session: each keeps every finished row and leaves whole files.
 class StoppedSweepTest : public ::testing::TestWithParam<int> {};
