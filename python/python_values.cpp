@@ -1,5 +1,7 @@
 #include "python/python_values.h"
 
+#include "batch/sweep_runner.h"
+
 #include <cmath>
 #include <limits>
 
@@ -28,6 +30,15 @@ const char* ReadoutName(Readout field) {
   for (const ReadoutEntry& entry : Readouts())
     if (entry.field == field) return entry.id;
   return "";
+}
+
+unsigned ThreadsOf(const py::object& threads, const char* caller) {
+  if (threads.is_none()) return std::min(AvailableProcessors(), kMostThreads);
+  if (PyBool_Check(threads.ptr()) || !PyIndex_Check(threads.ptr()))
+    throw py::type_error(std::string(caller) + ": threads takes an int or None");
+  const py::int_ value(threads);
+  if (value < py::int_(1)) throw py::value_error(std::string(caller) + ": threads takes at least 1");
+  return value > py::int_(kMostThreads) ? kMostThreads : value.cast<unsigned>();
 }
 
 const InputEntry& InputNamed(const std::string& name, const char* caller) {

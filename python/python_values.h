@@ -33,6 +33,10 @@ py::arg_v InputArg(std::size_t k);
 // The seed: None for the time of day now, else 0 to 86399999 milliseconds.
 std::uint32_t SeedOf(const py::object& seedMs, const char* caller);
 
+// A thread count: an int of at least 1 (at most kMostThreads), or None for
+// the processors the process may use.
+unsigned ThreadsOf(const py::object& threads, const char* caller);
+
 // Raises ebsim.Error with the window's message and the stage it came from.
 [[noreturn]] void RaiseError(const std::string& message, const std::string& stage);
 // Defines ebsim.Error on the module.

@@ -75,7 +75,8 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
   }
 }
 
-RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs, bool loop, bool maps) {
+RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs, bool loop, bool maps,
+              const py::object& threads) {
   HeadlessFields fields;
   for (std::size_t k = 0; k < inputs.size(); ++k)
     fields.Set(Inputs()[k].field, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
@@ -84,7 +85,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   // As `ebsim run`: sides beyond 300 on the compact engine, on every processor.
   options.largeSides = true;
   options.compactLattice = !maps;
-  options.threads = static_cast<int>(AvailableProcessors());
+  options.threads = static_cast<int>(ThreadsOf(threads, "ebsim.run()"));
   const std::uint32_t seed = SeedOf(seedMs, "ebsim.run()");
   RunOutcome outcome;
   try {
@@ -106,7 +107,7 @@ Each input takes a str, read by the window's rules (as typed into its field),
 or a number: an int, or a float for the real inputs, written so that it reads
 back as the same double.
 
-  side         lattice side N (integer, at most 300)
+  side         lattice side N (integer, up to 46340 as memory allows)
   dilution     dilution level, the share of missing sites
   enhancement  enhancement constant of the exchange at the surface
   sd           standard deviation of the random fields
@@ -116,7 +117,9 @@ back as the same double.
   seed_ms      the clock's time of day in milliseconds (0 to 86399999) that
                seeds the random numbers; None: the time now
   loop         keep the hysteresis loop (result.loop)
-  maps         keep the set-up maps (result.maps)
+  maps         keep the set-up maps (result.maps; sides up to 300)
+  threads      threads for the relaxation passes of sides above 300; None:
+               the processors the process may use
 
 Returns a RunResult. Raises ebsim.Error with the window's message and the
 stage ('lee', 'qrf' or 'run') when a button fails, TypeError for arguments
@@ -151,12 +154,12 @@ void AddRun(py::module_& module) {
   module.def(
       "run",
       [](py::object side, py::object dilution, py::object enhancement, py::object sd, py::object h0, py::object hmin,
-         py::object steps, py::object seedMs, bool loop, bool maps) {
-        return Run({side, dilution, enhancement, sd, h0, hmin, steps}, seedMs, loop, maps);
+         py::object steps, py::object seedMs, bool loop, bool maps, py::object threads) {
+        return Run({side, dilution, enhancement, sd, h0, hmin, steps}, seedMs, loop, maps, threads);
       },
       kRunDoc, py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4), InputArg(5),
       InputArg(6), py::arg("seed_ms") = py::none(),
-      py::arg("loop").noconvert() = true, py::arg("maps").noconvert() = false);
+      py::arg("loop").noconvert() = true, py::arg("maps").noconvert() = false, py::arg("threads") = py::none());
 }
 
 }  // namespace ebsim

@@ -69,15 +69,6 @@ SweepGrid GridOf(const py::dict& grid) {
   }
 }
 
-unsigned ThreadsOf(const py::object& threads) {
-  if (threads.is_none()) return std::max(1u, std::min(std::thread::hardware_concurrency(), kMostThreads));
-  if (PyBool_Check(threads.ptr()) || !PyIndex_Check(threads.ptr()))
-    throw py::type_error(std::string(kCaller) + ": threads takes an int or None");
-  const py::int_ value(threads);
-  if (value < py::int_(1)) throw py::value_error(std::string(kCaller) + ": threads takes at least 1");
-  return value > py::int_(kMostThreads) ? kMostThreads : value.cast<unsigned>();
-}
-
 // A DataFrame when pandas is there, else the dict of columns.
 py::object Table(const py::dict& columns) {
   try {
@@ -191,8 +182,13 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
   if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
     throw py::type_error(std::string(kCaller) + ": progress takes a callable or None");
   const SweepGrid grid = GridOf(gridObject.cast<py::dict>());
-  SweepPlan plan{.grid = &grid, .realizations = RealizationsOf(realizations), .seedMs = 0,
-                 .threads = ThreadsOf(threads)};
+  SweepPlan plan;
+  plan.grid = &grid;
+  plan.realizations = RealizationsOf(realizations);
+  plan.threads = ThreadsOf(threads, kCaller);
+  // As `ebsim sweep`: sides beyond 300, large ones on all threads each.
+  plan.largeSides = true;
+  plan.innerThreads = InnerThreads(grid, plan.threads);
   const std::uint64_t total = SweepRowCount(plan);
   if (total == 0) throw py::value_error(std::string(kCaller) + ": the sweep holds more rows than can be counted");
   plan.seedMs = SeedOf(seedMs, kCaller);

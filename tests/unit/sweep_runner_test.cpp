@@ -56,18 +56,6 @@ void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
   EXPECT_EQ(a.error, b.error);
 }
 
-// The text after `"key": ` in ebsim run's JSON: a quoted string's content,
-// "null", or the raw start of an object or number.
-std::string JsonValueAfter(const std::string& json, const std::string& key, std::size_t from = 0) {
-  const std::string tag = "\"" + key + "\": ";
-  const std::size_t at = json.find(tag, from);
-  if (at == std::string::npos) return "(missing " + key + ")";
-  const std::size_t start = at + tag.size();
-  if (json[start] == '"') return json.substr(start + 1, json.find('"', start + 1) - start - 1);
-  if (json.compare(start, 4, "null") == 0) return "null";
-  return json.substr(start, json.find_first_of(",}", start) - start);
-}
-
 TEST(SweepRunnerTest, RowsAreTheSameForOneAndTwoThreads) {
   const SweepGrid grid = SmallGrid();
   SweepPlan plan{&grid, 3, 45296789, 1};
