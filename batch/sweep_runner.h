@@ -46,7 +46,7 @@ struct SweepPlan {
   std::uint64_t realizations = 1;
   std::uint32_t seedMs = 0;
   unsigned threads = 1;
-  SweepShard shard;             // the items this run takes
+  SweepShard shard{};           // the items this run takes
   std::uint64_t skipItems = 0;  // of those, the first ones already done
   bool keepLoops = false;       // rows carry their loop
   // Sides beyond the window's 300, held compactly; their realisations each
