@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/sweep_output.h"
+
 extern char** environ;
 
 namespace ebsim {
@@ -67,24 +69,7 @@ inline std::vector<std::string> TableLines(const std::string& text) {
 }
 
 // The fields of one CSV line, quotes undone.
-inline std::vector<std::string> CsvFields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (std::size_t k = 0; k < line.size(); ++k) {
-    const char c = line[k];
-    if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
-      fields.back() += '"';
-      ++k;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
+inline std::vector<std::string> CsvFields(const std::string& line) { return ebsim::ReadCsvFields(line); }
 
 inline std::size_t Column(const std::vector<std::string>& header, const std::string& name) {
   const auto at = std::find(header.begin(), header.end(), name);
