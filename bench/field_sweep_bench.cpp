@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/step_list.h"
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
@@ -30,16 +31,6 @@ namespace {
 
 constexpr std::uint32_t kSeedMs = 45296789;
 
-struct FieldStep {
-  Branch branch;
-  double H;
-};
-
-class StepList final : public SweepObserver {
- public:
-  void FieldStepDone(Branch branch, double H, double) override { steps.push_back({branch, H}); }
-  std::vector<FieldStep> steps;
-};
 
 // A lattice of side n set up by the two set-up runs with the window's
 // default texts, and the field steps a default Run takes on it.

@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/step_list.h"
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
@@ -24,16 +25,6 @@ using namespace ebsim;
 
 namespace {
 
-struct FieldStep {
-  Branch branch;
-  double H;
-};
-
-class StepList final : public SweepObserver {
- public:
-  void FieldStepDone(Branch branch, double H, double) override { steps.push_back({branch, H}); }
-  std::vector<FieldStep> steps;
-};
 
 // The field steps of a Run with the window's default texts.
 std::vector<FieldStep> DefaultSteps() {
