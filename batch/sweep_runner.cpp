@@ -20,19 +20,27 @@ namespace ebsim {
 
 namespace {
 
-// Ends a realisation when the sweep is stopped; keeps its loop if asked.
+// Ends a realisation when the sweep is stopped; keeps its loop and its
+// spins at Hmin if asked.
 class StopCheck final : public SweepObserver {
  public:
   struct Stopped {};
-  StopCheck(const std::atomic<bool>* stop, std::vector<LoopPoint>* loop) : stop_(stop), loop_(loop) {}
+  StopCheck(const std::atomic<bool>* stop, SweepRow* keep, bool keepLoop, bool keepSpins)
+      : stop_(stop), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins) {}
   void FieldStepDone(Branch branch, double H, double M) override {
-    if (loop_) loop_->push_back({branch, H, M});
+    if (keepLoop_) keep_->loop.push_back({branch, H, M});
     if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
+  }
+  bool WantsTurningSpins() const override { return keepSpins_; }
+  void TurningPoint(std::vector<std::int8_t> spins, int n) override {
+    keep_->spins = std::move(spins);
+    keep_->side = n;
   }
 
  private:
   const std::atomic<bool>* stop_;
-  std::vector<LoopPoint>* loop_;
+  SweepRow* keep_;
+  bool keepLoop_, keepSpins_;
 };
 
 SweepRow RowOf(const RunOutcome& outcome) {
@@ -48,15 +56,17 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
-  std::vector<LoopPoint> loop;
-  StopCheck check(stop, plan.keepLoops ? &loop : nullptr);
+  SweepRow kept;
+  StopCheck check(stop, &kept, plan.keepLoops, plan.keepSpins);
   RunAllOptions options;
   options.observer = &check;
   options.largeSides = plan.largeSides;
   options.compactLattice = true;  // rows need no maps
   options.threads = static_cast<int>(plan.innerThreads);
   SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
-  row.loop = std::move(loop);
+  row.loop = std::move(kept.loop);
+  row.spins = std::move(kept.spins);
+  row.side = kept.side;
   row.index = index;
   row.point = point;
   row.realization = r;

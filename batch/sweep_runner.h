@@ -28,6 +28,10 @@ struct SweepRow {
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation
   std::vector<LoopPoint> loop;  // the realisation's loop, with plan.keepLoops
+  // With plan.keepSpins: the spins at Hmin, side x side row by row (none
+  // when the realisation failed before its turning point).
+  std::vector<std::int8_t> spins;
+  int side = 0;
 };
 
 // A share of a sweep's work items (index = point * realizations +
@@ -49,6 +53,7 @@ struct SweepPlan {
   SweepShard shard{};           // the items this run takes
   std::uint64_t skipItems = 0;  // of those, the first ones already done
   bool keepLoops = false;       // rows carry their loop
+  bool keepSpins = false;       // rows carry their spins at Hmin
   // Sides beyond the window's 300, held compactly; their realisations each
   // take `innerThreads` of the threads, the rest run side by side.
   bool largeSides = false;

@@ -194,6 +194,22 @@ bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
   return hmin - fieldStep <= H && H <= h0 + fieldStep;
 }
 
+// The block's spins row by row, from the engine where it alone holds them.
+template <class Relaxation>
+std::vector<std::int8_t> SpinsOf(const Relaxation& relaxation, const LatticeState& lattice, int n) {
+  std::vector<std::int8_t> spins(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j) {
+      std::int8_t spin;
+      if constexpr (requires { relaxation.SpinRow(i); })
+        spin = relaxation.SpinRow(i)[j - 1];
+      else
+        spin = static_cast<std::int8_t>(lattice.SpinMap(i, j));
+      spins[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(j - 1)] = spin;
+    }
+  return spins;
+}
+
 // The sweep with either engine, from the initial pass to the spins set
 // back to +1.
 template <class Relaxation>
@@ -224,6 +240,7 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
     step(Branch::Descending);
     ++steps.descending;
   }
+  if (observer && observer->WantsTurningSpins()) observer->TurningPoint(SpinsOf(relaxation, lattice, n), n);
   if constexpr (requires { relaxation.CountSpins(1); })
     measurements.AddPlusSpins(relaxation.CountSpins(1));
   else
@@ -263,6 +280,7 @@ class EngineOnly {
     return count;
   }
   void ResetSpins() { engine_.ResetSpins(1); }
+  const std::int8_t* SpinRow(int i) const { return engine_.SpinRow(i); }
 
  private:
   ParallelRelaxation& engine_;

@@ -4,6 +4,7 @@
 // sites per field value, with the loop measured and drawn as it goes.
 
 #include <cstdint>
+#include <vector>
 
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
@@ -19,6 +20,11 @@ class SweepObserver {
   // After the step at field H (before H moves on), whose pass left the
   // magnetization M.
   virtual void FieldStepDone(Branch branch, double H, double M) = 0;
+  // Whether TurningPoint wants the spins: gathering them costs a pass.
+  virtual bool WantsTurningSpins() const { return false; }
+  // At Hmin, after the descending branch's last step: the n x n spins row
+  // by row, site (i, j) at (i - 1) * n + (j - 1).
+  virtual void TurningPoint(std::vector<std::int8_t> /*spins*/, int /*n*/) {}
 };
 
 struct SweepSteps {
