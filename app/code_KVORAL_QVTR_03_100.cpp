@@ -113,7 +113,10 @@ SavePaths SavePathsFor(QString png) {
   return {png, info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"))};
 }
 
-void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const std::vector<LoopPoint>& loop) {
+// The loop file starts with where its loop came from, when the window set
+// the lattice up: "# {json}".
+void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const std::vector<LoopPoint>& loop,
+                         const std::optional<SetUpRecord>& setUp) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -124,6 +127,7 @@ void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const s
   if (SameOutputTarget(png.Path(), csv.Path()))
     throw OutputError("cannot write '" + csv.Path() + "': it is the picture's own file");
   png.Stream().write(bytes.constData(), bytes.size());
+  if (setUp) csv.Stream() << SetUpCommentLine(*setUp);
   WriteLoopCsv(csv.Stream(), loop);
   // Neither file goes in place before both are written whole. Committing a
   // file whose writing failed throws, naming it with the system's reason.
@@ -146,8 +150,8 @@ TForm1::TForm1(QWidget* parent) : TForm1(DecimalSeparator(LocaleDecimalSeparator
 
 TForm1::TForm1(DecimalSeparator separator, QWidget* parent)
     : QWidget(parent),
-      separator_(std::move(separator)),
       layer_(kClientWidth, kClientHeight, QImage::Format_ARGB32_Premultiplied),
+      separator_(std::move(separator)),
       errorReport_([this](const std::string& message) { ShowErrorBox(this, message); }) {
   layer_.fill(Qt::transparent);
   setObjectName(QStringLiteral("Form1"));
@@ -312,7 +316,7 @@ void TForm1::SaveWindowAndLoop() {
     if (QFileInfo::exists(path)) existing << path;
   if (!existing.isEmpty() && !replaceQuestion_(existing)) return;
   try {
-    WritePictureAndLoop(paths, grab(), lastLoop_);
+    WritePictureAndLoop(paths, grab(), lastLoop_, lastRunSetUp_);
   } catch (const OutputError& error) {
     std::string message = error.what();
     message.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
@@ -336,6 +340,11 @@ void TForm1::Button2Click() { simulator_.SetUpRandomFields(Port()); }
 
 void TForm1::Button3Click() {
   lastLoop_.clear();
+  // The set-up behind the loop, also when the Run ends by an error or a close.
+  struct Keep {
+    TForm1& form;
+    ~Keep() { form.lastRunSetUp_ = form.simulator_.LastSetUp(); }
+  } keep{*this};
   simulator_.RunLoop(Port(), this);
 }
 

@@ -67,6 +67,8 @@ CommandSpec MakeSweep() {
       {"resume", {}, false, "", "keep the rows of an interrupted run already in --out and run the rest"},
       {"loops", {}, true, "FILE", "every realisation's loop: point, realization, step, branch, H, M"},
       {"loop-mean", {}, true, "FILE", "the realisation-averaged loop per grid point with its standard error"},
+      {"spins", {}, true, "DIR",
+       "every realisation's spins at Hmin as DIR/point<P>_realization<R>.npy (int8, side x side; numpy.load)"},
   };
   spec.options.insert(spec.options.end(), more.begin(), more.end());
   return spec;

@@ -15,9 +15,9 @@ int MergeCommand(std::span<const std::string> args, std::ostream& out, std::ostr
   try {
     options = ParseCommonOptions(MergeSpec(), args);
     if (!options.help && options.positionals.empty()) throw std::invalid_argument("no runs table to merge");
-    const auto out = options.values.find("out"), summary = options.values.find("summary");
+    const auto runs = options.values.find("out"), summary = options.values.find("summary");
     if (summary != options.values.end() &&
-        SameOutputTarget(out == options.values.end() ? "-" : out->second, summary->second))
+        SameOutputTarget(runs == options.values.end() ? "-" : runs->second, summary->second))
       throw std::invalid_argument("--out and --summary name the same file: '" + summary->second + "'");
   } catch (const std::invalid_argument& bad) {
     err << "ebsim merge: " << bad.what() << "\n";

@@ -15,6 +15,7 @@
 #include "base/output_file.h"
 #include "batch/loop_tables.h"
 #include "batch/runs_file_reader.h"
+#include "batch/spin_files.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_output.h"
 #include "batch/sweep_resume.h"
@@ -46,6 +47,7 @@ std::vector<GridAxis> Axes(const HeadlessFields& fields) {
 // The outputs of a sweep by kind: "runs", "summary", "loops", "loop_mean".
 struct Outputs {
   std::string runs = "-", summary, loops, loopMean;  // "-": standard output; empty: none
+  std::string spins;                                  // a folder; empty: none
   std::vector<std::pair<const char*, const std::string*>> Named() const {
     return {{"--out", &runs}, {"--summary", &summary}, {"--loops", &loops}, {"--loop-mean", &loopMean}};
   }
@@ -69,6 +71,7 @@ void CheckOutputs(const SweepRequest& request) {
   if (request.resume && request.paths.runs == "-") throw std::invalid_argument("--resume needs --out FILE");
   if (request.resume && !request.paths.loops.empty())
     throw std::invalid_argument("--resume does not take --loops (the loops of the finished rows are not kept)");
+  if (request.paths.spins == "-") throw std::invalid_argument("--spins takes a folder, not standard output");
   if (!request.paths.loopMean.empty() && (request.plan.shard.count > 1 || request.resume))
     throw std::invalid_argument("--loop-mean takes a whole sweep: not with --shard or --resume");
 }
@@ -108,6 +111,8 @@ SweepRequest ParseRequest(std::span<const std::string> args) {
   request.paths.loops = value("loops").value_or("");
   request.paths.loopMean = value("loop-mean").value_or("");
   plan.keepLoops = !request.paths.loops.empty() || !request.paths.loopMean.empty();
+  request.paths.spins = value("spins").value_or("");
+  plan.keepSpins = !request.paths.spins.empty();
   request.resume = std::find(options.flags.begin(), options.flags.end(), "resume") != options.flags.end();
   CheckOutputs(request);
   plan.largeSides = true;
@@ -135,8 +140,10 @@ struct OpenOutputs {
   std::unique_ptr<OutputFile> files[4];
   std::ostream* streams[4] = {};
   std::string paths[4];
+  std::optional<SpinFolder> spins;
 
   OpenOutputs(const Outputs& wanted, std::ostream& out) {
+    if (!wanted.spins.empty()) spins.emplace(wanted.spins);
     const std::string* all[4] = {&wanted.runs, &wanted.summary, &wanted.loops, &wanted.loopMean};
     for (int k = 0; k < 4; ++k) {
       paths[k] = *all[k];
@@ -164,6 +171,17 @@ struct OpenOutputs {
 
 enum Stream { kRuns, kSummary, kLoops, kLoopMean };
 
+bool WriteSpins(const SpinFolder& folder, const SweepRow& row, SweepTally& tally, std::atomic<bool>& stop) {
+  try {
+    folder.Write(row);
+    return true;
+  } catch (const OutputError& bad) {
+    tally.writeError = bad.what();
+    stop = true;
+    return false;
+  }
+}
+
 SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bool>& stop) {
   const SweepGrid& grid = *request.grid;
   const SweepPlan& plan = request.plan;
@@ -188,6 +206,8 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bo
       resumed,
       [&](const SweepRow& row) {
         if (tally.writeError) return;
+        // A row is written only with its spins, so that a resumed sweep runs it again.
+        if (outputs.spins && !WriteSpins(*outputs.spins, row, tally, stop)) return;
         WriteRunsRow(runs, grid, row);
         if (statistics) statistics->Add(row);
         if (outputs.streams[kLoops]) loopRows += WriteLoopsRows(*outputs.streams[kLoops], row);

@@ -19,6 +19,8 @@ class LoopRecorder final : public SweepObserver {
     if (points_) points_->push_back({branch, H, M});
     if (next_) next_->FieldStepDone(branch, H, M);
   }
+  bool WantsTurningSpins() const override { return next_ && next_->WantsTurningSpins(); }
+  void TurningPoint(std::vector<std::int8_t> spins, int n) override { next_->TurningPoint(std::move(spins), n); }
 
  private:
   std::vector<LoopPoint>* points_;
@@ -48,11 +50,24 @@ std::optional<int> LargeSide(const FieldTexts& fields) {
 
 Simulator::Simulator(std::unique_ptr<UtcClock> clock) : clock_(std::move(clock)) {}
 
-void Simulator::SetUpExchange(const FormPort& port) { RunExchangeEnhancement(port, *lattice_, random_, *clock_); }
+void Simulator::SetUpExchange(const FormPort& port) {
+  setUp_.reset();
+  SetUpRecord record{clock_->MillisecondsSinceMidnight(), CopyTexts(port.fields), std::nullopt, std::nullopt, 0};
+  RunExchangeEnhancement(port, *lattice_, random_, FixedClock(record.seedMs));
+  setUp_ = std::move(record);
+}
 
-void Simulator::SetUpRandomFields(const FormPort& port) { RunRandomField(port, *lattice_, random_); }
+void Simulator::SetUpRandomFields(const FormPort& port) {
+  if (setUp_) {
+    ++setUp_->randomFieldRuns;
+    setUp_->randomFieldTexts = CopyTexts(port.fields);
+    setUp_->runTexts.reset();
+  }
+  RunRandomField(port, *lattice_, random_);
+}
 
 SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
+  if (setUp_) setUp_->runTexts = CopyTexts(port.fields);
   return RunHysteresis(port, *lattice_, observer);
 }
 

@@ -22,6 +22,7 @@
 #include "model/utc_clock.h"
 #include "sim/field_sweep.h"
 #include "sim/loop_csv.h"
+#include "sim/set_up_record.h"
 
 namespace ebsim {
 
@@ -86,6 +87,10 @@ class Simulator {
   // returned, not thrown.
   RunOutcome RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options = {});
 
+  // What the latest "Run LEE Constants" and the buttons after it read; none
+  // before one, or after one that failed.
+  const std::optional<SetUpRecord>& LastSetUp() const { return setUp_; }
+
   const LatticeState& Lattice() const { return *lattice_; }
   LatticeState& Lattice() { return *lattice_; }
   RandomNumbers& Random() { return random_; }
@@ -94,6 +99,7 @@ class Simulator {
   std::unique_ptr<LatticeState> lattice_ = std::make_unique<LatticeState>();
   RandomNumbers random_;
   std::unique_ptr<UtcClock> clock_;
+  std::optional<SetUpRecord> setUp_;
 };
 
 }  // namespace ebsim

@@ -118,6 +118,21 @@ def test_sweep_rows_do_not_depend_on_threads():
         assert np.array_equal(one[name], two[name], equal_nan=one[name].dtype != object), name
 
 
+def test_spin_files_load_in_one_line_and_match_the_plus_spins(tmp_path):
+    runs, folder = tmp_path / "runs.csv", tmp_path / "spins"
+    code, _ = command("sweep", "--side", "24;301", "--steps", "20", "--realizations", "2", "--seed-ms", "9",
+                      "--out", str(runs), "--spins", str(folder))
+    assert code == 0
+    table = run_csv(runs)
+    assert len(os.listdir(folder)) == 4
+    for point, realization, side, plus in zip(table["point"], table["realization"], table["side"],
+                                              table["plus_spins_at_hmin"]):
+        spins = np.load(folder / f"point{point}_realization{realization}.npy")
+        assert spins.dtype == np.int8 and spins.shape == (int(side), int(side))
+        assert set(np.unique(spins)) <= {-1, 1}
+        assert (spins == 1).mean() == pytest.approx(float(plus), rel=1e-15)
+
+
 @pytest.mark.parametrize("call, message", [
     (lambda: ebsim.run(side=20.0), "side takes an int or a str, not float"),
     (lambda: ebsim.run(steps=True), "steps takes an int or a str, not bool"),

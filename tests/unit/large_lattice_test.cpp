@@ -38,6 +38,19 @@ void ExpectSameOutcome(const RunOutcome& maps, const RunOutcome& compact) {
   }
 }
 
+// The spins a sweep keeps at the turning point.
+class TurningSpins final : public SweepObserver {
+ public:
+  void FieldStepDone(Branch, double, double) override {}
+  bool WantsTurningSpins() const override { return true; }
+  void TurningPoint(std::vector<std::int8_t> spins, int n) override {
+    spins_ = std::move(spins);
+    side_ = n;
+  }
+  std::vector<std::int8_t> spins_;
+  int side_ = 0;
+};
+
 TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
   using F = InputField;
   std::vector<Inputs> cases = {
@@ -65,7 +78,12 @@ TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
     RunAllOptions compactKeep = keep;
     compactKeep.compactLattice = true;
     compactKeep.threads = 2;
+    TurningSpins mapSpins, compactSpins;
+    keep.observer = &mapSpins;
+    compactKeep.observer = &compactSpins;
     ExpectSameOutcome(onMaps.RunAll(fields, c.seedMs, keep), compact.RunAll(fields, c.seedMs, compactKeep));
+    EXPECT_EQ(compactSpins.side_, mapSpins.side_);
+    EXPECT_EQ(compactSpins.spins_, mapSpins.spins_);
   }
 }
 

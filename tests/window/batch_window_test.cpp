@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "base/errors.h"
 #include "form/form_layout.h"
 #include "app/window_render.h"
@@ -152,10 +154,16 @@ class SaveWindowTest : public WindowTest {
 
   QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 
+  // The saved loop file: a "# {json}" line (see below), then the loop.
   std::string LoopCsvText() const {
     std::ostringstream text;
     WriteLoopCsv(text, form->LastLoop());
     return text.str();
+  }
+  std::string SavedLoop(const QString& name) const {
+    std::string csv = Read(name);
+    EXPECT_EQ(csv.rfind("# {", 0), 0u);
+    return csv.erase(0, csv.find('\n') + 1);
   }
 
   std::string Read(const QString& name) const {
@@ -217,7 +225,7 @@ TEST_F(SaveWindowTest, CtrlSSavesThePictureAndTheLoopBesideIt) {
     EXPECT_EQ(picture.size(), QSize(kClientWidth, kClientHeight));
     EXPECT_EQ(picture.size(), form->size());
 
-    const std::string csv = Read(c.csv);
+    const std::string csv = SavedLoop(c.csv);
     EXPECT_EQ(csv, LoopCsvText());
     std::istringstream lines(csv);
     int down = 0, up = 0, rows = 0;
@@ -230,6 +238,41 @@ TEST_F(SaveWindowTest, CtrlSSavesThePictureAndTheLoopBesideIt) {
     EXPECT_EQ(up, 151);
   }
   EXPECT_TRUE(errors.empty());
+}
+
+// The loop file names the seed and the texts behind its loop, and the ebsim
+// command it gives sweeps the very same loop.
+TEST_F(SaveWindowTest, TheLoopFileGivesTheCommandThatRepeatsItsLoop) {
+  form->Edit(InputField::Edit5)->setText(QStringLiteral("37"));
+  form->Edit(InputField::Edit6)->setText(QStringLiteral("120"));
+  form->SetClock(std::make_unique<FixedClock>(6543210));
+  for (QPushButton* button : {form->Button1, form->Button2, form->Button3}) button->click();
+  PressCtrlS(QStringLiteral("window.png"));
+  std::istringstream window(Read(QStringLiteral("window.csv")));
+  std::string first;
+  std::getline(window, first);
+  const auto metadata = nlohmann::json::parse(first.substr(2));
+  std::getline(window, first);
+  EXPECT_EQ(first, "branch,H,M");
+  EXPECT_EQ(metadata.at("seed_ms"), 6543210);
+  EXPECT_EQ(metadata.at("run_inputs").at("side"), "37");
+  const std::string repeat = metadata.at("repeat").get<std::string>();
+  ASSERT_EQ(repeat.rfind("ebsim ", 0), 0u);
+  const std::string ebsim = QCoreApplication::applicationDirPath().toStdString() + "/ebsim";
+  const std::string command = ebsim + repeat.substr(5) + " --loop-csv '" + dir.filePath("ebsim.csv").toStdString() + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  // ebsim's rows carry the step in front.
+  std::istringstream headless(Read(QStringLiteral("ebsim.csv")));
+  std::string line, other;
+  int rows = 0;
+  while (std::getline(headless, line)) {
+    if (line[0] == '#' || line.rfind("step,", 0) == 0) continue;
+    ASSERT_TRUE(std::getline(window, other));
+    EXPECT_EQ(line.substr(line.find(',') + 1), other);
+    ++rows;
+  }
+  EXPECT_EQ(rows, 122);
+  EXPECT_FALSE(std::getline(window, other));
 }
 
 TEST_F(SaveWindowTest, AnEmptyPathSavesNothing) {
@@ -266,7 +309,7 @@ TEST_F(SaveWindowTest, ReplacingAsksOnceNamingTheFilesThatExist) {
     EXPECT_EQ(questions, std::vector<QStringList>{named});
     if (c.replace) {
       EXPECT_EQ(Files(), QStringList({"study.csv", "study.png"}));
-      EXPECT_EQ(Read("study.csv"), LoopCsvText());
+      EXPECT_EQ(SavedLoop("study.csv"), LoopCsvText());
       EXPECT_EQ(QImage(dir.filePath("study.png"), "PNG").size(), QSize(kClientWidth, kClientHeight));
     } else {
       EXPECT_EQ(Entries(), before);
