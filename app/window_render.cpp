@@ -16,6 +16,7 @@
 #include "base/json_text.h"
 #include "base/output_file.h"
 #include "base/utf8.h"
+#include "batch/sweep_runner.h"
 #include "form/field_numbers.h"
 #include "form/headless_form.h"
 
@@ -44,6 +45,19 @@ bool WritePng(const QImage& picture, const std::string& path) {
   return true;
 }
 
+// The three runs on the window's fields and surface with the lattice held
+// compactly, on every processor the process may use.
+void RunCompactly(TForm1& form, std::uint32_t seedMs, Rendering& rendering) {
+  Simulator simulator;
+  CompactProgress progress;
+  try {
+    simulator.RunCompact(form.Port(), seedMs, static_cast<int>(AvailableProcessors()), progress);
+  } catch (const Exception& error) {
+    rendering.error = ErrorBoxText(error.Message());
+  }
+  rendering.stage = progress.stage;
+}
+
 }  // namespace
 
 Rendering RenderWindow(const RenderRequest& request) {
@@ -56,12 +70,17 @@ Rendering RenderWindow(const RenderRequest& request) {
   Rendering rendering;
   form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
   form.show();
-  const std::pair<QPushButton*, const char*> buttons[] = {
-      {form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
-  for (const auto& [button, stage] : buttons) {
-    rendering.stage = stage;
-    button->click();
-    if (rendering.error) break;
+  const std::optional<int> large = LargeSide(fields);
+  if (request.compact || (large && *large > kMaxSide)) {
+    RunCompactly(form, request.seedMs, rendering);
+  } else {
+    const std::pair<QPushButton*, const char*> buttons[] = {
+        {form.Button1, "lee"}, {form.Button2, "qrf"}, {form.Button3, "run"}};
+    for (const auto& [button, stage] : buttons) {
+      rendering.stage = stage;
+      button->click();
+      if (rendering.error) break;
+    }
   }
   QApplication::processEvents();
   rendering.picture = form.grab().toImage();

@@ -16,6 +16,8 @@ struct RenderRequest {
   std::map<InputField, std::string> texts;  // over the default texts
   std::uint32_t seedMs = 0;                 // the clock's time of day
   char32_t separator = U'.';
+  // The lattice held compactly, as beyond 300, whatever the side.
+  bool compact = false;
 };
 
 struct Rendering {
@@ -25,7 +27,9 @@ struct Rendering {
   std::string stage;
 };
 
-// Needs the application object (and its setup) to exist.
+// Needs the application object (and its setup) to exist. Sides beyond the
+// window's 300 are set up and run as ebsim runs them, compactly, and drawn
+// on the window: the shown 70 x 70 squares, the loop and the read-outs.
 Rendering RenderWindow(const RenderRequest& request);
 
 // The render program's main: ebsim-render PNG SEED_MS SEPARATOR followed by

@@ -18,4 +18,9 @@ NullSurface& NoDrawing() {
   return nothing;
 }
 
+void FillSiteSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j) {
+  const SiteSquare s = SiteSquareAt(origin.x, origin.y, i, j);
+  surface.FillRect(s.left, s.top, s.right, s.bottom);
+}
+
 }  // namespace ebsim

@@ -11,6 +11,7 @@
 
 #include "form/colors.h"
 #include "form/controls.h"
+#include "model/lattice_state.h"
 
 namespace ebsim {
 
@@ -51,6 +52,9 @@ inline int PixelCoordinate(std::int64_t v) {
 class NullSurface;
 // A surface that draws nothing, shared.
 NullSurface& NoDrawing();
+
+// Fills site (i, j)'s square of the panel at `origin` with the brush.
+void FillSiteSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j);
 
 class NullSurface final : public DrawingSurface {
  public:

@@ -7,15 +7,11 @@
 
 namespace ebsim {
 
+// Above 4 the energy square is black.
+Color EnergyColour(double energy) { return energy > 4 ? clBlack : clYellow; }
+
 namespace {
 
-// Above this the energy square is black.
-constexpr double kEnergyThreshold = 4;
-
-void FillSquare(DrawingSurface& surface, PanelOrigin origin, int i, int j) {
-  const SiteSquare s = SiteSquareAt(origin.x, origin.y, i, j);
-  surface.FillRect(s.left, s.top, s.right, s.bottom);
-}
 
 // Gives each cell the enhancement constant where its uniform draw is below
 // d, 1.0 elsewhere, and paints it red or white.
@@ -32,7 +28,7 @@ void ExchangePass(const FormPort& port, LatticeState& lattice, const BlockMap& d
       } else {
         lattice.ExchangeMap(i, j) = 1.0;
       }
-      if (surface && IsShown(i, j)) FillSquare(*surface, kExchangePanel, i, j);
+      if (surface && IsShown(i, j)) FillSiteSquare(*surface, kExchangePanel, i, j);
     }
   }
 }
@@ -42,8 +38,8 @@ void EnergyPass(const FormPort& port, LatticeState& lattice, int n) {
       n, lattice.FmEnergyMap, [&](int i, int j) { return StoreDouble(ExchangeEnergy(lattice, n, i, j)); },
       [&](int i, int j) {
         if (!port.surface || !IsShown(i, j)) return;
-        port.surface->SetBrushColor(lattice.FmEnergyMap(i, j) > kEnergyThreshold ? clBlack : clYellow);
-        FillSquare(*port.surface, kEnergyPanel, i, j);
+        port.surface->SetBrushColor(EnergyColour(lattice.FmEnergyMap(i, j)));
+        FillSiteSquare(*port.surface, kEnergyPanel, i, j);
       });
 }
 

@@ -19,4 +19,7 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
 // upper, lower. Neighbours outside the block add nothing.
 long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j);
 
+// The energy panel's colour for a cell's initial exchange energy.
+Color EnergyColour(double energy);
+
 }  // namespace ebsim

@@ -264,12 +264,22 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
   return steps;
 }
 
-// The engine alone, with no site maps behind it.
+// The engine alone, with no site maps behind it but the shown block's
+// spins, kept in the lattice state's spin map for drawing.
 class EngineOnly {
  public:
-  explicit EngineOnly(ParallelRelaxation& engine) : engine_(engine) {}
+  EngineOnly(ParallelRelaxation& engine, LatticeState& shown) : engine_(engine), shown_(shown) {}
   void InitLocalFields(double H) { engine_.InitLocalFields(H); }
-  void RelaxPass(double H, Branch branch, DrawingSurface*) { engine_.RelaxPass(H, branch); }
+  void RelaxPass(double H, Branch branch, DrawingSurface* surface) {
+    engine_.RelaxPass(H, branch);
+    if (!surface) return;
+    const int shown = std::min(engine_.Side(), kShownSide);
+    for (int i = 1; i <= shown; ++i)
+      for (int j = 1; j <= shown; ++j) {
+        shown_.SpinMap(i, j) = engine_.Spin(i, j);
+        DrawSpinSquare(*surface, shown_, i, j);
+      }
+  }
   const std::int64_t& SpinSum() const { return engine_.SpinSum(); }
   std::int64_t CountSpins(int value) const {
     std::int64_t count = 0;
@@ -284,6 +294,7 @@ class EngineOnly {
 
  private:
   ParallelRelaxation& engine_;
+  LatticeState& shown_;
 };
 
 // The start of every Run: the inputs read, the frame drawn, the extremes
@@ -306,9 +317,8 @@ SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRe
   LoopScale scale{};
   const RunInputs inputs = StartRun(port, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
-  EngineOnly relaxation(engine);
-  const FormPort headless{port.fields, port.readouts, nullptr};
-  return Sweep(headless, scalars, inputs, scale, relaxation, observer);
+  EngineOnly relaxation(engine, scalars);
+  return Sweep(port, scalars, inputs, scale, relaxation, observer);
 }
 
 SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {

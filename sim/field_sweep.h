@@ -46,8 +46,9 @@ struct RunInputs {
 RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide = kMaxSide);
 
 // The Run on a lattice held by the pass-at-a-time engine alone, without site
-// maps: for headless runs on sides beyond the maps' 300. The lattice state
-// keeps the Run's scalars; nothing is drawn on a surface the port may have.
+// maps: for runs on sides beyond the maps' 300. The lattice state keeps the
+// Run's scalars and the shown block's spins, drawn after every pass on the
+// port's surface when it has one.
 SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRelaxation& engine, int largestSide,
                          SweepObserver* observer = nullptr);
 

@@ -1,5 +1,6 @@
 #include "sim/large_lattice.h"
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -8,6 +9,8 @@
 #include "base/errors.h"
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "setup/exchange_enhancement_run.h"
+#include "setup/random_field_run.h"
 
 namespace ebsim {
 
@@ -31,6 +34,10 @@ std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 <
 // The cell whose value cell (i, j) repeats: row n and column n copy row 1
 // and column 1.
 int Source(int n, int k) { return n > 1 && k == n ? 1 : k; }
+
+std::size_t Site(int n, int i, int j) {
+  return (static_cast<std::size_t>(i) - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(j) - 1;
+}
 
 // "Run LEE Constants": one uniform draw per computed cell in row-major
 // order, copies for row n and column n; an enhanced site (draw below the
@@ -56,28 +63,54 @@ std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbe
   return enhanced;
 }
 
-// The initial exchange energies of the computed cells, all spins +1, as
-// the set-up stores them: only their failures matter here, for nothing
-// draws them.
-void CheckExchangeEnergies(int n, const std::vector<std::uint8_t>& enhanced, double enhancement) {
+// The initial exchange energy of computed cell (i, j), all spins +1, as the
+// set-up stores it.
+double EnergyAt(int n, const std::vector<std::uint8_t>& enhanced, double enhancement, int i, int j) {
   const std::size_t side = static_cast<std::size_t>(n);
   auto term = [&](int a, int b) -> long double {
     if (a > n || b > n) return 0;
     return enhanced[(static_cast<std::size_t>(a) - 1) * side + static_cast<std::size_t>(b) - 1] ? enhancement : 1.0;
   };
+  if (i == 1 && j == 1) return StoreDouble(term(1, 2) + term(2, 1));
+  if (i == 1) return StoreDouble(term(1, j + 1) + term(2, j) + term(1, j - 1));
+  if (j == 1) return StoreDouble(term(i, 2) + term(i + 1, 1) + term(i - 1, 1));
+  return StoreDouble(term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j));
+}
+
+// The energies of all computed cells: only their failures matter here.
+void CheckExchangeEnergies(int n, const std::vector<std::uint8_t>& enhanced, double enhancement) {
   const int last = n > 1 ? n - 1 : 1;
-  for (int i = 1; i <= last; ++i) {
-    for (int j = 1; j <= last; ++j) {
-      if (i == 1 && j == 1)
-        (void)StoreDouble(term(1, 2) + term(2, 1));
-      else if (i == 1)
-        (void)StoreDouble(term(1, j + 1) + term(2, j) + term(1, j - 1));
-      else if (j == 1)
-        (void)StoreDouble(term(i, 2) + term(i + 1, 1) + term(i - 1, 1));
-      else
-        (void)StoreDouble(term(i, j - 1) + term(i, j + 1) + term(i - 1, j) + term(i + 1, j));
+  for (int i = 1; i <= last; ++i)
+    for (int j = 1; j <= last; ++j) (void)EnergyAt(n, enhanced, enhancement, i, j);
+}
+
+// The shown squares of the exchange and energy panels, row by row as the
+// set-up on the maps draws them.
+void DrawExchangeSquares(DrawingSurface& surface, int n, const std::vector<std::uint8_t>& enhanced,
+                         double enhancement) {
+  const int shown = std::min(n, kShownSide);
+  for (int i = 1; i <= shown; ++i)
+    for (int j = 1; j <= shown; ++j) {
+      surface.SetBrushColor(enhanced[Site(n, i, j)] ? clRed : clWhite);
+      FillSiteSquare(surface, kExchangePanel, i, j);
     }
-  }
+  for (int i = 1; i <= shown; ++i)
+    for (int j = 1; j <= shown; ++j) {
+      surface.SetBrushColor(EnergyColour(EnergyAt(n, enhanced, enhancement, Source(n, i), Source(n, j))));
+      FillSiteSquare(surface, kEnergyPanel, i, j);
+    }
+}
+
+// The shown squares of the random-field panel whose field has a class.
+void DrawRandomFieldSquares(DrawingSurface& surface, const CompactLattice& lattice, double sd) {
+  const int shown = std::min(lattice.Side(), kShownSide);
+  for (int i = 1; i <= shown; ++i)
+    for (int j = 1; j <= shown; ++j) {
+      const std::optional<Color> colour = RandomFieldClass(lattice.RandomField(lattice.Index(i, j)), sd);
+      if (!colour) continue;
+      surface.SetBrushColor(*colour);
+      FillSiteSquare(surface, kRandomFieldPanel, i, j);
+    }
 }
 
 // "Run QRF Fields": a Gaussian draw per computed cell, copies for row n and
@@ -124,12 +157,20 @@ void CheckLargeLatticeFits(int n, unsigned copies) {
 CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
                                  const char*& stage) {
   stage = "lee";
+  port.Drawing().Refresh(Panel::Shape1);
+  port.Drawing().Refresh(Panel::Shape3);
   random.SeedFromClock(clock);
   double enhancement = 1.0;
   const std::vector<std::uint8_t> enhanced = EnhancedSites(port, n, random, enhancement);
   CheckExchangeEnergies(n, enhanced, enhancement);
+  if (port.surface) DrawExchangeSquares(*port.surface, n, enhanced, enhancement);
+  port.Drawing().Refresh(Readout::MaskEdit10);
   stage = "qrf";
-  return WithRandomFields(port, n, random, enhanced, enhancement);
+  port.Drawing().Refresh(Panel::Shape2);
+  CompactLattice lattice = WithRandomFields(port, n, random, enhanced, enhancement);
+  if (port.surface)
+    DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(ReadRealField(port.fields, InputField::Edit2)));
+  return lattice;
 }
 
 }  // namespace ebsim

@@ -3,7 +3,7 @@
 // pass-at-a-time engine with no site maps: what ebsim does beyond the
 // window's 300. The disorder is drawn from the same generator in the same
 // order as on the maps, so a side up to 300 would give the very same
-// lattice; nothing is drawn.
+// lattice. A surface, when the port has one, gets the shown squares.
 
 #include <cstdint>
 

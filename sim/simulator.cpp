@@ -66,6 +66,21 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
   RunRandomField(port, *lattice_, random_);
 }
 
+SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
+                                 SweepObserver* observer) {
+  progress = {};
+  const int n = ReadLatticeSide(port.fields, kLargestSide);
+  CheckLargeLatticeFits(n);
+  CompactLattice lattice = SetUpLargeLattice(port, n, random_, FixedClock(seedMs), progress.stage);
+  progress.side = n;
+  progress.stage = "run";
+  const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  RelaxationOptions engineOptions;
+  engineOptions.threads = threads;
+  ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
+  return RunHysteresis(port, *lattice_, engine, kLargestSide, observer);
+}
+
 SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
   if (setUp_) setUp_->runTexts = CopyTexts(port.fields);
   return RunHysteresis(port, *lattice_, observer);
@@ -74,35 +89,27 @@ SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
 namespace {
 
 // RunAll beyond the window's 300: the lattice held by the engine alone.
-RunOutcome RunLarge(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options, LatticeState& scalars,
-                    RandomNumbers& random) {
+RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_t seedMs,
+                    const RunAllOptions& options) {
   RunOutcome outcome;
   outcome.seedMs = seedMs;
-  const FormPort port{fields, outcome.readouts, nullptr};
+  const FormPort port{fields, outcome.readouts, options.surface};
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
-  const char* stage = "lee";
+  CompactProgress progress;
   try {
-    const int n = ReadLatticeSide(fields, kLargestSide);
-    CheckLargeLatticeFits(n);
-    CompactLattice lattice = SetUpLargeLattice(port, n, random, FixedClock(seedMs), stage);
-    outcome.side = n;
-    stage = "run";
-    const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
-    RelaxationOptions engineOptions;
-    engineOptions.threads = options.threads;
-    ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
-    outcome.steps = RunHysteresis(port, scalars, engine, kLargestSide, &recorder);
+    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   }
-  outcome.stage = stage;
+  outcome.side = progress.side;
+  outcome.stage = progress.stage;
   return outcome;
 }
 
 }  // namespace
 
 RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
-  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(fields, seedMs, options, *lattice_, random_);
+  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(*this, fields, seedMs, options);
   RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};

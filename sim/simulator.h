@@ -67,6 +67,13 @@ void CheckRunInputs(const FieldTexts& fields, bool largeSides = false);
 // do not hold (beyond 300, or below 1); none otherwise.
 std::optional<int> LargeSide(const FieldTexts& fields);
 
+// How far RunCompact got: the run under way ("lee", "qrf", "run") and the
+// side once the lattice is set up.
+struct CompactProgress {
+  const char* stage = "lee";
+  int side = 0;
+};
+
 class Simulator {
  public:
   // Seeded from the system clock unless another clock is given.
@@ -90,6 +97,13 @@ class Simulator {
   // What the latest "Run LEE Constants" and the buttons after it read; none
   // before one, or after one that failed.
   const std::optional<SetUpRecord>& LastSetUp() const { return setUp_; }
+
+  // The three in turn on a lattice of any side held compactly (no site
+  // maps), the clock at seedMs, drawing the shown squares when the port has
+  // a surface: what RunAll does beyond 300, for a caller with its own port.
+  // Throws the runs' errors.
+  SweepSteps RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
+                        SweepObserver* observer = nullptr);
 
   const LatticeState& Lattice() const { return *lattice_; }
   LatticeState& Lattice() { return *lattice_; }

@@ -217,11 +217,12 @@ def test_progress_counts_up_to_every_row():
 
 
 @pytest.mark.skipif(not hasattr(ebsim, "render"), reason="built without the window")
-def test_render_draws_what_the_command_draws(tmp_path):
+@pytest.mark.parametrize("inputs", [dict(seed_ms=9, sd=1.5), dict(seed_ms=4, side=320, steps=40)])
+def test_render_draws_what_the_command_draws(tmp_path, inputs):
     image = pytest.importorskip("matplotlib.image")
     png = tmp_path / "window.png"
-    code, _ = command("render", "--png", str(png), "--seed-ms", "9", "--sd", "1.5")
+    code, _ = command("render", "--png", str(png), *options(inputs))
     assert code == 0
-    picture = ebsim.render(seed_ms=9, sd=1.5)
+    picture = ebsim.render(**inputs)
     assert picture.dtype == np.uint8 and picture.shape[2] == 3
     assert np.array_equal(picture, np.round(image.imread(png)[:, :, :3] * 255).astype(np.uint8))

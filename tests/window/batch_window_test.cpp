@@ -62,6 +62,9 @@ const RenderCase kRenderCases[] = {
     {"DecimalComma", 86399999, {{InputField::Edit2, "1,5"}, {InputField::Edit10, "-2,5"}}, U',', ""},
     {"RunRefusesItsFields", 0, {{InputField::Edit4, "-4"}}, std::nullopt,
      "Init. Mag. Field must not be below Min. Mag. Field"},
+    // Row and column n, which copy row and column 1, are shown.
+    {"EdgeCopiesShown", 777, {{InputField::Edit5, "3"}, {InputField::Edit1, "0.4"}}, std::nullopt, ""},
+    {"WiderThanShown", 4242, {{InputField::Edit5, "83"}, {InputField::Edit2, "0.7"}}, std::nullopt, ""},
 };
 
 void PrintTo(const RenderCase& c, std::ostream* out) { *out << c.name; }
@@ -118,6 +121,17 @@ TEST_P(RenderMatchesWindowTest, PanelsEqualTheWindowsAfterTheSameRuns) {
   for (const PanelRect& panel : kPanels) EXPECT_TRUE(SamePixels(picture, window, panel));
   // The exchange map shows both kinds of site: not an empty panel.
   EXPECT_GE(DistinctColours(picture, kPanels[0]), 2);
+
+  // Sides beyond 300 are run compactly and drawn from the engine: on these
+  // sides that path draws the same picture, read-outs included.
+  RenderRequest compact{c.texts, c.seedMs, c.separator.value_or(U'.')};
+  compact.compact = true;
+  const Rendering compactRendering = RenderWindow(compact);
+  EXPECT_EQ(compactRendering.error, rendering.error);
+  EXPECT_EQ(compactRendering.stage, rendering.stage);
+  const QImage compactPicture = compactRendering.picture.convertToFormat(QImage::Format_RGB32);
+  for (const PanelRect& panel : kPanels) EXPECT_TRUE(SamePixels(compactPicture, picture, panel));
+  EXPECT_TRUE(compactPicture == picture);
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, RenderMatchesWindowTest, ::testing::ValuesIn(kRenderCases),
