@@ -12,6 +12,7 @@
 #include "batch/sweep_row_codec.h"
 #include "cluster/rank_messages.h"
 #include "cluster/rank_sweep.h"
+#include "sim/simulator.h"
 
 namespace ebsim {
 
@@ -144,9 +145,10 @@ bool RunSweepAcrossRanks(const SweepPlan& plan, const std::function<void(const S
   for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kStart, BytesOf(std::vector{plan.seedMs}));
   std::atomic<bool> ending{false};
   auto work = [&] {
+    Simulator simulator;
     while (const auto item = dealer.DealWhenRoom(ending)) {
       try {
-        dealer.Finished(*item, RunRealization(plan, IndexOfItem(plan, *item), &ending));
+        dealer.Finished(*item, RunRealization(plan, IndexOfItem(plan, *item), simulator, &ending));
       } catch (...) {
         if (!ending.load()) throw;  // not a stop: as fatal as on one machine
       }

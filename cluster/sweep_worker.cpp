@@ -12,6 +12,7 @@
 #include "batch/sweep_row_codec.h"
 #include "cluster/rank_messages.h"
 #include "cluster/rank_sweep.h"
+#include "sim/simulator.h"
 
 namespace ebsim {
 
@@ -93,9 +94,10 @@ int Work(const SweepPlan& plan, const std::atomic<bool>& stop) {
   HeldItems held;
   std::atomic<bool> closing{false};
   auto work = [&] {
+    Simulator simulator;
     while (const auto item = held.Take(closing)) {
       try {
-        held.Done(EncodeSweepRow(RunRealization(plan, *item, &closing)));
+        held.Done(EncodeSweepRow(RunRealization(plan, *item, simulator, &closing)));
       } catch (...) {
         if (!closing.load()) throw;  // not a stop: as fatal as on one machine
         held.Done(std::nullopt);
