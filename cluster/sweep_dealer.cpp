@@ -141,7 +141,9 @@ bool RunSweepAcrossRanks(const SweepPlan& plan, const std::function<void(const S
                          const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
   const int ranks = RankCount();
   const unsigned threads = SweepThreads(plan);
-  Dealer dealer(PlannedRowCount(plan), 4 * static_cast<std::uint64_t>(threads) * ranks + 4);
+  // Room for the most every rank may hold (64 items a thread, see the
+  // worker's asks).
+  Dealer dealer(PlannedRowCount(plan), 64 * static_cast<std::uint64_t>(threads) * ranks + 64);
   for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kStart, BytesOf(std::vector{plan.seedMs}));
   std::atomic<bool> ending{false};
   auto work = [&] {

@@ -1,5 +1,6 @@
 // The side of a sweep across ranks that every rank but 0 runs.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -17,6 +18,9 @@
 namespace ebsim {
 
 namespace {
+
+// The most items a rank holds per thread.
+constexpr std::uint64_t kMostHeld = 64;
 
 // The items a rank holds, between the thread that talks to rank 0 and the
 // threads that run them, and the rows they finished, ready to send.
@@ -65,15 +69,18 @@ class HeldItems {
 // Until rank 0 sends the end: asks for work while the threads run short of
 // it, sends back the rows, and says so once when stopped. Returns the code.
 int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, std::atomic<bool>& closing) {
-  bool asked = false, noMore = false;
+  bool asked = false, noMore = false, starved = false;
+  // Enough in hand that the threads never wait for an answer: more when
+  // they ran dry while waiting (items that take less than a message).
+  std::uint64_t wanted = 4 * static_cast<std::uint64_t>(threads);
   for (;;) {
     if (stop.load() && !closing.load()) {
       closing = true;
       SendToRank(0, RankTag::kStopped);
     }
     for (const std::string& row : held.TakeRows()) SendToRank(0, RankTag::kRow, row);
-    const std::uint64_t wanted = 2 * static_cast<std::uint64_t>(threads);
-    if (!asked && !noMore && !closing.load() && held.Held() <= threads) {
+    starved = starved || (asked && held.Held() == 0);
+    if (!asked && !noMore && !closing.load() && held.Held() <= wanted / 2) {
       SendToRank(0, RankTag::kAsk, BytesOf(std::vector{wanted - held.Held()}));
       asked = true;
     }
@@ -81,6 +88,7 @@ int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, s
       if (message->tag == RankTag::kEnd) return ValuesOf<int>(message->bytes).at(0);
       if (message->tag != RankTag::kItems) continue;
       asked = false;
+      if (std::exchange(starved, false)) wanted = std::min<std::uint64_t>(2 * wanted, kMostHeld * threads);
       const auto items = ValuesOf<std::uint64_t>(message->bytes);
       noMore = items.empty();
       if (!closing.load()) held.Add(items);
