@@ -21,7 +21,9 @@ class Writer {
     Raw(&value, sizeof value);
   }
   void Put(long double value) { Raw(&value, kLongDoubleBytes); }
-  void Raw(const void* data, std::size_t size) { bytes_.append(static_cast<const char*>(data), size); }
+  void Raw(const void* data, std::size_t size) {
+    if (size) bytes_.append(static_cast<const char*>(data), size);
+  }
   std::string Take() { return std::move(bytes_); }
 
  private:
@@ -39,7 +41,7 @@ class Reader {
   }
   void Raw(void* data, std::size_t size) {
     if (size > bytes_.size() - at_) throw std::runtime_error("a sweep row cut short");
-    std::memcpy(data, bytes_.data() + at_, size);
+    if (size) std::memcpy(data, bytes_.data() + at_, size);  // an empty vector's data may be null
     at_ += size;
   }
   // A count of items of `size` bytes each that the rest can hold.

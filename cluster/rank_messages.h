@@ -42,7 +42,7 @@ std::string BytesOf(const std::vector<T>& values) {
 template <typename T>
 std::vector<T> ValuesOf(const std::string& bytes) {
   std::vector<T> values(bytes.size() / sizeof(T));
-  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+  if (!values.empty()) std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
   return values;
 }
 
