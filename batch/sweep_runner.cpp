@@ -103,6 +103,11 @@ SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::a
   return Realize(plan, index, simulator, stop);
 }
 
+SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, Simulator& simulator,
+                        const std::atomic<bool>* stop) {
+  return Realize(plan, index, simulator, stop);
+}
+
 namespace {
 
 // The rows of a sweep between its workers and the thread that hands them

@@ -17,6 +17,8 @@
 
 namespace ebsim {
 
+class Simulator;
+
 struct SweepRow {
   std::uint64_t index = 0;  // point * realizations + realization
   std::size_t point = 0;
@@ -73,6 +75,10 @@ unsigned InnerThreads(const SweepGrid& grid, unsigned threads);
 
 // One realisation, as ebsim run would run it with that seed.
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop = nullptr);
+// The same on a simulator kept from one realisation to the next, as a
+// thread of a sweep does (a fresh simulator sets its lattice up anew).
+SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, Simulator& simulator,
+                        const std::atomic<bool>* stop = nullptr);
 
 // More threads than this only hold lattices that wait for a processor.
 inline constexpr unsigned kMostThreads = 64;

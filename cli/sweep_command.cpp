@@ -23,6 +23,10 @@
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 #include "form/field_numbers.h"
+#ifdef EB_MPI
+#include "cluster/mpi_session.h"
+#include "cluster/rank_sweep.h"
+#endif
 
 namespace ebsim {
 
@@ -53,9 +57,13 @@ struct Outputs {
   }
 };
 
+using SweepRunner = bool (*)(const SweepPlan&, const std::function<void(const SweepRow&)>&,
+                             const std::function<void(std::size_t)>&, const std::atomic<bool>&);
+
 struct SweepRequest {
   std::optional<SweepGrid> grid;
   SweepPlan plan;
+  SweepRunner runner = RunSweep;
   Outputs paths;
   bool clockSeed = false, resume = false, help = false;
   std::vector<std::string> commandLine;
@@ -86,8 +94,9 @@ std::uint32_t SeedOfEarlierRun(const std::string& path) {
 }
 
 // Everything the command line asks for, checked before anything runs;
-// throws std::invalid_argument or the window's Exception.
-SweepRequest ParseRequest(std::span<const std::string> args) {
+// throws std::invalid_argument or the window's Exception. Without
+// `readFiles` a resumed sweep's seed is left to the caller.
+SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = true) {
   const CommonOptions options = ParseCommonOptions(SweepSpec(), args);
   SweepRequest request;
   request.help = options.help;
@@ -119,7 +128,7 @@ SweepRequest ParseRequest(std::span<const std::string> args) {
   plan.innerThreads = InnerThreads(*request.grid, plan.threads);
   CheckRunInputs(*request.grid, true, SweepThreads(plan));
   request.clockSeed = !options.seedMs && !request.resume;
-  plan.seedMs = !options.seedMs && request.resume ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
+  plan.seedMs = !options.seedMs && request.resume && readFiles ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
   return request;
 }
 
@@ -202,7 +211,7 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bo
         CopyFinishedRows(request.paths.runs, plan, runs, statistics ? &*statistics : nullptr);
   std::uint64_t loopRows = 0;
   ProgressBar bar(stderr, ShardItemCount(plan), "rows", isatty(STDERR_FILENO));
-  tally.complete = RunSweep(
+  tally.complete = request.runner(
       resumed,
       [&](const SweepRow& row) {
         if (tally.writeError) return;
@@ -234,12 +243,12 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bo
   return tally;
 }
 
-}  // namespace
-
-int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop,
+              SweepRunner runner) {
   SweepRequest request;
   try {
     request = ParseRequest(args);
+    request.runner = runner;
   } catch (const Exception& bad) {
     err << "ebsim sweep: " << ErrorBoxText(bad.Message()) << "\n";
     return 2;
@@ -292,6 +301,34 @@ int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     return stopCode;
   }
   return tally.failed == tally.kept - tally.resumed && tally.kept > tally.resumed ? 1 : 0;
+}
+
+#ifdef EB_MPI
+// Under an MPI launcher: rank 0 runs the command as on one machine, its
+// items dealt out to every rank; the other ranks read the same command
+// line, run what they are dealt, write nothing and end with rank 0's code.
+int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+  MpiSession session;
+  if (session.Rank() == 0) return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks));
+  std::optional<SweepRequest> request;
+  try {
+    request = ParseRequest(args, false);
+    request->plan.grid = request->help ? nullptr : &*request->grid;
+  } catch (const std::exception&) {
+    request.reset();  // rank 0 says what is wrong
+  }
+  StopSignals signals(stop);
+  return ServeSweep(request && request->plan.grid ? &request->plan : nullptr, stop);
+}
+#endif
+
+}  // namespace
+
+int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+#ifdef EB_MPI
+  if (LaunchedByMpi()) return SweepOnRanks(args, out, err, stop);
+#endif
+  return SweepHere(args, out, err, stop, RunSweep);
 }
 
 }  // namespace ebsim

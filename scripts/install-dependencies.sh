@@ -13,6 +13,7 @@ packages=(
   xvfb python3-xlib
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
   help2man dpkg-dev lintian desktop-file-utils man-db
+  libopenmpi-dev openmpi-bin
 )
 
 missing=()

@@ -77,10 +77,11 @@ inline std::size_t Column(const std::vector<std::string>& header, const std::str
   return static_cast<std::size_t>(at - header.begin());
 }
 
-// Starts ebsim with its output and errors going to files.
-inline pid_t Start(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
-  std::vector<std::string> argv = {EBSIM_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
+// Starts a program (found on the PATH) with its output and errors going
+// to files.
+inline pid_t StartProgram(const std::vector<std::string>& args, const std::string& outPath,
+                          const std::string& errPath) {
+  std::vector<std::string> argv = args;
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
   pointers.push_back(nullptr);
@@ -90,10 +91,17 @@ inline pid_t Start(const std::vector<std::string>& args, const std::string& outP
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
-  const int failed = posix_spawn(&pid, EBSIM_PATH, &actions, nullptr, pointers.data(), environ);
+  const int failed = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed) throw std::runtime_error("cannot start " + std::string(EBSIM_PATH));
+  if (failed) throw std::runtime_error("cannot start " + argv[0]);
   return pid;
+}
+
+// Starts ebsim with its output and errors going to files.
+inline pid_t Start(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+  std::vector<std::string> argv = {EBSIM_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return StartProgram(argv, outPath, errPath);
 }
 
 // The exit code, or 1000 + the signal that ended the process.

@@ -1,0 +1,114 @@
+#include "batch/sweep_row_codec.h"
+
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <type_traits>
+
+namespace ebsim {
+
+namespace {
+
+// The bytes that hold a long double's value: x87's 80 bits leave padding
+// behind them that is never set.
+constexpr std::size_t kLongDoubleBytes = std::numeric_limits<long double>::digits == 64 ? 10 : sizeof(long double);
+
+class Writer {
+ public:
+  template <typename T>
+  void Put(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    Raw(&value, sizeof value);
+  }
+  void Put(long double value) { Raw(&value, kLongDoubleBytes); }
+  void Raw(const void* data, std::size_t size) {
+    if (size) bytes_.append(static_cast<const char*>(data), size);
+  }
+  std::string Take() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  template <typename T>
+  T Get() {
+    T value{};
+    Raw(&value, std::is_same_v<T, long double> ? kLongDoubleBytes : sizeof value);
+    return value;
+  }
+  void Raw(void* data, std::size_t size) {
+    if (size > bytes_.size() - at_) throw std::runtime_error("a sweep row cut short");
+    if (size) std::memcpy(data, bytes_.data() + at_, size);  // an empty vector's data may be null
+    at_ += size;
+  }
+  // A count of items of `size` bytes each that the rest can hold.
+  std::uint64_t Count(std::size_t size) {
+    const auto count = Get<std::uint64_t>();
+    if (count > (bytes_.size() - at_) / size) throw std::runtime_error("a sweep row cut short");
+    return count;
+  }
+  bool AtEnd() const { return at_ == bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::string EncodeSweepRow(const SweepRow& row) {
+  Writer out;
+  out.Put(row.index);
+  out.Put(static_cast<std::uint64_t>(row.point));
+  out.Put(row.realization);
+  out.Put(row.seedMs);
+  for (const auto& readout : row.readouts) {
+    out.Put(static_cast<std::uint8_t>(readout.has_value()));
+    if (readout) out.Put(*readout);
+  }
+  out.Put(row.descendingSteps);
+  out.Put(row.ascendingSteps);
+  out.Put(static_cast<std::uint64_t>(row.error.size()));
+  out.Raw(row.error.data(), row.error.size());
+  out.Put(static_cast<std::uint64_t>(row.loop.size()));
+  for (const LoopPoint& point : row.loop) {
+    out.Put(static_cast<std::uint8_t>(point.branch == Branch::Ascending));
+    out.Put(point.H);
+    out.Put(point.M);
+  }
+  out.Put(static_cast<std::uint64_t>(row.spins.size()));
+  out.Raw(row.spins.data(), row.spins.size());
+  out.Put(static_cast<std::int32_t>(row.side));
+  return out.Take();
+}
+
+SweepRow DecodeSweepRow(std::string_view bytes) {
+  Reader in(bytes);
+  SweepRow row;
+  row.index = in.Get<std::uint64_t>();
+  row.point = static_cast<std::size_t>(in.Get<std::uint64_t>());
+  row.realization = in.Get<std::uint64_t>();
+  row.seedMs = in.Get<std::uint32_t>();
+  for (auto& readout : row.readouts)
+    if (in.Get<std::uint8_t>()) readout = in.Get<long double>();
+  row.descendingSteps = in.Get<std::int64_t>();
+  row.ascendingSteps = in.Get<std::int64_t>();
+  row.error.resize(in.Count(1));
+  in.Raw(row.error.data(), row.error.size());
+  row.loop.resize(in.Count(1 + 2 * sizeof(double)));
+  for (LoopPoint& point : row.loop) {
+    point.branch = in.Get<std::uint8_t>() ? Branch::Ascending : Branch::Descending;
+    point.H = in.Get<double>();
+    point.M = in.Get<double>();
+  }
+  row.spins.resize(in.Count(1));
+  in.Raw(row.spins.data(), row.spins.size());
+  row.side = in.Get<std::int32_t>();
+  if (!in.AtEnd()) throw std::runtime_error("a sweep row with bytes left over");
+  return row;
+}
+
+}  // namespace ebsim

@@ -1,0 +1,179 @@
+// Rank 0's side of a sweep across ranks.
+
+#include <chrono>
+#include <condition_variable>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "batch/sweep_row_codec.h"
+#include "cluster/rank_messages.h"
+#include "cluster/rank_sweep.h"
+#include "sim/simulator.h"
+
+namespace ebsim {
+
+namespace {
+
+// The items of a sweep (numbered from 0 over the rows it runs) and their
+// finished rows: items are dealt no further ahead of the next row to hand
+// over than the window allows, so memory stays bounded by the work in flight.
+class Dealer {
+ public:
+  Dealer(std::uint64_t total, std::uint64_t window) : total_(total), window_(window) {}
+
+  std::optional<std::uint64_t> Deal() {
+    std::lock_guard lock(mutex_);
+    return DealLocked();
+  }
+  // For rank 0's own threads: waits for room in the window.
+  std::optional<std::uint64_t> DealWhenRoom(const std::atomic<bool>& ending) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (ending.load() || next_ >= total_) return std::nullopt;
+      if (const auto item = DealLocked()) return item;
+      room_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+  }
+  void Finished(std::uint64_t item, SweepRow row) {
+    std::lock_guard lock(mutex_);
+    if (done_.emplace(item, std::move(row)).second) ++finished_;
+  }
+  // The rows that follow the last one handed over, in order; with `all`
+  // the rows beyond the first gap too.
+  std::vector<SweepRow> Ready(bool all) {
+    std::vector<SweepRow> ready;
+    {
+      std::lock_guard lock(mutex_);
+      while (!done_.empty() && (all || done_.begin()->first == handed_)) {
+        handed_ = done_.begin()->first + 1;
+        ready.push_back(std::move(done_.begin()->second));
+        done_.erase(done_.begin());
+      }
+    }
+    room_.notify_all();
+    return ready;
+  }
+  bool AllDealt() {
+    std::lock_guard lock(mutex_);
+    return next_ >= total_;
+  }
+  std::uint64_t FinishedCount() {
+    std::lock_guard lock(mutex_);
+    return finished_;
+  }
+  bool Complete() { return FinishedCount() == total_; }
+
+ private:
+  std::optional<std::uint64_t> DealLocked() {
+    if (next_ >= total_ || next_ >= handed_ + window_) return std::nullopt;
+    return next_++;
+  }
+
+  const std::uint64_t total_, window_;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::map<std::uint64_t, SweepRow> done_;
+  std::uint64_t next_ = 0, handed_ = 0, finished_ = 0;
+};
+
+// The row index of an item of the plan, and back.
+std::uint64_t IndexOfItem(const SweepPlan& plan, std::uint64_t item) {
+  return ShardItemIndex(plan, plan.skipItems + item);
+}
+std::uint64_t ItemOfIndex(const SweepPlan& plan, std::uint64_t index) {
+  return (index - plan.shard.index) / plan.shard.count - plan.skipItems;
+}
+
+// Answers the ranks that asked for work with what the window allows; a
+// rank is told there is no more once everything is dealt.
+void Answer(const SweepPlan& plan, std::map<int, std::uint64_t>& asks, Dealer& dealer) {
+  for (auto ask = asks.begin(); ask != asks.end();) {
+    std::vector<std::uint64_t> items;
+    while (items.size() < ask->second)
+      if (const auto item = dealer.Deal()) items.push_back(IndexOfItem(plan, *item));
+      else break;
+    if (items.empty() && !dealer.AllDealt()) {
+      ++ask;
+      continue;
+    }
+    SendToRank(ask->first, RankTag::kItems, BytesOf(items));
+    ask = asks.erase(ask);
+  }
+}
+
+// Takes the other ranks' messages until `ending` is set, and hands the
+// rows over in order as they come.
+void Coordinate(const SweepPlan& plan, Dealer& dealer, const std::function<void(const SweepRow&)>& onRow,
+                const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop,
+                std::atomic<bool>& ending) {
+  std::map<int, std::uint64_t> asks;
+  auto lastProgress = std::chrono::steady_clock::now();
+  while (!dealer.Complete() && !ending.load()) {
+    while (auto message = ReceiveIfArrived()) {
+      if (message->tag == RankTag::kAsk) {
+        asks[message->source] = ValuesOf<std::uint64_t>(message->bytes).at(0);
+      } else if (message->tag == RankTag::kRow) {
+        SweepRow row = DecodeSweepRow(message->bytes);
+        dealer.Finished(ItemOfIndex(plan, row.index), std::move(row));
+      } else if (message->tag == RankTag::kStopped) {
+        std::cerr << "ebsim sweep: rank " << message->source << " stopped; the sweep stops\n";
+        ending = true;
+      }
+    }
+    if (stop.load()) ending = true;
+    if (!ending.load()) Answer(plan, asks, dealer);
+    for (const SweepRow& row : dealer.Ready(false)) onRow(row);
+    if (std::chrono::steady_clock::now() - lastProgress > std::chrono::milliseconds(200)) {
+      onProgress(dealer.FinishedCount());
+      lastProgress = std::chrono::steady_clock::now();
+    }
+    PollPause();
+  }
+}
+
+}  // namespace
+
+bool RunSweepAcrossRanks(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
+                         const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
+  const int ranks = RankCount();
+  const unsigned threads = SweepThreads(plan);
+  // Room for the most every rank may hold (64 items a thread, see the
+  // worker's asks).
+  Dealer dealer(PlannedRowCount(plan), 64 * static_cast<std::uint64_t>(threads) * ranks + 64);
+  for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kStart, BytesOf(std::vector{plan.seedMs}));
+  std::atomic<bool> ending{false};
+  auto work = [&] {
+    Simulator simulator;
+    while (const auto item = dealer.DealWhenRoom(ending)) {
+      try {
+        dealer.Finished(*item, RunRealization(plan, IndexOfItem(plan, *item), simulator, &ending));
+      } catch (...) {
+        if (!ending.load()) throw;  // not a stop: as fatal as on one machine
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
+  Coordinate(plan, dealer, onRow, onProgress, stop, ending);
+  ending = true;
+  for (std::thread& thread : pool) thread.join();
+  for (const SweepRow& row : dealer.Ready(true)) onRow(row);
+  onProgress(dealer.FinishedCount());
+  return dealer.Complete();
+}
+
+int EndSweepOnRanks(int code) {
+  const int ranks = RankCount();
+  for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kEnd, BytesOf(std::vector{code}));
+  for (int left = ranks - 1; left > 0;) {
+    if (const auto message = ReceiveIfArrived()) left -= message->tag == RankTag::kBye;
+    else PollPause();
+  }
+  return code;
+}
+
+}  // namespace ebsim
