@@ -21,8 +21,11 @@ void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
   EXPECT_EQ(a.seedMs, b.seedMs);
   for (std::size_t k = 0; k < kReadoutCount; ++k) {
     ASSERT_EQ(a.readouts[k].has_value(), b.readouts[k].has_value()) << k;
-    if (a.readouts[k] && std::isnan(*a.readouts[k])) EXPECT_TRUE(std::isnan(*b.readouts[k])) << k;
-    else if (a.readouts[k]) EXPECT_EQ(*a.readouts[k], *b.readouts[k]) << k;
+    if (a.readouts[k] && std::isnan(*a.readouts[k])) {
+      EXPECT_TRUE(std::isnan(*b.readouts[k])) << k;
+    } else if (a.readouts[k]) {
+      EXPECT_EQ(*a.readouts[k], *b.readouts[k]) << k;
+    }
   }
   EXPECT_EQ(a.descendingSteps, b.descendingSteps);
   EXPECT_EQ(a.ascendingSteps, b.ascendingSteps);
