@@ -298,7 +298,8 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
   if (tally.failed) err << "ebsim sweep: " << tally.failed << " of " << tally.kept << " rows failed\n";
   if (!tally.complete) {
     err << "ebsim sweep: stopped; " << tally.kept << " of " << total << " rows kept\n";
-    return stopCode;
+    // Not stopped here: another rank ended the sweep.
+    return stop.load() ? stopCode : 1;
   }
   return tally.failed == tally.kept - tally.resumed && tally.kept > tally.resumed ? 1 : 0;
 }
@@ -311,14 +312,19 @@ int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostr
   MpiSession session;
   if (session.Rank() == 0) return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks));
   std::optional<SweepRequest> request;
+  std::string refusal;  // said only if rank 0 read the line and started
   try {
     request = ParseRequest(args, false);
     request->plan.grid = request->help ? nullptr : &*request->grid;
-  } catch (const std::exception&) {
-    request.reset();  // rank 0 says what is wrong
+  } catch (const Exception& bad) {
+    refusal = ErrorBoxText(bad.Message());
+  } catch (const std::exception& bad) {
+    refusal = bad.what();
   }
   StopSignals signals(stop);
-  return ServeSweep(request && request->plan.grid ? &request->plan : nullptr, stop);
+  return ServeSweep(request && request->plan.grid ? &request->plan : nullptr, stop, [&] {
+    err << "ebsim sweep: rank " << session.Rank() << ": " << refusal << "\n";
+  });
 }
 #endif
 

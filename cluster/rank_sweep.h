@@ -23,7 +23,8 @@ int EndSweepOnRanks(int code);
 
 // Every other rank: runs the items rank 0 deals out until rank 0 ends the
 // sweep, and returns the exit code it sends. A rank without a plan (it
-// could not read the command line) stops the sweep. Rank 0 gives the seed.
-int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop);
+// could not read the command line) stops the sweep, and calls `refused`
+// when rank 0 did start it. Rank 0 gives the seed.
+int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop, const std::function<void()>& refused = {});
 
 }  // namespace ebsim

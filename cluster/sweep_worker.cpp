@@ -137,7 +137,7 @@ std::optional<std::uint32_t> AwaitStart(int& code) {
 
 }  // namespace
 
-int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop) {
+int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop, const std::function<void()>& refused) {
   int code = 0;
   if (const auto seed = AwaitStart(code)) {
     if (plan) {
@@ -145,6 +145,7 @@ int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop) {
       ours.seedMs = *seed;
       code = Work(ours, stop);
     } else {  // nothing to run with: stop the sweep, then wait for its end
+      if (refused) refused();
       HeldItems none;
       std::atomic<bool> stopped{true}, closing{false};
       code = Exchange(none, 0, stopped, closing);

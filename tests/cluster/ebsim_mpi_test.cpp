@@ -143,3 +143,24 @@ TEST(MpiSweepTest, AnInterruptedSweepOrALostRankLeavesFilesThatResumeCompletes) 
 }
 
 }  // namespace
+
+namespace {
+
+// A rank that cannot read its command line (its node differs, say) stops
+// a sweep rank 0 started, says why, and the files are whole.
+TEST(MpiSweepTest, ARankThatCannotReadItsLineSaysWhyAndTheFilesStayWhole) {
+  const ScratchDir dir;
+  const std::vector<std::string> sweep = {"sweep",         "--seed-ms", "9", "--realizations", "5000", "--threads", "1",
+                                          "--out",         dir / "runs.csv"};
+  std::vector<std::string> argv = Mpirun(1, With(sweep, {"--side", "30"}));
+  argv.insert(argv.end(), {":", "-n", "1", EBSIM_PATH});
+  argv = With(argv, With(sweep, {"--side", "30x"}));
+  const Finished done = RunProgram(argv);
+  EXPECT_EQ(done.code, 1) << done.err;
+  EXPECT_NE(done.err.find("ebsim sweep: rank 1: '30x' is not a valid integer value."), std::string::npos) << done.err;
+  const std::vector<std::string> lines = Lines(ReadFile(dir / "runs.csv"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("\"complete\":false"), std::string::npos) << lines.back();
+}
+
+}  // namespace
