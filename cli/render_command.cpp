@@ -24,16 +24,6 @@ std::string RenderProgram() {
   return (error ? std::filesystem::path("ebsim-render") : self.parent_path() / "ebsim-render").string();
 }
 
-std::string SeparatorText(char32_t c) {
-  std::string text;
-  if (c < 0x80) return std::string(1, static_cast<char>(c));
-  const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-  text += static_cast<char>(lead[length] | (c >> (6 * (length - 1))));
-  for (int k = length - 2; k >= 0; --k) text += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-  return text;
-}
-
 }  // namespace
 
 int RenderCommand(std::span<const std::string> args, std::ostream& err) {
@@ -54,7 +44,7 @@ int RenderCommand(std::span<const std::string> args, std::ostream& err) {
   // Whoever wants the same picture again needs the seed.
   err << "ebsim render: seed-ms " << seed << (options.seedMs ? "\n" : " (from the clock)\n");
   std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(seed),
-                                   SeparatorText(options.separator.value_or(U'.'))};
+                                   EncodeUtf8(options.separator.value_or(U'.'))};
   for (const InputEntry& input : Inputs()) argv.push_back(fields.Text(input.field));
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
