@@ -1,11 +1,11 @@
 #include "sim/large_lattice.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/available_memory.h"
 #include "base/errors.h"
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
@@ -15,21 +15,6 @@
 namespace ebsim {
 
 namespace {
-
-// The memory the system could give now, from /proc/meminfo; none when it
-// does not say.
-std::optional<std::uint64_t> AvailableBytes() {
-  std::ifstream info("/proc/meminfo");
-  for (std::string key; info >> key;) {
-    std::uint64_t kilobytes = 0;
-    info >> kilobytes;
-    if (key == "MemAvailable:") return kilobytes * 1024;
-    info.ignore(256, '\n');
-  }
-  return std::nullopt;
-}
-
-std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB"; }
 
 // The cell whose value cell (i, j) repeats: row n and column n copy row 1
 // and column 1.
@@ -148,7 +133,7 @@ std::uint64_t LargeLatticeBytes(int n) {
 
 void CheckLargeLatticeFits(int n, unsigned copies) {
   const std::uint64_t needed = LargeLatticeBytes(n) * copies;
-  const std::optional<std::uint64_t> available = AvailableBytes();
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if (available && needed > *available)
     throw EConvertError("A lattice of side " + std::to_string(n) + " needs about " + Megabytes(needed) +
                         " of memory; " + Megabytes(*available) + " are available");
