@@ -70,8 +70,9 @@ Rendering RenderWindow(const RenderRequest& request) {
   Rendering rendering;
   form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
   form.show();
-  const std::optional<int> large = LargeSide(fields);
-  if (request.compact || (large && *large > kMaxSide)) {
+  // A side outside the window's 1 to 300 is refused, or run, as ebsim run
+  // does: with the headless limit.
+  if (request.compact || LargeSide(fields)) {
     RunCompactly(form, request.seedMs, rendering);
   } else {
     const std::pair<QPushButton*, const char*> buttons[] = {

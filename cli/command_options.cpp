@@ -104,7 +104,7 @@ std::unique_ptr<CLI::App> MakeApp(const CommandSpec& command, std::map<std::stri
     else
       app->add_flag(names, flags[option.name], option.help)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   }
-  if (!command.positionals.empty()) app->add_option("files", positionals, command.positionals)->type_name("FILE ...");
+  if (!command.positionals.empty()) app->add_option("files", positionals, command.positionals)->type_name("FILE");
   return app;
 }
 

@@ -3,7 +3,7 @@
 # the summary's metadata line; each E-B shift point is labelled with the
 # number of realisations that wrote it (n), which falls where the loop
 # never crosses zero on the way up.
-#   gnuplot -e "summary='summary.csv'; picture='first_study.png'" docs/first_study.gp
+#   gnuplot -e "summary='study/dilution_summary.csv'; picture='study/first_study.png'" first_study.gp
 if (!exists("summary")) summary = 'summary.csv'
 if (!exists("picture")) picture = 'first_study.png'
 

@@ -1,5 +1,10 @@
 # The mean hysteresis loop of 100 realisations, with the spread of M.
-# Run from the source folder: PYTHONPATH=build/python /usr/bin/python3 docs/mean_loop.py
+#   PYTHONPATH=build/python /usr/bin/python3 docs/mean_loop.py study/mean_loop.png
+# The band is one sample standard deviation of M across the realisations,
+# either side of the mean; the E-B shift is given as mean ± standard error
+# of the mean, over the runs that wrote it.
+import sys
+
 import matplotlib
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt
@@ -7,18 +12,29 @@ import numpy as np
 
 import ebsim
 
-runs = [ebsim.run(side=40, sd=1.5, seed_ms=1000 * k) for k in range(100)]
+picture = sys.argv[1] if len(sys.argv) > 1 else "mean_loop.png"
+runs = [ebsim.run(side=40, dilution=0.04, enhancement=10, sd=1.5, seed_ms=1000 * k) for k in range(100)]
 branch, h, _ = runs[0].loop                      # every run steps through the same fields
 m = np.array([run.loop[2] for run in runs])
 mean, sd = m.mean(axis=0), m.std(axis=0, ddof=1)
-shifts = np.array([run.eb_shift for run in runs])
+# A run whose M never changes sign on the way up leaves eb_shift blank (None).
+shifts = np.array([run.eb_shift for run in runs if run.eb_shift is not None])
+blank = len(runs) - len(shifts)
 
 for name, colour in [("down", "tab:blue"), ("up", "tab:red")]:
     on = branch == name
-    plt.plot(h[on], mean[on], color=colour, label=f"{name} branch")
-    plt.fill_between(h[on], (mean - sd)[on], (mean + sd)[on], color=colour, alpha=0.2)
-plt.xlabel("H")
-plt.ylabel("M")
-plt.title(f"Mean of 100 loops, N = 40, SD = 1.5; E-B shift {shifts.mean():.3f} ± {shifts.std(ddof=1) / 10:.3f}")
-plt.legend()
-plt.savefig("docs/mean_loop.png", dpi=100)
+    plt.plot(h[on], mean[on], color=colour, label=f"{name} branch, mean")
+    plt.fill_between(h[on], (mean - sd)[on], (mean + sd)[on], color=colour, alpha=0.2,
+                     label=f"{name} branch, ±1 sample SD")
+plt.xlabel("applied field H [J]")
+plt.ylabel("mean spin M")
+if len(shifts) > 1:
+    shift = f"E-B shift {shifts.mean():.3f} ± {shifts.std(ddof=1) / np.sqrt(len(shifts)):.3f} J (± standard error)"
+else:
+    shift = "E-B shift: too few runs wrote it"
+plt.title(f"Mean of {len(runs)} loops: side 40, dilution 0.04, J = 10, field SD = 1.5 J\n"
+          f"{shift}; {blank} of {len(runs)} runs left it blank",
+          fontsize=10)
+plt.legend(loc="lower right", fontsize=8)
+plt.savefig(picture, dpi=100)
+print(f"{picture}: {len(runs)} runs, eb_shift blank in {blank}")

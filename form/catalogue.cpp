@@ -8,7 +8,7 @@ namespace {
 
 const InputEntry kInputs[] = {
     {InputField::Edit5, "side", "Str. Dim. <= 300", "20", true, "side",
-     "side N of the square lattice (1 to 300); N x N sites", "sites"},
+     "side N of the square lattice, 1 to 46340 as far as memory allows (the window: 1 to 300); N x N sites", "sites"},
     {InputField::Edit1, "dilution", "Dilution Level", "0.04", false, "dilution",
      "fraction of sites given the enhanced exchange constant (0 to 1)", ""},
     {InputField::Edit3, "enhancement", "Enhancement Constant", "10", false, "enhancement",

@@ -15,9 +15,10 @@ on every site, is swept through a hysteresis loop; the exchange-bias shift,
 the coercivity and the vertical shift are read off the loop.
 .
 The package holds the simulator's window, the command ebsim (single runs
-as JSON, parameter sweeps over disorder realisations as CSV tables, and
-offscreen pictures of the window), their man pages, a desktop entry and
-bash completion.")
+as JSON, parameter sweeps over disorder realisations as CSV tables, the
+merge of a sweep's shards, and offscreen pictures of the window), a Python
+module on the same engine, their man pages, a desktop entry, bash
+completion, and the plotting scripts of the studies in the README.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -26,7 +27,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 # Beyond the libraries: the window's faces, and the interpreter the Python
-# module was built for.
+# module was built for with the numpy its results are made of.
 set(depends "")
 if(TARGET KVORAL_ver_QVTR_03_100)
   list(APPEND depends fonts-wine fonts-dejavu-core)
@@ -35,8 +36,15 @@ if(TARGET ebsim_python)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
   list(APPEND depends "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~)"
-                      "python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})")
+                      "python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})" python3-numpy)
 endif()
 list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# Completion works only where bash loads it; the examples plot with these.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
+set(suggests "gnuplot-nox | gnuplot")
+if(TARGET ebsim_python)
+  list(APPEND suggests python3-matplotlib python3-pandas)
+endif()
+list(JOIN suggests ", " CPACK_DEBIAN_PACKAGE_SUGGESTS)
 
 include(CPack)

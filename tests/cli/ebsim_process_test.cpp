@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -195,6 +196,40 @@ TEST(EbsimProcessTest, BadOptionsExitWithTwoBeforeAnythingRuns) {
     EXPECT_EQ(call.err, c.message);
     EXPECT_EQ(call.out, "") << c.message;
     EXPECT_TRUE(dir.Names().empty()) << c.message;
+  }
+}
+
+// The help of every command that runs the simulator names the side limit
+// the command itself enforces, not the window's.
+TEST(EbsimProcessTest, HelpNamesTheSideLimitTheCommandEnforces) {
+  const ScratchDir dir;
+  const std::regex named(R"(not a valid lattice side \((1 to \d+)\))");
+  const std::vector<std::vector<std::string>> refused = {
+      {"run", "--side", "0"},
+      {"sweep", "--side", "0", "--out", dir / "runs.csv"},
+      {"render", "--side", "0", "--png", dir / "window.png"},
+  };
+  std::string runLimit;
+  for (const std::vector<std::string>& args : refused) {
+    const std::string& command = args.front();
+    const Finished call = RunEbsim(args);
+    std::smatch found;
+    const std::string said = call.out + call.err;
+    std::string limit = std::regex_search(said, found, named) ? found[1].str() : "";
+    // Without the window there is no render helper to refuse the side.
+    if (limit.empty() && command == "render" && said.find("cannot start") != std::string::npos) limit = runLimit;
+    ASSERT_FALSE(limit.empty()) << said;
+    EXPECT_NE(call.code, 0) << said;
+    if (command == "run") runLimit = limit;
+    for (const std::vector<std::string>& ask : {std::vector<std::string>{"help", command}, {command, "--help"}}) {
+      const Finished help = RunEbsim(ask);
+      const auto at = help.out.find("--side ");
+      ASSERT_NE(at, std::string::npos) << help.out;
+      const std::string line = help.out.substr(at, help.out.find('\n', at) - at);
+      // The first range the line names is the command's.
+      EXPECT_TRUE(std::regex_search(line, found, std::regex(R"(1 to \d+)"))) << line;
+      EXPECT_EQ(found.str(), limit) << command << ": " << line;
+    }
   }
 }
 

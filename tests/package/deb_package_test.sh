@@ -2,7 +2,8 @@
 # The Debian package made from a built tree: it builds, holds every file it
 # should, lintian finds no error in it, and what it installs works from a
 # scratch root: the programs, the Python module, the desktop entry, the man
-# pages, the icons and the shell completion.
+# pages, the icons, the shell completion and the README's first study from
+# the examples it ships.
 # Usage: deb_package_test.sh BUILD_DIR VERSION WITH_WINDOW WITH_PYTHON
 set -euo pipefail
 build=$1 version=$2 with_window=$3 with_python=$4
@@ -22,10 +23,12 @@ deb=$scratch/out/exchange-bias-rfim_${version}_$(dpkg --print-architecture).deb
 
 phase "contents"
 share=./usr/share
-expected=(./usr/bin/ebsim $share/man/man1/ebsim.1.gz $share/man/man1/ebsim-run.1.gz
-  $share/man/man1/ebsim-sweep.1.gz $share/man/man1/ebsim-render.1.gz
-  $share/bash-completion/completions/ebsim
-  $share/doc/exchange-bias-rfim/copyright $share/doc/exchange-bias-rfim/changelog.gz)
+doc=$share/doc/exchange-bias-rfim
+expected=(./usr/bin/ebsim $share/bash-completion/completions/ebsim $doc/copyright $doc/changelog.gz
+  $doc/examples/first_study.gp $doc/examples/averaged_loop.gp)
+for page in ebsim ebsim-run ebsim-sweep ebsim-merge ebsim-render; do
+  expected+=("$share/man/man1/$page.1.gz")
+done
 icon_sizes=(32 48 64 128 256)
 if [ "$with_window" = 1 ]; then
   expected+=(./usr/bin/KVORAL_ver_QVTR_03_100 ./usr/bin/ebsim-render
@@ -41,16 +44,20 @@ for file in "${expected[@]}"; do
 done
 if [ "$with_python" = 1 ]; then
   grep -q '^\./usr/lib/python3/dist-packages/[^/]' "$scratch/contents" || fail "the package lacks the Python module"
+  grep -qxF "$doc/examples/mean_loop.py" "$scratch/contents" || fail "the package lacks $doc/examples/mean_loop.py"
 fi
 fields=$(dpkg-deb -f "$deb" Version Section Depends Maintainer)
 for want in "Version: $version" "Section: science" "libc6" "Maintainer: "; do
   grep -qF -- "$want" <<<"$fields" || fail "control fields lack '$want': $fields"
 done
-if [ "$with_window" = 1 ]; then
-  for want in fonts-wine fonts-dejavu-core libqt6widgets6; do
-    grep -qF -- "$want" <<<"$fields" || fail "Depends lacks $want: $fields"
-  done
-fi
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+wanted=()
+[ "$with_window" = 1 ] && wanted+=(fonts-wine fonts-dejavu-core libqt6widgets6)
+[ "$with_python" = 1 ] && wanted+=(python3 python3-numpy)
+for want in "${wanted[@]}"; do
+  grep -qxF -- "$want" <<<"$depends" || fail "Depends lacks $want: $(dpkg-deb -f "$deb" Depends)"
+done
+dpkg-deb -f "$deb" Recommends | grep -qw bash-completion || fail "Recommends lacks bash-completion"
 
 phase "lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
@@ -106,10 +113,11 @@ for page in "$man_dir"/*.1.gz; do
   warnings=$(man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || fail "man cannot show $page"
   [ -z "$warnings" ] || fail "man warns on $page: $warnings"
 done
-# Each command's page has that command's synopsis.
-for command in run sweep render; do
+# Each command's page has that command's synopsis, and ebsim's names each.
+for command in run sweep merge render; do
   zcat "$man_dir/ebsim-$command.1.gz" | grep -A1 -x '\.B ebsim' | grep -q "^$command " ||
     fail "ebsim-$command(1) lacks the synopsis of ebsim $command"
+  zcat "$man_dir/ebsim.1.gz" | grep -qx "\.B $command" || fail "ebsim(1) leaves out $command"
 done
 
 phase "bash completion"
@@ -122,6 +130,11 @@ cases=(
   "ebsim render --p|--png"
   "ebsim run --side |"
   "ebsim sweep --out $scratch/run|$scratch/runs.csv"
+  "ebsim sweep --spins $scratch/ro|$scratch/root"
+  "ebsim merge $scratch/run|$scratch/runs.csv"
+  "ebsim help |merge render run sweep"
+  "ebsim help s|sweep"
+  "ebsim help run |"
   "ebsim bogus --|"
 )
 for case in "${cases[@]}"; do
@@ -132,6 +145,25 @@ for case in "${cases[@]}"; do
     "$root/usr/share/bash-completion/completions/ebsim" "$words")
   got=$(tr ' ' '\n' <<<"$got" | sort | xargs)
   [ "$got" = "$want" ] || fail "completing '$words' offers '$got', not '$want'"
+done
+
+phase "the README's first study from the installed examples"
+# As the README gives it, in a folder of the user's, with fewer realisations.
+examples=$root/usr/share/doc/exchange-bias-rfim/examples
+is_png() { [ "$(head -c 4 "$1" 2>/dev/null | od -An -c | tr -d ' ')" = '211PNG' ]; }
+mkdir -p "$scratch/home/study"
+in_home() { (cd "$scratch/home" && "$@") || fail "in the first study, '$*' exits with $?"; }
+in_home "$bin/ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.02 --realizations 5 \
+  --out study/dilution_runs.csv --summary study/dilution_summary.csv
+in_home gnuplot -e "summary='study/dilution_summary.csv'; picture='study/first_study.png'" "$examples/first_study.gp"
+in_home "$bin/ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.05 --realizations 5 \
+  --out study/loop_runs.csv --loop-mean study/loop_mean.csv
+in_home gnuplot -e "means='study/loop_mean.csv'; picture='study/averaged_loop.png'" "$examples/averaged_loop.gp"
+[ "$with_python" = 1 ] && in_home env PYTHONPATH="$site" /usr/bin/python3 "$examples/mean_loop.py" study/mean_loop.png
+pictures=(first_study averaged_loop)
+[ "$with_python" = 1 ] && pictures+=(mean_loop)
+for picture in "${pictures[@]}"; do
+  is_png "$scratch/home/study/$picture.png" || fail "the first study made no study/$picture.png"
 done
 
 [ $failures -eq 0 ] || { echo "$failures failures"; exit 1; }
