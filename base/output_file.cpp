@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <filesystem>
 #include <streambuf>
 #include <vector>
+
+#include "base/output_paths.h"
+#include "base/temporary_files.h"
 
 namespace ebsim {
 
@@ -19,33 +20,6 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 // Paths the system hands out for its own streams and devices: never replaced.
 bool IsSystemPath(const std::string& path) { return StartsWith(path, "/dev/") || StartsWith(path, "/proc/"); }
-
-std::string Folder(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The path with every symlink along its last component followed.
-std::string FollowLinks(const std::string& path) {
-  std::string current = path;
-  for (int hop = 0; hop < 40; ++hop) {
-    struct stat info {};
-    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-    std::vector<char> link(PATH_MAX + 1);
-    const ssize_t length = readlink(current.c_str(), link.data(), PATH_MAX);
-    if (length < 0) return current;
-    const std::string target(link.data(), static_cast<std::size_t>(length));
-    current = target.front() == '/' ? target : Folder(current) + "/" + target;
-  }
-  errno = ELOOP;
-  return {};
-}
 
 mode_t NewFileMode() {
   const mode_t mask = umask(0);
@@ -121,8 +95,9 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
       throw OutputError(CannotWrite(path_, EACCES));
     target_ = path_.empty() ? path_ : FollowLinks(path_);
     if (target_.empty()) throw OutputError(CannotWrite(path_, path_.empty() ? ENOENT : errno));
-    temporary_ = Folder(target_) + "/." + BaseName(target_) + ".XXXXXX";
+    temporary_ = TemporaryPattern(target_);
     fd = mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd >= 0) lock_ = LockTemporary(fd);
     if (fd < 0) {
       const int error = errno;
       temporary_.clear();
@@ -139,6 +114,12 @@ OutputFile::~OutputFile() {
   if (buffer_ && temporary_.empty()) buffer_->Drain();
   buffer_.reset();
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  ReleaseLock();
+}
+
+void OutputFile::ReleaseLock() {
+  if (lock_ >= 0) ::close(lock_);
+  lock_ = -1;
 }
 
 std::ostream& OutputFile::Stream() { return *stream_; }
@@ -155,18 +136,13 @@ void OutputFile::Commit() {
     ok = false;
   }
   if (!ok) throw OutputError(CannotWrite(path_, buffer_->Error() ? buffer_->Error() : EIO));
+  ReleaseLock();
   temporary_.clear();
   committed_ = true;
 }
 
-bool SameOutputTarget(const std::string& a, const std::string& b) {
-  if (a == "-" || b == "-") return a == b;
-  struct stat first {}, second {};
-  if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0)
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-  std::error_code ignored;
-  return std::filesystem::weakly_canonical(FollowLinks(a), ignored) ==
-         std::filesystem::weakly_canonical(FollowLinks(b), ignored);
+std::vector<std::string> OutputFile::RemoveStaleTemporaries() const {
+  return committed_ && !target_.empty() ? ebsim::RemoveStaleTemporaries(target_) : std::vector<std::string>{};
 }
 
 }  // namespace ebsim

@@ -6,12 +6,18 @@
 //    the target's folder and renamed onto the target (through a symlink, onto
 //    the file it names) only when complete and flushed to disk, so a reader
 //    never sees half of it and a failure leaves what was there untouched.
+//    The temporary is named after its host and process and locked while
+//    written (see temporary_files.h), so that one a killed writer left can
+//    be told from a live writer's.
 // Every failure names the path the user gave and the system's reason.
 
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "base/output_paths.h"
 
 namespace ebsim {
 
@@ -36,20 +42,21 @@ class OutputFile {
   bool Good() const;
   // Flushes and puts the file in place; throws OutputError.
   void Commit();
+  // Once committed: removes the temporaries of this target that writers
+  // which are gone left behind; returns their paths.
+  std::vector<std::string> RemoveStaleTemporaries() const;
 
  private:
   class Buffer;
+  void ReleaseLock();
   std::string path_;
   std::string target_;     // where the rename goes: the path with symlinks resolved
   std::string temporary_;  // empty when written directly
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
+  int lock_ = -1;  // holds the temporary's lock
   bool committed_ = false;
 };
-
-// Whether two output paths name the same file (after symlinks); "-" is
-// standard output.
-bool SameOutputTarget(const std::string& a, const std::string& b);
 
 // "cannot write 'PATH': REASON" for errno.
 std::string CannotWrite(const std::string& path, int error);

@@ -1,45 +1,150 @@
 #include "batch/runs_file_reader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
+#include "batch/metadata_checks.h"
 #include "batch/sweep_output.h"
+#include "form/catalogue.h"
 
 namespace ebsim {
 
-RunsFileReader::RunsFileReader(const std::string& path) : path_(path), in_(path, std::ios::binary) {
-  if (!in_) throw std::runtime_error("cannot read '" + path + "'");
+namespace {
+
+std::string PointText(const SweepRow& row) {
+  return "point " + std::to_string(row.point) + " realization " + std::to_string(row.realization);
+}
+
+// A line for a message: its start when it is long.
+std::string Shown(const std::string& text) { return text.size() > 120 ? text.substr(0, 120) + "..." : text; }
+
+}  // namespace
+
+RunsFileReader::RunsFileReader(const std::string& path) : path_(path) {
+  errno = 0;
+  in_.open(path, std::ios::binary);
+  struct stat info {};
+  const int error = !in_ ? (errno ? errno : ENOENT) : stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? EISDIR : 0;
+  if (error) throw std::runtime_error("cannot read '" + path + "': " + std::strerror(error));
   std::string line;
-  std::getline(in_, line);
-  const std::optional<Json> metadata = ReadCommentLine(line);
-  if (!metadata || metadata->value("file", "") != "runs" || !metadata->contains("sweep"))
-    throw std::runtime_error("'" + path + "' is not a runs table of ebsim sweep (no metadata line)");
-  metadata_ = *metadata;
+  bool cut = false;
+  if (!ReadLine(line, cut)) throw std::runtime_error("'" + path + "' is empty, not a runs table of ebsim sweep");
   try {
+    metadata_ = ReadMetadataLine(line, path, "runs");
     const Json& sweep = metadata_.at("sweep");
     grid_.emplace(GridOfIdentity(sweep));
+    CheckSweepCounts(sweep, *grid_);
     realizations_ = sweep.at("realizations").get<std::uint64_t>();
+    seedMs_ = sweep.at("seed_ms").get<std::uint32_t>();
     shard_ = ParseShard(metadata_.value("shard", "0/1"));
+  } catch (const std::invalid_argument& bad) {
+    const std::string what = bad.what();
+    throw std::runtime_error(what.rfind("'", 0) == 0 ? what : "'" + path + "': metadata refused: " + what);
   } catch (const std::exception& bad) {
     throw std::runtime_error("'" + path + "': metadata unreadable: " + bad.what());
   }
-  std::getline(in_, header_);
+  if (!ReadLine(header_, cut) || cut) throw std::runtime_error("'" + path + "' ends before its header");
   std::ostringstream expected;
   WriteRunsHeader(expected, *grid_);
   if (header_ + "\n" != expected.str()) throw std::runtime_error("'" + path + "' has another header");
 }
 
+// A CSV line: a quoted field may hold line ends. A CR before a line end is
+// dropped.
+bool RunsFileReader::ReadLine(std::string& line, bool& cut) {
+  line.clear();
+  cut = false;
+  lineStart_ = lines_ + 1;
+  std::string part;
+  for (bool first = true; std::getline(in_, part); first = false) {
+    ++lines_;
+    cut = in_.eof();  // the file ends without the line's newline
+    if (!cut && !part.empty() && part.back() == '\r') part.pop_back();
+    if (!first) line += '\n';
+    line += part;
+    if (cut || std::count(line.begin(), line.end(), '"') % 2 == 0) return true;
+  }
+  return lines_ >= lineStart_;
+}
+
+void RunsFileReader::Refuse(const std::string& what) const {
+  throw std::runtime_error("'" + path_ + "', line " + std::to_string(lineStart_) + ": " + what);
+}
+
 std::optional<RunsFileReader::Row> RunsFileReader::Next() {
   std::string line;
-  if (ended_ || !std::getline(in_, line) || line.rfind("#", 0) == 0) {
+  bool cut = false;
+  if (ended_ || !ReadLine(line, cut)) {
     ended_ = true;
     return std::nullopt;
   }
-  try {
-    return Row{line, ReadRunsRow(line, *grid_, realizations_)};
-  } catch (const std::invalid_argument& bad) {
-    throw std::runtime_error("'" + path_ + "': " + bad.what());
+  if (line.rfind("#", 0) == 0) {
+    ended_ = true;
+    if (!cut) CheckNothingAfterEnd();
+    return std::nullopt;
   }
+  if (cut) {  // a row its writer never finished; whatever it reads as, it is not the row
+    ended_ = true;
+    cutRow_ = lineStart_;
+    return std::nullopt;
+  }
+  Row row{line, RowOf(line)};
+  CheckOrder(row.row);
+  return row;
+}
+
+SweepRow RunsFileReader::RowOf(const std::string& line) const {
+  SweepRow row;
+  try {
+    row = ReadRunsRow(line, *grid_, realizations_);
+  } catch (const std::invalid_argument& bad) {
+    Refuse(Shown(bad.what()));
+  }
+  const std::vector<std::string> fields = ReadCsvFields(line);
+  const std::vector<std::string> texts = grid_->PointTexts(row.point);
+  for (std::size_t a = 0; a < texts.size(); ++a)
+    if (fields[a] != texts[a])
+      Refuse("a row of another sweep (" + PointText(row) + "): its " + grid_->Axes()[a].option + " is '" +
+             Shown(fields[a]) + "', the point's is '" + texts[a] + "'");
+  const std::string seed = std::to_string(RealizationSeed(seedMs_, row.realization));
+  if (fields[texts.size() + 2] != seed)
+    Refuse("a row of another sweep (" + PointText(row) + "): its seed_ms is " + Shown(fields[texts.size() + 2]) +
+           ", not " + seed + " as the metadata's seed gives");
+  std::size_t k = texts.size() + 3;
+  for (const ReadoutEntry& readout : Readouts()) {
+    const auto& value = row.readouts[static_cast<std::size_t>(readout.field)];
+    if (value && !std::isfinite(static_cast<double>(*value)))
+      Refuse("a row no sweep wrote (" + PointText(row) + "): its " + readout.id + " is '" + Shown(fields[k]) +
+             "', not a finite number");
+    ++k;
+  }
+  if (row.index % shard_.count != shard_.index)
+    Refuse("a row of another shard: " + PointText(row) + " is not in shard " + ShardText(shard_));
+  return row;
+}
+
+void RunsFileReader::CheckOrder(const SweepRow& row) {
+  if (lastIndex_ && row.index == *lastIndex_) Refuse(PointText(row) + " given twice");
+  if (lastIndex_ && row.index < *lastIndex_) {
+    SweepRow last;
+    last.point = static_cast<std::size_t>(*lastIndex_ / realizations_);
+    last.realization = *lastIndex_ % realizations_;
+    Refuse("rows out of order: " + PointText(row) + " after " + PointText(last));
+  }
+  lastIndex_ = row.index;
+}
+
+void RunsFileReader::CheckNothingAfterEnd() {
+  std::string line;
+  bool cut = false;
+  while (ReadLine(line, cut))
+    if (!line.empty()) Refuse("a line after the end line (two tables in one file?)");
 }
 
 }  // namespace ebsim

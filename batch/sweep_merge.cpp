@@ -78,6 +78,10 @@ MergeOutcome MergeRuns(const std::vector<std::string>& paths, std::ostream& runs
     ++outcome.rows;
     heads[lowest] = readers[lowest]->Next();
   }
+  for (const auto& reader : readers)
+    if (reader->CutRow())
+      throw std::runtime_error("'" + reader->Path() + "' ends in a row cut short (line " +
+                               std::to_string(reader->CutRow()) + "): its writer was stopped mid-line");
   if (next < outcome.total && !outcome.firstMissing) outcome.firstMissing = next;
   outcome.missing += outcome.total - next;
   if (statistics) {

@@ -23,7 +23,9 @@ struct MergeOutcome {
 // rows, end line) and, when given, their summary into `summary`. Throws
 // std::runtime_error, before it writes a row, for a file that is not a runs
 // table or belongs to another sweep (another version, grid, seed or count);
-// and, while it writes, for two files that hold the same row.
+// and, while it writes, for two files that hold the same row, a row that
+// is not its sweep's (see RunsFileReader::Next) and a file that ends in a
+// row cut short.
 MergeOutcome MergeRuns(const std::vector<std::string>& paths, std::ostream& runs, std::ostream* summary,
                        const std::vector<std::string>& commandLine);
 

@@ -170,6 +170,7 @@ ParsedArgs ParseArgs(const CommandSpec& command, std::span<const std::string> ar
     }
     if (arg.rfind("--", 0) != 0) {
       if (command.positionals.empty()) throw std::invalid_argument("unexpected argument '" + arg + "'");
+      if (arg.empty()) throw std::invalid_argument("a file name is an empty text");
       canonical.push_back(arg);
       continue;
     }
@@ -190,6 +191,9 @@ ParsedArgs ParseArgs(const CommandSpec& command, std::span<const std::string> ar
       if (k + 1 >= args.size()) throw std::invalid_argument("--" + name + " needs a value");
       value = args[++k];
     }
+    if (value->empty() && (option->valueName == "FILE" || option->valueName == "DIR"))
+      throw std::invalid_argument("--" + name + " takes a " + (option->valueName == "DIR" ? "folder" : "file") +
+                                  " name, not an empty text");
     // CLI11 reads "--name=" as no value at all; an empty text is one.
     if (value->empty())
       canonical.insert(canonical.end(), {"--" + option->name, ""});

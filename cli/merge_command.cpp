@@ -6,6 +6,7 @@
 
 #include "base/output_file.h"
 #include "batch/sweep_merge.h"
+#include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 
 namespace ebsim {
@@ -16,9 +17,9 @@ int MergeCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     options = ParseCommonOptions(MergeSpec(), args);
     if (!options.help && options.positionals.empty()) throw std::invalid_argument("no runs table to merge");
     const auto runs = options.values.find("out"), summary = options.values.find("summary");
-    if (summary != options.values.end() &&
-        SameOutputTarget(runs == options.values.end() ? "-" : runs->second, summary->second))
-      throw std::invalid_argument("--out and --summary name the same file: '" + summary->second + "'");
+    CheckOutputPaths({{"--out", runs == options.values.end() ? "-" : runs->second},
+                      {"--summary", summary == options.values.end() ? "" : summary->second}},
+                     options.positionals);
   } catch (const std::invalid_argument& bad) {
     err << "ebsim merge: " << bad.what() << "\n";
     return 2;
@@ -38,6 +39,8 @@ int MergeCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     const MergeOutcome merged = MergeRuns(options.positionals, runs, summary, options.commandLine);
     if (summaryFile) summaryFile->Commit();
     if (runsFile) runsFile->Commit();
+    for (const auto* file : {summaryFile.get(), runsFile.get()})
+      if (file) SayRemoved(file->RemoveStaleTemporaries(), "ebsim merge", err);
     if (!out.flush()) throw OutputError("cannot write standard output");
     err << "ebsim merge: " << merged.rows << " of " << merged.total << " rows\n";
     if (merged.missing) {

@@ -15,6 +15,7 @@
 #include "base/version.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_runner.h"
+#include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 #include "form/catalogue.h"
@@ -178,6 +179,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     if (loopFile) {
       loopFile->Stream() << EndLine(observer.Steps(), !outcome.error);
       loopFile->Commit();
+      SayRemoved(loopFile->RemoveStaleTemporaries(), "ebsim run", err);
     }
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";

@@ -20,6 +20,7 @@
 #include "batch/sweep_output.h"
 #include "batch/sweep_resume.h"
 #include "cli/progress_bar.h"
+#include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 #include "form/field_numbers.h"
@@ -70,12 +71,10 @@ struct SweepRequest {
 };
 
 void CheckOutputs(const SweepRequest& request) {
-  const auto named = request.paths.Named();
-  for (std::size_t a = 0; a < named.size(); ++a)
-    for (std::size_t b = a + 1; b < named.size(); ++b)
-      if (!named[b].second->empty() && !named[a].second->empty() && SameOutputTarget(*named[a].second, *named[b].second))
-        throw std::invalid_argument(std::string(named[a].first) + " and " + named[b].first + " name the same file: '" +
-                                    *named[b].second + "'");
+  std::vector<NamedOutput> outputs;
+  for (const auto& [option, path] : request.paths.Named()) outputs.push_back({option, *path});
+  if (request.paths.runs.empty()) throw std::invalid_argument("--out takes a file name, not an empty text");
+  CheckOutputPaths(outputs);
   if (request.resume && request.paths.runs == "-") throw std::invalid_argument("--resume needs --out FILE");
   if (request.resume && !request.paths.loops.empty())
     throw std::invalid_argument("--resume does not take --loops (the loops of the finished rows are not kept)");
@@ -87,7 +86,7 @@ void CheckOutputs(const SweepRequest& request) {
 // The seed a resumed sweep was started with, when none is given.
 std::uint32_t SeedOfEarlierRun(const std::string& path) {
   try {
-    return RunsFileReader(path).Metadata().at("sweep").at("seed_ms").get<std::uint32_t>();
+    return RunsFileReader(FindResumeSource(path).path).Metadata().at("sweep").at("seed_ms").get<std::uint32_t>();
   } catch (const std::exception& bad) {
     throw std::invalid_argument(std::string("--resume: ") + bad.what());
   }
@@ -172,13 +171,27 @@ struct OpenOutputs {
       if (file && !file->Good()) return false;
     return true;
   }
-  void Commit() {
+  // Then removes the temporaries that killed writers of the same files left.
+  void Commit(std::ostream& err) {
     for (int k = 3; k >= 0; --k)
       if (files[k]) files[k]->Commit();
+    for (const auto& file : files)
+      if (file) SayRemoved(file->RemoveStaleTemporaries(), "ebsim sweep", err);
   }
 };
 
 enum Stream { kRuns, kSummary, kLoops, kLoopMean };
+
+// The runs table a resumed sweep continues: --out, or the temporary a
+// killed writer of it left when there is no --out.
+std::unique_ptr<RunsFileReader> OpenEarlierRun(const SweepRequest& request, std::ostream& err) {
+  const ResumeSource source = FindResumeSource(request.paths.runs);
+  auto reader = OpenForResume(source.path, request.plan);
+  if (source.temporary)
+    err << "ebsim sweep: '" << request.paths.runs << "' is missing; resuming from '" << source.path
+        << "', left by a writer that is gone\n";
+  return reader;
+}
 
 bool WriteSpins(const SpinFolder& folder, const SweepRow& row, SweepTally& tally, std::atomic<bool>& stop) {
   try {
@@ -191,7 +204,8 @@ bool WriteSpins(const SpinFolder& folder, const SweepRow& row, SweepTally& tally
   }
 }
 
-SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bool>& stop) {
+SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, RunsFileReader* earlier, std::ostream& err,
+               std::atomic<bool>& stop) {
   const SweepGrid& grid = *request.grid;
   const SweepPlan& plan = request.plan;
   std::ostream& runs = *outputs.streams[kRuns];
@@ -206,11 +220,13 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, std::atomic<bo
   if (outputs.streams[kLoopMean]) means.emplace(grid, *outputs.streams[kLoopMean]);
   SweepTally tally;
   SweepPlan resumed = plan;
-  if (request.resume)
+  if (earlier) {
     resumed.skipItems = tally.resumed = tally.kept =
-        CopyFinishedRows(request.paths.runs, plan, runs, statistics ? &*statistics : nullptr);
+        CopyFinishedRows(*earlier, plan, runs, statistics ? &*statistics : nullptr);
+    err << "ebsim sweep: resumed after " << tally.resumed << " rows" << std::endl;
+  }
   std::uint64_t loopRows = 0;
-  ProgressBar bar(stderr, ShardItemCount(plan), "rows", isatty(STDERR_FILENO));
+  ProgressBar bar(stderr, ShardItemCount(plan), "rows", isatty(STDERR_FILENO), tally.resumed);
   tally.complete = request.runner(
       resumed,
       [&](const SweepRow& row) {
@@ -261,10 +277,12 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
     return 0;
   }
   request.plan.grid = &*request.grid;
+  std::unique_ptr<RunsFileReader> earlier;
   std::optional<OpenOutputs> outputs;
   try {
+    if (request.resume) earlier = OpenEarlierRun(request, err);
     outputs.emplace(request.paths, out);
-  } catch (const OutputError& bad) {
+  } catch (const std::runtime_error& bad) {  // an output that cannot be written, a table that cannot be resumed
     err << "ebsim sweep: " << bad.what() << "\n";
     return 1;
   }
@@ -274,7 +292,7 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
   int stopCode = 0;
   try {
     StopSignals signals(stop);
-    tally = Run(request, *outputs, stop);
+    tally = Run(request, *outputs, earlier.get(), err, stop);
     stopCode = signals.ExitCode();
   } catch (const std::runtime_error& bad) {  // a runs table that cannot be resumed
     err << "ebsim sweep: " << bad.what() << "\n";
@@ -283,7 +301,7 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
   // Files whole or not at all: a file that failed is never put in place,
   // and neither are the others, which would not match it.
   try {
-    if (outputs->FilesGood()) outputs->Commit();
+    if (outputs->FilesGood()) outputs->Commit(err);
   } catch (const OutputError& bad) {
     err << "ebsim sweep: " << bad.what() << "\n";
     return 1;
@@ -294,7 +312,6 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
     return 1;
   }
   const std::uint64_t total = ShardItemCount(request.plan);
-  if (tally.resumed) err << "ebsim sweep: resumed after " << tally.resumed << " rows\n";
   if (tally.failed) err << "ebsim sweep: " << tally.failed << " of " << tally.kept << " rows failed\n";
   if (!tally.complete) {
     err << "ebsim sweep: stopped; " << tally.kept << " of " << total << " rows kept\n";

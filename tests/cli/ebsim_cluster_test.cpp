@@ -81,7 +81,7 @@ TEST(ShardTest, ShardsMergeIntoTheRowsOfTheWholeSweep) {
       {{dir / "runs-0.csv", dir / "runs-0.csv"}, "shards overlap"},
       {{dir / "runs-0.csv", dir / "half.csv"}, "shards overlap"},
       {{dir / "runs-0.csv", dir / "foreign.csv"}, "belongs to another sweep than '" + dir / "runs-0.csv" + "' (its seed_ms differs)"},
-      {{dir / "runs-0.csv", dir / "whole-summary.csv"}, "is not a runs table"},
+      {{dir / "runs-0.csv", dir / "whole-summary.csv"}, "is a summary table, not a runs table"},
   };
   for (const Refused& r : refused) {
     const Finished call = RunEbsim(With({"merge", "--out", dir / "refused.csv"}, r.shards));
@@ -99,6 +99,10 @@ TEST(ResumeTest, AResumedSweepEndsAsOneThatRanThrough) {
   for (int stop = 0; stop < 2; ++stop) {
     const pid_t pid = Start(stop ? With(sweep, {"--resume"}) : sweep, dir / "out", dir / "err");
     std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    // The rows taken over are said when the resumed sweep starts.
+    if (stop) {
+      EXPECT_NE(ReadFile(dir / "err").find("resumed after "), std::string::npos) << ReadFile(dir / "err");
+    }
     kill(pid, SIGINT);
     ASSERT_EQ(Wait(pid), 130) << ReadFile(dir / "err");
   }

@@ -34,6 +34,7 @@ class ScratchDir {
     path_ = pattern;
   }
   ~ScratchDir() { fs::remove_all(path_); }
+  std::string Path() const { return path_.string(); }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -78,9 +79,9 @@ inline std::size_t Column(const std::vector<std::string>& header, const std::str
 }
 
 // Starts a program (found on the PATH) with its output and errors going
-// to files.
+// to files, in the folder `cwd` when one is given.
 inline pid_t StartProgram(const std::vector<std::string>& args, const std::string& outPath,
-                          const std::string& errPath) {
+                          const std::string& errPath, const std::string& cwd = "") {
   std::vector<std::string> argv = args;
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
@@ -90,6 +91,7 @@ inline pid_t StartProgram(const std::vector<std::string>& args, const std::strin
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
   const int failed = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -117,9 +119,12 @@ struct Finished {
   std::string out, err;
 };
 
-inline Finished RunEbsim(const std::vector<std::string>& args) {
+// Runs ebsim to its end, in the folder `cwd` when one is given.
+inline Finished RunEbsim(const std::vector<std::string>& args, const std::string& cwd = "") {
   const ScratchDir streams;
-  const int code = Wait(Start(args, streams / "out", streams / "err"));
+  std::vector<std::string> argv = {EBSIM_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const int code = Wait(StartProgram(argv, streams / "out", streams / "err", cwd));
   return {code, ReadFile(streams / "out"), ReadFile(streams / "err")};
 }
 
