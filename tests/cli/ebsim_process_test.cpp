@@ -164,6 +164,22 @@ TEST(EbsimProcessTest, LoopCsvHoldsTheLoopOfTheJson) {
   EXPECT_EQ(nlohmann::json::parse(all.back().substr(2)).at("rows"), 302);
 }
 
+// Batch jobs and root shells often have no XDG_RUNTIME_DIR; scripts read
+// stderr for the seed, and nothing else may stand there.
+TEST(EbsimProcessTest, RenderSaysOnlyItsSeedOnStandardError) {
+  if (!std::filesystem::exists(std::filesystem::path(EBSIM_PATH).parent_path() / "ebsim-render"))
+    GTEST_SKIP() << "built without the window";
+  const ScratchDir dir;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string kept = runtime ? runtime : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  const Finished render = RunEbsim({"render", "--seed-ms", "42", "--side", "10", "--steps", "10", "--png", dir / "w.png"});
+  if (runtime) setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
+  EXPECT_EQ(render.code, 0);
+  EXPECT_EQ(render.err, "ebsim render: seed-ms 42\n");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"w.png"});
+}
+
 struct BadCall {
   std::vector<std::string> args;
   std::string message;
@@ -184,6 +200,12 @@ TEST(EbsimProcessTest, BadOptionsExitWithTwoBeforeAnythingRuns) {
        "ebsim sweep: --seed-ms takes milliseconds since midnight, 0 to 86399999: '86400000'\n"},
       {{"sweep", "--out", out, "--maps"}, "ebsim sweep: unknown option --maps\n"},
       {{"run", "--sep", "ab"}, "ebsim run: --sep takes one character: 'ab'\n"},
+      // "#" would turn the rest of a table's line into a comment.
+      {{"run", "--sep", "#"}, "ebsim run: --sep cannot be '#': the tables' readers take it for a comment\n"},
+      {{"sweep", "--sep", "#", "--out", out},
+       "ebsim sweep: --sep cannot be '#': the tables' readers take it for a comment\n"},
+      {{"render", "--sep", "#", "--png", dir / "w.png"},
+       "ebsim render: --sep cannot be '#': the tables' readers take it for a comment\n"},
       {{"run", "--side"}, "ebsim run: --side needs a value\n"},
       {{"run", "--loop=yes"}, "ebsim run: --loop takes no value\n"},
       {{"run", "twenty"}, "ebsim run: unexpected argument 'twenty'\n"},
