@@ -29,6 +29,7 @@
 #include "app/window_fonts.h"
 #include "app/x11_close_watch.h"
 #include "base/output_file.h"
+#include "batch/sweep_metadata.h"
 
 namespace ebsim {
 
@@ -113,10 +114,11 @@ SavePaths SavePathsFor(QString png) {
   return {png, info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"))};
 }
 
-// The loop file starts with where its loop came from, when the window set
-// the lattice up: "# {json}".
+// The loop file is ebsim run's loop table: "# {json}" saying where its loop
+// came from, the rows, and "# {json}" with the rows and whether the Run
+// swept the whole loop.
 void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const std::vector<LoopPoint>& loop,
-                         const std::optional<SetUpRecord>& setUp) {
+                         const std::string& origin, bool complete) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -127,8 +129,9 @@ void WritePictureAndLoop(const SavePaths& paths, const QPixmap& picture, const s
   if (SameOutputTarget(png.Path(), csv.Path()))
     throw OutputError("cannot write '" + csv.Path() + "': it is the picture's own file");
   png.Stream().write(bytes.constData(), bytes.size());
-  if (setUp) csv.Stream() << SetUpCommentLine(*setUp);
+  csv.Stream() << origin;
   WriteLoopCsv(csv.Stream(), loop);
+  csv.Stream() << EndLine(loop.size(), complete);
   // Neither file goes in place before both are written whole. Committing a
   // file whose writing failed throws, naming it with the system's reason.
   for (OutputFile* file : {&png, &csv}) {
@@ -316,7 +319,7 @@ void TForm1::SaveWindowAndLoop() {
     if (QFileInfo::exists(path)) existing << path;
   if (!existing.isEmpty() && !replaceQuestion_(existing)) return;
   try {
-    WritePictureAndLoop(paths, grab(), lastLoop_, lastRunSetUp_);
+    WritePictureAndLoop(paths, grab(), lastLoop_, LoopCommentLine(lastRun_, separator_), lastRunComplete_);
   } catch (const OutputError& error) {
     std::string message = error.what();
     message.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
@@ -334,18 +337,27 @@ void TForm1::FieldStepDone(Branch branch, double H, double M) {
   if (closeRequested_) throw RunAbandoned{};
 }
 
-void TForm1::Button1Click() { simulator_.SetUpExchange(Port()); }
+void TForm1::Button1Click() {
+  exchangeTried_ = true;
+  simulator_.SetUpExchange(Port());
+}
 
 void TForm1::Button2Click() { simulator_.SetUpRandomFields(Port()); }
 
 void TForm1::Button3Click() {
   lastLoop_.clear();
+  lastRunComplete_ = false;
   // The set-up behind the loop, also when the Run ends by an error or a close.
   struct Keep {
     TForm1& form;
-    ~Keep() { form.lastRunSetUp_ = form.simulator_.LastSetUp(); }
-  } keep{*this};
+    HeadlessFields texts;
+    ~Keep() {
+      form.lastRun_ = {form.simulator_.LastSetUp(), form.exchangeTried_ ? kExchangeSetUpFailed : kNoExchangeSetUp,
+                       std::move(texts)};
+    }
+  } keep{*this, CopyTexts(*this)};
   simulator_.RunLoop(Port(), this);
+  lastRunComplete_ = true;
 }
 
 void TForm1::Button4Click() { QApplication::quit(); }

@@ -119,7 +119,9 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   std::function<QString()> savePathPrompt_;
   std::function<bool(const QStringList&)> replaceQuestion_;
   std::vector<LoopPoint> lastLoop_;
-  std::optional<SetUpRecord> lastRunSetUp_;  // what the set-up behind lastLoop_ read
+  LoopOrigin lastRun_;             // where lastLoop_ came from
+  bool lastRunComplete_ = false;   // whether that Run swept its whole loop
+  bool exchangeTried_ = false;     // "Run LEE Constants" was pressed
   HeldInput heldInput_;
   std::unique_ptr<X11CloseWatch> closeWatch_;
   bool busy_ = false;             // a click handler is running

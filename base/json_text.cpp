@@ -1,8 +1,8 @@
 #include "base/json_text.h"
 
-#include <charconv>
 #include <cstdio>
 
+#include "base/round_trip_text.h"
 #include "base/utf8.h"
 
 namespace ebsim {
@@ -31,10 +31,6 @@ std::string JsonString(std::string_view raw) {
   return out + "\"";
 }
 
-std::string JsonNumber(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
+std::string JsonNumber(double value) { return ShortestText(value); }
 
 }  // namespace ebsim

@@ -15,10 +15,14 @@ bool ReadsBack(const std::string& text, double x) {
 
 }  // namespace
 
+std::string ShortestText(double x) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
+}
+
 std::string RoundTripText(double x) {
   char buffer[64];
-  const auto shortest = std::to_chars(buffer, buffer + sizeof buffer, x);
-  std::string text(buffer, shortest.ptr);
+  std::string text = ShortestText(x);
   if (!std::isfinite(x) || ReadsBack(text, x)) return text;
   for (int digits = 17; digits < 21; ++digits) {
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, digits).ptr;

@@ -2,17 +2,15 @@
 
 #include <ostream>
 
+#include "base/round_trip_text.h"
 #include "form/catalogue.h"
 
 namespace ebsim {
 
 namespace {
 
-const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
-
-std::string Statistic(const std::optional<long double>& x) {
-  return x ? FullPrecisionText(static_cast<double>(*x)) : "";
-}
+// Reckoned in extended precision, rounded to double once, here.
+std::string Statistic(const std::optional<long double>& x) { return x ? ShortestText(static_cast<double>(*x)) : ""; }
 
 }  // namespace
 
@@ -22,7 +20,7 @@ std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row) {
   for (std::size_t k = 0; k < row.loop.size(); ++k) {
     const LoopPoint& p = row.loop[k];
     out << row.point << ',' << row.realization << ',' << k << ',' << BranchName(p.branch) << ','
-        << FullPrecisionText(p.H) << ',' << FullPrecisionText(p.M) << '\n';
+        << ShortestText(p.H) << ',' << ShortestText(p.M) << '\n';
   }
   return row.loop.size();
 }
@@ -52,7 +50,7 @@ void LoopMeans::WritePoint() {
   for (const std::string& text : grid_.PointTexts(*point_)) values += CsvField(text) + ',';
   for (std::size_t k = 0; k < steps_.size(); ++k) {
     const Step& s = steps_[k];
-    out_ << values << *point_ << ',' << k << ',' << BranchName(s.branch) << ',' << FullPrecisionText(s.H) << ','
+    out_ << values << *point_ << ',' << k << ',' << BranchName(s.branch) << ',' << ShortestText(s.H) << ','
          << Statistic(s.M.mean) << ',' << Statistic(s.M.StandardDeviation()) << ',' << Statistic(s.M.StandardError())
          << ',' << s.M.count << '\n';
     ++written_;

@@ -6,7 +6,6 @@
 // lattice in row i - 1; numpy.load reads it.
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,22 +13,32 @@
 
 namespace ebsim {
 
-// The array's bytes: the NumPy header, then the spins row by row.
-void WriteSpinArray(std::ostream& out, const std::vector<std::int8_t>& spins, int side);
+// The NumPy header of a side x side int8 array; the spins follow it row by
+// row.
+std::string SpinArrayHeader(int side);
 
 std::string SpinFileName(std::size_t point, std::uint64_t realization);
 
+// The folder is held open, and its files are written relative to it: a
+// temporary made anew beside the name, renamed onto the name once whole.
+// A name that is a symbolic link (or anything but a regular file) is
+// refused, so that whoever may write in a shared folder cannot make a
+// sweep replace a file elsewhere.
 class SpinFolder {
  public:
   // Makes the folder if it does not exist (its parent must); throws
   // OutputError when it is not a folder that may be written.
   explicit SpinFolder(std::string path);
+  ~SpinFolder();
+  SpinFolder(const SpinFolder&) = delete;
+  SpinFolder& operator=(const SpinFolder&) = delete;
   // Writes the row's spins whole into their file, replacing an earlier one;
-  // a row without spins writes nothing. Throws OutputError.
+  // a row without spins writes nothing. Throws OutputError naming the file.
   void Write(const SweepRow& row) const;
 
  private:
   std::string path_;
+  int fd_ = -1;  // the folder
 };
 
 }  // namespace ebsim

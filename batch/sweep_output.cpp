@@ -2,36 +2,20 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <ostream>
 #include <stdexcept>
 
+#include "base/round_trip_text.h"
 #include "form/catalogue.h"
-#include "sim/loop_csv.h"
 
 namespace ebsim {
 
 namespace {
 
-// A read-out's shortest exact text. An extended value whose shortest text
-// is also a double's is written in full (20 digits in exponent form), so
-// that every text reads back as the value written (see ReadoutNumber).
-std::string ExactText(long double x) {
-  const std::string text = FullPrecisionText(x);
-  double d = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
-  if (static_cast<long double>(static_cast<double>(x)) == x || error != std::errc() || FullPrecisionText(d) != text)
-    return text;
-  char buffer[64];
-  const auto written = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific, 20);
-  return std::string(buffer, written.ptr);
-}
-
-std::string Number(const std::optional<long double>& x) { return x ? ExactText(*x) : ""; }
-// Statistics are reported to double precision.
-std::string Statistic(const std::optional<long double>& x) {
-  return x ? FullPrecisionText(static_cast<double>(*x)) : "";
-}
+std::string Number(const std::optional<double>& x) { return x ? ShortestText(*x) : ""; }
+// Statistics are reckoned in extended precision and rounded to double once,
+// here.
+std::string Statistic(const std::optional<long double>& x) { return x ? ShortestText(static_cast<double>(*x)) : ""; }
 
 void WriteGridColumns(std::ostream& out, const SweepGrid& grid) {
   for (const GridAxis& axis : grid.Axes()) out << InputOf(axis.field).column << ',';
@@ -94,16 +78,12 @@ std::uint64_t WholeNumber(const std::string& text) {
   return value;
 }
 
-// The inverse of FullPrecisionText: a double's shortest text reads as that
-// double, any other as the extended value it stands for.
-std::optional<long double> ReadoutNumber(const std::string& text) {
+std::optional<double> ReadoutNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
-  double d = 0;
-  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), d);
-  if (error == std::errc() && stop == text.data() + text.size() && FullPrecisionText(d) == text) return d;
-  char* end = nullptr;
-  const long double x = std::strtold(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) throw std::invalid_argument("'" + text + "' is not a number");
+  double x = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), x);
+  if (error != std::errc() || stop != text.data() + text.size())
+    throw std::invalid_argument("'" + text + "' is not a number");
   return x;
 }
 

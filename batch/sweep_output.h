@@ -23,12 +23,13 @@ std::string CsvField(const std::string& text);
 std::vector<std::string> ReadCsvFields(const std::string& line);
 
 // The runs table: the grid's texts (columns named by the catalogue), the
-// grid point, the realisation and its seed, every read-out's number at full
-// precision (empty: not written), the step counts and the error.
+// grid point, the realisation and its seed, every read-out's number as the
+// shortest text of its double (empty: not written), the step counts and the
+// error.
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
-// A row written by WriteRunsRow read back (exactly: the numbers are written
-// to full precision); throws std::invalid_argument for a line that is not one.
+// A row written by WriteRunsRow read back (exactly: each number's text reads
+// back as its double); throws std::invalid_argument for a line that is not one.
 SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations);
 
 // Running statistics of one read-out at one grid point.

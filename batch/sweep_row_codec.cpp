@@ -1,17 +1,12 @@
 #include "batch/sweep_row_codec.h"
 
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <type_traits>
 
 namespace ebsim {
 
 namespace {
-
-// The bytes that hold a long double's value: x87's 80 bits leave padding
-// behind them that is never set.
-constexpr std::size_t kLongDoubleBytes = std::numeric_limits<long double>::digits == 64 ? 10 : sizeof(long double);
 
 class Writer {
  public:
@@ -20,7 +15,6 @@ class Writer {
     static_assert(std::is_trivially_copyable_v<T>);
     Raw(&value, sizeof value);
   }
-  void Put(long double value) { Raw(&value, kLongDoubleBytes); }
   void Raw(const void* data, std::size_t size) {
     if (size) bytes_.append(static_cast<const char*>(data), size);
   }
@@ -36,7 +30,7 @@ class Reader {
   template <typename T>
   T Get() {
     T value{};
-    Raw(&value, std::is_same_v<T, long double> ? kLongDoubleBytes : sizeof value);
+    Raw(&value, sizeof value);
     return value;
   }
   void Raw(void* data, std::size_t size) {
@@ -93,7 +87,7 @@ SweepRow DecodeSweepRow(std::string_view bytes) {
   row.realization = in.Get<std::uint64_t>();
   row.seedMs = in.Get<std::uint32_t>();
   for (auto& readout : row.readouts)
-    if (in.Get<std::uint8_t>()) readout = in.Get<long double>();
+    if (in.Get<std::uint8_t>()) readout = in.Get<double>();
   row.descendingSteps = in.Get<std::int64_t>();
   row.ascendingSteps = in.Get<std::int64_t>();
   row.error.resize(in.Count(1));

@@ -1,7 +1,7 @@
 #pragma once
 // A sweep's row as bytes and back, every field exactly (read-outs to the
-// last bit of their long double), for handing rows between processes of
-// one machine type.
+// last bit of their double), for handing rows between processes of one
+// machine type.
 
 #include <string>
 #include <string_view>

@@ -45,7 +45,8 @@ class StopCheck final : public SweepObserver {
 
 SweepRow RowOf(const RunOutcome& outcome) {
   SweepRow row;
-  for (std::size_t k = 0; k < kReadoutCount; ++k) row.readouts[k] = outcome.readouts.Of(static_cast<Readout>(k)).value;
+  for (std::size_t k = 0; k < kReadoutCount; ++k)
+    if (const auto value = outcome.readouts.Of(static_cast<Readout>(k)).value) row.readouts[k] = static_cast<double>(*value);
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;

@@ -24,8 +24,9 @@ struct SweepRow {
   std::size_t point = 0;
   std::uint64_t realization = 0;
   std::uint32_t seedMs = 0;
-  // Each read-out's number at the end, where it shows one.
-  std::array<std::optional<long double>, kReadoutCount> readouts{};
+  // Each read-out's number at the end, where it shows one, rounded to
+  // double as ebsim run reports it.
+  std::array<std::optional<double>, kReadoutCount> readouts{};
   std::int64_t descendingSteps = 0;
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation

@@ -38,7 +38,7 @@ std::vector<OptionSpec> InputOptions(bool sweep) {
   }
   options.push_back({"sep", {}, true, "C",
                      "decimal separator of the input texts: one character that no number, list or range "
-                     "holds; default ."});
+                     "holds, and not #; default ."});
   return options;
 }
 

@@ -30,8 +30,6 @@ Json ReadoutJson(const HeadlessReadouts::State& state) {
   return Json{{"value", static_cast<double>(*state.value)}, {"shown", ValidUtf8(state.text)}};
 }
 
-const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
-
 }  // namespace
 
 std::string PointText(long double x) { return FormatReal(x, DecimalSeparator()); }
@@ -72,12 +70,6 @@ std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance) {
   return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-void WriteLoopHeader(std::ostream& out) { out << "step,branch,H,M\n"; }
-
-void WriteLoopRow(std::ostream& out, std::uint64_t step, const LoopPoint& p) {
-  out << step << ',' << BranchName(p.branch) << ',' << FullPrecisionText(p.H) << ',' << FullPrecisionText(p.M) << '\n';
-}
-
 namespace {
 
 // Writes the loop as it is swept, so that memory does not grow with the
@@ -87,7 +79,7 @@ class StreamingObserver final : public SweepObserver {
   struct Stopped {};
   StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop) : loop_(loop), stop_(stop) {}
   void FieldStepDone(Branch branch, double H, double M) override {
-    if (loop_) WriteLoopRow(*loop_, steps_, {branch, H, M});
+    if (loop_) WriteLoopCsvRow(*loop_, steps_, {branch, H, M});
     ++steps_;
     if (stop_.load(std::memory_order_relaxed)) throw Stopped{};
   }
@@ -161,7 +153,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     metadata["command"] = options.commandLine;
     metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
     loopFile->Stream() << CommentLine(metadata);
-    WriteLoopHeader(loopFile->Stream());
+    WriteLoopCsvHeader(loopFile->Stream());
   }
   std::atomic<bool> stop{false};
   StopSignals signals(stop);

@@ -26,8 +26,4 @@ Json RunProvenance(const FieldTexts& fields, std::uint32_t seedMs);
 // maps when kept.
 std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance);
 
-// The loop table: "step,branch,H,M", step counting from 0 over the loop.
-void WriteLoopHeader(std::ostream& out);
-void WriteLoopRow(std::ostream& out, std::uint64_t step, const LoopPoint& p);
-
 }  // namespace ebsim

@@ -41,6 +41,9 @@ char32_t DecimalSeparatorOption(const std::string& text) {
   if (taken || control)
     throw std::invalid_argument("--sep takes a character that cannot be part of a number, list or range: '" + text +
                                 "'");
+  // Grid texts stand in the tables, where "#" starts a comment for pandas
+  // (comment='#') and gnuplot.
+  if (c == U'#') throw std::invalid_argument("--sep cannot be '#': the tables' readers take it for a comment");
   return c;
 }
 

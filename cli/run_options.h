@@ -43,8 +43,8 @@ std::uint32_t SeedOrClock(const CommonOptions& options);
 // One UTF-8 character as a code point; throws std::invalid_argument.
 char32_t SingleCharacter(const std::string& text);
 // The --sep character: one that no number, list or range text holds (not a
-// digit, sign, "e", "E", "$", "x", "X", ";", ":", blank or control);
-// throws std::invalid_argument.
+// digit, sign, "e", "E", "$", "x", "X", ";", ":", blank or control) and
+// not "#", which starts the tables' comments; throws std::invalid_argument.
 char32_t DecimalSeparatorOption(const std::string& text);
 
 }  // namespace ebsim

@@ -1,9 +1,11 @@
 #pragma once
-// A Run's loop as comma-separated text: one row per field step with the
-// branch, the field and the magnetization.
+// A Run's loop as comma-separated text, as `ebsim run --loop-csv` and the
+// window's Ctrl+S write it: "step,branch,H,M", then one row per field step
+// with its index (from 0 over the whole loop), "down" or "up", the field and
+// the magnetization, each number the shortest text of its double.
 
+#include <cstdint>
 #include <iosfwd>
-#include <string>
 #include <vector>
 
 #include "sim/branch.h"
@@ -16,15 +18,13 @@ struct LoopPoint {
   double M;  // the magnetization its pass left
 };
 
-// The shortest text that reads back as the same number ("." as decimal
-// point, whatever the locale): a double's shortest form where a double
-// holds the value, the extended value's shortest form otherwise.
-std::string FullPrecisionText(long double x);
+// "down" or "up".
+const char* BranchName(Branch branch);
 
-// "branch,H,M", then "down"/"up" rows.
+// The header and every row.
 void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop);
 // The same a line at a time, for a loop written as it is swept.
 void WriteLoopCsvHeader(std::ostream& out);
-void WriteLoopCsvRow(std::ostream& out, const LoopPoint& p);
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p);
 
 }  // namespace ebsim

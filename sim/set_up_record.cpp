@@ -32,6 +32,10 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
+std::string CommentLine(const Json& json) {
+  return "# " + json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 HeadlessFields CopyTexts(const FieldTexts& fields) {
@@ -61,6 +65,7 @@ std::string RepeatCommand(const SetUpRecord& record) {
 
 std::string SetUpCommentLine(const SetUpRecord& record) {
   Json json{{"program", "window"},
+            {"file", "loop"},
             {"version", ProgramVersion()},
             {"seed_ms", record.seedMs},
             {"separator", EncodeUtf8(record.exchangeTexts.Separator().CodePoint())},
@@ -74,7 +79,23 @@ std::string SetUpCommentLine(const SetUpRecord& record) {
   } else {
     json["repeat"] = RepeatCommand(record);
   }
-  return "# " + json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return CommentLine(json);
+}
+
+std::string LoopCommentLine(const LoopOrigin& origin, const DecimalSeparator& separator) {
+  if (origin.setUp) return SetUpCommentLine(*origin.setUp);
+  const DecimalSeparator used = origin.runTexts ? origin.runTexts->Separator() : separator;
+  return CommentLine(Json{{"program", "window"},
+                          {"file", "loop"},
+                          {"version", ProgramVersion()},
+                          {"seed_ms", nullptr},
+                          {"separator", EncodeUtf8(used.CodePoint())},
+                          {"exchange_inputs", nullptr},
+                          {"random_field_inputs", nullptr},
+                          {"run_inputs", origin.runTexts ? TextsJson(*origin.runTexts) : Json()},
+                          {"random_field_draws", nullptr},
+                          {"repeat", nullptr},
+                          {"not_repeatable", origin.noSetUp}});
 }
 
 }  // namespace ebsim

@@ -35,4 +35,23 @@ std::string RepeatCommand(const SetUpRecord& record);
 // button (by input name), and the command that repeats them or why none does.
 std::string SetUpCommentLine(const SetUpRecord& record);
 
+// Where a window's loop came from: the record of the set-up behind it or,
+// when none stands behind it, why, and the texts its Run read (none before
+// a Run).
+struct LoopOrigin {
+  std::optional<SetUpRecord> setUp;
+  std::string noSetUp = "no Run";
+  std::optional<HeadlessFields> runTexts;
+};
+
+// Why no record stands behind a Run's loop.
+inline constexpr const char* kNoExchangeSetUp = "no exchange set-up";
+inline constexpr const char* kExchangeSetUpFailed = "the exchange set-up failed";
+
+// The loop file's first line, always there: SetUpCommentLine of the record,
+// or without one the same entries, null but the version, the separator (the
+// Run's, else the one given) and the Run's texts, with `repeat` null and
+// `not_repeatable` saying why.
+std::string LoopCommentLine(const LoopOrigin& origin, const DecimalSeparator& separator);
+
 }  // namespace ebsim

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "tests/cli/process_helpers.h"
@@ -79,6 +81,44 @@ TEST(OutputFilesTest, SymlinksDevicesAndStandardOutputAreWrittenNotReplaced) {
   EXPECT_EQ(dash.out.rfind("# {", 0), 0u);
   EXPECT_NE(dash.out.find("\nstep,branch,H,M\n"), std::string::npos);
   EXPECT_NE(dash.out.find("\n{\"version\""), std::string::npos);
+}
+
+// Anyone who may write in a shared spin folder can plant its predictable
+// names: a sweep never writes through what stands there.
+TEST(OutputFilesTest, SpinFilesAreNeverWrittenThroughWhatIsPlantedInTheirFolder) {
+  struct Plant {
+    const char* what;
+    std::function<void(const std::string& name, const std::string& elsewhere)> make;
+    std::string reason;
+  };
+  const Plant plants[] = {
+      {"link to a file", [](auto& name, auto& elsewhere) { WriteText(elsewhere, "precious\n"), fs::create_symlink(elsewhere, name); },
+       "it is a symbolic link, and spin files are never written through one"},
+      {"link to nowhere yet", [](auto& name, auto& elsewhere) { fs::create_symlink(elsewhere, name); },
+       "it is a symbolic link, and spin files are never written through one"},
+      {"folder", [](auto& name, auto&) { fs::create_directory(name); }, "it is not a regular file"},
+      {"read-only file", [](auto& name, auto&) { WriteText(name, "old\n"), chmod(name.c_str(), 0444); },
+       "Permission denied"},
+  };
+  for (const Plant& plant : plants) {
+    SCOPED_TRACE(plant.what);
+    const ScratchDir dir;
+    fs::create_directory(dir / "spins");
+    const std::string name = dir / "spins/point0_realization1.npy", elsewhere = dir / "elsewhere";
+    plant.make(name, elsewhere);
+    const std::string before = fs::exists(elsewhere) ? ReadFile(elsewhere) : "(none)";
+    const Finished sweep = RunEbsim({"sweep", "--seed-ms", "0", "--side", "4", "--steps", "4", "--realizations", "2",
+                                     "--out", dir / "o.csv", "--spins", dir / "spins"});
+    EXPECT_EQ(sweep.code, 1);
+    EXPECT_NE(sweep.err.find("cannot write '" + name + "': " + plant.reason), std::string::npos) << sweep.err;
+    EXPECT_EQ(fs::exists(elsewhere) ? ReadFile(elsewhere) : "(none)", before);
+    // The row before it is kept with its file; nothing else is left.
+    EXPECT_EQ(TableLines(ReadFile(dir / "o.csv")).size(), 2u);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir / "spins")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"point0_realization0.npy", "point0_realization1.npy"}));
+  }
 }
 
 TEST(OutputFilesTest, ConcurrentSweepsIntoOneFileLeaveOneWholeTable) {

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -22,7 +24,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/round_trip_text.h"
 #include "cli/run_command.h"
+#include "form/catalogue.h"
 #include "tests/cli/process_helpers.h"
 #include "batch/sweep_grid.h"
 
@@ -122,6 +126,92 @@ TEST(EbsimProcessTest, SweepWithoutFilesWritesItsRowsToStandardOutput) {
   }
 }
 
+// The lines of a table with its header, as maps from column to text.
+std::vector<std::map<std::string, std::string>> TableRows(const std::string& path) {
+  const std::vector<std::string> lines = TableLines(ReadFile(path));
+  std::vector<std::map<std::string, std::string>> rows;
+  const std::vector<std::string> header = CsvFields(lines.at(0));
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    const std::vector<std::string> fields = CsvFields(lines[k]);
+    EXPECT_EQ(fields.size(), header.size()) << lines[k];
+    std::map<std::string, std::string>& row = rows.emplace_back();
+    for (std::size_t c = 0; c < header.size() && c < fields.size(); ++c) row[header[c]] = fields[c];
+  }
+  return rows;
+}
+
+// The text a table must hold for a number the JSON gives: its double's
+// shortest text, which reads back as that double.
+void ExpectNumber(const std::string& text, double json, const std::string& what) {
+  EXPECT_EQ(text, ShortestText(json)) << what;
+  EXPECT_EQ(std::strtod(text.c_str(), nullptr), json) << what;
+}
+
+// Mean statistics over two values: reckoned in extended precision, rounded
+// to double once; the spreads are the shortest texts of their doubles.
+void ExpectMeanOfTwo(const std::map<std::string, std::string>& row, const std::string& id, double a, double b,
+                     const std::string& what) {
+  ExpectNumber(row.at(id + "_mean"), static_cast<double>((static_cast<long double>(a) + b) / 2), what);
+  for (const char* spread : {"_sd", "_se"}) {
+    const std::string& text = row.at(id + spread);
+    EXPECT_EQ(text, ShortestText(std::strtod(text.c_str(), nullptr))) << what << spread;
+  }
+  EXPECT_NEAR(std::strtod(row.at(id + "_sd").c_str(), nullptr), std::abs(a - b) / std::sqrt(2.0), 1e-15) << what;
+}
+
+// Every number of every table is what ebsim run's JSON gives for the same
+// realisation, written as the JSON writes it.
+TEST(EbsimProcessTest, EveryTableNumberIsTheDoubleOfEbsimRunInItsShortestText) {
+  const ScratchDir dir;
+  const std::string runs = dir / "runs.csv", summary = dir / "summary.csv", loops = dir / "loops.csv",
+                    means = dir / "means.csv";
+  const Finished sweep = RunEbsim({"sweep", "--seed-ms", "4321", "--side", "12", "--dilution", "0.05;0.2", "--steps",
+                                   "30", "--realizations", "2", "--out", runs, "--summary", summary, "--loops", loops,
+                                   "--loop-mean", means});
+  ASSERT_EQ(sweep.code, 0) << sweep.err;
+  const auto runRows = TableRows(runs), summaryRows = TableRows(summary), loopRows = TableRows(loops),
+             meanRows = TableRows(means);
+  ASSERT_EQ(runRows.size(), 4u);
+  ASSERT_EQ(summaryRows.size(), 2u);
+  std::vector<nlohmann::json> json;  // per row of the runs table
+  for (const auto& row : runRows) {
+    const Finished run = RunEbsim({"run", "--seed-ms", row.at("seed_ms"), "--side", "12", "--dilution",
+                                   row.at("dilution"), "--steps", "30", "--loop"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    json.push_back(nlohmann::json::parse(run.out));
+    const std::string what = "row " + row.at("point") + "/" + row.at("realization");
+    for (const ReadoutEntry& name : Readouts()) {
+      const auto& readout = json.back().at("readouts").at(name.id);
+      if (readout.is_null())
+        EXPECT_EQ(row.at(name.id), "") << what << " " << name.id;
+      else
+        ExpectNumber(row.at(name.id), readout.at("value").get<double>(), what + " " + name.id);
+    }
+  }
+  const std::size_t steps = json[0].at("loop").size();
+  ASSERT_EQ(loopRows.size(), 4 * steps);
+  ASSERT_EQ(meanRows.size(), 2 * steps);
+  for (std::size_t k = 0; k < loopRows.size(); ++k) {
+    const auto& step = json[k / steps].at("loop").at(k % steps);
+    ExpectNumber(loopRows[k].at("H"), step.at("H").get<double>(), "loop line " + std::to_string(k));
+    ExpectNumber(loopRows[k].at("M"), step.at("M").get<double>(), "loop line " + std::to_string(k));
+  }
+  for (std::size_t p = 0; p < 2; ++p) {
+    for (const ReadoutEntry& name : Readouts()) {
+      const auto& a = json[2 * p].at("readouts").at(name.id);
+      const auto& b = json[2 * p + 1].at("readouts").at(name.id);
+      if (!a.is_null() && !b.is_null())
+        ExpectMeanOfTwo(summaryRows[p], name.id, a.at("value"), b.at("value"), name.id);
+    }
+    for (std::size_t k = 0; k < steps; ++k) {
+      const auto& row = meanRows[p * steps + k];
+      const std::string what = "mean line " + std::to_string(p * steps + k);
+      ExpectNumber(row.at("H"), json[2 * p].at("loop").at(k).at("H").get<double>(), what);
+      ExpectMeanOfTwo(row, "M", json[2 * p].at("loop").at(k).at("M"), json[2 * p + 1].at("loop").at(k).at("M"), what);
+    }
+  }
+}
+
 TEST(EbsimProcessTest, SweepSeededByTheClockSaysSo) {
   const Finished sweep = RunEbsim({"sweep", "--side", "4", "--steps", "4", "--realizations", "2", "--threads", "1"});
   ASSERT_EQ(sweep.code, 0) << sweep.err;
@@ -165,6 +255,22 @@ TEST(EbsimProcessTest, LoopCsvHoldsTheLoopOfTheJson) {
   EXPECT_EQ(nlohmann::json::parse(all.back().substr(2)).at("rows"), 302);
 }
 
+// Batch jobs and root shells often have no XDG_RUNTIME_DIR; scripts read
+// stderr for the seed, and nothing else may stand there.
+TEST(EbsimProcessTest, RenderSaysOnlyItsSeedOnStandardError) {
+  if (!std::filesystem::exists(std::filesystem::path(EBSIM_PATH).parent_path() / "ebsim-render"))
+    GTEST_SKIP() << "built without the window";
+  const ScratchDir dir;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string kept = runtime ? runtime : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  const Finished render = RunEbsim({"render", "--seed-ms", "42", "--side", "10", "--steps", "10", "--png", dir / "w.png"});
+  if (runtime) setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
+  EXPECT_EQ(render.code, 0);
+  EXPECT_EQ(render.err, "ebsim render: seed-ms 42\n");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"w.png"});
+}
+
 struct BadCall {
   std::vector<std::string> args;
   std::string message;
@@ -185,6 +291,12 @@ TEST(EbsimProcessTest, BadOptionsExitWithTwoBeforeAnythingRuns) {
        "ebsim sweep: --seed-ms takes milliseconds since midnight, 0 to 86399999: '86400000'\n"},
       {{"sweep", "--out", out, "--maps"}, "ebsim sweep: unknown option --maps\n"},
       {{"run", "--sep", "ab"}, "ebsim run: --sep takes one character: 'ab'\n"},
+      // "#" would turn the rest of a table's line into a comment.
+      {{"run", "--sep", "#"}, "ebsim run: --sep cannot be '#': the tables' readers take it for a comment\n"},
+      {{"sweep", "--sep", "#", "--out", out},
+       "ebsim sweep: --sep cannot be '#': the tables' readers take it for a comment\n"},
+      {{"render", "--sep", "#", "--png", dir / "w.png"},
+       "ebsim render: --sep cannot be '#': the tables' readers take it for a comment\n"},
       {{"run", "--side"}, "ebsim run: --side needs a value\n"},
       {{"run", "--loop=yes"}, "ebsim run: --loop takes no value\n"},
       {{"run", "twenty"}, "ebsim run: unexpected argument 'twenty'\n"},

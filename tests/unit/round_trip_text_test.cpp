@@ -4,6 +4,8 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
+#include <limits>
 #include <random>
 
 #include "base/number_reading.h"
@@ -13,6 +15,31 @@ using namespace ebsim;
 namespace {
 
 double ReadBack(const std::string& text) { return static_cast<double>(ReadRealField(text, DecimalSeparator())); }
+
+// The tables' numbers: the shortest digits that strtod (as Python, pandas
+// and JSON readers do) reads back as the very double.
+TEST(ShortestText, WritesTheShortestDigitsThatReadBackAsTheDouble) {
+  const std::pair<double, const char*> cases[] = {
+      {0.1 + 0.2, "0.30000000000000004"},
+      {-0.0, "-0"},
+      {0.0325, "0.0325"},
+      {5e-324, "5e-324"},                                    // the least subnormal
+      {2.225073858507201e-308, "2.225073858507201e-308"},    // the largest
+      {1.7976931348623157e308, "1.7976931348623157e+308"},
+      {1e23, "1e+23"},
+      {-1e-5, "-1e-05"},
+      // Extended values rounded to double: the double's digits, never the
+      // extended value's ("3.9600000000000064038" reads as the next double).
+      {static_cast<double>(3.9600000000000064038L), "3.960000000000006"},
+      {static_cast<double>(0.0325L), "0.0325"},
+      {static_cast<double>(1.0L / 3), "0.3333333333333333"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+  };
+  for (const auto& [x, text] : cases) {
+    EXPECT_EQ(ShortestText(x), text) << text;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(std::strtod(text, nullptr)), std::bit_cast<std::uint64_t>(x)) << text;
+  }
+}
 
 TEST(RoundTripText, WritesWhatPythonsReprWrites) {
   const std::pair<double, const char*> cases[] = {

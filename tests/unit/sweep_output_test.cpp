@@ -107,10 +107,9 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   std::ostringstream out;
   WriteRunsRow(out, grid, written);
   WriteRunsRow(out, grid, failed);
-  // Read-outs in their shortest exact form, extended values included; an
-  // extended value whose shortest text a double shares in full.
+  // Read-outs as the shortest texts of their doubles.
   EXPECT_EQ(out.str(),
-            "20,0.1,10,2,3,-3,300,1,2,20396894,4.25000000000000000004e-02,,2.44000000000000000005e+00,,-1,,,,,151,151,\n"
+            "20,0.1,10,2,3,-3,300,1,2,20396894,0.0425,,2.44,,-1,,,,,151,151,\n"
             "20,0,10,2,3,-3,300,0,1,53398447,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
   // Read back exactly, which merging and resuming rely on.
   for (const SweepRow& row : {written, failed}) {

@@ -48,9 +48,9 @@ std::vector<SweepRow> Rows() {
   full.realization = 99;
   full.seedMs = 86399999;
   for (std::size_t k = 0; k < kReadoutCount; ++k)
-    if (k % 3) full.readouts[k] = 1.0L / 3 + static_cast<long double>(k);  // beyond a double's digits
-  full.readouts[1] = -std::numeric_limits<long double>::denorm_min();
-  full.readouts[2] = std::numeric_limits<long double>::quiet_NaN();
+    if (k % 3) full.readouts[k] = 1.0 / 3 + static_cast<double>(k);
+  full.readouts[1] = -std::numeric_limits<double>::denorm_min();
+  full.readouts[2] = std::numeric_limits<double>::quiet_NaN();
   full.descendingSteps = 151;
   full.ascendingSteps = -1;
   full.error = std::string("Tab\"le, \0 und \xc3\xa4", 17);

@@ -168,7 +168,8 @@ class SaveWindowTest : public WindowTest {
 
   QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 
-  // The saved loop file: a "# {json}" line (see below), then the loop.
+  // The saved loop file: a "# {json}" line (see below), the loop, and an
+  // end line with the rows.
   std::string LoopCsvText() const {
     std::ostringstream text;
     WriteLoopCsv(text, form->LastLoop());
@@ -177,7 +178,17 @@ class SaveWindowTest : public WindowTest {
   std::string SavedLoop(const QString& name) const {
     std::string csv = Read(name);
     EXPECT_EQ(csv.rfind("# {", 0), 0u);
-    return csv.erase(0, csv.find('\n') + 1);
+    csv.erase(0, csv.find('\n') + 1);
+    const std::size_t end = csv.rfind("# {");
+    EXPECT_NE(end, std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(csv.substr(end + 2)).at("rows"), form->LastLoop().size());
+    return csv.erase(end);
+  }
+  // The first and last lines of a loop file, as JSON.
+  std::pair<nlohmann::json, nlohmann::json> LoopMetadata(const QString& name) const {
+    const std::string csv = Read(name);
+    const std::size_t end = csv.rfind("# {");
+    return {nlohmann::json::parse(csv.substr(2, csv.find('\n') - 2)), nlohmann::json::parse(csv.substr(end + 2))};
   }
 
   std::string Read(const QString& name) const {
@@ -244,8 +255,8 @@ TEST_F(SaveWindowTest, CtrlSSavesThePictureAndTheLoopBesideIt) {
     std::istringstream lines(csv);
     int down = 0, up = 0, rows = 0;
     for (std::string line; std::getline(lines, line); ++rows) {
-      down += line.rfind("down,", 0) == 0 ? 1 : 0;
-      up += line.rfind("up,", 0) == 0 ? 1 : 0;
+      down += line.find(",down,") != std::string::npos ? 1 : 0;
+      up += line.find(",up,") != std::string::npos ? 1 : 0;
     }
     EXPECT_EQ(rows, 1 + 151 + 151);
     EXPECT_EQ(down, 151);
@@ -255,19 +266,15 @@ TEST_F(SaveWindowTest, CtrlSSavesThePictureAndTheLoopBesideIt) {
 }
 
 // The loop file names the seed and the texts behind its loop, and the ebsim
-// command it gives sweeps the very same loop.
+// command it gives writes the very same table.
 TEST_F(SaveWindowTest, TheLoopFileGivesTheCommandThatRepeatsItsLoop) {
   form->Edit(InputField::Edit5)->setText(QStringLiteral("37"));
   form->Edit(InputField::Edit6)->setText(QStringLiteral("120"));
   form->SetClock(std::make_unique<FixedClock>(6543210));
   for (QPushButton* button : {form->Button1, form->Button2, form->Button3}) button->click();
   PressCtrlS(QStringLiteral("window.png"));
-  std::istringstream window(Read(QStringLiteral("window.csv")));
-  std::string first;
-  std::getline(window, first);
-  const auto metadata = nlohmann::json::parse(first.substr(2));
-  std::getline(window, first);
-  EXPECT_EQ(first, "branch,H,M");
+  const auto [metadata, end] = LoopMetadata(QStringLiteral("window.csv"));
+  EXPECT_EQ(metadata.at("file"), "loop");
   EXPECT_EQ(metadata.at("seed_ms"), 6543210);
   EXPECT_EQ(metadata.at("run_inputs").at("side"), "37");
   const std::string repeat = metadata.at("repeat").get<std::string>();
@@ -275,18 +282,51 @@ TEST_F(SaveWindowTest, TheLoopFileGivesTheCommandThatRepeatsItsLoop) {
   const std::string ebsim = QCoreApplication::applicationDirPath().toStdString() + "/ebsim";
   const std::string command = ebsim + repeat.substr(5) + " --loop-csv '" + dir.filePath("ebsim.csv").toStdString() + "' >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  // ebsim's rows carry the step in front.
-  std::istringstream headless(Read(QStringLiteral("ebsim.csv")));
-  std::string line, other;
-  int rows = 0;
-  while (std::getline(headless, line)) {
-    if (line[0] == '#' || line.rfind("step,", 0) == 0) continue;
-    ASSERT_TRUE(std::getline(window, other));
-    EXPECT_EQ(line.substr(line.find(',') + 1), other);
-    ++rows;
+  const std::string table = SavedLoop(QStringLiteral("window.csv"));
+  EXPECT_EQ(table.rfind("step,branch,H,M\n", 0), 0u);
+  EXPECT_EQ(SavedLoop(QStringLiteral("ebsim.csv")), table);
+  const auto [headlessMetadata, headlessEnd] = LoopMetadata(QStringLiteral("ebsim.csv"));
+  for (const char* key : {"rows", "complete"}) EXPECT_EQ(end.at(key), headlessEnd.at(key)) << key;
+  EXPECT_EQ(end.at("rows"), 122);
+}
+
+// The first line is there whatever was pressed; without a set-up behind
+// the loop it says why no command repeats it.
+TEST_F(SaveWindowTest, TheLoopFileSaysWhyNoCommandRepeatsALoopWithoutASetUp) {
+  struct Case {
+    const char* presses;  // E: Run LEE Constants, F: the same refused, R: Run QRF Fields, L: Run
+    const char* why;
+  };
+  const Case cases[] = {
+      {"", "no Run"},
+      {"L", "no exchange set-up"},
+      {"RL", "no exchange set-up"},
+      {"FL", "the exchange set-up failed"},
+      {"ERLFRL", "the exchange set-up failed"},
+  };
+  int saved = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.presses);
+    WindowTest::SetUp();  // a window on which nothing was pressed
+    for (const char* p = c.presses; *p; ++p) {
+      if (*p == 'F') Set(InputField::Edit5, "0");
+      if (*p == 'E' || *p == 'F') form->Button1->click();
+      if (*p == 'F') Set(InputField::Edit5, "20");
+      if (*p == 'R') form->Button2->click();
+      if (*p == 'L') form->Button3->click();
+    }
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const QString name = QStringLiteral("case%1.png").arg(++saved);
+    PressCtrlS(name);
+    const auto [metadata, end] = LoopMetadata(QString(name).replace(QStringLiteral(".png"), QStringLiteral(".csv")));
+    EXPECT_EQ(metadata.at("program"), "window");
+    EXPECT_TRUE(metadata.at("repeat").is_null());
+    EXPECT_EQ(metadata.at("not_repeatable"), c.why);
+    EXPECT_EQ(metadata.at("run_inputs").is_null(), !std::strchr(c.presses, 'L'));
+    EXPECT_EQ(end.at("rows"), form->LastLoop().size());
+    EXPECT_EQ(end.at("complete"), std::strchr(c.presses, 'L') != nullptr);
   }
-  EXPECT_EQ(rows, 122);
-  EXPECT_FALSE(std::getline(window, other));
 }
 
 TEST_F(SaveWindowTest, AnEmptyPathSavesNothing) {
