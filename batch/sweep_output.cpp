@@ -17,8 +17,15 @@ std::string Number(const std::optional<double>& x) { return x ? ShortestText(*x)
 // here.
 std::string Statistic(const std::optional<long double>& x) { return x ? ShortestText(static_cast<double>(*x)) : ""; }
 
-void WriteGridColumns(std::ostream& out, const SweepGrid& grid) {
-  for (const GridAxis& axis : grid.Axes()) out << InputOf(axis.field).column << ',';
+std::vector<std::string> GridColumns(const SweepGrid& grid) {
+  std::vector<std::string> names;
+  for (const GridAxis& axis : grid.Axes()) names.push_back(InputOf(axis.field).column);
+  return names;
+}
+
+void WriteColumns(std::ostream& out, const std::vector<std::string>& names) {
+  for (std::size_t k = 0; k < names.size(); ++k) out << (k ? "," : "") << names[k];
+  out << '\n';
 }
 
 void WriteGridValues(std::ostream& out, const SweepGrid& grid, std::size_t point) {
@@ -34,12 +41,23 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) {
-  WriteGridColumns(out, grid);
-  out << "point,realization,seed_ms";
-  for (const ReadoutEntry& name : Readouts()) out << ',' << name.id;
-  out << ",steps_descending,steps_ascending,error\n";
+std::vector<std::string> RunsColumns(const SweepGrid& grid) {
+  std::vector<std::string> names = GridColumns(grid);
+  names.insert(names.end(), {"point", "realization", "seed_ms"});
+  for (const ReadoutEntry& readout : Readouts()) names.push_back(readout.id);
+  names.insert(names.end(), {"steps_descending", "steps_ascending", "error"});
+  return names;
 }
+
+std::vector<std::string> SummaryColumns(const SweepGrid& grid) {
+  std::vector<std::string> names = GridColumns(grid);
+  names.insert(names.end(), {"point", "realizations", "failed"});
+  for (const ReadoutEntry& readout : Readouts())
+    for (const char* what : {"_mean", "_sd", "_se", "_n"}) names.push_back(readout.id + std::string(what));
+  return names;
+}
+
+void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) { WriteColumns(out, RunsColumns(grid)); }
 
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
   WriteGridValues(out, grid, row.point);
@@ -108,60 +126,18 @@ SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64
   return row;
 }
 
-void ReadoutStatistics::Add(long double x) {
-  ++count;
-  const long double delta = x - mean;
-  mean += delta / static_cast<long double>(count);
-  m2 += delta * (x - mean);
+SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out)
+    : grid_(grid), out_(out), tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {
+  WriteColumns(out_, SummaryColumns(grid_));
 }
 
-std::optional<long double> ReadoutStatistics::StandardDeviation() const {
-  if (count < 2) return std::nullopt;
-  return std::sqrt(m2 / static_cast<long double>(count - 1));
-}
-
-std::optional<long double> ReadoutStatistics::StandardError() const {
-  const auto sd = StandardDeviation();
-  if (!sd) return std::nullopt;
-  return *sd / std::sqrt(static_cast<long double>(count));
-}
-
-SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
-  WriteGridColumns(out_, grid_);
-  out_ << "point,realizations,failed";
-  for (const ReadoutEntry& name : Readouts())
-    for (const char* what : {"_mean", "_sd", "_se", "_n"}) out_ << ',' << name.id << what;
-  out_ << '\n';
-}
-
-void SweepSummary::Add(const SweepRow& row) {
-  while (!open_.empty() && open_.begin()->first < row.point) {
-    WriteLine(open_.begin()->first, open_.begin()->second);
-    open_.erase(open_.begin());
-  }
-  Point& point = open_[row.point];
-  ++point.realizations;
-  if (!row.error.empty()) {
-    ++point.failed;
-    return;
-  }
-  for (std::size_t k = 0; k < kReadoutCount; ++k)
-    if (row.readouts[k]) point.readouts[k].Add(*row.readouts[k]);
-}
-
-void SweepSummary::Finish() {
-  for (const auto& [index, point] : open_) WriteLine(index, point);
-  open_.clear();
-}
-
-void SweepSummary::WriteLine(std::size_t index, const Point& point) {
+void SweepSummary::WriteLine(std::size_t index, const PointStatistics& point) {
   ++written_;
   WriteGridValues(out_, grid_, index);
   out_ << index << ',' << point.realizations << ',' << point.failed;
   for (const ReadoutEntry& name : Readouts()) {
     const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
-    const std::optional<long double> mean = s.count ? std::optional(s.mean) : std::nullopt;
-    out_ << ',' << Statistic(mean) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())
+    out_ << ',' << Statistic(s.Mean()) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())
          << ',' << s.count;
   }
   out_ << '\n';

@@ -25,11 +25,13 @@ namespace {
 class StopCheck final : public SweepObserver {
  public:
   struct Stopped {};
-  StopCheck(const std::atomic<bool>* stop, SweepRow* keep, bool keepLoop, bool keepSpins)
-      : stop_(stop), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins) {}
+  StopCheck(const std::atomic<bool>* stop, const std::atomic<bool>* abandoned, SweepRow* keep, bool keepLoop,
+            bool keepSpins)
+      : stop_(stop), abandoned_(abandoned), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins) {}
   void FieldStepDone(Branch branch, double H, double M) override {
     if (keepLoop_) keep_->loop.push_back({branch, H, M});
     if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
+    if (abandoned_ && abandoned_->load(std::memory_order_relaxed)) throw Stopped{};
   }
   bool WantsTurningSpins() const override { return keepSpins_; }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override {
@@ -39,6 +41,7 @@ class StopCheck final : public SweepObserver {
 
  private:
   const std::atomic<bool>* stop_;
+  const std::atomic<bool>* abandoned_;
   SweepRow* keep_;
   bool keepLoop_, keepSpins_;
 };
@@ -53,12 +56,13 @@ SweepRow RowOf(const RunOutcome& outcome) {
   return row;
 }
 
-SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulator, const std::atomic<bool>* stop) {
+SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulator, const std::atomic<bool>* stop,
+                 const std::atomic<bool>* abandoned = nullptr) {
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
   SweepRow kept;
-  StopCheck check(stop, &kept, plan.keepLoops, plan.keepSpins);
+  StopCheck check(stop, abandoned, &kept, plan.keepLoops, plan.keepSpins);
   RunAllOptions options;
   options.observer = &check;
   options.largeSides = plan.largeSides;
@@ -122,10 +126,16 @@ class RowExchange {
   // The next realisation to run, or none when the sweep is over or stopped.
   std::optional<std::uint64_t> Take(const std::atomic<bool>& stop) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return stop.load() || next_ >= total_ || next_ < handed_ + window_; });
-    if (stop.load() || next_ >= total_) return std::nullopt;
+    room_.wait(lock, [&] { return Over(stop) || next_ < handed_ + window_; });
+    if (Over(stop)) return std::nullopt;
     return next_++;
   }
+  // Ends the workers when the rows can no longer be handed over.
+  void Abandon() {
+    abandoned_ = true;
+    room_.notify_all();
+  }
+  const std::atomic<bool>* Abandoned() const { return &abandoned_; }
   void Finished(std::uint64_t item, SweepRow row) {
     std::lock_guard lock(mutex_);
     done_.emplace(item, std::move(row));
@@ -166,6 +176,7 @@ class RowExchange {
 
  private:
   bool NextReady() const { return !done_.empty() && done_.begin()->first == handed_; }
+  bool Over(const std::atomic<bool>& stop) const { return stop.load() || abandoned_.load() || next_ >= total_; }
 
   const std::uint64_t total_, window_;
   std::mutex mutex_;
@@ -173,6 +184,7 @@ class RowExchange {
   std::map<std::uint64_t, SweepRow> done_;
   std::uint64_t next_ = 0, handed_ = 0, finished_ = 0;
   unsigned running_;
+  std::atomic<bool> abandoned_{false};
 };
 
 }  // namespace
@@ -223,7 +235,8 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
     while (const auto item = exchange.Take(stop)) {
       if (!simulator) simulator = std::make_unique<Simulator>();
       try {
-        exchange.Finished(*item, Realize(plan, ShardItemIndex(plan, plan.skipItems + *item), *simulator, &stop));
+        exchange.Finished(*item, Realize(plan, ShardItemIndex(plan, plan.skipItems + *item), *simulator, &stop,
+                                         exchange.Abandoned()));
       } catch (const StopCheck::Stopped&) {
         break;
       }
@@ -241,7 +254,14 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
       break;
     }
   }
-  exchange.HandOver(onRow, onProgress, stop);
+  try {
+    exchange.HandOver(onRow, onProgress, stop);
+  } catch (...) {
+    // What onRow or onProgress threw ends the sweep once its workers have ended.
+    exchange.Abandon();
+    for (std::thread& thread : pool) thread.join();
+    throw;
+  }
   for (std::thread& thread : pool) thread.join();
   return exchange.Complete();
 }

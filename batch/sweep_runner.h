@@ -81,8 +81,9 @@ SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::a
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, Simulator& simulator,
                         const std::atomic<bool>* stop = nullptr);
 
-// More threads than this only hold lattices that wait for a processor.
-inline constexpr unsigned kMostThreads = 64;
+// The most threads any run or sweep takes, whatever it is asked for: more
+// only hold lattices that wait for a processor.
+inline constexpr unsigned kMostThreads = 256;
 
 // Grid points times realisations; 0 when the product does not fit in 64 bits.
 std::uint64_t SweepRowCount(const SweepPlan& plan);

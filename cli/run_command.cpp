@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "base/utf8.h"
 #include "base/version.h"
 #include "batch/sweep_metadata.h"
+#include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
@@ -96,14 +96,11 @@ class StreamingObserver final : public SweepObserver {
 std::optional<std::string> RunOptionsOf(const CommonOptions& options, const HeadlessFields& fields,
                                         RunAllOptions& run) {
   run.largeSides = true;
-  run.threads = static_cast<int>(AvailableProcessors());
-  if (const auto threads = options.values.find("threads"); threads != options.values.end()) {
-    int count = 0;
-    const std::string& text = threads->second;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (error != std::errc() || end != text.data() + text.size() || count < 1)
-      return "--threads takes a whole number of at least 1: '" + text + "'";
-    run.threads = std::min(count, 256);
+  try {
+    const auto threads = options.values.find("threads");
+    run.threads = static_cast<int>(threads == options.values.end() ? DefaultThreadCount() : ThreadCount(threads->second));
+  } catch (const PlanOptionError& bad) {
+    return bad.what();
   }
   for (const std::string& flag : options.flags) {
     run.keepLoop = run.keepLoop || flag == "loop";

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -18,12 +17,12 @@
 #include "batch/spin_files.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_output.h"
+#include "batch/sweep_plan.h"
 #include "batch/sweep_resume.h"
 #include "cli/progress_bar.h"
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
-#include "form/field_numbers.h"
 #ifdef EB_MPI
 #include "cluster/mpi_session.h"
 #include "cluster/rank_sweep.h"
@@ -32,22 +31,6 @@
 namespace ebsim {
 
 namespace {
-
-std::uint64_t PositiveCount(const std::string& option, const std::string& text) {
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1)
-    throw std::invalid_argument("--" + option + " takes a whole number of at least 1: '" + text + "'");
-  return value;
-}
-
-// One axis per input, from the texts given over the defaults.
-std::vector<GridAxis> Axes(const HeadlessFields& fields) {
-  std::vector<GridAxis> axes;
-  for (const InputEntry& input : Inputs())
-    axes.push_back({input.column, input.field, ParseAxisValues(input.field, fields.Text(input.field), fields.Separator())});
-  return axes;
-}
 
 // The outputs of a sweep by kind: "runs", "summary", "loops", "loop_mean".
 struct Outputs {
@@ -62,7 +45,7 @@ using SweepRunner = bool (*)(const SweepPlan&, const std::function<void(const Sw
                              const std::function<void(std::size_t)>&, const std::atomic<bool>&);
 
 struct SweepRequest {
-  std::optional<SweepGrid> grid;
+  std::unique_ptr<const SweepGrid> grid;
   SweepPlan plan;
   SweepRunner runner = RunSweep;
   Outputs paths;
@@ -101,33 +84,31 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   request.help = options.help;
   if (request.help) return request;
   request.commandLine = options.commandLine;
-  const HeadlessFields fields = PrepareFields(options);
-  request.grid.emplace(Axes(fields), fields.Separator());
   auto value = [&](const char* name) -> std::optional<std::string> {
     const auto found = options.values.find(name);
     return found == options.values.end() ? std::nullopt : std::optional(found->second);
   };
-  SweepPlan& plan = request.plan;
-  plan.grid = &*request.grid;
-  plan.realizations = value("realizations") ? PositiveCount("realizations", *value("realizations")) : 1;
-  if (SweepRowCount(plan) == 0) throw std::invalid_argument("the sweep holds more rows than can be counted");
-  const std::uint64_t threads = value("threads") ? PositiveCount("threads", *value("threads")) : AvailableProcessors();
-  plan.threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, kMostThreads));
-  if (value("shard")) plan.shard = ParseShard(*value("shard"));
   request.paths.runs = value("out").value_or("-");
   request.paths.summary = value("summary").value_or("");
   request.paths.loops = value("loops").value_or("");
   request.paths.loopMean = value("loop-mean").value_or("");
-  plan.keepLoops = !request.paths.loops.empty() || !request.paths.loopMean.empty();
   request.paths.spins = value("spins").value_or("");
-  plan.keepSpins = !request.paths.spins.empty();
   request.resume = std::find(options.flags.begin(), options.flags.end(), "resume") != options.flags.end();
+  SweepAsk ask;
+  ask.separator = DecimalSeparator(options.separator.value_or(U'.'));
+  for (const auto& [field, text] : options.texts) ask.values[field] = {text};
+  ask.realizations = value("realizations");
+  ask.threads = value("threads");
+  ask.shard = value("shard");
+  ask.keepLoops = !request.paths.loops.empty() || !request.paths.loopMean.empty();
+  ask.keepSpins = !request.paths.spins.empty();
+  PlannedSweep planned = PlanSweep(ask);
+  request.grid = std::move(planned.grid);
+  request.plan = planned.plan;
   CheckOutputs(request);
-  plan.largeSides = true;
-  plan.innerThreads = InnerThreads(*request.grid, plan.threads);
-  CheckRunInputs(*request.grid, true, SweepThreads(plan));
   request.clockSeed = !options.seedMs && !request.resume;
-  plan.seedMs = !options.seedMs && request.resume && readFiles ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
+  request.plan.seedMs =
+      !options.seedMs && request.resume && readFiles ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
   return request;
 }
 

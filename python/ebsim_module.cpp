@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "form/catalogue.h"
+#include "python/interrupt_check.h"
 #include "python/python_values.h"
 #include "python/run_binding.h"
 #include "python/sweep_binding.h"
@@ -20,12 +21,13 @@ PYBIND11_MODULE(ebsim, module) {
       "INPUTS and READOUTS name the inputs and the read-outs in the order ebsim writes them.";
   AddErrorType(module);
   py::list inputs, readouts;
-  for (const InputEntry& input : Inputs()) inputs.append(input.option);
+  for (const InputEntry& input : Inputs()) inputs.append(InputName(input));
   for (const ReadoutEntry& readout : Readouts()) readouts.append(ReadoutName(readout.field));
   module.attr("INPUTS") = py::tuple(inputs);
   module.attr("READOUTS") = py::tuple(readouts);
   AddRun(module);
   AddSweep(module);
+  WaitForCallsAtExit(module);
 #ifdef EB_PYTHON_WINDOW
   AddRender(module);
 #endif

@@ -101,29 +101,28 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   return result;
 }
 
-const char* const kRunDoc = R"(Runs the window's three buttons in turn, as `ebsim run` does.
+std::string RunDoc() {
+  return R"(Runs the window's three buttons in turn, as `ebsim run` does.
 
 Each input takes a str, read by the window's rules (as typed into its field),
 or a number: an int, or a float for the real inputs, written so that it reads
 back as the same double.
 
-  side         lattice side N (integer, up to 46340 as memory allows)
-  dilution     dilution level, the share of missing sites
-  enhancement  enhancement constant of the exchange at the surface
-  sd           standard deviation of the random fields
-  h0           initial field H0
-  hmin         lowest field Hmin
-  steps        number of field steps (integer)
-  seed_ms      the clock's time of day in milliseconds (0 to 86399999) that
+)" + InputsDoc(2) +
+         R"(  seed_ms      the clock's time of day in milliseconds (0 to 86399999) that
                seeds the random numbers; None: the time now
   loop         keep the hysteresis loop (result.loop)
   maps         keep the set-up maps (result.maps; sides up to 300)
-  threads      threads for the relaxation passes of sides above 300; None:
-               the processors the process may use
+  threads      threads for the relaxation passes of sides above 300 (at
+               most )" + std::to_string(kMostThreads) + R"( are used); None: the processors the process may use
 
-Returns a RunResult. Raises ebsim.Error with the window's message and the
-stage ('lee', 'qrf' or 'run') when a button fails, TypeError for arguments
-of the wrong type or name, KeyboardInterrupt on Ctrl-C.)";
+Sides beyond 300 run on the compact lattice, as in ebsim run, when memory
+holds them. Returns a RunResult. Raises ebsim.Error with the window's
+message and the stage ('lee', 'qrf' or 'run') when a button fails,
+TypeError for arguments of the wrong type or name, KeyboardInterrupt on
+Ctrl-C (also on another thread than the main one), SystemExit when the
+interpreter exits meanwhile.)";
+}
 
 }  // namespace
 
@@ -153,13 +152,15 @@ void AddRun(py::module_& module) {
   }
   module.def(
       "run",
-      [](py::object side, py::object dilution, py::object enhancement, py::object sd, py::object h0, py::object hmin,
-         py::object steps, py::object seedMs, bool loop, bool maps, py::object threads) {
-        return Run({side, dilution, enhancement, sd, h0, hmin, steps}, seedMs, loop, maps, threads);
+      [](py::object side, py::object dilution, py::object enhancement, py::object fieldSd, py::object h0,
+         py::object hmin, py::object steps, py::object seedMs, bool loop, bool maps, py::object threads,
+         py::object sd) {
+        fieldSd = InputValue(kAliasedInput, fieldSd, sd, "ebsim.run()");
+        return Run({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs, loop, maps, threads);
       },
-      kRunDoc, py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4), InputArg(5),
-      InputArg(6), py::arg("seed_ms") = py::none(),
-      py::arg("loop").noconvert() = true, py::arg("maps").noconvert() = false, py::arg("threads") = py::none());
+      RunDoc().c_str(), py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4),
+      InputArg(5), InputArg(6), py::arg("seed_ms") = py::none(), py::arg("loop").noconvert() = true,
+      py::arg("maps").noconvert() = false, py::arg("threads") = py::none(), AliasArg(kAliasedInput));
 }
 
 }  // namespace ebsim

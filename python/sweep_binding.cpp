@@ -1,204 +1,183 @@
 #include "python/sweep_binding.h"
 
-#include <array>
 #include <atomic>
+#include <cerrno>
+#include <exception>
+#include <limits>
+#include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
+#include "base/available_memory.h"
 #include "base/errors.h"
-#include "batch/sweep_grid.h"
+#include "base/output_file.h"
+#include "batch/point_statistics.h"
+#include "batch/sweep_metadata.h"
 #include "batch/sweep_output.h"
+#include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
-#include "form/field_numbers.h"
 #include "python/interrupt_check.h"
 #include "python/python_values.h"
+#include "python/sweep_tables.h"
 
 namespace ebsim {
 
 namespace {
-
-using namespace pybind11::literals;
 
 constexpr const char* kCaller = "ebsim.sweep()";
 
 struct SweepResult {
   py::object rows, summary;
   std::uint32_t seedMs = 0;
-  std::size_t rowCount = 0;
+  std::uint64_t rowCount = 0;
 };
 
 // A grid value: one item, or a list, tuple or numpy array of items; each
 // item's text may itself be a list or a range.
-std::vector<std::string> AxisTexts(py::handle value, const InputEntry& input) {
-  std::vector<std::string> texts;
-  auto add = [&](py::handle item) {
-    for (std::string& text : ParseAxisValues(input.field, FieldText(item, input, kCaller), DecimalSeparator()))
-      texts.push_back(std::move(text));
-  };
+std::vector<std::string> ItemTexts(py::handle value, const InputEntry& input) {
   const bool many = py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value) ||
                     py::isinstance(value, py::module_::import("numpy").attr("ndarray"));
-  if (!many) {
-    add(value);
-    return texts;
-  }
-  for (py::handle item : value) add(item);
-  if (texts.empty()) throw py::value_error(std::string(kCaller) + ": " + input.option + " is given no values");
+  if (!many) return {FieldText(value, input, kCaller)};
+  std::vector<std::string> texts;
+  for (py::handle item : value) texts.push_back(FieldText(item, input, kCaller));
+  if (texts.empty()) throw py::value_error(std::string(kCaller) + ": " + InputName(input) + " is given no values");
   return texts;
 }
 
-SweepGrid GridOf(const py::dict& grid) {
+SweepAsk AskOf(const py::dict& grid, const py::object& realizations, const py::object& threads) {
+  SweepAsk ask;
+  ask.optionPrefix = "";
+  std::map<InputField, std::string> keys;
   for (const auto& [key, value] : grid) {
     if (!py::isinstance<py::str>(key)) throw py::type_error(std::string(kCaller) + ": the grid's keys are input names");
-    InputNamed(key.cast<std::string>(), kCaller);
+    const std::string name = key.cast<std::string>();
+    const InputEntry& input = InputNamed(name, kCaller);
+    if (const auto [was, fresh] = keys.emplace(input.field, name); !fresh)
+      throw py::type_error(std::string(kCaller) + ": " + InputName(input) + " is given twice (as '" + was->second +
+                           "' and '" + name + "')");
+    ask.values[input.field] = ItemTexts(value, input);
   }
-  std::vector<GridAxis> axes;
+  ask.realizations = CountText(realizations, "realizations", kCaller);
+  if (!threads.is_none()) {
+    if (PyBool_Check(threads.ptr()) || !PyIndex_Check(threads.ptr()))
+      throw py::type_error(std::string(kCaller) + ": threads takes an int or None");
+    ask.threads = py::str(py::int_(threads));
+  }
+  return ask;
+}
+
+PlannedSweep PlanOf(const SweepAsk& ask) {
   try {
-    for (const InputEntry& input : Inputs()) {
-      const auto texts = grid.contains(input.option) ? AxisTexts(grid[input.option], input)
-                                                     : std::vector<std::string>{DefaultText(input.field, ".")};
-      axes.push_back({input.option, input.field, texts});
-    }
-    SweepGrid result(std::move(axes));
-    CheckRunInputs(result);
-    return result;
+    return PlanSweep(ask);
   } catch (const Exception& bad) {
     RaiseError(ErrorBoxText(bad.Message()), "grid");
+  } catch (const PlanOptionError& bad) {
+    Raise(PyExc_ValueError, std::string(kCaller) + ": " + bad.what());
   } catch (const std::invalid_argument& bad) {
     RaiseError(bad.what(), "grid");
   }
 }
 
-// A DataFrame when pandas is there, else the dict of columns.
-py::object Table(const py::dict& columns) {
-  try {
-    return py::module_::import("pandas").attr("DataFrame")(columns);
-  } catch (const py::error_already_set& missing) {
-    if (!missing.matches(PyExc_ImportError)) throw;
-    return columns;
-  }
+// Refuses, before anything runs, tables that memory cannot hold: the rows
+// unless they go to a file, and the summary.
+void CheckTablesFit(const SweepPlan& plan, bool keepRows) {
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  const long double rows = keepRows ? static_cast<long double>(PlannedRowCount(plan)) : 0;
+  const long double points = static_cast<long double>(plan.grid->PointCount());
+  const long double needed = rows * RowBytes(*plan.grid) + points * SummaryLineBytes(*plan.grid);
+  if (!available || needed <= static_cast<long double>(*available)) return;
+  const long double most = static_cast<long double>(std::numeric_limits<std::uint64_t>::max());
+  const std::string size = Megabytes(needed < most ? static_cast<std::uint64_t>(needed) : ~std::uint64_t{0});
+  const std::string kept = keepRows ? "the rows (" + std::to_string(PlannedRowCount(plan)) + ") and " : "";
+  Raise(PyExc_MemoryError, std::string(kCaller) + ": keeping " + kept + "the summary's lines (" +
+                               std::to_string(plan.grid->PointCount()) + ") would take about " + size +
+                               " of memory; " + Megabytes(*available) + " are available" +
+                               (keepRows ? " (out= writes the rows to a file instead)" : ""));
 }
 
-// The grid's inputs of each point (or row), as numbers read by the window's rules.
-void GridColumns(py::dict& columns, const SweepGrid& grid, const std::vector<std::size_t>& points) {
-  const std::size_t count = grid.Axes().size();
-  std::vector<std::vector<std::int64_t>> integers(count);
-  std::vector<std::vector<double>> reals(count);
-  for (const std::size_t point : points) {
-    const std::vector<std::string> texts = grid.PointTexts(point);
-    for (std::size_t a = 0; a < count; ++a) {
-      if (InputOf(grid.Axes()[a].field).integer) integers[a].push_back(ReadIntegerField(texts[a]));
-      else reals[a].push_back(static_cast<double>(ReadRealField(texts[a], grid.Separator())));
+std::optional<std::string> OutPath(const py::object& out) {
+  if (out.is_none()) return std::nullopt;
+  if (!py::isinstance<py::str>(out) && !py::hasattr(out, "__fspath__") && !py::isinstance<py::bytes>(out))
+    throw py::type_error(std::string(kCaller) + ": out takes a path (a str or os.PathLike) or None");
+  const std::string path = py::module_::import("os").attr("fsdecode")(out).cast<std::string>();
+  if (path.empty() || path == "-")
+    throw py::value_error(std::string(kCaller) + ": out takes the path of a file, not '" + path + "'");
+  return path;
+}
+
+// The metadata's command: the options of ebsim sweep that run these rows.
+std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan, const std::string& out) {
+  std::vector<std::string> line = {"ebsim.sweep"};
+  for (const GridAxis& axis : plan.grid->Axes()) {
+    if (!ask.values.count(axis.field)) continue;
+    std::string texts;
+    for (const std::string& text : axis.texts) texts += (texts.empty() ? "" : ";") + text;
+    line.insert(line.end(), {std::string("--") + InputOf(axis.field).option, texts});
+  }
+  line.insert(line.end(), {"--realizations", std::to_string(plan.realizations), "--seed-ms",
+                           std::to_string(plan.seedMs), "--threads", std::to_string(plan.threads), "--out", out});
+  return line;
+}
+
+// The runs table as ebsim sweep --out writes it.
+struct RunsFile {
+  OutputFile file;
+  std::uint64_t rows = 0;
+  std::optional<std::string> failure;  // the write that failed
+
+  RunsFile(const std::string& path, const SweepPlan& plan, const std::vector<std::string>& commandLine)
+      : file(path) {
+    file.Stream() << CommentLine(FileMetadata(plan, "runs", commandLine));
+    WriteRunsHeader(file.Stream(), *plan.grid);
+  }
+  // Whether the row was written.
+  bool Add(const SweepPlan& plan, const SweepRow& row) {
+    WriteRunsRow(file.Stream(), *plan.grid, row);
+    ++rows;
+    errno = 0;
+    if (file.Stream().flush() && file.Good()) return true;
+    failure = CannotWrite(file.Path(), errno ? errno : EIO);
+    return false;
+  }
+  // Puts the file in place unless a write failed; throws OutputError.
+  void End(bool complete) {
+    file.Stream() << EndLine(rows, complete && !failure);
+    if (!failure && file.Good()) file.Commit();
+  }
+};
+
+// What the rows go to while the sweep runs, without the GIL.
+struct RowSinks {
+  std::optional<RowsTable> rows;
+  std::optional<RunsFile> file;
+  SummaryTable summary;
+  PointTally tally;
+  std::exception_ptr failure;  // a row that could not be kept
+
+  explicit RowSinks(const SweepGrid& grid)
+      : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {}
+  void Add(const SweepPlan& plan, const SweepRow& row, std::atomic<bool>& stop) {
+    if (failure || (file && file->failure)) return;
+    try {
+      if (file && !file->Add(plan, row)) stop = true;
+      if (rows) rows->Add(row);
+      tally.Add(row);
+    } catch (...) {
+      failure = std::current_exception();
+      stop = true;
     }
   }
-  for (std::size_t a = 0; a < count; ++a) {
-    const GridAxis& axis = grid.Axes()[a];
-    columns[axis.option] = InputOf(axis.field).integer ? py::object(Column(integers[a])) : py::object(Column(reals[a]));
-  }
-}
+};
 
-py::object RowsTable(const SweepGrid& grid, const std::vector<SweepRow>& rows) {
-  std::vector<std::size_t> points;
-  std::vector<std::int64_t> realization, seed, descending, ascending;
-  std::array<std::vector<std::optional<long double>>, kReadoutCount> readouts;
-  py::list errors;
-  for (const SweepRow& row : rows) {
-    points.push_back(row.point);
-    realization.push_back(static_cast<std::int64_t>(row.realization));
-    seed.push_back(row.seedMs);
-    for (std::size_t k = 0; k < kReadoutCount; ++k) readouts[k].push_back(row.readouts[k]);
-    descending.push_back(row.descendingSteps);
-    ascending.push_back(row.ascendingSteps);
-    errors.append(row.error);
-  }
-  py::dict columns;
-  GridColumns(columns, grid, points);
-  columns["realization"] = Column(realization);
-  columns["seed_ms"] = Column(seed);
-  for (const ReadoutEntry& entry : Readouts())
-    columns[ReadoutName(entry.field)] = Column(readouts[static_cast<std::size_t>(entry.field)]);
-  columns["steps_descending"] = Column(descending);
-  columns["steps_ascending"] = Column(ascending);
-  columns["error"] = py::module_::import("numpy").attr("array")(errors, "dtype"_a = "object");
-  return Table(columns);
-}
-
-py::object SummaryTable(const SweepGrid& grid, const std::vector<SweepRow>& rows) {
-  struct Point {
-    std::int64_t realizations = 0, failed = 0;
-    std::array<ReadoutStatistics, kReadoutCount> readouts{};
-  };
-  std::vector<Point> points(grid.PointCount());
-  for (const SweepRow& row : rows) {
-    Point& point = points[row.point];
-    ++point.realizations;
-    if (!row.error.empty()) ++point.failed;
-    else for (std::size_t k = 0; k < kReadoutCount; ++k)
-      if (row.readouts[k]) point.readouts[k].Add(*row.readouts[k]);
-  }
-  std::vector<std::size_t> indices;
-  std::vector<std::int64_t> realizations, failed;
-  for (std::size_t p = 0; p < points.size(); ++p) {
-    indices.push_back(p);
-    realizations.push_back(points[p].realizations);
-    failed.push_back(points[p].failed);
-  }
-  py::dict columns;
-  GridColumns(columns, grid, indices);
-  columns["realizations"] = Column(realizations);
-  columns["failed"] = Column(failed);
-  for (const ReadoutEntry& entry : Readouts()) {
-    std::vector<std::optional<long double>> mean, sd, se;
-    std::vector<std::int64_t> n;
-    for (const Point& point : points) {
-      const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(entry.field)];
-      mean.push_back(s.count ? std::optional(s.mean) : std::nullopt);
-      sd.push_back(s.StandardDeviation());
-      se.push_back(s.StandardError());
-      n.push_back(static_cast<std::int64_t>(s.count));
-    }
-    const std::string name = ReadoutName(entry.field);
-    columns[(name + "_mean").c_str()] = Column(mean);
-    columns[(name + "_sd").c_str()] = Column(sd);
-    columns[(name + "_se").c_str()] = Column(se);
-    columns[(name + "_n").c_str()] = Column(n);
-  }
-  return Table(columns);
-}
-
-std::uint64_t RealizationsOf(const py::object& realizations) {
-  if (PyBool_Check(realizations.ptr()) || !PyIndex_Check(realizations.ptr()))
-    throw py::type_error(std::string(kCaller) + ": realizations takes an int");
-  const py::int_ value(realizations);
-  if (value < py::int_(1)) throw py::value_error(std::string(kCaller) + ": realizations takes at least 1");
-  return value.cast<std::uint64_t>();
-}
-
-SweepResult Sweep(const py::object& gridObject, const py::object& realizations, const py::object& seedMs,
-                  const py::object& threads, const py::object& progress) {
-  if (!py::isinstance<py::dict>(gridObject))
-    throw py::type_error(std::string(kCaller) + ": grid takes a dict of input name -> value, not " +
-                         std::string(py::str(gridObject.get_type().attr("__name__"))));
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
-    throw py::type_error(std::string(kCaller) + ": progress takes a callable or None");
-  const SweepGrid grid = GridOf(gridObject.cast<py::dict>());
-  SweepPlan plan;
-  plan.grid = &grid;
-  plan.realizations = RealizationsOf(realizations);
-  plan.threads = ThreadsOf(threads, kCaller);
-  // As `ebsim sweep`: sides beyond 300, large ones on all threads each.
-  plan.largeSides = true;
-  plan.innerThreads = InnerThreads(grid, plan.threads);
-  const std::uint64_t total = SweepRowCount(plan);
-  if (total == 0) throw py::value_error(std::string(kCaller) + ": the sweep holds more rows than can be counted");
-  plan.seedMs = SeedOf(seedMs, kCaller);
-  std::vector<SweepRow> rows;
+void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, const py::object& progress) {
+  const std::uint64_t total = PlannedRowCount(plan);
   std::atomic<bool> stop{false};
-  InterruptCheck check;
+  bool complete = false;
   {
     py::gil_scoped_release released;
-    RunSweep(
-        plan, [&](const SweepRow& row) { rows.push_back(row); },
+    complete = RunSweep(
+        plan, [&](const SweepRow& row) { sinks.Add(plan, row, stop); },
         [&](std::size_t finished) {
           const auto report = [&] {
             if (!progress.is_none()) progress(finished, total);
@@ -206,54 +185,118 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
           if (check.Raised(true, report)) stop = true;
         },
         stop);
+    sinks.tally.Finish();
+    try {
+      if (sinks.file) sinks.file->End(complete);
+    } catch (const OutputError&) {
+      if (!sinks.failure) sinks.failure = std::current_exception();
+    }
   }
+  if (sinks.failure) {
+    try {
+      std::rethrow_exception(sinks.failure);
+    } catch (const OutputError& bad) {
+      Raise(PyExc_OSError, std::string(kCaller) + ": " + bad.what());
+    }
+  }
+  if (sinks.file && sinks.file->failure) Raise(PyExc_OSError, std::string(kCaller) + ": " + *sinks.file->failure);
   check.Rethrow();
-  return {RowsTable(grid, rows), SummaryTable(grid, rows), plan.seedMs, rows.size()};
 }
 
-const char* const kSweepDoc = R"(Runs a sweep as `ebsim sweep` does: every realisation of every grid point.
+SweepResult Sweep(const py::object& gridObject, const py::object& realizations, const py::object& seedMs,
+                  const py::object& threads, const py::object& progress, const py::object& out) {
+  if (!py::isinstance<py::dict>(gridObject))
+    throw py::type_error(std::string(kCaller) + ": grid takes a dict of input name -> value, not " +
+                         std::string(py::str(gridObject.get_type().attr("__name__"))));
+  if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
+    throw py::type_error(std::string(kCaller) + ": progress takes a callable or None");
+  const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads);
+  const std::optional<std::string> path = OutPath(out);
+  PlannedSweep planned = PlanOf(ask);
+  SweepPlan& plan = planned.plan;
+  plan.seedMs = SeedOf(seedMs, kCaller);
+  CheckTablesFit(plan, !path);
+  InterruptCheck check;
+  RowSinks sinks(*planned.grid);
+  try {
+    if (path) sinks.file.emplace(*path, plan, CommandLineOf(ask, plan, *path));
+  } catch (const OutputError& bad) {
+    Raise(PyExc_OSError, std::string(kCaller) + ": " + bad.what());
+  }
+  if (!path) sinks.rows.emplace(*planned.grid, PlannedRowCount(plan));
+  RunRows(plan, sinks, check, progress);
+  SweepResult result;
+  result.rowCount = sinks.file ? sinks.file->rows : PlannedRowCount(plan);
+  result.rows = sinks.rows ? sinks.rows->Table() : py::none();
+  result.summary = sinks.summary.Table();
+  result.seedMs = plan.seedMs;
+  return result;
+}
 
-  grid          dict of input name -> value, the inputs of ebsim.run (side,
-                dilution, enhancement, sd, h0, hmin, steps); the others keep
-                their default. A value is one item or a list (tuple, numpy
-                array) of items; an item is a number, or a str read by the
-                window's rules that may hold a list "a;b;c" or a range
-                "a:b:s" (from a to b in steps of s). The grid is the product
-                of the inputs' values, the last input varying fastest.
+std::string SweepDoc() {
+  return R"(Runs a sweep as `ebsim sweep` does: every realisation of every grid point.
+
+  grid          dict of input name -> value; the inputs are those of
+                ebsim.run:
+)" + InputsDoc(16) +
+         R"(                The others keep their default. A value is one item or a
+                list (tuple, numpy array) of items; an item is a number, or
+                a str read by the window's rules that may hold a list
+                "a;b;c" or a range "a:b:s" (from a to b in steps of s). The
+                grid is the product of the inputs' values, the last input
+                varying fastest. Sides beyond 300 run on the compact lattice,
+                as in ebsim sweep, when memory holds them.
   realizations  realisations of each grid point (default 1); realisation r
                 is seeded at (seed_ms + 53398447 r) mod 86400000 at every
                 point
   seed_ms       the seed of realisation 0; None: the time of day now
-  threads       threads to run on (at most 64); None: one per processor.
-                The rows do not depend on it.
+  threads       threads to run on (at most )" + std::to_string(kMostThreads) + R"( are used); None: one per
+                processor. The rows do not depend on it.
   progress      None, or a callable progress(finished_rows, total_rows),
                 called now and then from the calling thread
+  out           None, or the path of a file that gets the rows as
+                `ebsim sweep --out` writes them (metadata line, header,
+                rows, end line; put in place when the sweep ends or stops)
+                instead of result.rows
 
-Returns a SweepResult: `rows`, one per realisation in order, and `summary`,
-one per grid point with each read-out's mean, sd, se and count over the
-realisations that showed it, each a pandas DataFrame when pandas can be
-imported, else a dict of numpy columns; and `seed_ms`. A failed realisation
-is a row with its error text. The GIL is released while the sweep runs; on
-Ctrl-C (or an error in `progress`) the sweep stops and the exception is
-raised, with nothing returned. Raises ebsim.Error (stage 'grid') for a grid
-that the window refuses, TypeError for arguments of the wrong type or name.)";
+Returns a SweepResult: `rows`, one per realisation in order, with the
+columns of the runs file, and `summary`, one per grid point with the
+columns of the summary file (each read-out's mean, sd, se and count over
+the rows that hold it), each a pandas DataFrame when pandas can be
+imported, else a dict of numpy columns; and `seed_ms`. A failed
+realisation is a row with its error text. The rows are kept in memory
+unless out= is given: a sweep whose tables memory cannot hold raises
+MemoryError before it starts.
+
+The GIL is released while the sweep runs. Ctrl-C (or an error in
+`progress`) stops it and raises, with nothing returned; the rows finished
+are in `out`, whose end line says the sweep is not complete. A sweep on
+another thread stops on Ctrl-C too, raising KeyboardInterrupt there, and
+when the interpreter exits (SystemExit). Raises ebsim.Error (stage 'grid')
+for a grid that the window refuses or memory cannot hold, ValueError for
+a count out of range, TypeError for arguments of the wrong type or name,
+OSError when `out` cannot be written.)";
+}
 
 }  // namespace
 
 void AddSweep(py::module_& module) {
   py::class_<SweepResult>(module, "SweepResult", "What ebsim.sweep returns.")
       .def_readonly("rows", &SweepResult::rows,
-                    "One row per realisation: the grid's inputs, realization, seed_ms, the read-outs (NaN where "
-                    "blank), steps_descending, steps_ascending and error ('' when none).")
+                    "One row per realisation, the columns of the runs file: the grid's inputs, point, realization, "
+                    "seed_ms, the read-outs (NaN where blank), steps_descending, steps_ascending and error ('' when "
+                    "none); None when the rows went to out=.")
       .def_readonly("summary", &SweepResult::summary,
-                    "One row per grid point: the inputs, realizations, failed, and <read-out>_mean, _sd, _se, _n.")
+                    "One row per grid point, the columns of the summary file: the inputs, point, realizations, "
+                    "failed, and <read-out>_mean, _sd, _se, _n.")
       .def_readonly("seed_ms", &SweepResult::seedMs, "The seed of realisation 0.")
       .def("__repr__", [](const SweepResult& r) {
         return "<ebsim.SweepResult seed_ms=" + std::to_string(r.seedMs) + " rows=" + std::to_string(r.rowCount) +
                ">";
       });
-  module.def("sweep", &Sweep, kSweepDoc, py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
-             py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none());
+  module.def("sweep", &Sweep, SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
+             py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
+             py::arg("out") = py::none());
 }
 
 }  // namespace ebsim

@@ -69,9 +69,10 @@ py::array_t<std::uint8_t> Render(const std::array<py::object, 7>& inputs, const 
 void AddRender(py::module_& module) {
   module.def(
       "render",
-      [](py::object side, py::object dilution, py::object enhancement, py::object sd, py::object h0, py::object hmin,
-         py::object steps, py::object seedMs) {
-        return Render({side, dilution, enhancement, sd, h0, hmin, steps}, seedMs);
+      [](py::object side, py::object dilution, py::object enhancement, py::object fieldSd, py::object h0,
+         py::object hmin, py::object steps, py::object seedMs, py::object sd) {
+        fieldSd = InputValue(kAliasedInput, fieldSd, sd, kCaller);
+        return Render({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs);
       },
       R"(The window after its three run buttons, as `ebsim render` draws it.
 
@@ -81,7 +82,7 @@ application object made for it unless the process has a QApplication; call
 it from that application's thread. Raises ebsim.Error with the window's
 message and stage when a button fails.)",
       py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4), InputArg(5),
-      InputArg(6), py::arg("seed_ms") = py::none());
+      InputArg(6), py::arg("seed_ms") = py::none(), AliasArg(kAliasedInput));
 }
 
 }  // namespace ebsim

@@ -5,9 +5,11 @@ import io
 import json
 import math
 import os
+import re
 import subprocess
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -37,6 +39,7 @@ def as_table(columns):
 RUN_CASES = [
     dict(seed_ms=0),
     dict(seed_ms=1234, side=33, dilution=0.1, sd=2.5, steps=120),
+    dict(seed_ms=1234, field_sd=2.5, steps=120),  # the files' name, an alias of --sd
     dict(seed_ms=86399999, enhancement=1e-05, h0=2.75, hmin=-1.0 / 3),
     dict(seed_ms=77, side=0),        # refused by "Run LEE Constants"
     dict(seed_ms=5, side=301, steps=20),  # beyond the window's maps
@@ -92,20 +95,25 @@ def significant_digits(text):
 
 GRID = {"sd": "1;2.5", "dilution": [0.02, 0.1], "steps": "40:80:40", "side": 24}
 
+SWEEPS = [
+    (GRID, ["--sd", "1;2.5", "--dilution", "0.02;0.1", "--steps", "40:80:40", "--side", "24"]),
+    # Beyond the window's sides, as the command takes them; a field spread
+    # whose Run fails after the set-up showed its surface ratio.
+    ({"side": [299, 301], "field_sd": ["1", "1e308"], "steps": 20},
+     ["--side", "299;301", "--field-sd", "1;1e308", "--steps", "20"]),
+]
 
-def test_sweep_rows_and_summary_equal_the_command(tmp_path):
+
+@pytest.mark.parametrize("grid, args", SWEEPS)
+def test_sweep_rows_and_summary_equal_the_command(tmp_path, grid, args):
     runs, summary = tmp_path / "runs.csv", tmp_path / "summary.csv"
-    args = ["--sd", "1;2.5", "--dilution", "0.02;0.1", "--steps", "40:80:40", "--side", "24"]
-    code, _ = command("sweep", *args, "--realizations", "3", "--seed-ms", "777", "--threads", "2",
-                      "--out", str(runs), "--summary", str(summary))
-    assert code == 0
-    result = ebsim.sweep(GRID, realizations=3, seed_ms=777, threads=2)
-    # Every column the module and the command both have, by name: at least
-    # every read-out.
+    command("sweep", *args, "--realizations", "3", "--seed-ms", "777", "--threads", "2",
+            "--out", str(runs), "--summary", str(summary))
+    result = ebsim.sweep(grid, realizations=3, seed_ms=777, threads=2)
+    # The same columns, by the same names in the same order, value for value.
     for table, columns in [(as_table(result.rows), run_csv(runs)), (as_table(result.summary), run_csv(summary))]:
-        shared = [name for name in table if name in columns]
-        assert len(shared) >= len(ebsim.READOUTS)
-        for name in shared:
+        assert list(table) == list(columns)
+        for name in table:
             got, values = table[name], columns[name]
             assert len(got) == len(values)
             if got.dtype == object:
@@ -117,6 +125,11 @@ def test_sweep_rows_and_summary_equal_the_command(tmp_path):
                 np.testing.assert_array_equal(got, want, err_msg=name)
                 for text, x in zip(values, got):
                     assert not text or significant_digits(text) == significant_digits(repr(float(x))), (name, text)
+    # Each read-out's statistics are over exactly the values the rows show.
+    rows, points = as_table(result.rows), as_table(result.summary)
+    for name in ebsim.READOUTS:
+        shown = [np.count_nonzero(~np.isnan(rows[name][rows["point"] == p])) for p in points["point"]]
+        assert list(points[name + "_n"]) == shown, name
 
 
 def test_sweep_rows_do_not_depend_on_threads():
@@ -154,10 +167,45 @@ def test_spin_files_load_in_one_line_and_match_the_plus_spins(tmp_path):
     (lambda: ebsim.sweep({}, realizations=2.0), "realizations takes an int"),
     (lambda: ebsim.sweep({}, threads="2"), "threads takes an int or None"),
     (lambda: ebsim.sweep({}, progress=3), "progress takes a callable or None"),
+    (lambda: ebsim.sweep({}, out=3), "out takes a path"),
+    (lambda: ebsim.run(sd=1, field_sd=2), "field_sd is given twice"),
+    (lambda: ebsim.sweep({"sd": 1, "field_sd": 2}), "field_sd is given twice"),
 ])
 def test_wrong_types_and_names_raise_type_error(call, message):
     with pytest.raises(TypeError, match=message):
         call()
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: ebsim.sweep({}, realizations=10**30),
+     "realizations takes a whole number up to 18446744073709551615: '1000000000000000000000000000000'"),
+    (lambda: ebsim.sweep({}, realizations=0), "realizations takes a whole number of at least 1: '0'"),
+    (lambda: ebsim.sweep({}, seed_ms=10**30), "seed_ms takes milliseconds since midnight"),
+    (lambda: ebsim.sweep({"side": "1;2"}, realizations=2**63), "more rows than can be counted"),
+    (lambda: ebsim.sweep({}, threads=0), "threads takes a whole number of at least 1: '0'"),
+    (lambda: ebsim.run(threads=-1), "threads takes a whole number of at least 1: '-1'"),
+    (lambda: ebsim.sweep({}, out=""), "out takes the path of a file"),
+])
+def test_counts_out_of_range_raise_value_error(call, message):
+    with pytest.raises(ValueError, match=re.escape(message)):
+        call()
+
+
+def test_counts_beyond_the_thread_cap_run_on_the_cap():
+    assert ebsim.run(threads=10**30, seed_ms=1, steps=4).side == 20
+    assert len(as_table(ebsim.sweep({"steps": 4}, threads=10**30, seed_ms=1).rows)["point"]) == 1
+
+
+def test_docstrings_give_each_inputs_meaning_as_the_help_does():
+    # "--sd,--field-sd T    standard deviation ...; default 2" in ebsim run --help.
+    code, out = command("run", "--help")
+    options = {name.split(",")[-1][2:].replace("-", "_"): text for name, text in
+               re.findall(r"^  (--[a-z0-9-]+(?:,--[a-z0-9-]+)*) T +(.*)$", out, re.M)}
+    meanings = {name: options[name] for name in ebsim.INPUTS}
+    for function in (ebsim.run, ebsim.sweep):
+        doc = " ".join(function.__doc__.split())
+        for name, meaning in meanings.items():
+            assert f"{name} {meaning}" in doc, (function.__name__, name)
 
 
 @pytest.mark.parametrize("call, message, stage", [
@@ -233,3 +281,107 @@ def test_render_draws_what_the_command_draws(tmp_path, inputs):
     picture = ebsim.render(**inputs)
     assert picture.dtype == np.uint8 and picture.shape[2] == 3
     assert np.array_equal(picture, np.round(image.imread(png)[:, :, :3] * 255).astype(np.uint8))
+
+
+def file_lines(path):
+    """The lines of a table, the times and the command left out of its metadata lines."""
+    lines = open(path).read().splitlines()
+    for k in (0, -1):
+        meta = json.loads(lines[k][2:])
+        for key in ("start", "end", "command"):
+            meta.pop(key, None)
+        lines[k] = meta
+    return lines
+
+
+def test_out_writes_the_runs_file_the_command_writes(tmp_path):
+    mine, theirs = tmp_path / "mine.csv", tmp_path / "theirs.csv"
+    mine.write_text("kept until the sweep ends\n")
+    result = ebsim.sweep({"side": [24, 301], "field_sd": "1;1e308", "steps": 20}, realizations=2, seed_ms=5,
+                         threads=2, out=mine)
+    command("sweep", "--side", "24;301", "--sd", "1;1e308", "--steps", "20", "--realizations", "2",
+            "--seed-ms", "5", "--out", str(theirs))
+    assert file_lines(mine) == file_lines(theirs)
+    assert result.rows is None and list(as_table(result.summary)["point"]) == [0, 1, 2, 3]
+    # The command that writes the same rows.
+    assert json.loads(open(mine).readline()[2:])["command"][1:7] == ["--side", "24;301", "--sd", "1;1e308",
+                                                                     "--steps", "20"]
+    with pytest.raises(OSError, match="cannot write"):
+        ebsim.sweep({}, out=tmp_path / "no folder" / "runs.csv")
+
+
+def test_a_stopped_sweep_leaves_its_finished_rows_in_out(tmp_path):
+    out = tmp_path / "runs.csv"
+
+    def stop_after_a_row(finished, total):
+        if finished:
+            raise ValueError("enough")
+    with pytest.raises(ValueError, match="enough"):
+        ebsim.sweep(LONG, realizations=40, seed_ms=1, threads=2, progress=stop_after_a_row, out=out)
+    lines = file_lines(out)
+    assert lines[-1] == {"rows": len(lines) - 3, "complete": False} and 1 <= len(lines) - 3 < 40
+
+
+def test_rows_memory_cannot_hold_are_refused_before_the_sweep_runs():
+    def ran(finished, total):
+        raise AssertionError("the sweep ran")
+    with pytest.raises(MemoryError, match=r"the rows \(1000000000000\) .*\(out= writes the rows to a file"):
+        ebsim.sweep({"side": 1, "steps": 2}, realizations=10**12, progress=ran)
+
+
+# A sweep on a worker thread while SIGINT reaches the process or the
+# interpreter exits. The worker says how its sweep ended and whether its
+# `finally` ran; the main thread how long the worker took after SIGINT.
+WORKER = r"""
+import os, signal, sys, threading, time
+import ebsim
+mode = sys.argv[1]
+started, done = threading.Event(), threading.Event()
+def work():
+    how = "ran on"
+    try:
+        ebsim.sweep({"side": 10, "dilution": "0:1:0.001"}, realizations=10000, seed_ms=0, threads=2,
+                    progress=lambda finished, total: started.set())
+        how = "returned"
+    except BaseException as error:
+        how = type(error).__name__
+        raise
+    finally:
+        print("worker:", how, flush=True)
+        done.set()
+worker = threading.Thread(target=work, daemon="daemon" in mode)
+worker.start()
+started.wait()
+if "exit" in mode:
+    sys.exit(0)
+interrupted = time.monotonic()
+try:
+    if "join" in mode:  # the signal comes while the main thread joins the worker
+        threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT)).start()
+        worker.join()
+    else:
+        os.kill(os.getpid(), signal.SIGINT)
+        time.sleep(60)
+except KeyboardInterrupt:
+    print("main: KeyboardInterrupt", flush=True)
+    if "raise" in mode:
+        raise
+print("main: worker ended", done.wait(10) and time.monotonic() - interrupted < 5, flush=True)
+"""
+
+
+@pytest.mark.parametrize("mode, code, lines", [
+    ("thread", 0, ["main: KeyboardInterrupt", "worker: KeyboardInterrupt", "main: worker ended True"]),
+    ("daemon thread", 0, ["main: KeyboardInterrupt", "worker: KeyboardInterrupt", "main: worker ended True"]),
+    ("join", 0, ["main: KeyboardInterrupt", "worker: KeyboardInterrupt"]),
+    ("thread raise", -2, ["main: KeyboardInterrupt", "worker: KeyboardInterrupt"]),
+    ("daemon exit", 0, []),
+])
+def test_a_sweep_on_another_thread_ends_on_ctrl_c_and_at_exit(mode, code, lines):
+    began = time.monotonic()
+    done = subprocess.run([sys.executable, "-c", WORKER, mode], capture_output=True, text=True, timeout=60)
+    assert done.returncode == code, done.stderr
+    assert "terminate called" not in done.stderr
+    for line in lines:
+        assert line in done.stdout.splitlines(), done.stdout
+    assert time.monotonic() - began < 20

@@ -133,7 +133,7 @@ TEST(RunsCsvTest, GridTextsWithTheDecimalCommaAreQuoted) {
   EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,0,7,,,,,,,,,,151,151,\n");
 }
 
-TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
+TEST(SweepSummaryTest, StatisticsOverEveryValueTheRunsTableHolds) {
   const SweepGrid grid = GridOverDilution({"0", "0.1", "0.2"});
   std::ostringstream out;
   SweepSummary summary(grid, out);
@@ -147,7 +147,8 @@ TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
     Set(rows[r], Readout::MaskEdit4, 1);
   }
   Set(rows[0], Readout::MaskEdit10, 0.5L);
-  rows[3].error = "Floating point overflow";  // adds none of its read-outs
+  // A failed row counts as failed, and its values count as the runs table shows them.
+  rows[3].error = "Floating point overflow";
   // Grid point 1: one realisation; grid point 2: none (a stopped sweep).
   rows.push_back(Row(1, 0, 0));
   Set(rows.back(), Readout::MaskEdit3, 3);
@@ -160,7 +161,7 @@ TEST(SweepSummaryTest, StatisticsOverTheRealisationsThatWroteEachReadout) {
                          "open_end", "plus_spins_at_hmin", "minus_spins_at_hmax"})
     for (const char* what : {"_mean", "_sd", "_se", "_n"}) expected += std::string(",") + id + what;
   expected += "\n";
-  expected += "20,0,10,2,3,-3,300,0,5,1,0.5,,,1,2.3333333333333335,1.5275252316519468,0.8819171036881969,3,1,0,0,4";
+  expected += "20,0,10,2,3,-3,300,0,5,1,0.5,,,1,26.5,48.34942260944454,24.17471130472227,4,1,0,0,5";
   for (int k = 0; k < 6; ++k) expected += unwritten;
   expected += "\n20,0.1,10,2,3,-3,300,1,1,0" + unwritten + ",3,,,1";
   for (int k = 0; k < 7; ++k) expected += unwritten;

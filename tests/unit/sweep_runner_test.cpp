@@ -167,4 +167,21 @@ TEST(SweepRunnerTest, AStoppedSweepRunsNothing) {
   EXPECT_EQ(handed, 0u);
 }
 
+// A row that cannot be taken (no memory for it, a caller's error) ends the
+// sweep: the workers end and the exception reaches the caller.
+TEST(SweepRunnerTest, WhatTheCallbacksThrowEndsTheSweepAndReachesTheCaller) {
+  const SweepGrid grid({{"side", InputField::Edit5, {"40"}}, {"steps", InputField::Edit6, {"3000"}}});
+  const std::atomic<bool> stop{false};
+  for (const bool fromRows : {true, false}) {
+    std::size_t calls = 0;
+    const auto fail = [&] {
+      if (++calls == 2) throw std::runtime_error("cannot take it");
+    };
+    EXPECT_THROW(RunSweep(
+                     SweepPlan{&grid, 1000, 0, 3}, [&](const SweepRow&) { if (fromRows) fail(); },
+                     [&](std::size_t) { if (!fromRows) fail(); }, stop),
+                 std::runtime_error);
+  }
+}
+
 }  // namespace

@@ -1,0 +1,128 @@
+#include "python/sweep_tables.h"
+
+#include <limits>
+#include <map>
+#include <stdexcept>
+
+#include "batch/sweep_output.h"
+#include "form/field_numbers.h"
+
+namespace ebsim {
+
+namespace {
+
+using Columns = std::map<std::string, py::object>;
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+double Value(const std::optional<long double>& x) { return x ? static_cast<double>(*x) : kNone; }
+
+// The grid's inputs of each point, as numbers read by the window's rules.
+void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<std::int64_t>& points) {
+  std::size_t stride = grid.PointCount();
+  for (const GridAxis& axis : grid.Axes()) {
+    stride /= axis.texts.size();
+    const bool integer = InputOf(axis.field).integer;
+    std::vector<double> values;
+    for (const std::string& text : axis.texts)
+      values.push_back(integer ? ReadIntegerField(text) : static_cast<double>(ReadRealField(text, grid.Separator())));
+    std::vector<double> reals;
+    std::vector<std::int64_t> integers;
+    for (const std::int64_t point : points) {
+      const double x = values[static_cast<std::size_t>(point) / stride % values.size()];
+      if (integer) integers.push_back(static_cast<std::int64_t>(x));
+      else reals.push_back(x);
+    }
+    columns[InputOf(axis.field).column] =
+        integer ? py::object(Column(std::move(integers))) : py::object(Column(std::move(reals)));
+  }
+}
+
+// A DataFrame when pandas is there, else the dict; the columns in `names`' order.
+py::object Table(Columns& columns, const std::vector<std::string>& names) {
+  py::dict ordered;
+  for (const std::string& name : names) {
+    const auto column = columns.find(name);
+    if (column == columns.end()) throw std::logic_error("no column " + name);
+    ordered[name.c_str()] = std::move(column->second);
+  }
+  columns.clear();
+  try {
+    return py::module_::import("pandas").attr("DataFrame")(ordered);
+  } catch (const py::error_already_set& missing) {
+    if (!missing.matches(PyExc_ImportError)) throw;
+    return ordered;
+  }
+}
+
+}  // namespace
+
+std::uint64_t RowBytes(const SweepGrid& grid) { return 2 * sizeof(double) * RunsColumns(grid).size(); }
+
+std::uint64_t SummaryLineBytes(const SweepGrid& grid) { return 2 * sizeof(double) * SummaryColumns(grid).size(); }
+
+RowsTable::RowsTable(const SweepGrid& grid, std::uint64_t rows) : grid_(grid) {
+  for (auto* column : {&point_, &realization_, &seed_, &descending_, &ascending_}) column->reserve(rows);
+  for (auto& column : readouts_) column.reserve(rows);
+}
+
+void RowsTable::Add(const SweepRow& row) {
+  if (!row.error.empty()) errors_.emplace_back(point_.size(), row.error);
+  point_.push_back(static_cast<std::int64_t>(row.point));
+  realization_.push_back(static_cast<std::int64_t>(row.realization));
+  seed_.push_back(row.seedMs);
+  for (std::size_t k = 0; k < kReadoutCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
+  descending_.push_back(row.descendingSteps);
+  ascending_.push_back(row.ascendingSteps);
+}
+
+py::object RowsTable::Table() {
+  Columns columns;
+  AddGridColumns(columns, grid_, point_);
+  py::module_ numpy = py::module_::import("numpy");
+  py::object errors = numpy.attr("full")(point_.size(), "", py::arg("dtype") = "object");
+  for (const auto& [row, text] : errors_) errors[py::int_(row)] = py::str(text);
+  columns["error"] = errors;
+  columns["point"] = Column(std::move(point_));
+  columns["realization"] = Column(std::move(realization_));
+  columns["seed_ms"] = Column(std::move(seed_));
+  for (const ReadoutEntry& entry : Readouts())
+    columns[entry.id] = Column(std::move(readouts_[static_cast<std::size_t>(entry.field)]));
+  columns["steps_descending"] = Column(std::move(descending_));
+  columns["steps_ascending"] = Column(std::move(ascending_));
+  return ebsim::Table(columns, RunsColumns(grid_));
+}
+
+SummaryTable::SummaryTable(const SweepGrid& grid) : grid_(grid) {}
+
+void SummaryTable::Add(std::size_t point, const PointStatistics& statistics) {
+  point_.push_back(static_cast<std::int64_t>(point));
+  realizations_.push_back(static_cast<std::int64_t>(statistics.realizations));
+  failed_.push_back(static_cast<std::int64_t>(statistics.failed));
+  for (std::size_t k = 0; k < kReadoutCount; ++k) {
+    const ReadoutStatistics& s = statistics.readouts[k];
+    readouts_[k].mean.push_back(Value(s.Mean()));
+    readouts_[k].sd.push_back(Value(s.StandardDeviation()));
+    readouts_[k].se.push_back(Value(s.StandardError()));
+    readouts_[k].n.push_back(static_cast<std::int64_t>(s.count));
+  }
+}
+
+py::object SummaryTable::Table() {
+  Columns columns;
+  AddGridColumns(columns, grid_, point_);
+  columns["point"] = Column(std::move(point_));
+  columns["realizations"] = Column(std::move(realizations_));
+  columns["failed"] = Column(std::move(failed_));
+  for (const ReadoutEntry& entry : Readouts()) {
+    ReadoutColumns& readout = readouts_[static_cast<std::size_t>(entry.field)];
+    const std::string id = entry.id;
+    columns[id + "_mean"] = Column(std::move(readout.mean));
+    columns[id + "_sd"] = Column(std::move(readout.sd));
+    columns[id + "_se"] = Column(std::move(readout.se));
+    columns[id + "_n"] = Column(std::move(readout.n));
+  }
+  return ebsim::Table(columns, SummaryColumns(grid_));
+}
+
+}  // namespace ebsim

@@ -1,0 +1,55 @@
+#pragma once
+// A sweep's rows and summary as Python tables: the columns of the runs CSV
+// and the summary CSV, by the same names and in the same order, gathered
+// as the rows come (without the GIL) and handed to Python at the end.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "batch/point_statistics.h"
+#include "batch/sweep_grid.h"
+#include "python/python_values.h"
+
+namespace ebsim {
+
+// Bytes that one row, and one summary line, take in memory until and while
+// the tables are made: the numbers of their columns twice (here and in the
+// DataFrame).
+std::uint64_t RowBytes(const SweepGrid& grid);
+std::uint64_t SummaryLineBytes(const SweepGrid& grid);
+
+class RowsTable {
+ public:
+  RowsTable(const SweepGrid& grid, std::uint64_t rows);
+  void Add(const SweepRow& row);
+  // With the GIL; empties this.
+  py::object Table();
+
+ private:
+  const SweepGrid& grid_;
+  std::vector<std::int64_t> point_, realization_, seed_, descending_, ascending_;
+  std::array<std::vector<double>, kReadoutCount> readouts_;
+  std::vector<std::pair<std::size_t, std::string>> errors_;  // row, text: the rows that failed
+};
+
+class SummaryTable {
+ public:
+  explicit SummaryTable(const SweepGrid& grid);
+  void Add(std::size_t point, const PointStatistics& statistics);
+  // With the GIL; empties this.
+  py::object Table();
+
+ private:
+  struct ReadoutColumns {
+    std::vector<double> mean, sd, se;
+    std::vector<std::int64_t> n;
+  };
+  const SweepGrid& grid_;
+  std::vector<std::int64_t> point_, realizations_, failed_;
+  std::array<ReadoutColumns, kReadoutCount> readouts_;
+};
+
+}  // namespace ebsim
