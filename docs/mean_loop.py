@@ -13,7 +13,7 @@ import numpy as np
 import ebsim
 
 picture = sys.argv[1] if len(sys.argv) > 1 else "mean_loop.png"
-runs = [ebsim.run(side=40, dilution=0.04, enhancement=10, sd=1.5, seed_ms=1000 * k) for k in range(100)]
+runs = [ebsim.run(side=40, dilution=0.04, enhancement=10, field_sd=1.5, seed_ms=1000 * k) for k in range(100)]
 branch, h, _ = runs[0].loop                      # every run steps through the same fields
 m = np.array([run.loop[2] for run in runs])
 mean, sd = m.mean(axis=0), m.std(axis=0, ddof=1)
