@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <ostream>
 #include <stdexcept>
 
@@ -100,8 +101,11 @@ std::optional<double> ReadoutNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
   double x = 0;
   const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), x);
-  if (error != std::errc() || stop != text.data() + text.size())
-    throw std::invalid_argument("'" + text + "' is not a number");
+  const bool whole = stop == text.data() + text.size();
+  // Beyond the double range: infinite, for the reader to refuse as such.
+  if (error == std::errc::result_out_of_range && whole && std::isinf(std::strtod(text.c_str(), nullptr)))
+    return std::strtod(text.c_str(), nullptr);
+  if (error != std::errc() || !whole) throw std::invalid_argument("'" + text + "' is not a number");
   return x;
 }
 
