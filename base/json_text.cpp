@@ -1,5 +1,6 @@
 #include "base/json_text.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "base/round_trip_text.h"
@@ -32,5 +33,49 @@ std::string JsonString(std::string_view raw) {
 }
 
 std::string JsonNumber(double value) { return ShortestText(value); }
+
+namespace {
+
+void AppendJson(const nlohmann::json& value, std::string& out) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, item] : value.items()) {
+        if (!first) out += ',';
+        first = false;
+        out += JsonString(key);
+        out += ':';
+        AppendJson(item, out);
+      }
+      out += '}';
+      return;
+    }
+    case nlohmann::json::value_t::array: {
+      out += '[';
+      for (std::size_t k = 0; k < value.size(); ++k) {
+        if (k) out += ',';
+        AppendJson(value[k], out);
+      }
+      out += ']';
+      return;
+    }
+    case nlohmann::json::value_t::string: out += JsonString(value.get_ref<const std::string&>()); return;
+    case nlohmann::json::value_t::number_float: {
+      const double x = value.get<double>();
+      out += std::isfinite(x) ? JsonNumber(x) : "null";
+      return;
+    }
+    default: out += value.dump(); return;  // null, booleans, integers
+  }
+}
+
+}  // namespace
+
+std::string JsonText(const nlohmann::json& value) {
+  std::string out;
+  AppendJson(value, out);
+  return out;
+}
 
 }  // namespace ebsim

@@ -1,3 +1,4 @@
+#include "base/json_text.h"
 #include "batch/sweep_metadata.h"
 
 #include <ctime>
@@ -41,7 +42,7 @@ Json FileMetadata(const SweepPlan& plan, const std::string& file, const std::vec
 }
 
 std::string CommentLine(const Json& object) {
-  return "# " + object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return "# " + JsonText(object) + "\n";
 }
 
 std::string EndLine(std::uint64_t rows, bool complete) {

@@ -1,3 +1,4 @@
+#include "base/json_text.h"
 #include "cli/run_command.h"
 
 #include <algorithm>
@@ -48,7 +49,7 @@ std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance) {
   if (outcome.error) {
     json["error"] = ValidUtf8(*outcome.error);
     json["stage"] = outcome.stage;
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    return JsonText(json) + "\n";
   }
   json["side"] = outcome.side;
   Json readouts = Json::object();
@@ -67,7 +68,7 @@ std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance) {
     json["maps"] = {{"exchange", outcome.maps->exchange},
                     {"initial_energy", outcome.maps->energy},
                     {"random_field", outcome.maps->randomField}};
-  return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return JsonText(json) + "\n";
 }
 
 namespace {

@@ -1,3 +1,4 @@
+#include "base/json_text.h"
 #include "sim/set_up_record.h"
 
 #include <nlohmann/json.hpp>
@@ -33,7 +34,7 @@ std::string Quoted(const std::string& text) {
 }
 
 std::string CommentLine(const Json& json) {
-  return "# " + json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return "# " + JsonText(json) + "\n";
 }
 
 }  // namespace

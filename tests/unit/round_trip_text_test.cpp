@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "base/json_text.h"
 #include "base/number_reading.h"
 
 using namespace ebsim;
@@ -39,6 +40,21 @@ TEST(ShortestText, WritesTheShortestDigitsThatReadBackAsTheDouble) {
     EXPECT_EQ(ShortestText(x), text) << text;
     EXPECT_EQ(std::bit_cast<std::uint64_t>(std::strtod(text, nullptr)), std::bit_cast<std::uint64_t>(x)) << text;
   }
+}
+
+// The JSON writes its numbers as the tables do, and reads back as nlohmann
+// wrote it otherwise.
+TEST(JsonText, WritesNumbersAsTheTablesDo) {
+  const nlohmann::json value = {{"x", 0.1 + 0.2}, {"one", 1.0}, {"big", 1e23}, {"n", 7}, {"none", nullptr},
+                                {"inf", std::numeric_limits<double>::infinity()}, {"list", {-0.0, true}},
+                                {"text", "a\"b\n\x01"}};
+  const std::string text = JsonText(value);
+  EXPECT_EQ(text, R"({"big":1e+23,"inf":null,"list":[-0,true],"n":7,"none":null,"one":1,"text":"a\"b\n\u0001",)"
+                  R"("x":0.30000000000000004})");
+  nlohmann::json back = value;
+  back["inf"] = nullptr;
+  back["one"] = 1;
+  EXPECT_EQ(nlohmann::json::parse(text), back);
 }
 
 TEST(RoundTripText, WritesWhatPythonsReprWrites) {
