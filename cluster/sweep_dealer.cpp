@@ -159,6 +159,7 @@ void Coordinate(const SweepPlan& plan, Dealer& dealer, const std::function<void(
     }
     PollPause();
   }
+  book.silence.NameSilent([](int) { return false; }, items, std::cerr);  // who came back at the last
 }
 
 }  // namespace
