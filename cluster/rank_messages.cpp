@@ -3,6 +3,7 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <list>
 #include <thread>
@@ -105,9 +106,11 @@ bool DeliverSends(std::chrono::milliseconds most) {
   return true;
 }
 
-void AbortJob(int code) {
-  MPI_Abort(MPI_COMM_WORLD, code);
-  std::_Exit(code);  // MPI_Abort does not return; should it, end here
+void LeaveJob(int code) {
+  // Not MPI_Abort: mpirun may fail on the message it sends. A rank that
+  // ends without finalising makes the launcher end the others.
+  std::fflush(nullptr);
+  std::_Exit(code);
 }
 
 }  // namespace ebsim

@@ -47,9 +47,10 @@ void PollPause();
 // Waits up to `most` for the messages sent so far to be taken; whether
 // they all were.
 bool DeliverSends(std::chrono::milliseconds most);
-// Ends the whole job at once with `code` (MPI_Abort), when a rank no
-// longer answers.
-[[noreturn]] void AbortJob(int code);
+// Leaves the job at once with `code`, without waiting for the other ranks
+// (the launcher then ends them), when a rank no longer answers. Open
+// MPI's mpirun makes a code of 0 a 1.
+[[noreturn]] void LeaveJob(int code);
 
 template <typename T>
 std::string BytesOf(const std::vector<T>& values) {

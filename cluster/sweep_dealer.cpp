@@ -208,7 +208,8 @@ int EndSweepOnRanks(int code) {
     if (const auto message = ReceiveIfArrived()) {
       if (message->tag == RankTag::kBye && !std::exchange(gone[static_cast<std::size_t>(message->source)], char{1})) --left;
     } else if (!silence.NameSilent(waited, why, std::cerr).empty()) {
-      AbortJob(code);
+      std::cerr.flush();
+      LeaveJob(code);
     } else {
       PollPause();
     }

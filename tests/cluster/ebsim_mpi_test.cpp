@@ -188,7 +188,8 @@ TEST(MpiSweepTest, AStoppedRankIsNamedAndASignalStillLeavesWholeFiles) {
   struct Stop {
     const char* name;
     int signal;
-    bool toMpirun;  // else to rank 0
+    bool toMpirun;  // else to rank 0; mpirun wakes the stopped rank before
+                    // it passes the signal on, which may then end the sweep whole
     int code;       // -1: any but 0
   };
   const Stop stops[] = {
@@ -218,11 +219,14 @@ TEST(MpiSweepTest, AStoppedRankIsNamedAndASignalStillLeavesWholeFiles) {
     if (stop.code < 0) EXPECT_TRUE(code != 0 && code != -2) << stop.name << ": " << code;
     else EXPECT_EQ(code, stop.code) << stop.name;
     const std::string err = ReadFile(dir / "err");
-    EXPECT_NE(err.find("ebsim sweep: stopped; "), std::string::npos) << stop.name << ": " << err;
+    if (!stop.toMpirun) {
+      EXPECT_NE(err.find("ebsim sweep: stopped; "), std::string::npos) << stop.name << ": " << err;
+    }
     for (const char* table : {"part-runs.csv", "part-summary.csv"}) {
       const std::vector<std::string> lines = Lines(ReadFile(dir / table));
       ASSERT_FALSE(lines.empty()) << stop.name << " " << table;
-      EXPECT_NE(lines.back().find("\"complete\":false"), std::string::npos) << stop.name << " " << table;
+      const char* end = stop.toMpirun ? "\"complete\":" : "\"complete\":false";
+      EXPECT_NE(lines.back().find(end), std::string::npos) << stop.name << " " << table << ": " << lines.back();
     }
     const Finished rest = RunProgram(Mpirun(2, With(With(sweep, outputs), {"--resume"})));
     ASSERT_EQ(rest.code, 0) << stop.name << ": " << rest.err;
