@@ -11,6 +11,9 @@
 #include "cli/render_command.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
+#ifdef EB_MPI
+#include "cluster/mpi_session.h"
+#endif
 
 using namespace ebsim;
 
@@ -37,10 +40,30 @@ int Help(const std::vector<std::string>& rest) {
   return 0;
 }
 
+// Under a launcher of several ranks only a sweep runs: every rank must run
+// the one sweep, and a rank that ran something else and ended as if well
+// would leave the others waiting for it for ever.
+bool RefusedOnRanks(const std::vector<std::string>& args) {
+#ifdef EB_MPI
+  if (!args.empty() && args[0] == "sweep") return false;
+  const int ranks = LaunchedRanks();
+  if (ranks <= 1) return false;
+  const std::string command = args.empty() ? "ebsim" : "ebsim " + args[0];
+  std::cerr << command << ": started as one of " << ranks
+            << " ranks of an MPI job, where every rank must run the same 'ebsim sweep'; run '" << command
+            << "' without mpirun or srun\n";
+  return true;
+#else
+  (void)args;
+  return false;
+#endif
+}
+
 }  // namespace
 
 static int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (RefusedOnRanks(args)) return 2;
   if (args.empty()) {
     std::cerr << ProgramHelp();
     return 2;

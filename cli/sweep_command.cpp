@@ -303,26 +303,35 @@ int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream
 }
 
 #ifdef EB_MPI
-// Under an MPI launcher: rank 0 runs the command as on one machine, its
-// items dealt out to every rank; the other ranks read the same command
-// line, run what they are dealt, write nothing and end with rank 0's code.
-int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
-  MpiSession session;
-  if (session.Rank() == 0) return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks));
-  std::optional<SweepRequest> request;
-  std::string refusal;  // said only if rank 0 read the line and started
+// Why this rank cannot run the command line (empty: it can); the files
+// are not read, rank 0 reads them.
+std::string Refusal(std::span<const std::string> args, std::optional<SweepRequest>& request) {
   try {
     request = ParseRequest(args, false);
     request->plan.grid = request->help ? nullptr : &*request->grid;
+    return {};
   } catch (const Exception& bad) {
-    refusal = ErrorBoxText(bad.Message());
+    return ErrorBoxText(bad.Message());
   } catch (const std::exception& bad) {
-    refusal = bad.what();
+    return bad.what();
   }
+}
+
+// Under an MPI launcher: every rank runs the one command line (rank 0
+// refuses the job at once otherwise); rank 0 runs it as on one machine,
+// its items dealt out to every rank; the other ranks run what they are
+// dealt, write nothing and end with rank 0's code.
+int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+  MpiSession session;
+  std::optional<SweepRequest> request;
+  const std::string refusal = Refusal(args, request);
+  if (session.Rank() == 0) {
+    if (!RanksRunThisLine(args, refusal.empty(), err)) return EndSweepOnRanks(2);
+    return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks));
+  }
+  SendCommandLine(args, refusal);
   StopSignals signals(stop);
-  return ServeSweep(request && request->plan.grid ? &request->plan : nullptr, stop, [&] {
-    err << "ebsim sweep: rank " << session.Rank() << ": " << refusal << "\n";
-  });
+  return ServeSweep(request && request->plan.grid ? &request->plan : nullptr, stop);
 }
 #endif
 

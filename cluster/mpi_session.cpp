@@ -3,6 +3,7 @@
 #include <mpi.h>
 
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 namespace ebsim {
@@ -11,6 +12,17 @@ bool LaunchedByMpi() {
   for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"})
     if (std::getenv(name)) return true;
   return false;
+}
+
+int LaunchedRanks() {
+  if (!LaunchedByMpi()) return 0;
+  // Open MPI, then the PMI of MPICH and others, then a Slurm step.
+  for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_STEP_NUM_TASKS"})
+    if (const char* text = std::getenv(name)) {
+      const long ranks = std::strtol(text, nullptr, 10);
+      if (ranks > 0 && ranks <= std::numeric_limits<int>::max()) return static_cast<int>(ranks);
+    }
+  return 1;
 }
 
 MpiSession::MpiSession() {

@@ -8,6 +8,9 @@ namespace ebsim {
 // Whether a launcher started this process, from the variables it sets;
 // MPI itself is not asked.
 bool LaunchedByMpi();
+// The ranks of the job a launcher started this process in, from the same
+// variables: 0 without a launcher, 1 when it does not say how many.
+int LaunchedRanks();
 
 // Joins the job for the session's lifetime (only the thread that made it
 // talks to the other ranks).

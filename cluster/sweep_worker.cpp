@@ -66,9 +66,25 @@ class HeldItems {
   std::uint64_t held_ = 0;
 };
 
+// A sign of life for rank 0 once a pulse, as long as the rank serves.
+class Pulse {
+ public:
+  explicit Pulse(std::chrono::milliseconds every) : every_(every) {}
+  void Beat() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < every_) return;
+    SendToRank(0, RankTag::kAlive);
+    last_ = now;
+  }
+
+ private:
+  const std::chrono::milliseconds every_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 // Until rank 0 sends the end: asks for work while the threads run short of
 // it, sends back the rows, and says so once when stopped. Returns the code.
-int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, std::atomic<bool>& closing) {
+int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, std::atomic<bool>& closing, Pulse& pulse) {
   bool asked = false, noMore = false, starved = false;
   // Enough in hand that the threads never wait for an answer: more when
   // they ran dry while waiting (items that take less than a message).
@@ -93,14 +109,16 @@ int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, s
       noMore = items.empty();
       if (!closing.load()) held.Add(items);
     }
+    pulse.Beat();
     PollPause();
   }
 }
 
-int Work(const SweepPlan& plan, const std::atomic<bool>& stop) {
+int Work(const SweepPlan& plan, const std::atomic<bool>& stop, Pulse& pulse) {
   const unsigned threads = SweepThreads(plan);
   HeldItems held;
   std::atomic<bool> closing{false};
+  std::atomic<unsigned> running{threads};
   auto work = [&] {
     Simulator simulator;
     while (const auto item = held.Take(closing)) {
@@ -111,20 +129,27 @@ int Work(const SweepPlan& plan, const std::atomic<bool>& stop) {
         held.Done(std::nullopt);
       }
     }
+    --running;
   };
   std::vector<std::thread> pool;
   for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
-  const int code = Exchange(held, threads, stop, closing);
+  const int code = Exchange(held, threads, stop, closing, pulse);
   closing = true;
+  // Rank 0 waits for the goodbye: alive until the threads are done.
+  while (running.load() > 0) {
+    pulse.Beat();
+    PollPause();
+  }
   for (std::thread& thread : pool) thread.join();
   return code;
 }
 
-// Waits for rank 0's start, or for its end when the sweep never starts.
-std::optional<std::uint32_t> AwaitStart(int& code) {
+// Waits for rank 0's start (the seed and the pulse), or for its end when
+// the sweep never starts.
+std::optional<std::vector<std::uint64_t>> AwaitStart(int& code) {
   for (;;) {
     if (auto message = ReceiveIfArrived()) {
-      if (message->tag == RankTag::kStart) return ValuesOf<std::uint32_t>(message->bytes).at(0);
+      if (message->tag == RankTag::kStart) return ValuesOf<std::uint64_t>(message->bytes);
       if (message->tag == RankTag::kEnd) {
         code = ValuesOf<int>(message->bytes).at(0);
         return std::nullopt;
@@ -137,21 +162,22 @@ std::optional<std::uint32_t> AwaitStart(int& code) {
 
 }  // namespace
 
-int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop, const std::function<void()>& refused) {
+int ServeSweep(const SweepPlan* plan, const std::atomic<bool>& stop) {
   int code = 0;
-  if (const auto seed = AwaitStart(code)) {
+  if (const auto start = AwaitStart(code)) {
+    Pulse pulse(std::chrono::milliseconds(start->at(1)));
     if (plan) {
       SweepPlan ours = *plan;
-      ours.seedMs = *seed;
-      code = Work(ours, stop);
+      ours.seedMs = static_cast<std::uint32_t>(start->at(0));
+      code = Work(ours, stop, pulse);
     } else {  // nothing to run with: stop the sweep, then wait for its end
-      if (refused) refused();
       HeldItems none;
       std::atomic<bool> stopped{true}, closing{false};
-      code = Exchange(none, 0, stopped, closing);
+      code = Exchange(none, 0, stopped, closing, pulse);
     }
   }
   SendToRank(0, RankTag::kBye);
+  DeliverSends(std::chrono::seconds(1));
   return code;
 }
 

@@ -142,25 +142,136 @@ TEST(MpiSweepTest, AnInterruptedSweepOrALostRankLeavesFilesThatResumeCompletes) 
   }
 }
 
-}  // namespace
+// The exit code of `pid` if it ends within `seconds`; else it is ended
+// (a test must not hang) and the code is -2.
+int WaitAtMost(pid_t pid, int seconds) {
+  for (int tries = 0; tries < 20 * seconds; ++tries) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(pid, SIGTERM);
+  Wait(pid);
+  return -2;
+}
 
-namespace {
+// Whether the file at `path` holds `text` within `seconds`.
+bool AwaitText(const std::string& path, const std::string& text, int seconds) {
+  for (int tries = 0; tries < 20 * seconds; ++tries) {
+    if (ReadFile(path).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
 
-// A rank that cannot read its command line (its node differs, say) stops
-// a sweep rank 0 started, says why, and the files are whole.
-TEST(MpiSweepTest, ARankThatCannotReadItsLineSaysWhyAndTheFilesStayWhole) {
+// An environment variable set for the life of a test.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) { setenv(name, value, 1); }
+  ~ScopedVariable() { unsetenv(name_); }
+
+ private:
+  const char* name_;
+};
+
+// A rank stopped in the middle (a frozen node): rank 0 names it and
+// waits for it; a signal then ends the sweep with whole files, whatever
+// the stopped rank does, and --resume completes them. A signal to the
+// ranks ends the job with 128 + the signal; mpirun itself, signalled,
+// ends with 1 whatever the ranks say.
+TEST(MpiSweepTest, AStoppedRankIsNamedAndASignalStillLeavesWholeFiles) {
   const ScratchDir dir;
-  const std::vector<std::string> sweep = {"sweep",         "--seed-ms", "9", "--realizations", "5000", "--threads", "1",
-                                          "--out",         dir / "runs.csv"};
-  std::vector<std::string> argv = Mpirun(1, With(sweep, {"--side", "30"}));
-  argv.insert(argv.end(), {":", "-n", "1", EBSIM_PATH});
-  argv = With(argv, With(sweep, {"--side", "30x"}));
-  const Finished done = RunProgram(argv);
-  EXPECT_EQ(done.code, 1) << done.err;
-  EXPECT_NE(done.err.find("ebsim sweep: rank 1: '30x' is not a valid integer value."), std::string::npos) << done.err;
-  const std::vector<std::string> lines = Lines(ReadFile(dir / "runs.csv"));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_NE(lines.back().find("\"complete\":false"), std::string::npos) << lines.back();
+  const std::vector<std::string> sweep = {"sweep", "--seed-ms", "5", "--side", "30", "--realizations", "800",
+                                          "--threads", "1"};
+  const Finished whole = RunEbsim(With(sweep, Outputs(dir, "whole-", 2)));
+  ASSERT_EQ(whole.code, 0) << whole.err;
+  struct Stop {
+    const char* name;
+    int signal;
+    bool toMpirun;  // else to rank 0; mpirun wakes the stopped rank before
+                    // it passes the signal on, which may then end the sweep whole
+    int code;       // -1: any but 0
+  };
+  const Stop stops[] = {
+      {"SIGTERM to mpirun", SIGTERM, true, -1},
+      {"SIGTERM to rank 0", SIGTERM, false, 143},
+      {"SIGINT to rank 0", SIGINT, false, 130},
+  };
+  for (const Stop& stop : stops) {
+    for (const std::string& name : dir.Names())
+      if (name.rfind("part-", 0) == 0) fs::remove(dir / name);
+    const std::vector<std::string> outputs = Outputs(dir, "part-", 2);
+    pid_t mpirun = 0;
+    {
+      const ScopedVariable silence("EBSIM_RANK_SILENCE", "2");
+      mpirun = StartProgram(Mpirun(3, With(sweep, outputs)), dir / "out", dir / "err");
+    }
+    ASSERT_NO_FATAL_FAILURE(AwaitRows(dir)) << stop.name;
+    const std::vector<pid_t> rankZero = RankProcesses(mpirun, 0), rankOne = RankProcesses(mpirun, 1);
+    ASSERT_EQ(rankZero.size(), 1u) << stop.name;
+    ASSERT_EQ(rankOne.size(), 1u) << stop.name;
+    kill(rankOne[0], SIGSTOP);
+    EXPECT_TRUE(AwaitText(dir / "err", "ebsim sweep: rank 1 has sent nothing for 2 s; it holds ", 60))
+        << stop.name << ": " << ReadFile(dir / "err");
+    kill(stop.toMpirun ? mpirun : rankZero[0], stop.signal);
+    const int code = WaitAtMost(mpirun, 60);
+    kill(rankOne[0], SIGKILL);
+    if (stop.code < 0) EXPECT_TRUE(code != 0 && code != -2) << stop.name << ": " << code;
+    else EXPECT_EQ(code, stop.code) << stop.name;
+    const std::string err = ReadFile(dir / "err");
+    if (!stop.toMpirun) {
+      EXPECT_NE(err.find("ebsim sweep: stopped; "), std::string::npos) << stop.name << ": " << err;
+    }
+    for (const char* table : {"part-runs.csv", "part-summary.csv"}) {
+      const std::vector<std::string> lines = Lines(ReadFile(dir / table));
+      ASSERT_FALSE(lines.empty()) << stop.name << " " << table;
+      const char* end = stop.toMpirun ? "\"complete\":" : "\"complete\":false";
+      EXPECT_NE(lines.back().find(end), std::string::npos) << stop.name << " " << table << ": " << lines.back();
+    }
+    const Finished rest = RunProgram(Mpirun(2, With(With(sweep, outputs), {"--resume"})));
+    ASSERT_EQ(rest.code, 0) << stop.name << ": " << rest.err;
+    ExpectSameTables(dir, "whole-", "part-", 2);
+  }
+}
+
+// Items far slower than the silence limit: the ranks that run them still
+// say they are alive, so none is named.
+TEST(MpiSweepTest, RanksBusyWithSlowItemsAreNotNamed) {
+  const ScopedVariable silence("EBSIM_RANK_SILENCE", "1");
+  const Finished done = RunProgram(Mpirun(2, {"sweep", "--seed-ms", "5", "--side", "800", "--steps", "2000",
+                                              "--realizations", "4", "--threads", "1"}));
+  EXPECT_EQ(done.code, 0) << done.err;
+  EXPECT_EQ(done.err.find("ebsim"), std::string::npos) << done.err;
+}
+
+// Every rank of a launch must run the one sweep: a rank that runs another
+// command, or another sweep, ends the job at once, saying what is wrong,
+// before any file is made.
+TEST(MpiSweepTest, ALaunchWhoseRanksRunOtherCommandsIsRefusedAtOnce) {
+  const ScratchDir dir;
+  const std::vector<std::string> sweep = {"sweep", "--seed-ms", "9", "--realizations", "5000", "--threads", "1",
+                                          "--side", "30", "--out", dir / "runs.csv"};
+  struct Other {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  std::vector<std::string> otherSweep = sweep;
+  otherSweep.at(8) = "30x";
+  const Other others[] = {
+      {{"run", "--seed-ms", "1", "--side", "10"}, "ebsim run: started as one of 2 ranks of an MPI job"},
+      {{"--version"}, "ebsim --version: started as one of 2 ranks of an MPI job"},
+      {otherSweep, "ebsim sweep: rank 1 runs 'ebsim sweep --seed-ms 9 --realizations 5000 --threads 1 --side 30x "},
+  };
+  for (const Other& other : others) {
+    std::vector<std::string> argv = Mpirun(1, sweep);
+    argv.insert(argv.end(), {":", "-n", "1", EBSIM_PATH});
+    argv = With(argv, other.args);
+    const int code = WaitAtMost(StartProgram(argv, dir / "out", dir / "err"), 60);
+    const std::string err = ReadFile(dir / "err");
+    EXPECT_TRUE(code != 0 && code != -2) << other.message << ": " << code;
+    EXPECT_NE(err.find(other.message), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "runs.csv")) << other.message;
+  }
 }
 
 }  // namespace
