@@ -11,6 +11,7 @@
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "sim/compact_lattice.h"
+#include "sim/field_sweep.h"
 
 namespace ebsim {
 
@@ -26,8 +27,9 @@ void CheckLargeLatticeFits(int n, unsigned copies = 1);
 // "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
 // constants (the surface ratio shown through the port) and the random
 // fields, ready for the engine. Throws the runs' errors; `stage` tells
-// which run was under way.
+// which run was under way. The observer, when given, hears of every row
+// set up, so that a stop need not wait for the set-up to end.
 CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
-                                 const char*& stage);
+                                 const char*& stage, SweepObserver* observer = nullptr);
 
 }  // namespace ebsim
