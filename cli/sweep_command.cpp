@@ -127,6 +127,7 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   plan.largeSides = true;
   plan.innerThreads = InnerThreads(*request.grid, plan.threads);
   CheckRunInputs(*request.grid, true, SweepThreads(plan));
+  if (plan.keepLoops) CheckLoopsFit(plan, !request.paths.loopMean.empty());
   request.clockSeed = !options.seedMs && !request.resume;
   plan.seedMs = !options.seedMs && request.resume && readFiles ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);
   return request;
