@@ -21,7 +21,8 @@ inline constexpr int kLargestSide = 46340;
 // About how many bytes a Run on a lattice of side n holds.
 std::uint64_t LargeLatticeBytes(int n);
 // Throws EConvertError when `copies` such lattices would not fit in the
-// memory the system has available, before anything is allocated.
+// memory this process may take (AvailableMemoryBytes), before anything is
+// allocated. One lattice of a side up to 300 always passes.
 void CheckLargeLatticeFits(int n, unsigned copies = 1);
 
 // "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
