@@ -9,13 +9,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <new>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
 #include "app/window_setup.h"
+#include "base/available_memory.h"
 #include "base/errors.h"
-#include "base/json_text.h"
 #include "base/output_file.h"
 #include "base/utf8.h"
+#include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
 #include "form/field_numbers.h"
 #include "form/headless_form.h"
@@ -54,6 +56,8 @@ void RunCompactly(TForm1& form, std::uint32_t seedMs, Rendering& rendering) {
     simulator.RunCompact(form.Port(), seedMs, static_cast<int>(AvailableProcessors()), progress);
   } catch (const Exception& error) {
     rendering.error = ErrorBoxText(error.Message());
+  } catch (const std::bad_alloc&) {
+    rendering.error = ErrorBoxText(kOutOfMemory);
   }
   rendering.stage = progress.stage;
 }
@@ -110,14 +114,25 @@ int RenderMain(int argc, char** argv) {
   DisableLayoutScaling();
   QApplication application(argc, argv);
   PrepareApplication();
-  const Rendering rendering = RenderWindow(request);
-  if (!WritePng(rendering.picture, argv[1])) return 1;
-  if (rendering.error) {
-    std::cout << "{\"error\": " << JsonString(*rendering.error) << ", \"stage\": " << JsonString(rendering.stage)
-              << "}" << std::endl;
+  try {
+    const Rendering rendering = RenderWindow(request);
+    // A failed Run leaves the file that stood there: its error, as ebsim
+    // run gives it, says what happened.
+    if (rendering.error) {
+      const DecimalSeparator separator(request.separator);
+      HeadlessFields fields(separator);
+      for (const auto& [field, text] : request.texts) fields.Set(field, text);
+      Json json = RunProvenance(fields, request.seedMs);
+      json["error"] = ValidUtf8(*rendering.error);
+      json["stage"] = rendering.stage;
+      std::cout << json.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+      return 1;
+    }
+    return WritePng(rendering.picture, argv[1]) ? 0 : 1;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "ebsim render: out of memory\n";
     return 1;
   }
-  return 0;
 }
 
 }  // namespace ebsim

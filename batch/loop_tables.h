@@ -21,10 +21,15 @@ std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row);
 
 // The averaged loops, written as the rows come (in index order): a grid
 // point's lines go out when a row of a later point arrives, so only one
-// point's loop is held at a time. Failed realisations add nothing; a step
-// counts the realisations that reached it.
+// point's accumulators are held at a time, and each row's loop is added as
+// it comes. Failed realisations add nothing; a step counts the
+// realisations that reached it.
 class LoopMeans {
  public:
+  // What a step of the open point holds: its field, the running mean and
+  // squared deviations of M, and its branch as a bit.
+  static constexpr std::uint64_t kBytesPerStep = sizeof(double) + 2 * sizeof(long double) + 1;
+
   // Writes the header: the grid's columns, then
   // "point,step,branch,H,M_mean,M_sd,M_se,n".
   LoopMeans(const SweepGrid& grid, std::ostream& out);
@@ -38,13 +43,28 @@ class LoopMeans {
     double H;
     ReadoutStatistics M;
   };
+  // Step k with the realisations that reached it.
+  Step StepAt(std::size_t k, std::uint64_t count) const;
+  void Extend(const std::vector<LoopPoint>& loop);
   void WritePoint();
 
   const SweepGrid& grid_;
   std::ostream& out_;
   std::optional<std::size_t> point_;
-  std::vector<Step> steps_;
+  // The open point's steps, column by column.
+  std::vector<double> H_;
+  std::vector<long double> mean_, m2_;
+  std::vector<bool> ascending_;
+  // The open point's realisations by the length of their loop: the count of
+  // a step follows from them.
+  std::map<std::size_t, std::uint64_t> lengths_;
   std::uint64_t written_ = 0;
 };
+
+// Throws EConvertError, before anything runs, when the loops a sweep keeps
+// would not fit in memory beside its lattices: each row holds its loop
+// until it is written (RowWindow rows at most), and the averaged loops
+// (`means`) one grid point's steps.
+void CheckLoopsFit(const SweepPlan& plan, bool means);
 
 }  // namespace ebsim

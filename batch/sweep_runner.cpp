@@ -11,9 +11,13 @@
 #include <system_error>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
+#include "base/available_memory.h"
+#include "base/errors.h"
+#include "form/field_numbers.h"
 #include "sim/simulator.h"
 
 namespace ebsim {
@@ -30,9 +34,9 @@ class StopCheck final : public SweepObserver {
       : stop_(stop), abandoned_(abandoned), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins) {}
   void FieldStepDone(Branch branch, double H, double M) override {
     if (keepLoop_) keep_->loop.push_back({branch, H, M});
-    if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
-    if (abandoned_ && abandoned_->load(std::memory_order_relaxed)) throw Stopped{};
+    CheckStop();
   }
+  void SetUpRowDone() override { CheckStop(); }
   bool WantsTurningSpins() const override { return keepSpins_; }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override {
     keep_->spins = std::move(spins);
@@ -40,6 +44,11 @@ class StopCheck final : public SweepObserver {
   }
 
  private:
+  void CheckStop() const {
+    if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
+    if (abandoned_ && abandoned_->load(std::memory_order_relaxed)) throw Stopped{};
+  }
+
   const std::atomic<bool>* stop_;
   const std::atomic<bool>* abandoned_;
   SweepRow* keep_;
@@ -61,14 +70,18 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   const std::size_t point = index / plan.realizations;
   const std::uint64_t r = index % plan.realizations;
   const std::uint32_t seed = RealizationSeed(plan.seedMs, r);
+  const HeadlessFields fields = plan.grid->PointFields(point);
   SweepRow kept;
+  // Held whole from the start: a loop that grew by doubling would hold up
+  // to three times its size while it moves.
+  if (plan.keepLoops) kept.loop.reserve(LoopStepBound(fields));
   StopCheck check(stop, abandoned, &kept, plan.keepLoops, plan.keepSpins);
   RunAllOptions options;
   options.observer = &check;
   options.largeSides = plan.largeSides;
   options.compactLattice = true;  // rows need no maps
   options.threads = static_cast<int>(plan.innerThreads);
-  SweepRow row = RowOf(simulator.RunAll(plan.grid->PointFields(point), seed, options));
+  SweepRow row = RowOf(simulator.RunAll(fields, seed, options));
   row.loop = std::move(kept.loop);
   row.spins = std::move(kept.spins);
   row.side = kept.side;
@@ -76,6 +89,17 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   row.point = point;
   row.realization = r;
   row.seedMs = seed;
+  return row;
+}
+
+// A realisation that memory could not hold beyond its Run: a failed row.
+SweepRow OutOfMemory(const SweepPlan& plan, std::uint64_t index) {
+  SweepRow row;
+  row.index = index;
+  row.point = index / plan.realizations;
+  row.realization = index % plan.realizations;
+  row.seedMs = RealizationSeed(plan.seedMs, row.realization);
+  row.error = ErrorBoxText(kOutOfMemory);
   return row;
 }
 
@@ -126,7 +150,7 @@ class RowExchange {
   // The next realisation to run, or none when the sweep is over or stopped.
   std::optional<std::uint64_t> Take(const std::atomic<bool>& stop) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return Over(stop) || next_ < handed_ + window_; });
+    room_.wait(lock, [&] { return Over(stop) || next_ < released_ + window_; });
     if (Over(stop)) return std::nullopt;
     return next_++;
   }
@@ -148,9 +172,10 @@ class RowExchange {
     changed_.notify_one();
   }
   // Hands the rows over in order until every worker has ended; after a stop
-  // the rows beyond the first gap follow, still in order.
-  void HandOver(const std::function<void(const SweepRow&)>& onRow, const std::function<void(std::size_t)>& onProgress,
-                const std::atomic<bool>& stop) {
+  // the rows beyond the first gap follow, still in order. A row's place in
+  // the window is given back once it has been handed over, so that no more
+  // than the window's rows are ever held.
+  void HandOver(const std::function<void(const SweepRow&)>& onRow, const std::function<void(std::size_t)>& onProgress) {
     std::unique_lock lock(mutex_);
     for (bool over = false; !over;) {
       changed_.wait_for(lock, std::chrono::milliseconds(200), [&] { return running_ == 0 || NextReady(); });
@@ -164,11 +189,12 @@ class RowExchange {
       }
       const std::uint64_t finished = finished_;
       lock.unlock();
-      room_.notify_all();
       for (const SweepRow& row : ready) onRow(row);
+      ready = {};
       onProgress(finished);
-      if (stop.load()) room_.notify_all();
       lock.lock();
+      released_ = handed_;
+      room_.notify_all();  // also wakes the workers to see a stop
     }
   }
   void WakeAll() { room_.notify_all(); }
@@ -182,7 +208,7 @@ class RowExchange {
   std::mutex mutex_;
   std::condition_variable changed_, room_;
   std::map<std::uint64_t, SweepRow> done_;
-  std::uint64_t next_ = 0, handed_ = 0, finished_ = 0;
+  std::uint64_t next_ = 0, handed_ = 0, released_ = 0, finished_ = 0;
   unsigned running_;
   std::atomic<bool> abandoned_{false};
 };
@@ -214,6 +240,22 @@ unsigned SweepThreads(const SweepPlan& plan) {
   return static_cast<unsigned>(std::clamp<std::uint64_t>(side, 1, most));
 }
 
+std::uint64_t RowWindow(const SweepPlan& plan) {
+  return std::min<std::uint64_t>(std::max<std::uint64_t>(PlannedRowCount(plan), 1),
+                                 4 * static_cast<std::uint64_t>(SweepThreads(plan)) + 4);
+}
+
+std::uint64_t LoopStepBound(const FieldTexts& fields) {
+  try {
+    // Each field is rounded to a double as it moves on; over 10^9 steps
+    // that may add up to some hundred steps more.
+    const auto steps = static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, InputField::Edit6)));
+    return steps + steps / (1 << 22) + 8;
+  } catch (const Exception&) {
+    return 0;
+  }
+}
+
 unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {
   HeadlessFields fields = grid.PointFields(0);
   for (const GridAxis& axis : grid.Axes()) {
@@ -229,17 +271,21 @@ unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
   const unsigned threads = SweepThreads(plan);
-  RowExchange exchange(PlannedRowCount(plan), 4 * static_cast<std::uint64_t>(threads) + 4, threads);
+  RowExchange exchange(PlannedRowCount(plan), RowWindow(plan), threads);
   auto work = [&] {
     std::unique_ptr<Simulator> simulator;
     while (const auto item = exchange.Take(stop)) {
-      if (!simulator) simulator = std::make_unique<Simulator>();
+      const std::uint64_t index = ShardItemIndex(plan, plan.skipItems + *item);
+      SweepRow row;
       try {
-        exchange.Finished(*item, Realize(plan, ShardItemIndex(plan, plan.skipItems + *item), *simulator, &stop,
-                                         exchange.Abandoned()));
+        if (!simulator) simulator = std::make_unique<Simulator>();
+        row = Realize(plan, index, *simulator, &stop, exchange.Abandoned());
       } catch (const StopCheck::Stopped&) {
         break;
+      } catch (const std::bad_alloc&) {
+        row = OutOfMemory(plan, index);
       }
+      exchange.Finished(*item, std::move(row));
     }
     exchange.WorkerEnded();
   };
@@ -255,9 +301,10 @@ bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>&
     }
   }
   try {
-    exchange.HandOver(onRow, onProgress, stop);
+    exchange.HandOver(onRow, onProgress);
   } catch (...) {
-    // What onRow or onProgress threw ends the sweep once its workers have ended.
+    // What onRow or onProgress threw (memory that ran out, say) ends the
+    // sweep once its workers have ended.
     exchange.Abandon();
     for (std::thread& thread : pool) thread.join();
     throw;

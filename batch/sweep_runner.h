@@ -93,6 +93,14 @@ std::uint64_t ShardItemIndex(const SweepPlan& plan, std::uint64_t k);
 // The rows RunSweep hands over when nothing stops it: the shard's items
 // after the skipped ones.
 std::uint64_t PlannedRowCount(const SweepPlan& plan);
+// The most rows RunSweep holds at once, each with its loop and spins when
+// kept: those under way, those finished before their turn, and those
+// being handed over.
+std::uint64_t RowWindow(const SweepPlan& plan);
+// The most field steps of a Run on these fields, from their number of
+// steps (the two branches take a few more at their ends); 0 when that is
+// no number.
+std::uint64_t LoopStepBound(const FieldTexts& fields);
 // The realisations the plan runs side by side: its threads over the
 // threads of one realisation, but no more than there are rows or than
 // kMostThreads.
@@ -103,8 +111,10 @@ unsigned SweepThreads(const SweepPlan& plan);
 // When `stop` becomes true no further realisation starts, those under way
 // are abandoned, and the rows finished so far are still handed over (in
 // order, with gaps where realisations were abandoned). Only a few rows per
-// thread are ever held in memory, whatever the row count. Returns whether
-// every row was finished.
+// thread are ever held in memory (RowWindow), whatever the row count.
+// Returns whether every row was finished. What `onRow` throws goes on once
+// the realisations under way have ended, and none starts after it. A
+// realisation that memory cannot hold is a failed row.
 bool RunSweep(const SweepPlan& plan, const std::function<void(const SweepRow&)>& onRow,
               const std::function<void(std::size_t finished)>& onProgress, const std::atomic<bool>& stop);
 

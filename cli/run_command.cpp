@@ -1,4 +1,3 @@
-#include "base/json_text.h"
 #include "cli/run_command.h"
 
 #include <algorithm>
@@ -9,7 +8,10 @@
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
 
+#include "base/available_memory.h"
+#include "base/json_text.h"
 #include "base/output_file.h"
 #include "base/utf8.h"
 #include "base/version.h"
@@ -21,6 +23,7 @@
 #include "cli/stop_signals.h"
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
+#include "sim/large_lattice.h"
 
 namespace ebsim {
 
@@ -35,46 +38,49 @@ Json ReadoutJson(const HeadlessReadouts::State& state) {
 
 std::string PointText(long double x) { return FormatReal(x, DecimalSeparator()); }
 
-Json RunProvenance(const FieldTexts& fields, std::uint32_t seedMs) {
-  Json inputs = Json::object();
-  for (const InputEntry& input : Inputs()) inputs[input.column] = ValidUtf8(fields.Text(input.field));
-  return Json{{"version", ProgramVersion()},
-              {"seed_ms", seedMs},
-              {"separator", EncodeUtf8(fields.Separator().CodePoint())},
-              {"inputs", inputs}};
-}
+namespace {
 
-std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance) {
+std::string Dump(const Json& json) { return JsonText(json); }
+
+}  // namespace
+
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance) {
   Json json = provenance;
   if (outcome.error) {
     json["error"] = ValidUtf8(*outcome.error);
     json["stage"] = outcome.stage;
-    return JsonText(json) + "\n";
+    out << Dump(json) << "\n";
+    return;
   }
   json["side"] = outcome.side;
   Json readouts = Json::object();
   for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.field));
   json["readouts"] = readouts;
   json["steps"] = {{"descending", outcome.steps.descending}, {"ascending", outcome.steps.ascending}};
-  if (!outcome.loop.empty()) {
-    Json loop = Json::array();
-    for (std::size_t k = 0; k < outcome.loop.size(); ++k) {
-      const LoopPoint& p = outcome.loop[k];
-      loop.push_back({{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}});
-    }
-    json["loop"] = loop;
+  std::string text = Dump(json);
+  text.pop_back();  // the closing brace: the loop and the maps follow
+  out << text;
+  // The loop a step at a time: as one tree it would take some 600 bytes a step.
+  for (std::size_t k = 0; k < outcome.loop.size(); ++k) {
+    const LoopPoint& p = outcome.loop[k];
+    out << (k ? "," : ",\"loop\":[")
+        << Dump({{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}});
   }
-  if (outcome.maps)
-    json["maps"] = {{"exchange", outcome.maps->exchange},
-                    {"initial_energy", outcome.maps->energy},
-                    {"random_field", outcome.maps->randomField}};
-  return JsonText(json) + "\n";
+  if (!outcome.loop.empty()) out << ']';
+  if (outcome.maps) {
+    const std::string maps = Dump({{"maps",
+                                    {{"exchange", outcome.maps->exchange},
+                                     {"initial_energy", outcome.maps->energy},
+                                     {"random_field", outcome.maps->randomField}}}});
+    out << ',' << std::string_view(maps).substr(1, maps.size() - 2);
+  }
+  out << "}\n";
 }
 
 namespace {
 
 // Writes the loop as it is swept, so that memory does not grow with the
-// steps, and ends the Run when a stop signal arrives.
+// steps, and ends the Run when a stop signal arrives, in the set-up too.
 class StreamingObserver final : public SweepObserver {
  public:
   struct Stopped {};
@@ -82,15 +88,34 @@ class StreamingObserver final : public SweepObserver {
   void FieldStepDone(Branch branch, double H, double M) override {
     if (loop_) WriteLoopCsvRow(*loop_, steps_, {branch, H, M});
     ++steps_;
-    if (stop_.load(std::memory_order_relaxed)) throw Stopped{};
+    CheckStop();
   }
+  void SetUpRowDone() override { CheckStop(); }
   std::uint64_t Steps() const { return steps_; }
 
  private:
+  void CheckStop() const {
+    if (stop_.load(std::memory_order_relaxed)) throw Stopped{};
+  }
+
   std::ostream* loop_;
   const std::atomic<bool>& stop_;
   std::uint64_t steps_ = 0;
 };
+
+// Why --loop cannot be given, when the loop would not fit in memory beside
+// the lattice: it grows by doubling, and holds up to three times its size
+// while it moves.
+std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
+  const std::uint64_t steps = LoopStepBound(fields);
+  const std::optional<int> side = LargeSide(fields);
+  const long double needed = 3.0L * sizeof(LoopPoint) * steps + (side && *side > 0 ? LargeLatticeBytes(*side) : 0);
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  if (!available || needed <= *available) return std::nullopt;
+  return "--loop of " + fields.Text(InputField::Edit6) + " steps needs about " +
+         Megabytes(static_cast<std::uint64_t>(std::min(needed, 0x1p63L))) + " of memory; " + Megabytes(*available) +
+         " are available (--loop-csv FILE writes the loop as it goes)";
+}
 
 // The run's options from the command line; a usage error's text when they
 // do not fit together.
@@ -112,7 +137,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
   run.compactLattice = !run.keepMaps;
   if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide)
     return "--maps shows sides up to 300";
-  return std::nullopt;
+  return run.keepLoop ? LoopRefused(fields) : std::nullopt;
 }
 
 }  // namespace
@@ -176,7 +201,8 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     return 1;
   }
   errno = 0;
-  if (!(out << OutcomeJson(outcome, provenance) << std::flush)) {
+  WriteOutcomeJson(out, outcome, provenance);
+  if (!(out << std::flush)) {
     err << "ebsim run: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
     return 1;
   }

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "batch/run_provenance.h"
 #include "batch/sweep_metadata.h"
 #include "sim/simulator.h"
 
@@ -17,13 +18,10 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
 // FormatReal of x with "." as separator, whatever separator is in force.
 std::string PointText(long double x);
 
-// What a run's output says of its origin: the version, the seed, the
-// separator and every input text.
-Json RunProvenance(const FieldTexts& fields, std::uint32_t seedMs);
-// The outcome as the JSON object that ebsim run prints (one line):
+// Writes the outcome as the JSON object that ebsim run prints (one line):
 // the provenance, then the read-outs by identifier with their number and
 // the five characters the window shows, the step counts, and the loop and
 // maps when kept.
-std::string OutcomeJson(const RunOutcome& outcome, const Json& provenance);
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance);
 
 }  // namespace ebsim

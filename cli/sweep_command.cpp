@@ -106,6 +106,7 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
   CheckOutputs(request);
+  if (request.plan.keepLoops) CheckLoopsFit(request.plan, !request.paths.loopMean.empty());
   request.clockSeed = !options.seedMs && !request.resume;
   request.plan.seedMs =
       !options.seedMs && request.resume && readFiles ? SeedOfEarlierRun(request.paths.runs) : SeedOrClock(options);

@@ -20,6 +20,9 @@ class SweepObserver {
   // After the step at field H (before H moves on), whose pass left the
   // magnetization M.
   virtual void FieldStepDone(Branch branch, double H, double M) = 0;
+  // After each row of a large lattice's set-up, before the first step: may
+  // end the Run by throwing, as FieldStepDone may.
+  virtual void SetUpRowDone() {}
   // Whether TurningPoint wants the spins: gathering them costs a pass.
   virtual bool WantsTurningSpins() const { return false; }
   // At Hmin, after the descending branch's last step: the n x n spins row

@@ -11,6 +11,7 @@
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "sim/compact_lattice.h"
+#include "sim/field_sweep.h"
 
 namespace ebsim {
 
@@ -20,14 +21,16 @@ inline constexpr int kLargestSide = 46340;
 // About how many bytes a Run on a lattice of side n holds.
 std::uint64_t LargeLatticeBytes(int n);
 // Throws EConvertError when `copies` such lattices would not fit in the
-// memory the system has available, before anything is allocated.
+// memory this process may take (AvailableMemoryBytes), before anything is
+// allocated. One lattice of a side up to 300 always passes.
 void CheckLargeLatticeFits(int n, unsigned copies = 1);
 
 // "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
 // constants (the surface ratio shown through the port) and the random
 // fields, ready for the engine. Throws the runs' errors; `stage` tells
-// which run was under way.
+// which run was under way. The observer, when given, hears of every row
+// set up, so that a stop need not wait for the set-up to end.
 CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
-                                 const char*& stage);
+                                 const char*& stage, SweepObserver* observer = nullptr);
 
 }  // namespace ebsim

@@ -1,5 +1,8 @@
 #include "sim/simulator.h"
 
+#include <new>
+
+#include "base/available_memory.h"
 #include "base/errors.h"
 #include "setup/exchange_enhancement_run.h"
 #include "form/field_numbers.h"
@@ -18,6 +21,9 @@ class LoopRecorder final : public SweepObserver {
   void FieldStepDone(Branch branch, double H, double M) override {
     if (points_) points_->push_back({branch, H, M});
     if (next_) next_->FieldStepDone(branch, H, M);
+  }
+  void SetUpRowDone() override {
+    if (next_) next_->SetUpRowDone();
   }
   bool WantsTurningSpins() const override { return next_ && next_->WantsTurningSpins(); }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override { next_->TurningPoint(std::move(spins), n); }
@@ -71,7 +77,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   progress = {};
   const int n = ReadLatticeSide(port.fields, kLargestSide);
   CheckLargeLatticeFits(n);
-  CompactLattice lattice = SetUpLargeLattice(port, n, random_, FixedClock(seedMs), progress.stage);
+  CompactLattice lattice = SetUpLargeLattice(port, n, random_, FixedClock(seedMs), progress.stage, observer);
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
@@ -100,6 +106,8 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
     outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
+  } catch (const std::bad_alloc&) {
+    outcome.error = ErrorBoxText(kOutOfMemory);
   }
   outcome.side = progress.side;
   outcome.stage = progress.stage;
@@ -130,6 +138,8 @@ RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, con
     outcome.steps = RunHysteresis(port, lattice, &recorder);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
+  } catch (const std::bad_alloc&) {
+    outcome.error = ErrorBoxText(kOutOfMemory);
   }
   return outcome;
 }

@@ -91,7 +91,7 @@ class Simulator {
 
   // The three in turn on these fields with the clock at seedMs (the time of
   // day in milliseconds), as `ebsim run` does. Errors of the runs are
-  // returned, not thrown.
+  // returned, not thrown; so is memory that runs out (kOutOfMemory).
   RunOutcome RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options = {});
 
   // What the latest "Run LEE Constants" and the buttons after it read; none

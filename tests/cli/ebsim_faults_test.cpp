@@ -1,6 +1,7 @@
 // ebsim used as a hostile user would: files that already stand where the
 // output goes, outputs that cannot take the data, counts too large to hold,
-// inputs that no Run accepts, and separators that mean something else.
+// memory limits, signals at awkward times, inputs that no Run accepts, and
+// separators that mean something else.
 
 #include <signal.h>
 #include <sys/mount.h>
@@ -10,8 +11,12 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <thread>
 
+#include "base/available_memory.h"
+#include "sim/large_lattice.h"
 #include "tests/cli/process_helpers.h"
 
 using namespace ebsim;
@@ -264,6 +269,106 @@ TEST(SweepLimitsTest, MemoryStaysBoundedWhateverTheCounts) {
                                      "100000"});
   EXPECT_EQ(threads.code, 0) << threads.err;
   EXPECT_EQ(TableLines(threads.out).size(), 4u);
+}
+
+// -- Memory limits, stops during the set-up, failed renders -------------
+
+// ebsim under a shell's limit, as batch systems set them: "-v KB" on the
+// address space, "-d KB" on the data.
+Finished RunLimited(const std::string& limit, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"sh", "-c", "ulimit " + limit + " && exec \"$0\" \"$@\"", EBSIM_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ScratchDir streams;
+  const int code = Wait(StartProgram(argv, streams / "out", streams / "err"));
+  return {code, ReadFile(streams / "out"), ReadFile(streams / "err")};
+}
+
+bool HasRenderProgram() { return fs::exists(fs::path(EBSIM_PATH).parent_path() / "ebsim-render"); }
+
+// The check takes the process's own limits: what they cannot hold is
+// refused before anything is allocated (a usage error, or the Run's error
+// with its provenance), and no file is left but the old one.
+TEST(MemoryLimitsTest, WhatTheProcessLimitsCannotHoldIsRefusedUpFront) {
+  const ScratchDir dir;
+  WriteText(dir / "keep.png", "x\n");
+  struct LimitCase {
+    std::string limit;
+    std::vector<std::string> args;
+    int code;
+    std::vector<std::string> out;  // stdout holds each
+    std::string err;
+  };
+  const std::vector<std::string> largeRun = {"\"seed_ms\":1,", "\"error\":\"A lattice of side 9000 needs about",
+                                             "\"stage\":\"lee\"}"};
+  const LimitCase cases[] = {
+      {"-v 1000000",
+       {"sweep", "--seed-ms", "1", "--side", "20;9000", "--realizations", "2", "--threads", "2", "--out", dir / "hs.csv",
+        "--summary", dir / "hss.csv"},
+       2, {}, "A lattice of side 9000 needs about"},
+      {"-v 1000000", {"run", "--seed-ms", "1", "--side", "9000"}, 1, largeRun, ""},
+      {"-d 1000000", {"run", "--seed-ms", "1", "--side", "9000"}, 1, largeRun, ""},
+      {"-v 1000000", {"render", "--seed-ms", "1", "--side", "9000", "--png", dir / "keep.png"}, 1, largeRun, ""},
+      {"-v 1000000",
+       {"sweep", "--side", "1", "--steps", "1000000000", "--loop-mean", dir / "m.csv", "--out", dir / "r.csv"}, 2, {},
+       "Loops of 1000000000 steps need about"},
+      {"-v 1000000", {"run", "--side", "1", "--steps", "1000000000", "--loop"}, 2, {},
+       "--loop of 1000000000 steps needs about"},
+  };
+  for (const LimitCase& c : cases) {
+    if (c.args[0] == "render" && !HasRenderProgram()) continue;
+    const Finished call = RunLimited(c.limit, c.args);
+    EXPECT_EQ(call.code, c.code) << c.args[0] << ": " << call.err;
+    for (const std::string& part : c.out) EXPECT_NE(call.out.find(part), std::string::npos) << call.out;
+    EXPECT_NE(call.err.find(c.err), std::string::npos) << call.err;
+  }
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.png"});
+  EXPECT_EQ(ReadFile(dir / "keep.png"), "x\n");
+}
+
+// SIGTERM while a large lattice is set up, which takes seconds on one
+// thread, ends the command at once, as during the passes: 143, no loop
+// file, the sweep's table whole with no rows.
+TEST(StopSignalsTest, ASignalDuringTheSetUpIsHeardAtOnce) {
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  if (available && *available < 2 * LargeLatticeBytes(10000)) GTEST_SKIP() << "too little memory for side 10000";
+  const ScratchDir dir;
+  const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+      {{"run", "--seed-ms", "1", "--side", "10000", "--steps", "2", "--loop-csv", dir / "loop.csv"}, {}},
+      {{"sweep", "--seed-ms", "1", "--side", "10000", "--steps", "2", "--out", dir / "runs.csv"}, {"runs.csv"}},
+  };
+  for (const auto& [args, files] : cases) {
+    const ScratchDir streams;
+    const pid_t pid = Start(args, streams / "out", streams / "err");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    kill(pid, SIGTERM);
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(Wait(pid), 128 + SIGTERM) << ReadFile(streams / "err");
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5)) << args[0];
+    EXPECT_EQ(dir.Names(), files) << args[0];
+  }
+  EXPECT_EQ(TableLines(ReadFile(dir / "runs.csv")).size(), 1u);  // the header
+}
+
+// A render whose Run fails leaves the file that stood there, and says what
+// ebsim run says of the same inputs, limits and provenance included.
+TEST(RenderTest, AFailedRunLeavesTheOldPictureAndSaysWhatRunSays) {
+  if (!HasRenderProgram()) GTEST_SKIP() << "built without the window";
+  const ScratchDir dir;
+  WriteText(dir / "keep.png", "x\n");
+  const std::vector<std::string> failing[] = {{"--hmin", "5"}, {"--side", "0"}, {"--side", "46341"}};
+  for (const std::vector<std::string>& inputs : failing) {
+    std::vector<std::string> render = {"render", "--seed-ms", "0", "--png", dir / "keep.png"};
+    std::vector<std::string> run = {"run", "--seed-ms", "0"};
+    render.insert(render.end(), inputs.begin(), inputs.end());
+    run.insert(run.end(), inputs.begin(), inputs.end());
+    const Finished rendered = RunEbsim(render);
+    const Finished ran = RunEbsim(run);
+    EXPECT_EQ(rendered.code, 1) << inputs[0];
+    EXPECT_EQ(ran.code, 1) << inputs[0];
+    EXPECT_EQ(rendered.out, ran.out);
+    EXPECT_EQ(ReadFile(dir / "keep.png"), "x\n") << inputs[0];
+  }
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.png"});
 }
 
 // -- Separators and text ------------------------------------------------

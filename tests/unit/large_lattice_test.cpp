@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,79 @@ TEST(LargeLatticeTest, SidesBeyondTheMapsRunOnlyWhereAskedAndWhereMemoryHoldsThe
   fields.Set(InputField::Edit5, "46341");
   EXPECT_EQ(simulator.RunAll(fields, 1, large).error, "'46341' is not a valid lattice side (1 to 46340)");
   EXPECT_THROW(CheckLargeLatticeFits(kLargestSide, 1000), EConvertError);
+}
+
+// Hears the set-up's rows and the Run's steps, and throws at the call asked.
+class Poll final : public SweepObserver {
+ public:
+  struct Stopped {};
+  enum class Throw { kStop, kOutOfMemory };
+  Poll(int atRow, int atStep, Throw what = Throw::kStop) : atRow_(atRow), atStep_(atStep), what_(what) {}
+  void SetUpRowDone() override {
+    ++rows;
+    if (steps == 0) rowsBeforeFirstStep = rows;
+    if (rows == atRow_) Raise();
+  }
+  void FieldStepDone(Branch, double, double) override {
+    if (++steps == atStep_) Raise();
+  }
+  int rows = 0, steps = 0, rowsBeforeFirstStep = 0;
+
+ private:
+  void Raise() const {
+    if (what_ == Throw::kOutOfMemory) throw std::bad_alloc();
+    throw Stopped{};
+  }
+  int atRow_, atStep_;
+  Throw what_;
+};
+
+// A stop is heard during the set-up, every row, not only once the steps
+// begin; the set-up ends where it stands.
+TEST(LargeLatticeTest, TheSetUpHearsEveryRowAndAStopEndsItWhereItStands) {
+  HeadlessFields fields;
+  fields.Set(InputField::Edit5, "40");
+  fields.Set(InputField::Edit6, "4");
+  HeadlessReadouts readouts;
+  const FormPort port{fields, readouts, nullptr};
+  Simulator simulator;
+  CompactProgress progress;
+  Poll whole(0, 0);
+  simulator.RunCompact(port, 3, 1, progress, &whole);
+  EXPECT_GE(whole.rowsBeforeFirstStep, 2 * 40);  // both set-up runs
+  EXPECT_EQ(whole.rows, whole.rowsBeforeFirstStep);
+  EXPECT_GT(whole.steps, 0);
+  const std::pair<int, const char*> stops[] = {{1, "lee"}, {whole.rows, "qrf"}};
+  for (const auto& [row, stage] : stops) {
+    Poll poll(row, 0);
+    EXPECT_THROW(simulator.RunCompact(port, 3, 1, progress, &poll), Poll::Stopped) << row;
+    EXPECT_STREQ(progress.stage, stage) << row;
+    EXPECT_EQ(poll.steps, 0) << row;
+  }
+}
+
+// Memory that runs out in spite of the check is the Run's failure, with the
+// stage it reached, on the maps and beyond them.
+TEST(LargeLatticeTest, MemoryThatRunsOutIsTheRunsError) {
+  struct Case {
+    bool compact;
+    int atRow, atStep;
+    const char* stage;
+  };
+  const Case cases[] = {{true, 1, 0, "lee"}, {true, 0, 2, "run"}, {false, 0, 2, "run"}};
+  HeadlessFields fields;
+  fields.Set(InputField::Edit5, "6");
+  fields.Set(InputField::Edit6, "4");
+  Simulator simulator;
+  for (const Case& c : cases) {
+    Poll poll(c.atRow, c.atStep, Poll::Throw::kOutOfMemory);
+    RunAllOptions options;
+    options.compactLattice = c.compact;
+    options.observer = &poll;
+    const RunOutcome outcome = simulator.RunAll(fields, 3, options);
+    EXPECT_EQ(outcome.error, "Out of memory.") << c.stage;
+    EXPECT_EQ(outcome.stage, c.stage);
+  }
 }
 
 }  // namespace

@@ -45,6 +45,18 @@ TEST(LoopMeansTest, MeanSpreadAndStandardErrorPerStepAndPoint) {
             "4,0.5,1,2,up,1,1,,,1\n");
   EXPECT_EQ(means.LinesWritten(), 6u);
 
+  // Loops of unequal length: a step counts only the realisations that
+  // reached it.
+  std::ostringstream uneven;
+  LoopMeans short_(grid, uneven);
+  for (const SweepRow& row : {LoopRow(1, 0, {1, 1, 1}), LoopRow(1, 1, {0}), LoopRow(1, 2, {0.5, -1})}) short_.Add(row);
+  short_.Finish();
+  EXPECT_EQ(uneven.str(),
+            "side,dilution,point,step,branch,H,M_mean,M_sd,M_se,n\n"
+            "4,0.5,1,0,down,1,0.5,0.5,0.28867513459481287,3\n"
+            "4,0.5,1,1,down,-1,0,1.4142135623730951,1,2\n"
+            "4,0.5,1,2,up,1,1,,,1\n");
+
   std::ostringstream loops;
   WriteLoopsHeader(loops);
   EXPECT_EQ(WriteLoopsRows(loops, LoopRow(1, 7, {1, -0.25})), 2u);
