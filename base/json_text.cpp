@@ -32,13 +32,19 @@ std::string JsonString(std::string_view raw) {
   return out + "\"";
 }
 
-std::string JsonNumber(double value) { return ShortestText(value); }
+std::string JsonNumber(double value) {
+  // A whole number keeps a fraction, so that JSON readers take it for a
+  // floating-point number ("-0.0" keeps its sign, "1.0" stays a float).
+  std::string text = ShortestText(value);
+  if (text.find_first_not_of("-0123456789") == std::string::npos) text += ".0";
+  return text;
+}
 
 namespace {
 
-void AppendJson(const nlohmann::json& value, std::string& out) {
+void AppendJson(const nlohmann::ordered_json& value, std::string& out) {
   switch (value.type()) {
-    case nlohmann::json::value_t::object: {
+    case nlohmann::ordered_json::value_t::object: {
       out += '{';
       bool first = true;
       for (const auto& [key, item] : value.items()) {
@@ -51,7 +57,7 @@ void AppendJson(const nlohmann::json& value, std::string& out) {
       out += '}';
       return;
     }
-    case nlohmann::json::value_t::array: {
+    case nlohmann::ordered_json::value_t::array: {
       out += '[';
       for (std::size_t k = 0; k < value.size(); ++k) {
         if (k) out += ',';
@@ -60,8 +66,8 @@ void AppendJson(const nlohmann::json& value, std::string& out) {
       out += ']';
       return;
     }
-    case nlohmann::json::value_t::string: out += JsonString(value.get_ref<const std::string&>()); return;
-    case nlohmann::json::value_t::number_float: {
+    case nlohmann::ordered_json::value_t::string: out += JsonString(value.get_ref<const std::string&>()); return;
+    case nlohmann::ordered_json::value_t::number_float: {
       const double x = value.get<double>();
       out += std::isfinite(x) ? JsonNumber(x) : "null";
       return;
@@ -72,7 +78,7 @@ void AppendJson(const nlohmann::json& value, std::string& out) {
 
 }  // namespace
 
-std::string JsonText(const nlohmann::json& value) {
+std::string JsonText(const nlohmann::ordered_json& value) {
   std::string out;
   AppendJson(value, out);
   return out;

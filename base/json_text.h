@@ -15,6 +15,6 @@ std::string JsonNumber(double value);
 // A JSON value on one line, as nlohmann's compact dump writes it but for
 // the floating-point numbers, which take JsonNumber's text, so that the
 // JSON and the tables write every number alike (infinities and NaN: null).
-std::string JsonText(const nlohmann::json& value);
+std::string JsonText(const nlohmann::ordered_json& value);
 
 }  // namespace ebsim
