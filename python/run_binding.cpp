@@ -30,7 +30,10 @@ struct RunResult {
 class InterruptingObserver final : public SweepObserver {
  public:
   struct Interrupted {};
-  void FieldStepDone(Branch, double, double) override {
+  void FieldStepDone(Branch, double, double) override { CheckInterrupt(); }
+  // A large lattice's set-up takes seconds: Ctrl-C is heard there too.
+  void SetUpRowDone() override { CheckInterrupt(); }
+  void CheckInterrupt() {
     if (check.Raised()) throw Interrupted{};
   }
   InterruptCheck check;

@@ -248,6 +248,17 @@ def test_the_gil_is_released_during_a_sweep():
     assert during > 2
 
 
+def test_ctrl_c_is_heard_during_a_large_lattices_set_up():
+    # The set-up of side 8000 takes seconds of one thread; Ctrl-C ends it
+    # long before its end.
+    timer = threading.Timer(0.5, _thread.interrupt_main)
+    start = time.monotonic()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        ebsim.run(side=8000, steps=2, seed_ms=1, threads=1, loop=False)
+    assert time.monotonic() - start < 4
+
+
 def test_ctrl_c_and_errors_in_progress_stop_the_sweep():
     seen = []
 
