@@ -14,7 +14,7 @@
 #include "form/form_fields.h"
 #include "app/held_input.h"
 #include "app/qt_drawing_surface.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 class QLabel;
 class QLineEdit;

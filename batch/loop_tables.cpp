@@ -8,8 +8,8 @@
 #include "base/round_trip_text.h"
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
-#include "sim/large_lattice.h"
-#include "sim/simulator.h"
+#include "run/large_lattice.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

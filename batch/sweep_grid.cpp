@@ -5,8 +5,8 @@
 
 #include "form/field_numbers.h"
 #include "form/catalogue.h"
-#include "sim/large_lattice.h"
-#include "sim/simulator.h"
+#include "run/large_lattice.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

@@ -18,7 +18,7 @@
 #include "base/available_memory.h"
 #include "base/errors.h"
 #include "form/field_numbers.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

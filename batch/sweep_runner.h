@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "form/controls.h"
-#include "sim/loop_csv.h"
+#include "run/loop_csv.h"
 #include "batch/sweep_grid.h"
 
 namespace ebsim {

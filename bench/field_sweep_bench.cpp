@@ -14,7 +14,7 @@
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
-#include "sim/field_sweep.h"
+#include "run/field_sweep.h"
 #include "tests/reference_relaxation.h"
 
 #ifdef EB_BENCH_WINDOW

@@ -17,9 +17,9 @@
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
-#include "sim/field_sweep.h"
-#include "sim/parallel_relaxation.h"
-#include "sim/relaxation_inputs.h"
+#include "run/field_sweep.h"
+#include "engine/parallel_relaxation.h"
+#include "run/relaxation_inputs.h"
 
 using namespace ebsim;
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "sim/field_sweep.h"
+#include "run/field_sweep.h"
 
 struct FieldStep {
   ebsim::Branch branch;

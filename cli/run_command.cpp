@@ -23,7 +23,7 @@
 #include "cli/stop_signals.h"
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
-#include "sim/large_lattice.h"
+#include "run/large_lattice.h"
 
 namespace ebsim {
 

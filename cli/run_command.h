@@ -7,7 +7,7 @@
 
 #include "batch/run_provenance.h"
 #include "batch/sweep_metadata.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

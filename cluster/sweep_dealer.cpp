@@ -15,7 +15,7 @@
 #include "cluster/rank_messages.h"
 #include "cluster/rank_silence.h"
 #include "cluster/rank_sweep.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

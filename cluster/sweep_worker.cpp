@@ -13,7 +13,7 @@
 #include "batch/sweep_row_codec.h"
 #include "cluster/rank_messages.h"
 #include "cluster/rank_sweep.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

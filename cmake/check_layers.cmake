@@ -1,8 +1,8 @@
 # Fails the build when a folder includes from a layer above its own, or a
 # front end from another front end. Run with -DSOURCE_DIR=<project root>.
 #
-#   base < model < form < setup < sim < batch < cluster < front ends (app, cli, python)
-set(layers base model form setup sim batch cluster)
+#   base < engine < model < form < setup < run < batch < cluster < front ends (app, cli, python)
+set(layers base engine model form setup run batch cluster)
 set(front_ends app cli python)
 # The one reach across front ends: the Python module, built with the
 # window, draws it through the window's render call (as ebsim-render does).

@@ -11,7 +11,7 @@
 #include "python/interrupt_check.h"
 #include "python/python_values.h"
 #include "batch/sweep_runner.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 namespace ebsim {
 

@@ -11,7 +11,7 @@
 
 #include "base/errors.h"
 #include "model/lattice_state.h"
-#include "sim/branch.h"
+#include "engine/branch.h"
 
 namespace ebsim {
 

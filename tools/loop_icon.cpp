@@ -19,7 +19,7 @@
 
 #include "base/output_file.h"
 #include "form/headless_form.h"
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 using namespace ebsim;
 

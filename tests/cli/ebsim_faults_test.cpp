@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "base/available_memory.h"
-#include "sim/large_lattice.h"
+#include "run/large_lattice.h"
 #include "tests/cli/process_helpers.h"
 
 using namespace ebsim;

@@ -9,8 +9,8 @@
 
 #include "base/errors.h"
 #include "form/headless_form.h"
-#include "sim/large_lattice.h"
-#include "sim/simulator.h"
+#include "run/large_lattice.h"
+#include "run/simulator.h"
 
 using namespace ebsim;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/loop_measurements.h"
+#include "run/loop_measurements.h"
 #include "tests/unit/canvas_window.h"
 
 using namespace ebsim;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tests/frame_pixels.h"
-#include "sim/loop_plot.h"
-#include "sim/run_display.h"
+#include "form/loop_plot.h"
+#include "form/run_display.h"
 #include "tests/unit/canvas_window.h"
 
 using namespace ebsim;

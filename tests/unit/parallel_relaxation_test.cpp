@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/field_sweep.h"
-#include "sim/parallel_relaxation.h"
-#include "sim/relaxation_inputs.h"
+#include "run/field_sweep.h"
+#include "engine/parallel_relaxation.h"
+#include "run/relaxation_inputs.h"
 #include "tests/reference_relaxation.h"
 #include "tests/unit/canvas_window.h"
 

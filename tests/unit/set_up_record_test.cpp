@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/simulator.h"
+#include "run/simulator.h"
 
 using namespace ebsim;
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/simulator.h"
+#include "run/simulator.h"
 #include "form/catalogue.h"
 #include "cli/run_command.h"
 

@@ -30,7 +30,7 @@
 #include "form/form_layout.h"
 #include "app/window_render.h"
 #include "cli/run_options.h"
-#include "sim/loop_csv.h"
+#include "run/loop_csv.h"
 #include "tests/window/window_fixture.h"
 
 using namespace ebsim;

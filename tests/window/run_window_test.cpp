@@ -20,9 +20,9 @@
 #include "form/form_layout.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
-#include "sim/field_sweep.h"
-#include "sim/loop_plot.h"
-#include "sim/run_display.h"
+#include "run/field_sweep.h"
+#include "form/loop_plot.h"
+#include "form/run_display.h"
 #include "tests/window/window_fixture.h"
 
 using namespace ebsim;

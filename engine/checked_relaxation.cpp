@@ -1,0 +1,75 @@
+// The passes of a lattice where some local field or neighbour sum could
+// leave the double range: site by site in row-major order on the spins as
+// they stand, in extended precision, each overflow raised where the one-site
+// engine raises it.
+
+#include <cmath>
+#include <cstring>
+
+#include "base/errors.h"
+#include "engine/local_field.h"
+#include "engine/parallel_relaxation.h"
+#include "engine/site_field.h"
+
+namespace ebsim {
+
+namespace {
+
+double CheckedField(const CompactLattice& lattice, const std::int8_t* spins, int i, int j) {
+  const double field = SiteField<long double>(lattice, spins, spins, i, j);
+  if (std::isinf(field)) throw EOverflow();
+  return field;
+}
+
+}  // namespace
+
+void ParallelRelaxation::CheckedInit(double H) {
+  const std::int8_t* spins = spins_[current_].data();
+  for (int i = 1; i <= n_; ++i) {
+    for (int j = 1; j <= n_; ++j) {
+      const std::size_t s = lattice_.Index(i, j);
+      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, spins, i, j), lattice_.RandomField(s), H));
+    }
+  }
+}
+
+// After site (i, j) reversed: the computed cells that sum its spin must
+// still hold their sums as doubles.
+void ParallelRelaxation::CheckSumsAround(int i, int j, const std::int8_t* spins) const {
+  const int last = n_ > 1 ? n_ - 1 : 1;
+  const int neighbours[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
+  for (const auto& c : neighbours) {
+    if (c[0] < 1 || c[1] < 1 || c[0] > last || c[1] > last || n_ == 1) continue;
+    CheckedField(lattice_, spins, c[0], c[1]);
+  }
+}
+
+// The new spins are formed in place in the next state, which becomes the
+// current one at once, so that an overflow leaves it as the visit found it.
+template <Branch branch>
+void ParallelRelaxation::CheckedPass(double H) {
+  const int next = (current_ + 1) % 3;
+  spins_[next] = spins_[current_];
+  Advance(H);
+  std::int8_t* spins = spins_[next].data();
+  for (int i = 1; i <= n_; ++i) {
+    bool changed = false;
+    for (int j = 1; j <= n_; ++j) {
+      const std::size_t s = lattice_.Index(i, j);
+      if (Reverses<branch>(previousSign_[s], latestSign_[s])) {
+        spinSum_ -= 2 * spins[s];
+        changed |= spins[s] != 0;
+        spins[s] = static_cast<std::int8_t>(-spins[s]);
+        if (lattice_.SumsMayOverflow()) CheckSumsAround(i, j, spins);
+      }
+      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, spins, i, j), lattice_.RandomField(s), H));
+    }
+    rowChanged_[static_cast<std::size_t>(i - 1)] = changed;
+  }
+  std::swap(previousSign_, latestSign_);
+}
+
+template void ParallelRelaxation::CheckedPass<Branch::Descending>(double);
+template void ParallelRelaxation::CheckedPass<Branch::Ascending>(double);
+
+}  // namespace ebsim

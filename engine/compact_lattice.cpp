@@ -1,0 +1,54 @@
+#include "engine/compact_lattice.h"
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <stdexcept>
+
+namespace ebsim {
+
+CompactLattice::CompactLattice(int n) : n_(n) {
+  if (n < 1) throw std::invalid_argument("the lattice side must be at least 1");
+  const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  masks_.reserve(sites);
+  randomFields_.reserve(sites);
+}
+
+void CompactLattice::AppendRow(const double* exchange, const double* randomField) {
+  if (rows_ == n_) throw std::logic_error("the lattice has all its rows");
+  for (int j = 0; j < n_; ++j) {
+    StoreConstant(exchange[j]);
+    exact_.Add(exchange[j]);
+    largestConstant_ = std::fmax(largestConstant_, std::fabs(static_cast<long double>(exchange[j])));
+    largestRandomField_ = std::fmax(largestRandomField_, std::fabs(randomField[j]));
+  }
+  randomFields_.insert(randomFields_.end(), randomField, randomField + n_);
+  ++rows_;
+}
+
+// Values are told apart by their bits, so that -0.0 keeps its sign.
+void CompactLattice::StoreConstant(double J) {
+  if (indexed_) {
+    for (int k = 0; k < valueCount_; ++k) {
+      if (std::bit_cast<std::uint64_t>(values_[k]) == std::bit_cast<std::uint64_t>(J)) {
+        masks_.push_back(k ? 0xFF : 0);
+        return;
+      }
+    }
+    if (valueCount_ < 2) {
+      values_[valueCount_] = J;
+      masks_.push_back(valueCount_++ ? 0xFF : 0);
+      return;
+    }
+    // A third value: every constant as a double from here on.
+    constants_.reserve(masks_.capacity());
+    for (const std::uint8_t mask : masks_) constants_.push_back(values_[mask & 1]);
+    masks_ = {};
+    indexed_ = false;
+  }
+  constants_.push_back(J);
+}
+
+bool CompactLattice::SumsMayOverflow() const { return LargestSum() > DBL_MAX; }
+
+}  // namespace ebsim

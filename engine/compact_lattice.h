@@ -1,0 +1,67 @@
+#pragma once
+// The disorder of a lattice of any side n >= 1, compactly: the random
+// fields as doubles and the exchange constants as a one-byte choice between
+// two values where the lattice has no more than two (as every set-up run
+// leaves it), as doubles otherwise. Sites are stored row by row, site
+// (i, j) of the 1-based lattice at index (i - 1) * n + (j - 1).
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/exact_sums.h"
+
+namespace ebsim {
+
+class CompactLattice {
+ public:
+  explicit CompactLattice(int n);
+
+  // Row after row, n of them: the n exchange constants and random fields of
+  // the next row.
+  void AppendRow(const double* exchange, const double* randomField);
+
+  int Side() const { return n_; }
+  std::size_t Index(int i, int j) const {
+    return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n_) + static_cast<std::size_t>(j - 1);
+  }
+
+  // Whether the constants are held as choices: mask 0 picks Value(0), mask
+  // 0xFF picks Value(1).
+  bool Indexed() const { return indexed_; }
+  double Value(int k) const { return values_[k]; }
+  const std::uint8_t* Masks() const { return masks_.data(); }
+  const double* Constants() const { return constants_.data(); }
+  const double* RandomFields() const { return randomFields_.data(); }
+
+  double Exchange(std::size_t site) const {
+    return indexed_ ? values_[masks_[site] & 1] : constants_[site];
+  }
+  double RandomField(std::size_t site) const { return randomFields_[site]; }
+
+  // Four times the largest constant's magnitude, and the largest random
+  // field's, in extended precision, as the one-site engine bounds them.
+  long double LargestSum() const { return 4 * largestConstant_; }
+  long double LargestRandomField() const { return largestRandomField_; }
+  // Whether a neighbour sum could leave the double range.
+  bool SumsMayOverflow() const;
+  // Whether every neighbour sum is exact in double precision.
+  bool SumsExact() const { return !SumsMayOverflow() && exact_.Exact(); }
+
+ private:
+  void StoreConstant(double J);
+
+  int n_;
+  int rows_ = 0;
+  bool indexed_ = true;
+  int valueCount_ = 0;
+  double values_[2] = {0.0, 0.0};
+  std::vector<std::uint8_t> masks_;
+  std::vector<double> constants_;
+  std::vector<double> randomFields_;
+  long double largestConstant_ = 0;
+  long double largestRandomField_ = 0;
+  ExactSumCheck exact_;
+};
+
+}  // namespace ebsim

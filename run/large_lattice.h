@@ -1,0 +1,36 @@
+#pragma once
+// The three runs on a lattice of any side, held compactly by the
+// pass-at-a-time engine with no site maps: what ebsim does beyond the
+// window's 300. The disorder is drawn from the same generator in the same
+// order as on the maps, so a side up to 300 would give the very same
+// lattice. A surface, when the port has one, gets the shown squares.
+
+#include <cstdint>
+
+#include "form/form_fields.h"
+#include "model/random_numbers.h"
+#include "model/utc_clock.h"
+#include "engine/compact_lattice.h"
+#include "run/field_sweep.h"
+
+namespace ebsim {
+
+// The largest side: its number of sites still counts in 32 bits.
+inline constexpr int kLargestSide = 46340;
+
+// About how many bytes a Run on a lattice of side n holds.
+std::uint64_t LargeLatticeBytes(int n);
+// Throws EConvertError when `copies` such lattices would not fit in the
+// memory this process may take (AvailableMemoryBytes), before anything is
+// allocated. One lattice of a side up to 300 always passes.
+void CheckLargeLatticeFits(int n, unsigned copies = 1);
+
+// "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
+// constants (the surface ratio shown through the port) and the random
+// fields, ready for the engine. Throws the runs' errors; `stage` tells
+// which run was under way. The observer, when given, hears of every row
+// set up, so that a stop need not wait for the set-up to end.
+CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
+                                 const char*& stage, SweepObserver* observer = nullptr);
+
+}  // namespace ebsim

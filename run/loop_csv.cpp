@@ -1,0 +1,22 @@
+#include "run/loop_csv.h"
+
+#include <ostream>
+
+#include "base/round_trip_text.h"
+
+namespace ebsim {
+
+const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
+
+void WriteLoopCsvHeader(std::ostream& out) { out << "step,branch,H,M\n"; }
+
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p) {
+  out << step << ',' << BranchName(p.branch) << ',' << ShortestText(p.H) << ',' << ShortestText(p.M) << '\n';
+}
+
+void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop) {
+  WriteLoopCsvHeader(out);
+  for (std::size_t k = 0; k < loop.size(); ++k) WriteLoopCsvRow(out, k, loop[k]);
+}
+
+}  // namespace ebsim

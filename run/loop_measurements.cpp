@@ -1,0 +1,104 @@
+#include "run/loop_measurements.h"
+
+#include <cmath>
+
+#include "base/float_checks.h"
+#include "form/field_numbers.h"
+
+namespace ebsim {
+
+LoopMeasurements::LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
+                                   const std::int64_t& spinSum)
+    : port_(port), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
+
+void LoopMeasurements::StartSweep() {
+  downCrossingFound_ = false;
+  lastNonZero_.reset();
+  Blank(Readout::MaskEdit3);
+  Blank(Readout::MaskEdit4);
+  Blank(Readout::MaskEdit5);
+}
+
+std::optional<long double> LoopMeasurements::Crossing(Branch branch, double H) const {
+  if (magnetization_ == 0.0 || !lastNonZero_) return std::nullopt;
+  if (!(static_cast<long double>(*lastNonZero_) * magnetization_ < 0)) return std::nullopt;
+  // Midpoint of the interval from the last non-zero M's field to this one:
+  // k steps back along the branch.
+  const long double k = static_cast<long double>(step_ - lastNonZeroStep_);
+  const long double twice = 2 * static_cast<long double>(H);
+  const long double back = Checked(k * fieldStep_);
+  return Checked(branch == Branch::Descending ? twice + back : twice - back) / 2;
+}
+
+void LoopMeasurements::MeasureStep(Branch branch, double H) {
+  ++step_;
+  double& previous = branch == Branch::Descending ? lattice_.PrevMagnetizationDown : lattice_.PrevMagnetizationUp;
+  previous = magnetization_;
+  magnetization_ = StoreDouble(Divide(static_cast<long double>(spinSum_), static_cast<long double>(n_ * n_)));
+
+  if (const std::optional<long double> crossing = Crossing(branch, H)) {
+    if (branch == Branch::Descending) {
+      lattice_.DownCrossingField = StoreDouble(*crossing);
+      downCrossingFound_ = true;
+    } else {
+      lattice_.UpCrossingField = StoreDouble(*crossing);
+      if (downCrossingFound_) {
+        const long double down = lattice_.DownCrossingField, up = lattice_.UpCrossingField;
+        Show(Readout::MaskEdit3, Checked(std::fabs(down) - up) * -0.5L);
+        Show(Readout::MaskEdit4, Checked(std::fabs(up) + std::fabs(down)));
+      }
+    }
+  }
+  if (magnetization_ != 0.0) {
+    lastNonZero_ = magnetization_;
+    lastNonZeroStep_ = step_;
+  }
+
+  if (branch == Branch::Ascending) {
+    if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
+    // Raised only at fields of at least H0.
+    if (magnetization_ > lattice_.MaxMagnetization && !(ReadRealField(port_.fields, InputField::Edit4) > H)) {
+      lattice_.MaxMagnetization = magnetization_;
+      const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
+      Show(Readout::MaskEdit5, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);
+    }
+  }
+  Show(Readout::MaskEdit2, magnetization_);
+  Show(Readout::MaskEdit1, H);
+}
+
+std::int32_t LoopMeasurements::CountSpins(double value) const {
+  std::int32_t count = 0;
+  for (int i = 1; i <= n_; ++i)
+    for (int j = 1; j <= n_; ++j) count += lattice_.SpinMap(i, j) == value;
+  return count;
+}
+
+void LoopMeasurements::CountPlusSpins() { lattice_.PlusSpinCount += CountSpins(1.0); }
+
+void LoopMeasurements::CountMinusSpins() { lattice_.MinusSpinCount += CountSpins(-1.0); }
+
+void LoopMeasurements::AddPlusSpins(std::int64_t count) { lattice_.PlusSpinCount += static_cast<std::int32_t>(count); }
+
+void LoopMeasurements::AddMinusSpins(std::int64_t count) {
+  lattice_.MinusSpinCount += static_cast<std::int32_t>(count);
+}
+
+void LoopMeasurements::WriteEndReadouts() {
+  const long double sites = static_cast<long double>(n_) * n_;
+  Show(Readout::MaskEdit7, Divide(lattice_.PlusSpinCount, sites));
+  Show(Readout::MaskEdit8, Divide(lattice_.MinusSpinCount, sites));
+  Show(Readout::MaskEdit6, 1 - static_cast<long double>(magnetization_));
+}
+
+void LoopMeasurements::Show(Readout field, long double value) {
+  port_.Drawing().Refresh(field);
+  ShowReadout(port_, field, value);
+}
+
+void LoopMeasurements::Blank(Readout field) {
+  port_.Drawing().Refresh(field);
+  ClearReadout(port_, field);
+}
+
+}  // namespace ebsim

@@ -1,0 +1,60 @@
+#pragma once
+// Measures the hysteresis loop during a Run: the magnetization after every
+// pass, the fields where it changes sign on each branch, its extremes, and
+// the reversed spins at the two ends; writes the eight loop read-outs.
+
+#include <cstdint>
+#include <optional>
+
+#include "form/form_fields.h"
+#include "model/lattice_state.h"
+#include "engine/branch.h"
+
+namespace ebsim {
+
+class LoopMeasurements {
+ public:
+  // n: the Run's side; spinSum: the sum of the block's spins, kept current
+  // by the sweep.
+  LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
+                   const std::int64_t& spinSum);
+
+  // At the start of the sweep: this Run has found no crossing yet, and the
+  // three read-outs computed from crossings and extremes are blanked.
+  void StartSweep();
+
+  // After each relaxation pass at field H (before H moves on).
+  void MeasureStep(Branch branch, double H);
+
+  // The spins of the block at +1 (at the turning point) and at -1 (at the
+  // end), counted in SpinMap or given by the caller.
+  void CountPlusSpins();
+  void CountMinusSpins();
+  void AddPlusSpins(std::int64_t count);
+  void AddMinusSpins(std::int64_t count);
+  void WriteEndReadouts();
+
+  // M of the latest step; 0.0 before the first.
+  double Magnetization() const { return magnetization_; }
+
+ private:
+  // The field where M changed sign, if it did since the last non-zero M.
+  std::optional<long double> Crossing(Branch branch, double H) const;
+  void Show(Readout field, long double value);
+  void Blank(Readout field);
+  std::int32_t CountSpins(double value) const;
+
+  const FormPort& port_;
+  LatticeState& lattice_;
+  const int n_;
+  const double fieldStep_;
+  const std::int64_t& spinSum_;
+  double magnetization_ = 0.0;
+  // The last non-zero M of this Run and the step it came from.
+  std::optional<double> lastNonZero_;
+  std::int64_t lastNonZeroStep_ = 0;
+  std::int64_t step_ = 0;
+  bool downCrossingFound_ = false;
+};
+
+}  // namespace ebsim

@@ -1,0 +1,147 @@
+#include "run/simulator.h"
+
+#include <new>
+
+#include "base/available_memory.h"
+#include "base/errors.h"
+#include "setup/exchange_enhancement_run.h"
+#include "form/field_numbers.h"
+#include "form/lattice_side.h"
+#include "setup/random_field_run.h"
+#include "run/large_lattice.h"
+
+namespace ebsim {
+
+namespace {
+
+// Keeps the loop when asked to, and passes every step on.
+class LoopRecorder final : public SweepObserver {
+ public:
+  LoopRecorder(std::vector<LoopPoint>* points, SweepObserver* next) : points_(points), next_(next) {}
+  void FieldStepDone(Branch branch, double H, double M) override {
+    if (points_) points_->push_back({branch, H, M});
+    if (next_) next_->FieldStepDone(branch, H, M);
+  }
+  void SetUpRowDone() override {
+    if (next_) next_->SetUpRowDone();
+  }
+  bool WantsTurningSpins() const override { return next_ && next_->WantsTurningSpins(); }
+  void TurningPoint(std::vector<std::int8_t> spins, int n) override { next_->TurningPoint(std::move(spins), n); }
+
+ private:
+  std::vector<LoopPoint>* points_;
+  SweepObserver* next_;
+};
+
+std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
+  std::vector<std::vector<double>> rows(static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i) rows[static_cast<std::size_t>(i - 1)].assign(map.Row(i) + 1, map.Row(i) + n + 1);
+  return rows;
+}
+
+}  // namespace
+
+void CheckRunInputs(const FieldTexts& fields, bool largeSides) {
+  (void)ReadRunInputs(fields, largeSides ? kLargestSide : kMaxSide);
+}
+
+std::optional<int> LargeSide(const FieldTexts& fields) {
+  try {
+    const std::int32_t side = ReadIntegerField(fields, InputField::Edit5);
+    if (side > kMaxSide || side < 1) return side;
+  } catch (const Exception&) {
+  }
+  return std::nullopt;
+}
+
+Simulator::Simulator(std::unique_ptr<UtcClock> clock) : clock_(std::move(clock)) {}
+
+void Simulator::SetUpExchange(const FormPort& port) {
+  setUp_.reset();
+  SetUpRecord record{clock_->MillisecondsSinceMidnight(), CopyTexts(port.fields), std::nullopt, std::nullopt, 0};
+  RunExchangeEnhancement(port, *lattice_, random_, FixedClock(record.seedMs));
+  setUp_ = std::move(record);
+}
+
+void Simulator::SetUpRandomFields(const FormPort& port) {
+  if (setUp_) {
+    ++setUp_->randomFieldRuns;
+    setUp_->randomFieldTexts = CopyTexts(port.fields);
+    setUp_->runTexts.reset();
+  }
+  RunRandomField(port, *lattice_, random_);
+}
+
+SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
+                                 SweepObserver* observer) {
+  progress = {};
+  const int n = ReadLatticeSide(port.fields, kLargestSide);
+  CheckLargeLatticeFits(n);
+  CompactLattice lattice = SetUpLargeLattice(port, n, random_, FixedClock(seedMs), progress.stage, observer);
+  progress.side = n;
+  progress.stage = "run";
+  const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  RelaxationOptions engineOptions;
+  engineOptions.threads = threads;
+  ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
+  return RunHysteresis(port, *lattice_, engine, kLargestSide, observer);
+}
+
+SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
+  if (setUp_) setUp_->runTexts = CopyTexts(port.fields);
+  return RunHysteresis(port, *lattice_, observer);
+}
+
+namespace {
+
+// RunAll beyond the window's 300: the lattice held by the engine alone.
+RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_t seedMs,
+                    const RunAllOptions& options) {
+  RunOutcome outcome;
+  outcome.seedMs = seedMs;
+  const FormPort port{fields, outcome.readouts, options.surface};
+  LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
+  CompactProgress progress;
+  try {
+    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder);
+  } catch (const Exception& error) {
+    outcome.error = ErrorBoxText(error.Message());
+  } catch (const std::bad_alloc&) {
+    outcome.error = ErrorBoxText(kOutOfMemory);
+  }
+  outcome.side = progress.side;
+  outcome.stage = progress.stage;
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
+  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(*this, fields, seedMs, options);
+  RunOutcome outcome;
+  outcome.seedMs = seedMs;
+  const FormPort port{fields, outcome.readouts, options.surface};
+  const FixedClock clock(seedMs);
+  LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
+  LatticeState& lattice = *lattice_;
+  try {
+    outcome.stage = "lee";
+    RunExchangeEnhancement(port, lattice, random_, clock);
+    outcome.stage = "qrf";
+    RunRandomField(port, lattice, random_);
+    outcome.side = lattice.LatticeSize;
+    if (options.keepMaps) {
+      const int n = lattice.LatticeSize;
+      outcome.maps = SetupMaps{Block(lattice.ExchangeMap, n), Block(lattice.FmEnergyMap, n), Block(lattice.QrfMap, n)};
+    }
+    outcome.stage = "run";
+    outcome.steps = RunHysteresis(port, lattice, &recorder);
+  } catch (const Exception& error) {
+    outcome.error = ErrorBoxText(error.Message());
+  } catch (const std::bad_alloc&) {
+    outcome.error = ErrorBoxText(kOutOfMemory);
+  }
+  return outcome;
+}
+
+}  // namespace ebsim
