@@ -23,9 +23,9 @@
 #include <QLineEdit>
 
 #include "app/code_KVORAL_QVTR_03_100.h"
+#endif
 
 using namespace ebsim;
-#endif
 
 namespace {
 
