@@ -58,7 +58,8 @@ struct DrawThreads {
   // Runs task(k) for k = 0 .. N - 1, each on its own thread, and returns
   // when all have returned (a worker pool's Run). The tasks do not throw and
   // share out the work among themselves, so any N >= 1 gives the same bits.
-  // Empty: plain std::threads, `threads` of them.
+  // Empty: plain std::threads, `threads` of them. With a pool:
+  //   how.run = [&pool](const std::function<void(int)>& task) { pool.Run(task); };
   std::function<void(const std::function<void(int)>& task)> run;
   // Polled before every chunk; once it reads true the draws end Stopped.
   const std::atomic<bool>* stop = nullptr;
