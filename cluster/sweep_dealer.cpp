@@ -162,9 +162,8 @@ bool RunSweepAcrossRanks(const SweepPlan& plan, const std::function<void(const S
                          const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
   const int ranks = RankCount();
   const unsigned threads = SweepThreads(plan);
-  // Room for the most every rank may hold (64 items a thread, see the
-  // worker's asks).
-  Dealer dealer(PlannedRowCount(plan), 64 * static_cast<std::uint64_t>(threads) * ranks + 64);
+  // Room for the most every rank may hold.
+  Dealer dealer(PlannedRowCount(plan), kMostHeldPerThread * threads * ranks + kMostHeldPerThread);
   const std::vector<std::uint64_t> start = {plan.seedMs, static_cast<std::uint64_t>(PulseInterval().count())};
   for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kStart, BytesOf(start));
   std::atomic<bool> ending{false};
