@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <system_error>
 #include <memory>
 #include <mutex>
@@ -17,6 +16,7 @@
 
 #include "base/available_memory.h"
 #include "base/errors.h"
+#include "batch/ordered_rows.h"
 #include "form/field_numbers.h"
 #include "run/simulator.h"
 
@@ -140,19 +140,18 @@ SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, Simulator& s
 namespace {
 
 // The rows of a sweep between its workers and the thread that hands them
-// over: workers take realisations no further ahead of the next row to hand
-// over than the window allows, so memory stays bounded by the work in flight.
+// over, in the window of OrderedRows, so memory stays bounded by the work
+// in flight.
 class RowExchange {
  public:
-  RowExchange(std::uint64_t total, std::uint64_t window, unsigned workers)
-      : total_(total), window_(window), running_(workers) {}
+  RowExchange(std::uint64_t total, std::uint64_t window, unsigned workers) : rows_(total, window), running_(workers) {}
 
   // The next realisation to run, or none when the sweep is over or stopped.
   std::optional<std::uint64_t> Take(const std::atomic<bool>& stop) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return Over(stop) || next_ < released_ + window_; });
+    room_.wait(lock, [&] { return Over(stop) || rows_.MayTake(); });
     if (Over(stop)) return std::nullopt;
-    return next_++;
+    return rows_.Take();
   }
   // Ends the workers when the rows can no longer be handed over.
   void Abandon() {
@@ -162,8 +161,7 @@ class RowExchange {
   const std::atomic<bool>* Abandoned() const { return &abandoned_; }
   void Finished(std::uint64_t item, SweepRow row) {
     std::lock_guard lock(mutex_);
-    done_.emplace(item, std::move(row));
-    ++finished_;
+    rows_.Put(item, std::move(row));
     changed_.notify_one();
   }
   void WorkerEnded() {
@@ -178,37 +176,27 @@ class RowExchange {
   void HandOver(const std::function<void(const SweepRow&)>& onRow, const std::function<void(std::size_t)>& onProgress) {
     std::unique_lock lock(mutex_);
     for (bool over = false; !over;) {
-      changed_.wait_for(lock, std::chrono::milliseconds(200), [&] { return running_ == 0 || NextReady(); });
+      changed_.wait_for(lock, std::chrono::milliseconds(200), [&] { return running_ == 0 || rows_.NextReady(); });
       over = running_ == 0;
-      std::vector<SweepRow> ready;
-      while (NextReady() || (over && !done_.empty())) {
-        auto first = done_.begin();
-        ready.push_back(std::move(first->second));
-        handed_ = first->first + 1;
-        done_.erase(first);
-      }
-      const std::uint64_t finished = finished_;
+      std::vector<SweepRow> ready = rows_.PopReady(over);
+      const std::uint64_t finished = rows_.FinishedCount();
       lock.unlock();
       for (const SweepRow& row : ready) onRow(row);
       ready = {};
       onProgress(finished);
       lock.lock();
-      released_ = handed_;
+      rows_.Release();
       room_.notify_all();  // also wakes the workers to see a stop
     }
   }
-  void WakeAll() { room_.notify_all(); }
-  bool Complete() const { return finished_ == total_; }
+  bool Complete() const { return rows_.Complete(); }
 
  private:
-  bool NextReady() const { return !done_.empty() && done_.begin()->first == handed_; }
-  bool Over(const std::atomic<bool>& stop) const { return stop.load() || abandoned_.load() || next_ >= total_; }
+  bool Over(const std::atomic<bool>& stop) const { return stop.load() || abandoned_.load() || rows_.AllTaken(); }
 
-  const std::uint64_t total_, window_;
   std::mutex mutex_;
   std::condition_variable changed_, room_;
-  std::map<std::uint64_t, SweepRow> done_;
-  std::uint64_t next_ = 0, handed_ = 0, released_ = 0, finished_ = 0;
+  OrderedRows rows_;
   unsigned running_;
   std::atomic<bool> abandoned_{false};
 };

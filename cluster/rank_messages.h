@@ -27,6 +27,10 @@ enum class RankTag : int {
   kBye,       // k -> 0: the last message of a rank
 };
 
+// The most items a rank asks to hold per thread; rank 0's window has room
+// for every rank's.
+inline constexpr std::uint64_t kMostHeldPerThread = 64;
+
 struct RankMessage {
   int source = 0;
   RankTag tag{};

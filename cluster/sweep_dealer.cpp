@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch/ordered_rows.h"
 #include "batch/sweep_row_codec.h"
 #include "cluster/rank_messages.h"
 #include "cluster/rank_silence.h"
@@ -21,66 +22,59 @@ namespace ebsim {
 
 namespace {
 
-// The items of a sweep (numbered from 0 over the rows it runs) and their
-// finished rows: items are dealt no further ahead of the next row to hand
-// over than the window allows, so memory stays bounded by the work in flight.
+// The items of a sweep and their finished rows between rank 0's threads
+// and the thread that talks to the other ranks, in the window of
+// OrderedRows, so memory stays bounded by the work in flight.
 class Dealer {
  public:
-  Dealer(std::uint64_t total, std::uint64_t window) : total_(total), window_(window) {}
+  Dealer(std::uint64_t total, std::uint64_t window) : rows_(total, window) {}
 
   std::optional<std::uint64_t> Deal() {
     std::lock_guard lock(mutex_);
-    return DealLocked();
+    return rows_.Take();
   }
   // For rank 0's own threads: waits for room in the window.
   std::optional<std::uint64_t> DealWhenRoom(const std::atomic<bool>& ending) {
     std::unique_lock lock(mutex_);
     for (;;) {
-      if (ending.load() || next_ >= total_) return std::nullopt;
-      if (const auto item = DealLocked()) return item;
+      if (ending.load() || rows_.AllTaken()) return std::nullopt;
+      if (const auto item = rows_.Take()) return item;
       room_.wait_for(lock, std::chrono::milliseconds(5));
     }
   }
   void Finished(std::uint64_t item, SweepRow row) {
     std::lock_guard lock(mutex_);
-    if (done_.emplace(item, std::move(row)).second) ++finished_;
+    rows_.Put(item, std::move(row));
   }
   // The rows that follow the last one handed over, in order; with `all`
-  // the rows beyond the first gap too.
+  // the rows beyond the first gap too. Their places are given back at once.
   std::vector<SweepRow> Ready(bool all) {
     std::vector<SweepRow> ready;
     {
       std::lock_guard lock(mutex_);
-      while (!done_.empty() && (all || done_.begin()->first == handed_)) {
-        handed_ = done_.begin()->first + 1;
-        ready.push_back(std::move(done_.begin()->second));
-        done_.erase(done_.begin());
-      }
+      ready = rows_.PopReady(all);
+      rows_.Release();
     }
     room_.notify_all();
     return ready;
   }
   bool AllDealt() {
     std::lock_guard lock(mutex_);
-    return next_ >= total_;
+    return rows_.AllTaken();
   }
   std::uint64_t FinishedCount() {
     std::lock_guard lock(mutex_);
-    return finished_;
+    return rows_.FinishedCount();
   }
-  bool Complete() { return FinishedCount() == total_; }
+  bool Complete() {
+    std::lock_guard lock(mutex_);
+    return rows_.Complete();
+  }
 
  private:
-  std::optional<std::uint64_t> DealLocked() {
-    if (next_ >= total_ || next_ >= handed_ + window_) return std::nullopt;
-    return next_++;
-  }
-
-  const std::uint64_t total_, window_;
   std::mutex mutex_;
   std::condition_variable room_;
-  std::map<std::uint64_t, SweepRow> done_;
-  std::uint64_t next_ = 0, handed_ = 0, finished_ = 0;
+  OrderedRows rows_;
 };
 
 // The row index of an item of the plan, and back.
@@ -168,9 +162,8 @@ bool RunSweepAcrossRanks(const SweepPlan& plan, const std::function<void(const S
                          const std::function<void(std::size_t)>& onProgress, const std::atomic<bool>& stop) {
   const int ranks = RankCount();
   const unsigned threads = SweepThreads(plan);
-  // Room for the most every rank may hold (64 items a thread, see the
-  // worker's asks).
-  Dealer dealer(PlannedRowCount(plan), 64 * static_cast<std::uint64_t>(threads) * ranks + 64);
+  // Room for the most every rank may hold.
+  Dealer dealer(PlannedRowCount(plan), kMostHeldPerThread * threads * ranks + kMostHeldPerThread);
   const std::vector<std::uint64_t> start = {plan.seedMs, static_cast<std::uint64_t>(PulseInterval().count())};
   for (int rank = 1; rank < ranks; ++rank) SendToRank(rank, RankTag::kStart, BytesOf(start));
   std::atomic<bool> ending{false};

@@ -19,9 +19,6 @@ namespace ebsim {
 
 namespace {
 
-// The most items a rank holds per thread.
-constexpr std::uint64_t kMostHeld = 64;
-
 // The items a rank holds, between the thread that talks to rank 0 and the
 // threads that run them, and the rows they finished, ready to send.
 class HeldItems {
@@ -104,7 +101,7 @@ int Exchange(HeldItems& held, unsigned threads, const std::atomic<bool>& stop, s
       if (message->tag == RankTag::kEnd) return ValuesOf<int>(message->bytes).at(0);
       if (message->tag != RankTag::kItems) continue;
       asked = false;
-      if (std::exchange(starved, false)) wanted = std::min<std::uint64_t>(2 * wanted, kMostHeld * threads);
+      if (std::exchange(starved, false)) wanted = std::min<std::uint64_t>(2 * wanted, kMostHeldPerThread * threads);
       const auto items = ValuesOf<std::uint64_t>(message->bytes);
       noMore = items.empty();
       if (!closing.load()) held.Add(items);
