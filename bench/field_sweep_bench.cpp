@@ -41,7 +41,7 @@ struct Prepared {
 
   explicit Prepared(int side) : n(side) {
     HeadlessFields fields;
-    fields.Set(InputField::Edit5, std::to_string(side));
+    fields.Set(Input::Side, std::to_string(side));
     HeadlessReadouts readouts;
     NullSurface nothing;
     const FormPort port{fields, readouts, &nothing};

@@ -29,7 +29,7 @@ namespace {
 // The field steps of a Run with the window's default texts.
 std::vector<FieldStep> DefaultSteps() {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "1");
+  fields.Set(Input::Side, "1");
   HeadlessReadouts readouts;
   auto lattice = std::make_unique<LatticeState>();
   StepList list;
@@ -40,7 +40,7 @@ std::vector<FieldStep> DefaultSteps() {
 // Side 300 as the two set-up runs leave it with the default texts.
 CompactLattice SetUpLattice(int n) {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, std::to_string(n));
+  fields.Set(Input::Side, std::to_string(n));
   HeadlessReadouts readouts;
   const FormPort port{fields, readouts, nullptr};
   auto lattice = std::make_unique<LatticeState>();

@@ -32,21 +32,20 @@ namespace {
 // The window's default texts, with the side given.
 class DefaultFields final : public FieldTexts {
  public:
-  explicit DefaultFields(int side) { texts_[InputField::Edit5] = std::to_string(side); }
-  std::string Text(InputField field) const override { return texts_.at(field); }
+  explicit DefaultFields(int side) { texts_[Input::Side] = std::to_string(side); }
+  std::string Text(Input field) const override { return texts_.at(field); }
   DecimalSeparator Separator() const override { return {}; }
 
  private:
-  std::map<InputField, std::string> texts_ = {
-      {InputField::Edit1, "0.04"}, {InputField::Edit2, "2"},  {InputField::Edit3, "10"},
-      {InputField::Edit4, "3"},    {InputField::Edit5, "20"}, {InputField::Edit6, "300"},
-      {InputField::Edit10, "-3"},
+  std::map<Input, std::string> texts_ = {
+      {Input::Side, "20"}, {Input::Dilution, "0.04"}, {Input::Enhancement, "10"}, {Input::FieldSd, "2"},
+      {Input::H0, "3"},    {Input::Hmin, "-3"},       {Input::Steps, "300"},
   };
 };
 
 class DiscardedReadouts final : public ReadoutFields {
  public:
-  void SetReadout(Readout, const ReadoutValue&) override {}
+  void SetReadout(Quantity, const ReadoutValue&) override {}
 };
 
 const FixedClock kMidnight(0);

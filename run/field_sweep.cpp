@@ -168,11 +168,11 @@ void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface)
 RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide) {
   RunInputs inputs;
   inputs.n = ReadLatticeSide(fields, largestSide);
-  const std::string stepsText = fields.Text(InputField::Edit6);
+  const std::string stepsText = fields.Text(Input::Steps);
   const std::int32_t steps = ReadIntegerField(stepsText);
   if (steps < 1) throw EConvertError("'" + stepsText + "' is not a valid number of steps (1 or more)");
-  const long double h0 = ReadRealField(fields, InputField::Edit4);
-  const long double hmin = ReadRealField(fields, InputField::Edit10);
+  const long double h0 = ReadRealField(fields, Input::H0);
+  const long double hmin = ReadRealField(fields, Input::Hmin);
   if (h0 < hmin) throw EConvertError("Init. Mag. Field must not be below Min. Mag. Field");
   const long double range = Checked(std::fabs(h0) + std::fabs(hmin));
   inputs.fieldStep = StoreDouble(range / (steps * 0.5L));
@@ -189,8 +189,8 @@ namespace {
 // Whether the sweep goes on at field H: Hmin - step <= H <= H0 + step, the
 // bounds read again and formed in extended precision.
 bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
-  const long double h0 = ReadRealField(fields, InputField::Edit4);
-  const long double hmin = ReadRealField(fields, InputField::Edit10);
+  const long double h0 = ReadRealField(fields, Input::H0);
+  const long double hmin = ReadRealField(fields, Input::Hmin);
   return hmin - fieldStep <= H && H <= h0 + fieldStep;
 }
 
@@ -245,7 +245,7 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
     measurements.AddPlusSpins(relaxation.CountSpins(1));
   else
     measurements.CountPlusSpins();
-  lattice.AppliedField = StoreDouble(ReadRealField(port.fields, InputField::Edit10));
+  lattice.AppliedField = StoreDouble(ReadRealField(port.fields, Input::Hmin));
   while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
     step(Branch::Ascending);
     ++steps.ascending;
@@ -301,7 +301,7 @@ class EngineOnly {
 // reset.
 RunInputs StartRun(const FormPort& port, LatticeState& lattice, int largestSide, LoopScale& scale) {
   ClearSpinPanel(port.Drawing());
-  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
+  lattice.InitialField = StoreDouble(ReadRealField(port.fields, Input::H0));
   lattice.AppliedField = lattice.InitialField;
   const RunInputs inputs = ReadRunInputs(port.fields, largestSide);
   lattice.MinMagnetization = 1.0;

@@ -34,7 +34,7 @@ std::size_t Site(int n, int i, int j) {
 // dilution level) carries the enhancement constant, read again at each.
 std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbers& random, double& enhancement,
                                         SweepObserver* observer) {
-  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
+  const double d = StoreDouble(ReadRealField(port.fields, Input::Dilution));
   const std::size_t side = static_cast<std::size_t>(n);
   std::vector<std::uint8_t> enhanced(side * side);
   std::int64_t count = 0;
@@ -46,12 +46,12 @@ std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbe
           (static_cast<std::size_t>(Source(n, i)) - 1) * side + static_cast<std::size_t>(Source(n, j)) - 1;
       enhanced[at] = copied ? enhanced[from] : static_cast<double>(random.UniformRandom()) < d;
       if (!enhanced[at]) continue;
-      enhancement = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+      enhancement = StoreDouble(ReadRealField(port.fields, Input::Enhancement));
       ++count;
     }
     RowDone(observer);
   }
-  ShowReadout(port, Readout::MaskEdit10, Divide(count, static_cast<long double>(n) * n));
+  ShowReadout(port, Quantity::SurfaceRatio, Divide(count, static_cast<long double>(n) * n));
   return enhanced;
 }
 
@@ -113,7 +113,7 @@ void DrawRandomFieldSquares(DrawingSurface& surface, const CompactLattice& latti
 CompactLattice WithRandomFields(const FormPort& port, int n, RandomNumbers& random,
                                 const std::vector<std::uint8_t>& enhanced, double enhancement,
                                 SweepObserver* observer) {
-  const long double sd = ReadRealField(port.fields, InputField::Edit2);
+  const long double sd = ReadRealField(port.fields, Input::FieldSd);
   const std::size_t side = static_cast<std::size_t>(n);
   CompactLattice lattice(n);
   std::vector<double> exchange(side), fields(side), firstRow(side);
@@ -166,12 +166,12 @@ CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& ran
   const std::vector<std::uint8_t> enhanced = EnhancedSites(port, n, random, enhancement, observer);
   CheckExchangeEnergies(n, enhanced, enhancement, observer);
   if (port.surface) DrawExchangeSquares(*port.surface, n, enhanced, enhancement);
-  port.Drawing().Refresh(Readout::MaskEdit10);
+  port.Drawing().Refresh(Quantity::SurfaceRatio);
   stage = "qrf";
   port.Drawing().Refresh(Panel::Shape2);
   CompactLattice lattice = WithRandomFields(port, n, random, enhanced, enhancement, observer);
   if (port.surface)
-    DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(ReadRealField(port.fields, InputField::Edit2)));
+    DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(ReadRealField(port.fields, Input::FieldSd)));
   return lattice;
 }
 

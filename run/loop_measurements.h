@@ -40,8 +40,8 @@ class LoopMeasurements {
  private:
   // The field where M changed sign, if it did since the last non-zero M.
   std::optional<long double> Crossing(Branch branch, double H) const;
-  void Show(Readout field, long double value);
-  void Blank(Readout field);
+  void Show(Quantity quantity, long double value);
+  void Blank(Quantity quantity);
   std::int32_t CountSpins(double value) const;
 
   const FormPort& port_;

@@ -47,7 +47,7 @@ void CheckRunInputs(const FieldTexts& fields, bool largeSides) {
 
 std::optional<int> LargeSide(const FieldTexts& fields) {
   try {
-    const std::int32_t side = ReadIntegerField(fields, InputField::Edit5);
+    const std::int32_t side = ReadIntegerField(fields, Input::Side);
     if (side > kMaxSide || side < 1) return side;
   } catch (const Exception&) {
   }

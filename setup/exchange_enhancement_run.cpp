@@ -22,7 +22,7 @@ void ExchangePass(const FormPort& port, LatticeState& lattice, const BlockMap& d
       if (surface) surface->SetBrushColor(clWhite);
       if (draws(i, j) < d) {
         // The constant is read again for every enhanced cell.
-        lattice.ExchangeMap(i, j) = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+        lattice.ExchangeMap(i, j) = StoreDouble(ReadRealField(port.fields, Input::Enhancement));
         ++lattice.EnhancedSiteCount;
         if (surface) surface->SetBrushColor(clRed);
       } else {
@@ -70,11 +70,11 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   lattice.SpinMap.FillBlock(n, 1.0);
   EdgeCopyFill(n, draws, [&](int, int) { return static_cast<double>(random.UniformRandom()); });
 
-  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
+  const double d = StoreDouble(ReadRealField(port.fields, Input::Dilution));
   ExchangePass(port, lattice, draws, n, d);
 
-  port.Drawing().Refresh(Readout::MaskEdit10);
-  ShowReadout(port, Readout::MaskEdit10,
+  port.Drawing().Refresh(Quantity::SurfaceRatio);
+  ShowReadout(port, Quantity::SurfaceRatio,
               Divide(lattice.EnhancedSiteCount, static_cast<long double>(n * n)));
 
   EnergyPass(port, lattice, n);

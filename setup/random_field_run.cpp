@@ -26,13 +26,13 @@ void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& 
   lattice.QrfMap.FillBlock(n, 0.0);
   // The standard deviation is read again for every drawn cell.
   EdgeCopyFill(n, lattice.QrfMap, [&](int, int) {
-    const long double sd = ReadRealField(port.fields, InputField::Edit2);
+    const long double sd = ReadRealField(port.fields, Input::FieldSd);
     return StoreDouble(random.GaussianRandom(0.0L, sd));
   });
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       lattice.QrfStandardDeviation = 0.0;
-      lattice.QrfStandardDeviation = StoreDouble(ReadRealField(port.fields, InputField::Edit2));
+      lattice.QrfStandardDeviation = StoreDouble(ReadRealField(port.fields, Input::FieldSd));
       const std::optional<Color> colour = RandomFieldClass(lattice.QrfMap(i, j), lattice.QrfStandardDeviation);
       if (colour && port.surface && IsShown(i, j)) {
         port.surface->SetBrushColor(*colour);

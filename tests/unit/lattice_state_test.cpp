@@ -137,7 +137,7 @@ TEST(LatticeSideTest, SidesOutsideTheLatticeAreRejected) {
   };
   for (const Case& c : cases) {
     FakeWindow window;
-    window.texts[InputField::Edit5] = c.text;
+    window.texts[Input::Side] = c.text;
     int side = 0;
     const std::string message = RunRig::ErrorOf([&] { side = ReadLatticeSide(window); });
     EXPECT_EQ(message, c.message) << c.text;
@@ -167,8 +167,8 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
       for (int j = 1; j <= kMaxSide; ++j) (*map)(i, j) = base + Tag(i, j);
   }
   const FixedClock clock(TimeOfDayMs(1, 2, 3, 4));
-  rig.window.texts[InputField::Edit1] = "0.3";
-  rig.window.texts[InputField::Edit5] = "20";
+  rig.window.texts[Input::Dilution] = "0.3";
+  rig.window.texts[Input::Side] = "20";
   RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
   // What a hysteresis run would leave in its maps.
   for (SiteMap* map :
@@ -177,7 +177,7 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
       for (int j = 1; j <= 20; ++j) (*map)(i, j) = -Tag(i, j);
   const auto before = std::make_unique<LatticeState>(lattice);
 
-  rig.window.texts[InputField::Edit5] = "10";
+  rig.window.texts[Input::Side] = "10";
   RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
 
   auto beforeMaps = Maps(*before);

@@ -38,7 +38,7 @@ constexpr int kSpinLeft = 318, kSpinRight = 604, kSpinTop = 344, kSpinBottom = 6
 
 class DiscardReadouts final : public ReadoutFields {
  public:
-  void SetReadout(Readout, const ReadoutValue&) override {}
+  void SetReadout(Quantity, const ReadoutValue&) override {}
 };
 
 struct Step {
