@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/step_list.h"
+#include "form/field_parameters.h"
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
@@ -33,7 +34,7 @@ std::vector<FieldStep> DefaultSteps() {
   HeadlessReadouts readouts;
   auto lattice = std::make_unique<LatticeState>();
   StepList list;
-  RunHysteresis(FormPort{fields, readouts, nullptr}, *lattice, &list);
+  RunHysteresis(FormPort{fields, readouts, nullptr}, FieldParameters(fields), *lattice, &list);
   return list.steps;
 }
 
@@ -45,8 +46,8 @@ CompactLattice SetUpLattice(int n) {
   const FormPort port{fields, readouts, nullptr};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  RunExchangeEnhancement(port, *lattice, random, FixedClock(45296789));
-  RunRandomField(port, *lattice, random);
+  RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, FixedClock(45296789));
+  RunRandomField(port, FieldParameters(port.fields), *lattice, random);
   return CompactLatticeOf(*lattice, n);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "form/drawing_surface.h"
+#include "form/field_parameters.h"
 #include "form/form_fields.h"
 #include "bench/allocation_counter.h"
 #include "model/lattice_state.h"
@@ -72,7 +73,7 @@ void BM_ExchangeRun_WithoutDrawing(benchmark::State& state) {
   const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  Measure(state, side, [&] { RunExchangeEnhancement(port, *lattice, random, kMidnight); });
+  Measure(state, side, [&] { RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, kMidnight); });
 }
 BENCHMARK(BM_ExchangeRun_WithoutDrawing)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond);
 
@@ -84,8 +85,8 @@ void BM_RandomFieldRun_WithoutDrawing(benchmark::State& state) {
   const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  RunExchangeEnhancement(port, *lattice, random, kMidnight);
-  Measure(state, side, [&] { RunRandomField(port, *lattice, random); });
+  RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, kMidnight);
+  Measure(state, side, [&] { RunRandomField(port, FieldParameters(port.fields), *lattice, random); });
 }
 BENCHMARK(BM_RandomFieldRun_WithoutDrawing)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond);
 
@@ -114,7 +115,7 @@ void BM_ExchangeRun_DrawingIntoWindow(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   Window window(side);
   Measure(state, side, [&] {
-    RunExchangeEnhancement(window.Port(), window.form.Lattice(), window.form.Random(), kMidnight);
+    RunExchangeEnhancement(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random(), kMidnight);
     window.Show();
   });
 }
@@ -123,9 +124,9 @@ BENCHMARK(BM_ExchangeRun_DrawingIntoWindow)->Arg(300)->Unit(benchmark::kMillisec
 void BM_RandomFieldRun_DrawingIntoWindow(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   Window window(side);
-  RunExchangeEnhancement(window.Port(), window.form.Lattice(), window.form.Random(), kMidnight);
+  RunExchangeEnhancement(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random(), kMidnight);
   Measure(state, side, [&] {
-    RunRandomField(window.Port(), window.form.Lattice(), window.form.Random());
+    RunRandomField(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random());
     window.Show();
   });
 }

@@ -32,9 +32,9 @@ std::size_t Site(int n, int i, int j) {
 // "Run LEE Constants": one uniform draw per computed cell in row-major
 // order, copies for row n and column n; an enhanced site (draw below the
 // dilution level) carries the enhancement constant, read again at each.
-std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbers& random, double& enhancement,
-                                        SweepObserver* observer) {
-  const double d = StoreDouble(ReadRealField(port.fields, Input::Dilution));
+std::vector<std::uint8_t> EnhancedSites(const FormPort& port, const ModelParameters& parameters, int n,
+                                        RandomNumbers& random, double& enhancement, SweepObserver* observer) {
+  const double d = StoreDouble(parameters.Dilution());
   const std::size_t side = static_cast<std::size_t>(n);
   std::vector<std::uint8_t> enhanced(side * side);
   std::int64_t count = 0;
@@ -46,7 +46,7 @@ std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbe
           (static_cast<std::size_t>(Source(n, i)) - 1) * side + static_cast<std::size_t>(Source(n, j)) - 1;
       enhanced[at] = copied ? enhanced[from] : static_cast<double>(random.UniformRandom()) < d;
       if (!enhanced[at]) continue;
-      enhancement = StoreDouble(ReadRealField(port.fields, Input::Enhancement));
+      enhancement = StoreDouble(parameters.Enhancement());
       ++count;
     }
     RowDone(observer);
@@ -110,10 +110,10 @@ void DrawRandomFieldSquares(DrawingSurface& surface, const CompactLattice& latti
 
 // "Run QRF Fields": a Gaussian draw per computed cell, copies for row n and
 // column n, appended to the lattice row by row with the exchange constants.
-CompactLattice WithRandomFields(const FormPort& port, int n, RandomNumbers& random,
+CompactLattice WithRandomFields(const ModelParameters& parameters, int n, RandomNumbers& random,
                                 const std::vector<std::uint8_t>& enhanced, double enhancement,
                                 SweepObserver* observer) {
-  const long double sd = ReadRealField(port.fields, Input::FieldSd);
+  const long double sd = parameters.FieldSd();
   const std::size_t side = static_cast<std::size_t>(n);
   CompactLattice lattice(n);
   std::vector<double> exchange(side), fields(side), firstRow(side);
@@ -156,22 +156,21 @@ void CheckLargeLatticeFits(int n, unsigned copies) {
                         " of memory; " + Megabytes(*available) + " are available");
 }
 
-CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
-                                 const char*& stage, SweepObserver* observer) {
+CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
+                                 const UtcClock& clock, const char*& stage, SweepObserver* observer) {
   stage = "lee";
   port.Drawing().Refresh(Panel::Shape1);
   port.Drawing().Refresh(Panel::Shape3);
   random.SeedFromClock(clock);
   double enhancement = 1.0;
-  const std::vector<std::uint8_t> enhanced = EnhancedSites(port, n, random, enhancement, observer);
+  const std::vector<std::uint8_t> enhanced = EnhancedSites(port, parameters, n, random, enhancement, observer);
   CheckExchangeEnergies(n, enhanced, enhancement, observer);
   if (port.surface) DrawExchangeSquares(*port.surface, n, enhanced, enhancement);
   port.Drawing().Refresh(Quantity::SurfaceRatio);
   stage = "qrf";
   port.Drawing().Refresh(Panel::Shape2);
-  CompactLattice lattice = WithRandomFields(port, n, random, enhanced, enhancement, observer);
-  if (port.surface)
-    DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(ReadRealField(port.fields, Input::FieldSd)));
+  CompactLattice lattice = WithRandomFields(parameters, n, random, enhanced, enhancement, observer);
+  if (port.surface) DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(parameters.FieldSd()));
   return lattice;
 }
 

@@ -7,9 +7,9 @@
 
 namespace ebsim {
 
-LoopMeasurements::LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
-                                   const std::int64_t& spinSum)
-    : port_(port), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
+LoopMeasurements::LoopMeasurements(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                                   int n, double fieldStep, const std::int64_t& spinSum)
+    : port_(port), parameters_(parameters), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
 
 void LoopMeasurements::StartSweep() {
   downCrossingFound_ = false;
@@ -57,7 +57,7 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
   if (branch == Branch::Ascending) {
     if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
     // Raised only at fields of at least H0.
-    if (magnetization_ > lattice_.MaxMagnetization && !(ReadRealField(port_.fields, Input::H0) > H)) {
+    if (magnetization_ > lattice_.MaxMagnetization && !(parameters_.H0() > H)) {
       lattice_.MaxMagnetization = magnetization_;
       const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
       Show(Quantity::VerticalShift, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);

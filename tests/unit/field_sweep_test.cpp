@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "form/field_numbers.h"
+#include "form/field_parameters.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "run/field_sweep.h"
@@ -92,8 +93,8 @@ class Recorder final : public SweepObserver {
 void SetUpLattice(CanvasWindow& w, LatticeState& lattice, std::uint32_t ms) {
   RandomNumbers random;
   const FixedClock clock(ms);
-  RunExchangeEnhancement(w.Port(), lattice, random, clock);
-  RunRandomField(w.Port(), lattice, random);
+  RunExchangeEnhancement(w.Port(), FieldParameters(w), lattice, random, clock);
+  RunRandomField(w.Port(), FieldParameters(w), lattice, random);
 }
 
 // ---------------------------------------------------------------------------
@@ -348,7 +349,7 @@ class RunTest : public ::testing::Test {
   LatticeState& L() { return *lattice; }
   // Runs with the given texts over the window's defaults.
   std::string Run(Recorder* recorder = nullptr) {
-    return ErrorMessageOf([&] { steps = RunHysteresis(port, *lattice, recorder); });
+    return ErrorMessageOf([&] { steps = RunHysteresis(port, parameters, *lattice, recorder); });
   }
   void Texts(const char* h0, const char* hmin, const char* stepCount, const char* side = "1") {
     w.texts[Input::H0] = h0;
@@ -359,6 +360,7 @@ class RunTest : public ::testing::Test {
 
   CanvasWindow w;
   FormPort port = w.Port();
+  FieldParameters parameters{w};
   std::unique_ptr<LatticeState> lattice = std::make_unique<LatticeState>();
   SweepSteps steps;
 };
@@ -695,7 +697,7 @@ TEST_F(RunTest, SpinSquaresAndTrace) {
     auto lastSpins = std::make_unique<SiteMap>();
     Recorder recorder(L(), n);
     recorder.onStep = [&](Branch, double, double) { *lastSpins = L().SpinMap; };
-    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(canvasPort, L(), &recorder); }), "");
+    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(canvasPort, FieldParameters(canvas), L(), &recorder); }), "");
 
     const int shown = std::min(n, kShownSide);
     const int right = 4 * shown + 321, bottom = 4 * shown + 346;
@@ -792,7 +794,8 @@ ReferenceRunResult ReferenceRun(CanvasWindow& w, LatticeState& s) {
   s.MaxMagnetization = 0.5;
   std::int64_t spinSum = 0;
   ReferenceRelaxation reference(s, n);
-  LoopMeasurements measurements(port, s, n, fieldStep, spinSum);
+  const FieldParameters parameters(w);
+  LoopMeasurements measurements(port, parameters, s, n, fieldStep, spinSum);
   measurements.StartSweep();
   reference.InitLocalFields(s.AppliedField);
   s.PlusSpinCount = s.MinusSpinCount = 0;
@@ -849,7 +852,7 @@ TEST(ReferenceRunTest, RunsMatchTheReferenceSweep) {
     const int n = std::stoi(c.side);
     Recorder recorder(*engineState, n);
     const FormPort port = w.Port();
-    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(port, *engineState, &recorder); }), "");
+    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(port, FieldParameters(w), *engineState, &recorder); }), "");
     ReferenceRunResult reference;
     ASSERT_EQ(ErrorMessageOf([&] { reference = ReferenceRun(v, *refState); }), "");
     EXPECT_EQ(recorder.steps, reference.steps);

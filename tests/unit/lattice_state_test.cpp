@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "form/field_parameters.h"
 #include "form/lattice_side.h"
 #include "setup/exchange_enhancement_run.h"
 #include "tests/unit/fake_window.h"
@@ -169,7 +170,7 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
   const FixedClock clock(TimeOfDayMs(1, 2, 3, 4));
   rig.window.texts[Input::Dilution] = "0.3";
   rig.window.texts[Input::Side] = "20";
-  RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
+  RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), lattice, rig.random, clock);
   // What a hysteresis run would leave in its maps.
   for (SiteMap* map :
        {&lattice.NeighbourFieldMap, &lattice.PrevLocalFieldMap, &lattice.LocalFieldMap, &lattice.SpinMap})
@@ -178,7 +179,7 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
   const auto before = std::make_unique<LatticeState>(lattice);
 
   rig.window.texts[Input::Side] = "10";
-  RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
+  RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), lattice, rig.random, clock);
 
   auto beforeMaps = Maps(*before);
   auto afterMaps = Maps(lattice);

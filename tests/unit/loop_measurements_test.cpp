@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "form/field_parameters.h"
 #include "run/loop_measurements.h"
 #include "tests/unit/canvas_window.h"
 
@@ -32,7 +33,7 @@ class MeasurementsTest : public ::testing::Test {
     n_ = n;
     L->MinMagnetization = 1.0;
     L->MaxMagnetization = 0.5;
-    measurements = std::make_unique<LoopMeasurements>(port, *L, n, fieldStep, spinSum);
+    measurements = std::make_unique<LoopMeasurements>(port, parameters, *L, n, fieldStep, spinSum);
     measurements->StartSweep();
     return *measurements;
   }
@@ -52,6 +53,7 @@ class MeasurementsTest : public ::testing::Test {
 
   CanvasWindow w;
   FormPort port = w.Port();
+  FieldParameters parameters{w};
   std::unique_ptr<LatticeState> L = std::make_unique<LatticeState>();
   std::int64_t spinSum = 0;
   std::unique_ptr<LoopMeasurements> measurements;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "form/field_parameters.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "tests/unit/fake_window.h"
@@ -42,7 +43,7 @@ class ExchangeRunTest : public ::testing::Test {
     rig.window.texts[Input::Enhancement] = constant;
     rig.window.log.clear();
     return RunRig::ErrorOf(
-        [&] { RunExchangeEnhancement(rig.window.Port(), *rig.lattice, rig.random, FixedClock(ms)); });
+        [&] { RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), *rig.lattice, rig.random, FixedClock(ms)); });
   }
   LatticeState& L() { return *rig.lattice; }
 
@@ -369,7 +370,7 @@ class RandomFieldRunTest : public ExchangeRunTest {
   std::string RunFields(const std::string& sd) {
     rig.window.texts[Input::FieldSd] = sd;
     rig.window.log.clear();
-    return RunRig::ErrorOf([&] { RunRandomField(rig.window.Port(), *rig.lattice, rig.random); });
+    return RunRig::ErrorOf([&] { RunRandomField(rig.window.Port(), FieldParameters(rig.window), *rig.lattice, rig.random); });
   }
 };
 
