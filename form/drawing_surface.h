@@ -11,8 +11,8 @@
 
 #include "form/colors.h"
 #include "form/controls.h"
+#include "form/panel_geometry.h"
 #include "model/physics_names.h"
-#include "model/lattice_state.h"
 
 namespace ebsim {
 

@@ -6,6 +6,7 @@
 
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 
 namespace ebsim {
 

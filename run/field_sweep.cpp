@@ -12,6 +12,7 @@
 #include "engine/local_field.h"
 #include "run/loop_measurements.h"
 #include "form/loop_plot.h"
+#include "form/panel_geometry.h"
 #include "form/run_display.h"
 
 namespace ebsim {

@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 

@@ -2,6 +2,7 @@
 
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 #include "model/neighbour_sum.h"
 
 namespace ebsim {

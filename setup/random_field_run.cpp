@@ -1,6 +1,7 @@
 #include "setup/random_field_run.h"
 
 #include "base/float_checks.h"
+#include "form/panel_geometry.h"
 
 namespace ebsim {
 

@@ -14,6 +14,7 @@
 #include "tests/unit/control_names.h"
 #include "base/errors.h"
 #include "form/form_fields.h"
+#include "form/panel_geometry.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 

@@ -23,6 +23,7 @@
 #include "run/field_sweep.h"
 #include "run/loop_measurements.h"
 #include "form/loop_plot.h"
+#include "form/panel_geometry.h"
 #include "form/run_display.h"
 #include "tests/reference_relaxation.h"
 #include "tests/unit/canvas_window.h"

@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "form/field_parameters.h"
 #include "form/lattice_side.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "tests/unit/fake_window.h"
 

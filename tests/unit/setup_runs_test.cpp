@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "form/field_parameters.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "tests/unit/fake_window.h"
