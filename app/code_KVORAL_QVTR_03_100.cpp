@@ -168,7 +168,8 @@ TForm1::TForm1(DecimalSeparator separator, QWidget* parent)
         const ShapeLayout& shape = PanelShape(panel);
         return QRect(shape.left, shape.top, shape.width, shape.height);
       },
-      [this](Readout field) -> QWidget* { return readouts_.at(field); }, ProgressBar1});
+      [this](Quantity quantity) -> QWidget* { return readouts_.at(ReadoutOf(quantity).control); },
+      ProgressBar1});
   ConnectHandlers();
   SetTabOrder();
   savePathPrompt_ = [this] { return ChooseSavePath(this); };
@@ -196,8 +197,8 @@ void TForm1::CreateControls() {
     // Default texts are written with the separator in force at start.
     edits_[item.field] = edit;
     connect(edit, &QLineEdit::textChanged, this,
-            [this, field = item.field](const QString& text) { texts_[field] = text.toStdString(); });
-    edit->setText(QString::fromStdString(DefaultText(item.field, separator_.Text())));
+            [this, input = InputOf(item.field).input](const QString& text) { texts_[input] = text.toStdString(); });
+    edit->setText(QString::fromStdString(DefaultText(InputOf(item.field).input, separator_.Text())));
   }
   for (const ReadoutLayout& item : FormReadouts()) {
     auto* edit = new ReadoutEdit(this);
@@ -258,10 +259,10 @@ void TForm1::SetTabOrder() {
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
 }
 
-std::string TForm1::Text(InputField field) const { return texts_.at(field); }
+std::string TForm1::Text(Input input) const { return texts_.at(input); }
 
-void TForm1::SetReadout(Readout field, const ReadoutValue& shown) {
-  readouts_.at(field)->setText(QString::fromStdString(shown.text));
+void TForm1::SetReadout(Quantity quantity, const ReadoutValue& shown) {
+  readouts_.at(ReadoutOf(quantity).control)->setText(QString::fromStdString(shown.text));
 }
 
 void TForm1::SetErrorReport(std::function<void(const std::string&)> report) { errorReport_ = std::move(report); }

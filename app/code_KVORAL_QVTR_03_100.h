@@ -48,9 +48,9 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   QProgressBar* ProgressBar1 = nullptr;
 
   // What the runs see of the window.
-  std::string Text(InputField field) const override;
+  std::string Text(Input input) const override;
   DecimalSeparator Separator() const override { return separator_; }
-  void SetReadout(Readout field, const ReadoutValue& shown) override;
+  void SetReadout(Quantity quantity, const ReadoutValue& shown) override;
   // The separator the fields are read and written with: the locale's, and
   // again the locale's when it changes (after a run, never during one).
   void SetSeparator(DecimalSeparator separator) { separator_ = std::move(separator); }
@@ -112,7 +112,7 @@ class TForm1 : public QWidget, public FieldTexts, public ReadoutFields, private 
   std::map<InputField, QLineEdit*> edits_;
   // The fields' texts as the runs read them, kept as they change: a run
   // reads some fields once per site.
-  std::map<InputField, std::string> texts_;
+  std::map<Input, std::string> texts_;
   std::map<Readout, ReadoutEdit*> readouts_;
   DecimalSeparator separator_;
   std::function<void(const std::string&)> errorReport_;

@@ -89,7 +89,7 @@ void QtDrawingSurface::Refresh(Panel panel) {
   t_.canvas->repaint(area);
 }
 
-void QtDrawingSurface::Refresh(Readout field) { t_.readoutWidget(field)->repaint(); }
+void QtDrawingSurface::Refresh(Quantity quantity) { t_.readoutWidget(quantity)->repaint(); }
 
 void QtDrawingSurface::SetProgressMin(int value) { t_.progress->setMinimum(value); }
 

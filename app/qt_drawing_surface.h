@@ -22,7 +22,7 @@ class QtDrawingSurface final : public DrawingSurface {
     QWidget* canvas = nullptr;         // the widget that shows the layer
     QFont font;                        // the window font
     std::function<QRect(Panel)> panelRect;
-    std::function<QWidget*(Readout)> readoutWidget;
+    std::function<QWidget*(Quantity)> readoutWidget;
     QProgressBar* progress = nullptr;
   };
 
@@ -35,7 +35,7 @@ class QtDrawingSurface final : public DrawingSurface {
   void TextOut(int x, int y, std::string_view text) override;
   void SetPixel(int x, int y, Color color) override;
   void Refresh(Panel panel) override;
-  void Refresh(Readout field) override;
+  void Refresh(Quantity quantity) override;
   void SetProgressMin(int value) override;
   void SetProgressMax(int value) override;
   void SetProgressPosition(int value) override;

@@ -19,6 +19,7 @@
 #include "base/utf8.h"
 #include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
+#include "form/catalogue.h"
 #include "form/field_numbers.h"
 #include "form/headless_form.h"
 
@@ -26,9 +27,7 @@ namespace ebsim {
 
 namespace {
 
-// The inputs in the order the render program takes their texts.
-constexpr InputField kInputOrder[] = {InputField::Edit5, InputField::Edit1, InputField::Edit3, InputField::Edit2,
-                                      InputField::Edit4, InputField::Edit10, InputField::Edit6};
+// The render program takes the inputs' texts in the catalogue's order.
 constexpr int kFirstText = 4;
 
 bool WritePng(const QImage& picture, const std::string& path) {
@@ -69,7 +68,8 @@ Rendering RenderWindow(const RenderRequest& request) {
   HeadlessFields fields(separator);
   for (const auto& [field, text] : request.texts) fields.Set(field, text);
   TForm1 form(separator);
-  for (const InputField field : kInputOrder) form.Edit(field)->setText(QString::fromStdString(fields.Text(field)));
+  for (const InputEntry& input : Inputs())
+    form.Edit(input.control)->setText(QString::fromStdString(fields.Text(input.input)));
   form.SetClock(std::make_unique<FixedClock>(request.seedMs));
   Rendering rendering;
   form.SetErrorReport([&](const std::string& message) { rendering.error = ErrorBoxText(message); });
@@ -93,7 +93,7 @@ Rendering RenderWindow(const RenderRequest& request) {
 }
 
 int RenderMain(int argc, char** argv) {
-  if (argc != kFirstText + 7) {
+  if (argc != kFirstText + kInputCount) {
     std::cerr << "ebsim-render: run by `ebsim render`, which takes the options\n";
     return 2;
   }
@@ -101,7 +101,7 @@ int RenderMain(int argc, char** argv) {
   const std::string seed = argv[2];
   std::from_chars(seed.data(), seed.data() + seed.size(), request.seedMs);
   request.separator = DecodeSingleUtf8(argv[3]);
-  for (int k = 0; k < 7; ++k) request.texts[kInputOrder[k]] = argv[kFirstText + k];
+  for (int k = 0; k < kInputCount; ++k) request.texts[Inputs()[static_cast<std::size_t>(k)].input] = argv[kFirstText + k];
   // Checked before anything is drawn.
   try {
     OutputFile check(argv[1]);

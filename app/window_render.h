@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "form/controls.h"
+#include "model/physics_names.h"
 
 namespace ebsim {
 
 struct RenderRequest {
-  std::map<InputField, std::string> texts;  // over the default texts
-  std::uint32_t seedMs = 0;                 // the clock's time of day
+  std::map<Input, std::string> texts;  // over the default texts
+  std::uint32_t seedMs = 0;            // the clock's time of day
   char32_t separator = U'.';
   // The lattice held compactly, as beyond 300, whatever the side.
   bool compact = false;

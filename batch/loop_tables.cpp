@@ -32,7 +32,7 @@ std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row) {
 }
 
 LoopMeans::LoopMeans(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
-  for (const GridAxis& axis : grid_.Axes()) out_ << InputOf(axis.field).column << ',';
+  for (const GridAxis& axis : grid_.Axes()) out_ << InputOf(axis.input).column << ',';
   out_ << "point,step,branch,H,M_mean,M_sd,M_se,n\n";
 }
 
@@ -110,13 +110,13 @@ namespace {
 
 // The largest of the grid's values of an input, by `measure`.
 template <class Measure>
-std::uint64_t Largest(const SweepGrid& grid, InputField field, Measure measure) {
+std::uint64_t Largest(const SweepGrid& grid, Input input, Measure measure) {
   HeadlessFields fields = grid.PointFields(0);
   std::uint64_t largest = measure(fields);
   for (const GridAxis& axis : grid.Axes()) {
-    if (axis.field != field) continue;
+    if (axis.input != input) continue;
     for (const std::string& text : axis.texts) {
-      fields.Set(field, text);
+      fields.Set(input, text);
       largest = std::max(largest, measure(fields));
     }
   }
@@ -127,15 +127,15 @@ std::uint64_t Largest(const SweepGrid& grid, InputField field, Measure measure) 
 
 void CheckLoopsFit(const SweepPlan& plan, bool means) {
   const SweepGrid& grid = *plan.grid;
-  const std::uint64_t steps = Largest(grid, InputField::Edit6, LoopStepBound);
-  const std::uint64_t asked = Largest(grid, InputField::Edit6, [](const HeadlessFields& fields) -> std::uint64_t {
+  const std::uint64_t steps = Largest(grid, Input::Steps, LoopStepBound);
+  const std::uint64_t asked = Largest(grid, Input::Steps, [](const HeadlessFields& fields) -> std::uint64_t {
     try {
-      return static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, InputField::Edit6)));
+      return static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, Input::Steps)));
     } catch (const Exception&) {
       return 0;
     }
   });
-  const std::uint64_t lattice = Largest(grid, InputField::Edit5, [&](const HeadlessFields& fields) {
+  const std::uint64_t lattice = Largest(grid, Input::Side, [&](const HeadlessFields& fields) {
     const std::optional<int> side = plan.largeSides ? LargeSide(fields) : std::nullopt;
     return side && *side > 0 ? LargeLatticeBytes(*side) : 0;
   });

@@ -8,7 +8,7 @@ namespace ebsim {
 
 Json RunProvenance(const FieldTexts& fields, std::uint32_t seedMs) {
   Json inputs = Json::object();
-  for (const InputEntry& input : Inputs()) inputs[input.column] = ValidUtf8(fields.Text(input.field));
+  for (const InputEntry& input : Inputs()) inputs[input.column] = ValidUtf8(fields.Text(input.input));
   return Json{{"version", ProgramVersion()},
               {"seed_ms", seedMs},
               {"separator", EncodeUtf8(fields.Separator().CodePoint())},

@@ -118,7 +118,7 @@ SweepRow RunsFileReader::RowOf(const std::string& line) const {
            ", not " + seed + " as the metadata's seed gives");
   std::size_t k = texts.size() + 3;
   for (const ReadoutEntry& readout : Readouts()) {
-    const auto& value = row.readouts[static_cast<std::size_t>(readout.field)];
+    const auto& value = row.readouts[static_cast<std::size_t>(readout.quantity)];
     if (value && !std::isfinite(static_cast<double>(*value)))
       Refuse("a row no sweep wrote (" + PointText(row) + "): its " + readout.id + " is '" + Shown(fields[k]) +
              "', not a finite number");

@@ -18,8 +18,8 @@ constexpr std::uint64_t kMillisecondsPerDay = 86400000;
 // seeds of successive realisations spread over the whole day.
 constexpr std::uint64_t kSeedStride = 53398447;
 
-void CheckReadable(InputField field, const std::string& text, const DecimalSeparator& separator) {
-  if (InputOf(field).integer)
+void CheckReadable(Input input, const std::string& text, const DecimalSeparator& separator) {
+  if (InputOf(input).integer)
     (void)ReadIntegerField(text);
   else
     (void)ReadRealField(text, separator);
@@ -55,7 +55,7 @@ std::vector<std::string> Range(const std::string& value, const DecimalSeparator&
 
 }  // namespace
 
-std::vector<std::string> ParseAxisValues(InputField field, const std::string& value, const DecimalSeparator& separator) {
+std::vector<std::string> ParseAxisValues(Input input, const std::string& value, const DecimalSeparator& separator) {
   std::vector<std::string> texts;
   if (value.find(':') != std::string::npos) {
     texts = Range(value, separator);
@@ -63,7 +63,7 @@ std::vector<std::string> ParseAxisValues(InputField field, const std::string& va
     texts = Split(value, separator.CodePoint() == U',' ? ";" : ";,");
   }
   if (texts.size() > kMostValues) throw std::invalid_argument("'" + value + "' holds too many values");
-  for (const std::string& text : texts) CheckReadable(field, text, separator);
+  for (const std::string& text : texts) CheckReadable(input, text, separator);
   return texts;
 }
 
@@ -87,7 +87,7 @@ std::vector<std::string> SweepGrid::PointTexts(std::size_t k) const {
 HeadlessFields SweepGrid::PointFields(std::size_t k) const {
   HeadlessFields fields(separator_);
   const std::vector<std::string> texts = PointTexts(k);
-  for (std::size_t a = 0; a < axes_.size(); ++a) fields.Set(axes_[a].field, texts[a]);
+  for (std::size_t a = 0; a < axes_.size(); ++a) fields.Set(axes_[a].input, texts[a]);
   return fields;
 }
 
@@ -102,14 +102,14 @@ void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies) {
   std::vector<const GridAxis*> deciding;
   HeadlessFields fields = grid.PointFields(0);
   for (const GridAxis& axis : grid.Axes()) {
-    fields.Set(axis.field, axis.texts.front());
-    const InputField f = axis.field;
-    if (f == InputField::Edit5 || f == InputField::Edit6 || f == InputField::Edit4 || f == InputField::Edit10)
+    fields.Set(axis.input, axis.texts.front());
+    const Input f = axis.input;
+    if (f == Input::Side || f == Input::Steps || f == Input::H0 || f == Input::Hmin)
       deciding.push_back(&axis);
   }
   std::vector<std::size_t> at(deciding.size(), 0);
   for (;;) {
-    for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->field, deciding[a]->texts[at[a]]);
+    for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->input, deciding[a]->texts[at[a]]);
     CheckRunInputs(fields, largeSides);
     if (const auto side = largeSides ? LargeSide(fields) : std::nullopt) CheckLargeLatticeFits(*side, copies);
     std::size_t a = 0;

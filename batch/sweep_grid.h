@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "base/decimal_separator.h"
-#include "form/controls.h"
+#include "model/physics_names.h"
 #include "form/headless_form.h"
 
 namespace ebsim {
 
 struct GridAxis {
   const char* option;               // "side", "dilution", ...
-  InputField field;
+  Input input;
   std::vector<std::string> texts;   // the field texts it takes, in order
 };
 
@@ -26,7 +26,7 @@ struct GridAxis {
 //   "a"      one text.
 // Every text must read as the field reads it; the error is the window's
 // (EConvertError), or std::invalid_argument for a malformed range.
-std::vector<std::string> ParseAxisValues(InputField field, const std::string& value, const DecimalSeparator& separator);
+std::vector<std::string> ParseAxisValues(Input input, const std::string& value, const DecimalSeparator& separator);
 
 class SweepGrid {
  public:

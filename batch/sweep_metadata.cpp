@@ -22,7 +22,7 @@ const InputEntry* InputOfColumn(const std::string& column) {
 
 Json SweepIdentity(const SweepPlan& plan) {
   Json grid = Json::object();
-  for (const GridAxis& axis : plan.grid->Axes()) grid[InputOf(axis.field).column] = axis.texts;
+  for (const GridAxis& axis : plan.grid->Axes()) grid[InputOf(axis.input).column] = axis.texts;
   return Json{{"version", ProgramVersion()},
               {"grid", grid},
               {"separator", EncodeUtf8(plan.grid->Separator().CodePoint())},
@@ -70,7 +70,7 @@ SweepGrid GridOfIdentity(const Json& identity) {
   for (const auto& [column, texts] : identity.at("grid").items()) {
     const InputEntry* input = InputOfColumn(column);
     if (!input) throw std::invalid_argument("the metadata names an unknown input '" + column + "'");
-    axes.push_back({input->column, input->field, texts.get<std::vector<std::string>>()});
+    axes.push_back({input->column, input->input, texts.get<std::vector<std::string>>()});
   }
   return SweepGrid(std::move(axes), DecimalSeparator(code));
 }

@@ -20,7 +20,7 @@ std::string Statistic(const std::optional<long double>& x) { return x ? Shortest
 
 std::vector<std::string> GridColumns(const SweepGrid& grid) {
   std::vector<std::string> names;
-  for (const GridAxis& axis : grid.Axes()) names.push_back(InputOf(axis.field).column);
+  for (const GridAxis& axis : grid.Axes()) names.push_back(InputOf(axis.input).column);
   return names;
 }
 
@@ -64,7 +64,7 @@ void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row)
   WriteGridValues(out, grid, row.point);
   out << row.point << ',' << row.realization << ',' << row.seedMs;
   for (const ReadoutEntry& name : Readouts())
-    out << ',' << Number(row.readouts[static_cast<std::size_t>(name.field)]);
+    out << ',' << Number(row.readouts[static_cast<std::size_t>(name.quantity)]);
   out << ',' << row.descendingSteps << ',' << row.ascendingSteps << ',' << CsvField(row.error) << '\n';
 }
 
@@ -114,7 +114,7 @@ std::optional<double> ReadoutNumber(const std::string& text) {
 SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
   const std::vector<std::string> fields = ReadCsvFields(line);
   const std::size_t a = grid.Axes().size();
-  if (fields.size() != a + 3 + kReadoutCount + 3) throw std::invalid_argument("a row of another table: " + line);
+  if (fields.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + line);
   SweepRow row;
   row.point = static_cast<std::size_t>(WholeNumber(fields[a]));
   row.realization = WholeNumber(fields[a + 1]);
@@ -123,7 +123,7 @@ SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64
   row.index = row.point * realizations + row.realization;
   row.seedMs = static_cast<std::uint32_t>(WholeNumber(fields[a + 2]));
   std::size_t k = a + 3;
-  for (const ReadoutEntry& name : Readouts()) row.readouts[static_cast<std::size_t>(name.field)] = ReadoutNumber(fields[k++]);
+  for (const ReadoutEntry& name : Readouts()) row.readouts[static_cast<std::size_t>(name.quantity)] = ReadoutNumber(fields[k++]);
   row.descendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
   row.ascendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
   row.error = fields[k];
@@ -140,7 +140,7 @@ void SweepSummary::WriteLine(std::size_t index, const PointStatistics& point) {
   WriteGridValues(out_, grid_, index);
   out_ << index << ',' << point.realizations << ',' << point.failed;
   for (const ReadoutEntry& name : Readouts()) {
-    const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.field)];
+    const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.quantity)];
     out_ << ',' << Statistic(s.Mean()) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())
          << ',' << s.count;
   }

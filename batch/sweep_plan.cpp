@@ -28,14 +28,14 @@ std::uint64_t Realizations(const std::string& text, const std::string& option) {
 std::vector<GridAxis> Axes(const SweepAsk& ask) {
   std::vector<GridAxis> axes;
   for (const InputEntry& input : Inputs()) {
-    const auto given = ask.values.find(input.field);
+    const auto given = ask.values.find(input.input);
     if (given == ask.values.end()) {
-      axes.push_back({input.column, input.field, {DefaultText(input.field, ask.separator.Text())}});
+      axes.push_back({input.column, input.input, {DefaultText(input.input, ask.separator.Text())}});
       continue;
     }
-    GridAxis axis{input.column, input.field, {}};
+    GridAxis axis{input.column, input.input, {}};
     for (const std::string& value : given->second)
-      for (std::string& text : ParseAxisValues(input.field, value, ask.separator)) axis.texts.push_back(std::move(text));
+      for (std::string& text : ParseAxisValues(input.input, value, ask.separator)) axis.texts.push_back(std::move(text));
     if (axis.texts.empty()) throw std::invalid_argument(std::string(input.column) + " is given no values");
     axes.push_back(std::move(axis));
   }

@@ -22,7 +22,7 @@ namespace ebsim {
 struct SweepAsk {
   // Each input's values in turn, each a text, a list "a;b;c" or a range
   // "a:b:s"; an input not named keeps its default.
-  std::map<InputField, std::vector<std::string>> values;
+  std::map<Input, std::vector<std::string>> values;
   DecimalSeparator separator;
   std::optional<std::string> realizations;  // none: 1
   std::optional<std::string> threads;       // none: the processors

@@ -57,8 +57,8 @@ class StopCheck final : public SweepObserver {
 
 SweepRow RowOf(const RunOutcome& outcome) {
   SweepRow row;
-  for (std::size_t k = 0; k < kReadoutCount; ++k)
-    if (const auto value = outcome.readouts.Of(static_cast<Readout>(k)).value) row.readouts[k] = static_cast<double>(*value);
+  for (std::size_t k = 0; k < kQuantityCount; ++k)
+    if (const auto value = outcome.readouts.Of(static_cast<Quantity>(k)).value) row.readouts[k] = static_cast<double>(*value);
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;
@@ -237,7 +237,7 @@ std::uint64_t LoopStepBound(const FieldTexts& fields) {
   try {
     // Each field is rounded to a double as it moves on; over 10^9 steps
     // that may add up to some hundred steps more.
-    const auto steps = static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, InputField::Edit6)));
+    const auto steps = static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, Input::Steps)));
     return steps + steps / (1 << 22) + 8;
   } catch (const Exception&) {
     return 0;
@@ -247,9 +247,9 @@ std::uint64_t LoopStepBound(const FieldTexts& fields) {
 unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {
   HeadlessFields fields = grid.PointFields(0);
   for (const GridAxis& axis : grid.Axes()) {
-    if (axis.field != InputField::Edit5) continue;
+    if (axis.input != Input::Side) continue;
     for (const std::string& text : axis.texts) {
-      fields.Set(axis.field, text);
+      fields.Set(axis.input, text);
       if (const auto side = LargeSide(fields); side && *side >= kSideForInnerThreads) return std::max(1u, threads);
     }
   }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "form/controls.h"
+#include "model/physics_names.h"
 #include "run/loop_csv.h"
 #include "batch/sweep_grid.h"
 
@@ -26,7 +26,7 @@ struct SweepRow {
   std::uint32_t seedMs = 0;
   // Each read-out's number at the end, where it shows one, rounded to
   // double as ebsim run reports it.
-  std::array<std::optional<double>, kReadoutCount> readouts{};
+  std::array<std::optional<double>, kQuantityCount> readouts{};
   std::int64_t descendingSteps = 0;
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/step_list.h"
+#include "form/field_parameters.h"
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
@@ -41,15 +42,15 @@ struct Prepared {
 
   explicit Prepared(int side) : n(side) {
     HeadlessFields fields;
-    fields.Set(InputField::Edit5, std::to_string(side));
+    fields.Set(Input::Side, std::to_string(side));
     HeadlessReadouts readouts;
     NullSurface nothing;
     const FormPort port{fields, readouts, &nothing};
     RandomNumbers random;
-    RunExchangeEnhancement(port, *lattice, random, FixedClock(kSeedMs));
-    RunRandomField(port, *lattice, random);
+    RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, FixedClock(kSeedMs));
+    RunRandomField(port, FieldParameters(port.fields), *lattice, random);
     StepList list;
-    RunHysteresis(port, *lattice, &list);  // leaves every spin up again
+    RunHysteresis(port, FieldParameters(port.fields), *lattice, &list);  // leaves every spin up again
     steps = list.steps;
   }
 

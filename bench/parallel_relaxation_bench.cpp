@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/step_list.h"
+#include "form/field_parameters.h"
 #include "form/headless_form.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
@@ -29,24 +30,24 @@ namespace {
 // The field steps of a Run with the window's default texts.
 std::vector<FieldStep> DefaultSteps() {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "1");
+  fields.Set(Input::Side, "1");
   HeadlessReadouts readouts;
   auto lattice = std::make_unique<LatticeState>();
   StepList list;
-  RunHysteresis(FormPort{fields, readouts, nullptr}, *lattice, &list);
+  RunHysteresis(FormPort{fields, readouts, nullptr}, FieldParameters(fields), *lattice, &list);
   return list.steps;
 }
 
 // Side 300 as the two set-up runs leave it with the default texts.
 CompactLattice SetUpLattice(int n) {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, std::to_string(n));
+  fields.Set(Input::Side, std::to_string(n));
   HeadlessReadouts readouts;
   const FormPort port{fields, readouts, nullptr};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  RunExchangeEnhancement(port, *lattice, random, FixedClock(45296789));
-  RunRandomField(port, *lattice, random);
+  RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, FixedClock(45296789));
+  RunRandomField(port, FieldParameters(port.fields), *lattice, random);
   return CompactLatticeOf(*lattice, n);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "form/drawing_surface.h"
+#include "form/field_parameters.h"
 #include "form/form_fields.h"
 #include "bench/allocation_counter.h"
 #include "model/lattice_state.h"
@@ -32,21 +33,20 @@ namespace {
 // The window's default texts, with the side given.
 class DefaultFields final : public FieldTexts {
  public:
-  explicit DefaultFields(int side) { texts_[InputField::Edit5] = std::to_string(side); }
-  std::string Text(InputField field) const override { return texts_.at(field); }
+  explicit DefaultFields(int side) { texts_[Input::Side] = std::to_string(side); }
+  std::string Text(Input field) const override { return texts_.at(field); }
   DecimalSeparator Separator() const override { return {}; }
 
  private:
-  std::map<InputField, std::string> texts_ = {
-      {InputField::Edit1, "0.04"}, {InputField::Edit2, "2"},  {InputField::Edit3, "10"},
-      {InputField::Edit4, "3"},    {InputField::Edit5, "20"}, {InputField::Edit6, "300"},
-      {InputField::Edit10, "-3"},
+  std::map<Input, std::string> texts_ = {
+      {Input::Side, "20"}, {Input::Dilution, "0.04"}, {Input::Enhancement, "10"}, {Input::FieldSd, "2"},
+      {Input::H0, "3"},    {Input::Hmin, "-3"},       {Input::Steps, "300"},
   };
 };
 
 class DiscardedReadouts final : public ReadoutFields {
  public:
-  void SetReadout(Readout, const ReadoutValue&) override {}
+  void SetReadout(Quantity, const ReadoutValue&) override {}
 };
 
 const FixedClock kMidnight(0);
@@ -73,7 +73,7 @@ void BM_ExchangeRun_WithoutDrawing(benchmark::State& state) {
   const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  Measure(state, side, [&] { RunExchangeEnhancement(port, *lattice, random, kMidnight); });
+  Measure(state, side, [&] { RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, kMidnight); });
 }
 BENCHMARK(BM_ExchangeRun_WithoutDrawing)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond);
 
@@ -85,8 +85,8 @@ void BM_RandomFieldRun_WithoutDrawing(benchmark::State& state) {
   const FormPort port{fields, readouts, &surface};
   auto lattice = std::make_unique<LatticeState>();
   RandomNumbers random;
-  RunExchangeEnhancement(port, *lattice, random, kMidnight);
-  Measure(state, side, [&] { RunRandomField(port, *lattice, random); });
+  RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice, random, kMidnight);
+  Measure(state, side, [&] { RunRandomField(port, FieldParameters(port.fields), *lattice, random); });
 }
 BENCHMARK(BM_RandomFieldRun_WithoutDrawing)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond);
 
@@ -115,7 +115,7 @@ void BM_ExchangeRun_DrawingIntoWindow(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   Window window(side);
   Measure(state, side, [&] {
-    RunExchangeEnhancement(window.Port(), window.form.Lattice(), window.form.Random(), kMidnight);
+    RunExchangeEnhancement(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random(), kMidnight);
     window.Show();
   });
 }
@@ -124,9 +124,9 @@ BENCHMARK(BM_ExchangeRun_DrawingIntoWindow)->Arg(300)->Unit(benchmark::kMillisec
 void BM_RandomFieldRun_DrawingIntoWindow(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   Window window(side);
-  RunExchangeEnhancement(window.Port(), window.form.Lattice(), window.form.Random(), kMidnight);
+  RunExchangeEnhancement(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random(), kMidnight);
   Measure(state, side, [&] {
-    RunRandomField(window.Port(), window.form.Lattice(), window.form.Random());
+    RunRandomField(window.Port(), FieldParameters(window.fields), window.form.Lattice(), window.form.Random());
     window.Show();
   });
 }

@@ -16,7 +16,7 @@ using namespace ebsim;
 namespace {
 
 // One grid point: the default texts, with the side given.
-SweepGrid OnePoint(int side) { return SweepGrid({{"side", InputField::Edit5, {std::to_string(side)}}}); }
+SweepGrid OnePoint(int side) { return SweepGrid({{"side", Input::Side, {std::to_string(side)}}}); }
 
 // Enough realisations per sweep that starting the threads does not count.
 std::uint64_t RealizationsFor(int side) { return side >= 100 ? 16 : 96; }

@@ -45,7 +45,7 @@ int RenderCommand(std::span<const std::string> args, std::ostream& err) {
   err << "ebsim render: seed-ms " << seed << (options.seedMs ? "\n" : " (from the clock)\n");
   std::vector<std::string> argv = {"ebsim-render", options.values.at("png"), std::to_string(seed),
                                    EncodeUtf8(options.separator.value_or(U'.'))};
-  for (const InputEntry& input : Inputs()) argv.push_back(fields.Text(input.field));
+  for (const InputEntry& input : Inputs()) argv.push_back(fields.Text(input.input));
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
   pointers.push_back(nullptr);

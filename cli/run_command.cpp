@@ -54,7 +54,7 @@ void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& 
   }
   json["side"] = outcome.side;
   Json readouts = Json::object();
-  for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.field));
+  for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.quantity));
   json["readouts"] = readouts;
   json["steps"] = {{"descending", outcome.steps.descending}, {"ascending", outcome.steps.ascending}};
   std::string text = Dump(json);
@@ -112,7 +112,7 @@ std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
   const long double needed = 3.0L * sizeof(LoopPoint) * steps + (side && *side > 0 ? LargeLatticeBytes(*side) : 0);
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if (!available || needed <= *available) return std::nullopt;
-  return "--loop of " + fields.Text(InputField::Edit6) + " steps needs about " +
+  return "--loop of " + fields.Text(Input::Steps) + " steps needs about " +
          Megabytes(static_cast<std::uint64_t>(std::min(needed, 0x1p63L))) + " of memory; " + Megabytes(*available) +
          " are available (--loop-csv FILE writes the loop as it goes)";
 }

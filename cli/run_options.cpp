@@ -60,7 +60,7 @@ CommonOptions ParseCommonOptions(const CommandSpec& command, std::span<const std
     const auto input =
         std::find_if(inputs.begin(), inputs.end(), [&](const InputEntry& o) { return name == o.option; });
     if (input != inputs.end())
-      options.texts[input->field] = value;
+      options.texts[input->input] = value;
     else if (name == "seed-ms")
       options.seedMs = ParseSeed(value);
     else if (name == "sep")

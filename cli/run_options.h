@@ -11,14 +11,14 @@
 
 #include "cli/command_options.h"
 #include "form/catalogue.h"
-#include "form/controls.h"
+#include "model/physics_names.h"
 #include "form/headless_form.h"
 
 namespace ebsim {
 
 
 struct CommonOptions {
-  std::map<InputField, std::string> texts;  // as given
+  std::map<Input, std::string> texts;  // as given
   std::optional<std::uint32_t> seedMs;
   std::optional<char32_t> separator;
   std::vector<std::string> flags;           // --name given without a value

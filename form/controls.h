@@ -1,8 +1,9 @@
 #pragma once
 
 namespace ebsim {
-// The window's controls that the runs address: the input fields they read,
-// the read-outs they write and the controls they refresh.
+// The window's controls: the input fields, the read-outs and the panels.
+// The runs know the fields and read-outs by their physical names only
+// (model/physics_names.h); the catalogue maps those to these.
 
 enum class InputField { Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit10 };
 

@@ -11,7 +11,8 @@
 
 #include "form/colors.h"
 #include "form/controls.h"
-#include "model/lattice_state.h"
+#include "form/panel_geometry.h"
+#include "model/physics_names.h"
 
 namespace ebsim {
 
@@ -34,8 +35,8 @@ class DrawingSurface {
   // Repaints a panel at once from its own pen and brush, erasing what was
   // drawn inside its rectangle.
   virtual void Refresh(Panel panel) = 0;
-  // Repaints a read-out at once.
-  virtual void Refresh(Readout field) = 0;
+  // Repaints the read-out of a quantity at once.
+  virtual void Refresh(Quantity quantity) = 0;
   virtual void SetProgressMin(int value) = 0;
   virtual void SetProgressMax(int value) = 0;
   // A position outside [min, max] shows as the nearer end.
@@ -65,7 +66,7 @@ class NullSurface final : public DrawingSurface {
   void TextOut(int, int, std::string_view) override {}
   void SetPixel(int, int, Color) override {}
   void Refresh(Panel) override {}
-  void Refresh(Readout) override {}
+  void Refresh(Quantity) override {}
   void SetProgressMin(int) override {}
   void SetProgressMax(int) override {}
   void SetProgressPosition(int) override {}

@@ -2,10 +2,10 @@
 
 namespace ebsim {
 
-void ShowReadout(const FormPort& port, Readout field, long double x) {
-  port.readouts.SetReadout(field, {ReadoutText(x, port.fields.Separator()), x});
+void ShowReadout(const FormPort& port, Quantity quantity, long double x) {
+  port.readouts.SetReadout(quantity, {ReadoutText(x, port.fields.Separator()), x});
 }
 
-void ClearReadout(const FormPort& port, Readout field) { port.readouts.SetReadout(field, {}); }
+void ClearReadout(const FormPort& port, Quantity quantity) { port.readouts.SetReadout(quantity, {}); }
 
 }  // namespace ebsim

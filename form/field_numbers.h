@@ -1,6 +1,6 @@
 #pragma once
-// The number rules applied to the window's fields: inputs read by name with
-// the form's separator, and numbers shown in read-outs.
+// The number rules applied to the window's fields: inputs read with the
+// form's separator, and numbers shown in read-outs.
 
 #include <cstdint>
 
@@ -11,16 +11,16 @@
 
 namespace ebsim {
 
-inline std::int32_t ReadIntegerField(const FieldTexts& fields, InputField field) {
-  return ReadIntegerField(fields.Text(field));
+inline std::int32_t ReadIntegerField(const FieldTexts& fields, Input input) {
+  return ReadIntegerField(fields.Text(input));
 }
-inline long double ReadRealField(const FieldTexts& fields, InputField field) {
-  return ReadRealField(fields.Text(field), fields.Separator());
+inline long double ReadRealField(const FieldTexts& fields, Input input) {
+  return ReadRealField(fields.Text(input), fields.Separator());
 }
 
-// Shows x in a read-out: its five characters and x itself.
-void ShowReadout(const FormPort& port, Readout field, long double x);
-// Blanks a read-out.
-void ClearReadout(const FormPort& port, Readout field);
+// Shows x in the quantity's read-out: its five characters and x itself.
+void ShowReadout(const FormPort& port, Quantity quantity, long double x);
+// Blanks the quantity's read-out.
+void ClearReadout(const FormPort& port, Quantity quantity);
 
 }  // namespace ebsim

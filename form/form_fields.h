@@ -1,20 +1,22 @@
 #pragma once
 // How the runs reach the window's fields: they read input texts and write
-// read-out texts through these, and draw through the drawing surface.
+// read-out texts through these, by the inputs' and quantities' physical
+// names (the window finds its controls for them in the catalogue), and draw
+// through the drawing surface.
 
 #include <optional>
 #include <string>
 
 #include "base/decimal_separator.h"
-#include "form/controls.h"
 #include "form/drawing_surface.h"
+#include "model/physics_names.h"
 
 namespace ebsim {
 
 class FieldTexts {
  public:
   virtual ~FieldTexts() = default;
-  virtual std::string Text(InputField field) const = 0;
+  virtual std::string Text(Input input) const = 0;
   // The separator the texts are read with and the read-outs written with.
   virtual DecimalSeparator Separator() const = 0;
 };
@@ -29,7 +31,7 @@ struct ReadoutValue {
 class ReadoutFields {
  public:
   virtual ~ReadoutFields() = default;
-  virtual void SetReadout(Readout field, const ReadoutValue& shown) = 0;
+  virtual void SetReadout(Quantity quantity, const ReadoutValue& shown) = 0;
 };
 
 // Everything a run touches on the window.

@@ -15,25 +15,25 @@ class HeadlessFields final : public FieldTexts {
  public:
   // Starts from the window's default texts, written with the separator.
   explicit HeadlessFields(DecimalSeparator separator = {});
-  std::string Text(InputField field) const override { return texts_.at(field); }
+  std::string Text(Input input) const override { return texts_.at(input); }
   DecimalSeparator Separator() const override { return separator_; }
-  void Set(InputField field, std::string text) { texts_[field] = std::move(text); }
+  void Set(Input input, std::string text) { texts_[input] = std::move(text); }
 
  private:
   DecimalSeparator separator_;
-  std::map<InputField, std::string> texts_;
+  std::map<Input, std::string> texts_;
 };
 
 class HeadlessReadouts final : public ReadoutFields {
  public:
   using State = ReadoutValue;
 
-  void SetReadout(Readout field, const ReadoutValue& shown) override { states_[Index(field)] = shown; }
-  const State& Of(Readout field) const { return states_[Index(field)]; }
+  void SetReadout(Quantity quantity, const ReadoutValue& shown) override { states_[Index(quantity)] = shown; }
+  const State& Of(Quantity quantity) const { return states_[Index(quantity)]; }
 
  private:
-  static std::size_t Index(Readout field) { return static_cast<std::size_t>(field); }
-  std::array<State, kReadoutCount> states_{};
+  static std::size_t Index(Quantity quantity) { return static_cast<std::size_t>(quantity); }
+  std::array<State, kQuantityCount> states_{};
 };
 
 }  // namespace ebsim

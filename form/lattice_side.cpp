@@ -11,7 +11,7 @@ namespace ebsim {
 std::int32_t ReadLatticeSide(const FieldTexts& fields) { return ReadLatticeSide(fields, kMaxSide); }
 
 std::int32_t ReadLatticeSide(const FieldTexts& fields, std::int32_t largest) {
-  const std::string text = fields.Text(InputField::Edit5);
+  const std::string text = fields.Text(Input::Side);
   const std::int32_t side = ReadIntegerField(text);
   if (side < 1 || side > largest)
     throw EConvertError("'" + text + "' is not a valid lattice side (1 to " + std::to_string(largest) + ")");

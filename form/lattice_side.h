@@ -6,7 +6,7 @@
 
 namespace ebsim {
 
-// The lattice side from "Str. Dim. <= 300" (Edit5). A text that is not an
+// The lattice side from "Str. Dim. <= 300". A text that is not an
 // integer fails as any integer field does; an integer outside 1..300 fails
 // with "'<text>' is not a valid lattice side (1 to 300)".
 std::int32_t ReadLatticeSide(const FieldTexts& fields);

@@ -65,8 +65,8 @@ void Label(DrawingSurface& surface, long double x, int y, const char* text) {
 
 LoopScale DrawLoopFrame(const FormPort& port) {
   DrawingSurface& surface = port.Drawing();
-  auto h0 = [&] { return ReadRealField(port.fields, InputField::Edit4); };
-  auto hmin = [&] { return ReadRealField(port.fields, InputField::Edit10); };
+  auto h0 = [&] { return ReadRealField(port.fields, Input::H0); };
+  auto hmin = [&] { return ReadRealField(port.fields, Input::Hmin); };
 
   surface.MoveTo(kPanelLeft, kAxisRow);
   surface.LineTo(kPanelRightEnd, kAxisRow);

@@ -16,7 +16,7 @@ struct LoopScale {
   long double H0 = 0;     // the initial field as read
 };
 
-// Draws the axes, ticks and labels for the fields in Edit4 and Edit10 on top
+// Draws the axes, ticks and labels for the fields H0 and Hmin on top
 // of whatever the loop panel shows, and returns the scale. Raises
 // EZeroDivide for a field of -0.5 or a minimum of 0.5, EInvalidOp for two
 // zero fields or a tick position beyond the 64-bit range.

@@ -6,6 +6,7 @@
 
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 
 namespace ebsim {
 
@@ -30,8 +31,8 @@ void SetRunProgressRange(DrawingSurface& surface) {
 }
 
 void SetRunProgress(const FormPort& port, Branch branch, double hAfter) {
-  const long double h0 = ReadRealField(port.fields, InputField::Edit4);
-  const long double hmin = ReadRealField(port.fields, InputField::Edit10);
+  const long double h0 = ReadRealField(port.fields, Input::H0);
+  const long double hmin = ReadRealField(port.fields, Input::Hmin);
   const long double span = Checked(h0 + std::fabs(hmin));
   const long double position =
       branch == Branch::Descending ? Checked(Divide(Checked(h0 - hAfter), span) * 50)

@@ -22,7 +22,7 @@ PYBIND11_MODULE(ebsim, module) {
   AddErrorType(module);
   py::list inputs, readouts;
   for (const InputEntry& input : Inputs()) inputs.append(InputName(input));
-  for (const ReadoutEntry& readout : Readouts()) readouts.append(ReadoutName(readout.field));
+  for (const ReadoutEntry& readout : Readouts()) readouts.append(ReadoutName(readout.quantity));
   module.attr("INPUTS") = py::tuple(inputs);
   module.attr("READOUTS") = py::tuple(readouts);
   AddRun(module);

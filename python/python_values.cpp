@@ -48,11 +48,7 @@ std::string Wrapped(const std::string& text, std::size_t indent, std::size_t wid
 
 }  // namespace
 
-const char* ReadoutName(Readout field) {
-  for (const ReadoutEntry& entry : Readouts())
-    if (entry.field == field) return entry.id;
-  return "";
-}
+const char* ReadoutName(Quantity quantity) { return ReadoutOf(quantity).id; }
 
 const char* InputAlias(const InputEntry& input) {
   return std::strcmp(input.option, input.column) != 0 ? input.option : nullptr;
@@ -75,7 +71,7 @@ std::string FieldText(py::handle value, const InputEntry& input, const char* cal
 
 py::arg_v InputArg(std::size_t k) {
   const InputEntry& input = Inputs()[k];
-  const std::string text = DefaultText(input.field, ".");
+  const std::string text = DefaultText(input.input, ".");
   const py::object value = input.integer ? py::object(py::int_(std::stoi(text))) : py::object(py::str(text));
   // pybind11 copies the shown default when the function is defined, after this returns.
   static std::deque<std::string> shown;
@@ -92,7 +88,7 @@ py::object InputValue(std::size_t k, const py::object& named, const py::object& 
                          InputAlias(input) + ")");
   if (!named.is_none()) return named;
   if (!alias.is_none()) return alias;
-  return py::str(DefaultText(input.field, "."));
+  return py::str(DefaultText(input.input, "."));
 }
 
 std::string InputsDoc(std::size_t indent) {

@@ -18,7 +18,7 @@ namespace ebsim {
 namespace py = pybind11;
 
 // The read-out's name in Python: "eb_shift", "coercivity", ...
-const char* ReadoutName(Readout field);
+const char* ReadoutName(Quantity quantity);
 
 // The input's name in Python, as in the files: "side", ..., "field_sd".
 inline const char* InputName(const InputEntry& input) { return input.column; }

@@ -54,10 +54,10 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
   result.stepsDescending = outcome.steps.descending;
   result.stepsAscending = outcome.steps.ascending;
   for (const ReadoutEntry& entry : Readouts()) {
-    const ReadoutValue& value = outcome.readouts.Of(entry.field);
-    result.readouts[ReadoutName(entry.field)] =
+    const ReadoutValue& value = outcome.readouts.Of(entry.quantity);
+    result.readouts[ReadoutName(entry.quantity)] =
         value.value ? py::object(py::float_(static_cast<double>(*value.value))) : py::none();
-    result.shown[ReadoutName(entry.field)] = value.text;
+    result.shown[ReadoutName(entry.quantity)] = value.text;
   }
   if (!outcome.loop.empty()) {
     py::list branch;
@@ -82,7 +82,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
               const py::object& threads) {
   HeadlessFields fields;
   for (std::size_t k = 0; k < inputs.size(); ++k)
-    fields.Set(Inputs()[k].field, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
+    fields.Set(Inputs()[k].input, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
   InterruptingObserver observer;
   RunAllOptions options{.keepLoop = loop, .keepMaps = maps, .surface = nullptr, .observer = &observer};
   // As `ebsim run`: sides beyond 300 on the compact engine, on every processor.
@@ -148,7 +148,7 @@ void AddRun(py::module_& module) {
                " readouts=" + std::string(py::repr(r.readouts)) + ">";
       });
   for (const ReadoutEntry& entry : Readouts()) {
-    const std::string name = ReadoutName(entry.field);
+    const std::string name = ReadoutName(entry.quantity);
     result.def_property_readonly(
         name.c_str(), [name](const RunResult& r) { return r.readouts[name.c_str()]; },
         (std::string("The read-out \"") + entry.caption + "\" as a float, or None where blank.").c_str());

@@ -48,15 +48,15 @@ std::vector<std::string> ItemTexts(py::handle value, const InputEntry& input) {
 SweepAsk AskOf(const py::dict& grid, const py::object& realizations, const py::object& threads) {
   SweepAsk ask;
   ask.optionPrefix = "";
-  std::map<InputField, std::string> keys;
+  std::map<Input, std::string> keys;
   for (const auto& [key, value] : grid) {
     if (!py::isinstance<py::str>(key)) throw py::type_error(std::string(kCaller) + ": the grid's keys are input names");
     const std::string name = key.cast<std::string>();
     const InputEntry& input = InputNamed(name, kCaller);
-    if (const auto [was, fresh] = keys.emplace(input.field, name); !fresh)
+    if (const auto [was, fresh] = keys.emplace(input.input, name); !fresh)
       throw py::type_error(std::string(kCaller) + ": " + InputName(input) + " is given twice (as '" + was->second +
                            "' and '" + name + "')");
-    ask.values[input.field] = ItemTexts(value, input);
+    ask.values[input.input] = ItemTexts(value, input);
   }
   ask.realizations = CountText(realizations, "realizations", kCaller);
   if (!threads.is_none()) {
@@ -110,10 +110,10 @@ std::optional<std::string> OutPath(const py::object& out) {
 std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan, const std::string& out) {
   std::vector<std::string> line = {"ebsim.sweep"};
   for (const GridAxis& axis : plan.grid->Axes()) {
-    if (!ask.values.count(axis.field)) continue;
+    if (!ask.values.count(axis.input)) continue;
     std::string texts;
     for (const std::string& text : axis.texts) texts += (texts.empty() ? "" : ";") + text;
-    line.insert(line.end(), {std::string("--") + InputOf(axis.field).option, texts});
+    line.insert(line.end(), {std::string("--") + InputOf(axis.input).option, texts});
   }
   line.insert(line.end(), {"--realizations", std::to_string(plan.realizations), "--seed-ms",
                            std::to_string(plan.seedMs), "--threads", std::to_string(plan.threads), "--out", out});

@@ -22,7 +22,7 @@ void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<s
   std::size_t stride = grid.PointCount();
   for (const GridAxis& axis : grid.Axes()) {
     stride /= axis.texts.size();
-    const bool integer = InputOf(axis.field).integer;
+    const bool integer = InputOf(axis.input).integer;
     std::vector<double> values;
     for (const std::string& text : axis.texts)
       values.push_back(integer ? ReadIntegerField(text) : static_cast<double>(ReadRealField(text, grid.Separator())));
@@ -33,7 +33,7 @@ void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<s
       if (integer) integers.push_back(static_cast<std::int64_t>(x));
       else reals.push_back(x);
     }
-    columns[InputOf(axis.field).column] =
+    columns[InputOf(axis.input).column] =
         integer ? py::object(Column(std::move(integers))) : py::object(Column(std::move(reals)));
   }
 }
@@ -71,7 +71,7 @@ void RowsTable::Add(const SweepRow& row) {
   point_.push_back(static_cast<std::int64_t>(row.point));
   realization_.push_back(static_cast<std::int64_t>(row.realization));
   seed_.push_back(row.seedMs);
-  for (std::size_t k = 0; k < kReadoutCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
+  for (std::size_t k = 0; k < kQuantityCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
   descending_.push_back(row.descendingSteps);
   ascending_.push_back(row.ascendingSteps);
 }
@@ -87,7 +87,7 @@ py::object RowsTable::Table() {
   columns["realization"] = Column(std::move(realization_));
   columns["seed_ms"] = Column(std::move(seed_));
   for (const ReadoutEntry& entry : Readouts())
-    columns[entry.id] = Column(std::move(readouts_[static_cast<std::size_t>(entry.field)]));
+    columns[entry.id] = Column(std::move(readouts_[static_cast<std::size_t>(entry.quantity)]));
   columns["steps_descending"] = Column(std::move(descending_));
   columns["steps_ascending"] = Column(std::move(ascending_));
   return ebsim::Table(columns, RunsColumns(grid_));
@@ -99,7 +99,7 @@ void SummaryTable::Add(std::size_t point, const PointStatistics& statistics) {
   point_.push_back(static_cast<std::int64_t>(point));
   realizations_.push_back(static_cast<std::int64_t>(statistics.realizations));
   failed_.push_back(static_cast<std::int64_t>(statistics.failed));
-  for (std::size_t k = 0; k < kReadoutCount; ++k) {
+  for (std::size_t k = 0; k < kQuantityCount; ++k) {
     const ReadoutStatistics& s = statistics.readouts[k];
     readouts_[k].mean.push_back(Value(s.Mean()));
     readouts_[k].sd.push_back(Value(s.StandardDeviation()));
@@ -115,7 +115,7 @@ py::object SummaryTable::Table() {
   columns["realizations"] = Column(std::move(realizations_));
   columns["failed"] = Column(std::move(failed_));
   for (const ReadoutEntry& entry : Readouts()) {
-    ReadoutColumns& readout = readouts_[static_cast<std::size_t>(entry.field)];
+    ReadoutColumns& readout = readouts_[static_cast<std::size_t>(entry.quantity)];
     const std::string id = entry.id;
     columns[id + "_mean"] = Column(std::move(readout.mean));
     columns[id + "_sd"] = Column(std::move(readout.sd));

@@ -54,7 +54,7 @@ py::array_t<std::uint8_t> RgbArray(const QImage& picture) {
 py::array_t<std::uint8_t> Render(const std::array<py::object, 7>& inputs, const py::object& seedMs) {
   RenderRequest request;
   for (std::size_t k = 0; k < inputs.size(); ++k)
-    request.texts[Inputs()[k].field] = FieldText(inputs[k], Inputs()[k], kCaller);
+    request.texts[Inputs()[k].input] = FieldText(inputs[k], Inputs()[k], kCaller);
   request.seedMs = SeedOf(seedMs, kCaller);
   QApplication& application = Application();
   if (QThread::currentThread() != application.thread())

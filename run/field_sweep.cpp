@@ -6,14 +6,13 @@
 
 #include "base/errors.h"
 #include "base/float_checks.h"
-#include "form/field_numbers.h"
-#include "form/lattice_side.h"
 #include "model/neighbour_sum.h"
 #include "engine/exact_sums.h"
 #include "run/lattice_relaxation.h"
 #include "engine/local_field.h"
 #include "run/loop_measurements.h"
 #include "form/loop_plot.h"
+#include "form/panel_geometry.h"
 #include "form/run_display.h"
 
 namespace ebsim {
@@ -165,14 +164,12 @@ void SpinRelaxation::RelaxPass(double H, Branch branch, DrawingSurface* surface)
   branch == Branch::Descending ? PassFor<Branch::Descending>(H, surface) : PassFor<Branch::Ascending>(H, surface);
 }
 
-RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide) {
+RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide) {
   RunInputs inputs;
-  inputs.n = ReadLatticeSide(fields, largestSide);
-  const std::string stepsText = fields.Text(InputField::Edit6);
-  const std::int32_t steps = ReadIntegerField(stepsText);
-  if (steps < 1) throw EConvertError("'" + stepsText + "' is not a valid number of steps (1 or more)");
-  const long double h0 = ReadRealField(fields, InputField::Edit4);
-  const long double hmin = ReadRealField(fields, InputField::Edit10);
+  inputs.n = parameters.Side(largestSide);
+  const std::int32_t steps = parameters.Steps();
+  const long double h0 = parameters.H0();
+  const long double hmin = parameters.Hmin();
   if (h0 < hmin) throw EConvertError("Init. Mag. Field must not be below Min. Mag. Field");
   const long double range = Checked(std::fabs(h0) + std::fabs(hmin));
   inputs.fieldStep = StoreDouble(range / (steps * 0.5L));
@@ -187,10 +184,10 @@ RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide) {
 namespace {
 
 // Whether the sweep goes on at field H: Hmin - step <= H <= H0 + step, the
-// bounds read again and formed in extended precision.
-bool WithinSweep(const FieldTexts& fields, double H, double fieldStep) {
-  const long double h0 = ReadRealField(fields, InputField::Edit4);
-  const long double hmin = ReadRealField(fields, InputField::Edit10);
+// bounds asked for again and formed in extended precision.
+bool WithinSweep(const ModelParameters& parameters, double H, double fieldStep) {
+  const long double h0 = parameters.H0();
+  const long double hmin = parameters.Hmin();
   return hmin - fieldStep <= H && H <= h0 + fieldStep;
 }
 
@@ -213,10 +210,10 @@ std::vector<std::int8_t> SpinsOf(const Relaxation& relaxation, const LatticeStat
 // The sweep with either engine, from the initial pass to the spins set
 // back to +1.
 template <class Relaxation>
-SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& inputs, const LoopScale& scale,
-                 Relaxation& relaxation, SweepObserver* observer) {
+SweepSteps Sweep(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                 const RunInputs& inputs, const LoopScale& scale, Relaxation& relaxation, SweepObserver* observer) {
   const int n = inputs.n;
-  LoopMeasurements measurements(port, lattice, n, inputs.fieldStep, relaxation.SpinSum());
+  LoopMeasurements measurements(port, parameters, lattice, n, inputs.fieldStep, relaxation.SpinSum());
   measurements.StartSweep();
   relaxation.InitLocalFields(lattice.AppliedField);
   SetRunProgressRange(port.Drawing());
@@ -236,7 +233,7 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
     SetRunProgress(port, branch, H);
   };
 
-  while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
+  while (WithinSweep(parameters, lattice.AppliedField, inputs.fieldStep)) {
     step(Branch::Descending);
     ++steps.descending;
   }
@@ -245,8 +242,8 @@ SweepSteps Sweep(const FormPort& port, LatticeState& lattice, const RunInputs& i
     measurements.AddPlusSpins(relaxation.CountSpins(1));
   else
     measurements.CountPlusSpins();
-  lattice.AppliedField = StoreDouble(ReadRealField(port.fields, InputField::Edit10));
-  while (WithinSweep(port.fields, lattice.AppliedField, inputs.fieldStep)) {
+  lattice.AppliedField = StoreDouble(parameters.Hmin());
+  while (WithinSweep(parameters, lattice.AppliedField, inputs.fieldStep)) {
     step(Branch::Ascending);
     ++steps.ascending;
   }
@@ -297,13 +294,14 @@ class EngineOnly {
   LatticeState& shown_;
 };
 
-// The start of every Run: the inputs read, the frame drawn, the extremes
+// The start of every Run: the inputs taken, the frame drawn, the extremes
 // reset.
-RunInputs StartRun(const FormPort& port, LatticeState& lattice, int largestSide, LoopScale& scale) {
+RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice, int largestSide,
+                   LoopScale& scale) {
   ClearSpinPanel(port.Drawing());
-  lattice.InitialField = StoreDouble(ReadRealField(port.fields, InputField::Edit4));
+  lattice.InitialField = StoreDouble(parameters.H0());
   lattice.AppliedField = lattice.InitialField;
-  const RunInputs inputs = ReadRunInputs(port.fields, largestSide);
+  const RunInputs inputs = ReadRunInputs(parameters, largestSide);
   lattice.MinMagnetization = 1.0;
   lattice.MaxMagnetization = 0.5;
   scale = DrawLoopFrame(port);
@@ -312,25 +310,26 @@ RunInputs StartRun(const FormPort& port, LatticeState& lattice, int largestSide,
 
 }  // namespace
 
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRelaxation& engine, int largestSide,
-                         SweepObserver* observer) {
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer) {
   LoopScale scale{};
-  const RunInputs inputs = StartRun(port, scalars, largestSide, scale);
+  const RunInputs inputs = StartRun(port, parameters, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
   EngineOnly relaxation(engine, scalars);
-  return Sweep(port, scalars, inputs, scale, relaxation, observer);
+  return Sweep(port, parameters, scalars, inputs, scale, relaxation, observer);
 }
 
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer) {
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                         SweepObserver* observer) {
   LoopScale scale{};
-  const RunInputs inputs = StartRun(port, lattice, kMaxSide, scale);
+  const RunInputs inputs = StartRun(port, parameters, lattice, kMaxSide, scale);
   // Every lattice whose spins are set and whose local fields cannot
   // overflow takes the pass-at-a-time engine; the one-site engine takes the
   // rest, raising each overflow where it arises.
   if (const auto compact = LatticeRelaxation::For(lattice, inputs.n, inputs.largestField))
-    return Sweep(port, lattice, inputs, scale, *compact, observer);
+    return Sweep(port, parameters, lattice, inputs, scale, *compact, observer);
   SpinRelaxation relaxation(lattice, inputs.n);
-  return Sweep(port, lattice, inputs, scale, relaxation, observer);
+  return Sweep(port, parameters, lattice, inputs, scale, relaxation, observer);
 }
 
 }  // namespace ebsim

@@ -8,6 +8,7 @@
 
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
+#include "model/model_parameters.h"
 #include "engine/branch.h"
 #include "engine/parallel_relaxation.h"
 
@@ -42,22 +43,23 @@ struct RunInputs {
   // A bound on the applied field of every pass.
   long double largestField = 0;
 };
-// Reads the side, the steps and both field bounds; throws the Run's error
-// for texts it refuses whatever the lattice holds: no number, a side the
-// lattice cannot hold, fewer than one step, H0 below Hmin, or a field step
-// that rounds to zero.
-RunInputs ReadRunInputs(const FieldTexts& fields, int largestSide = kMaxSide);
+// Takes the side, the steps and both field bounds; throws the Run's error
+// for parameters it refuses whatever the lattice holds: no number, a side
+// the lattice cannot hold, fewer than one step, H0 below Hmin, or a field
+// step that rounds to zero.
+RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide = kMaxSide);
 
 // The Run on a lattice held by the pass-at-a-time engine alone, without site
 // maps: for runs on sides beyond the maps' 300. The lattice state keeps the
 // Run's scalars and the shown block's spins, drawn after every pass on the
 // port's surface when it has one.
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& scalars, ParallelRelaxation& engine, int largestSide,
-                         SweepObserver* observer = nullptr);
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr);
 
-// The whole Run on the lattice, reading its inputs from the fields and
-// drawing on the surface. Ends with every spin of the block back at +1.
-SweepSteps RunHysteresis(const FormPort& port, LatticeState& lattice, SweepObserver* observer = nullptr);
+// The whole Run on the lattice with these parameters, drawing on the
+// surface. Ends with every spin of the block back at +1.
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                         SweepObserver* observer = nullptr);
 
 // The spins' relaxation on a side-n block. Each visit evaluates only the
 // visited site's neighbour field (for a site of row n or column n, that of

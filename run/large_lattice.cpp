@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 
@@ -32,9 +33,9 @@ std::size_t Site(int n, int i, int j) {
 // "Run LEE Constants": one uniform draw per computed cell in row-major
 // order, copies for row n and column n; an enhanced site (draw below the
 // dilution level) carries the enhancement constant, read again at each.
-std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbers& random, double& enhancement,
-                                        SweepObserver* observer) {
-  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
+std::vector<std::uint8_t> EnhancedSites(const FormPort& port, const ModelParameters& parameters, int n,
+                                        RandomNumbers& random, double& enhancement, SweepObserver* observer) {
+  const double d = StoreDouble(parameters.Dilution());
   const std::size_t side = static_cast<std::size_t>(n);
   std::vector<std::uint8_t> enhanced(side * side);
   std::int64_t count = 0;
@@ -46,12 +47,12 @@ std::vector<std::uint8_t> EnhancedSites(const FormPort& port, int n, RandomNumbe
           (static_cast<std::size_t>(Source(n, i)) - 1) * side + static_cast<std::size_t>(Source(n, j)) - 1;
       enhanced[at] = copied ? enhanced[from] : static_cast<double>(random.UniformRandom()) < d;
       if (!enhanced[at]) continue;
-      enhancement = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+      enhancement = StoreDouble(parameters.Enhancement());
       ++count;
     }
     RowDone(observer);
   }
-  ShowReadout(port, Readout::MaskEdit10, Divide(count, static_cast<long double>(n) * n));
+  ShowReadout(port, Quantity::SurfaceRatio, Divide(count, static_cast<long double>(n) * n));
   return enhanced;
 }
 
@@ -110,10 +111,10 @@ void DrawRandomFieldSquares(DrawingSurface& surface, const CompactLattice& latti
 
 // "Run QRF Fields": a Gaussian draw per computed cell, copies for row n and
 // column n, appended to the lattice row by row with the exchange constants.
-CompactLattice WithRandomFields(const FormPort& port, int n, RandomNumbers& random,
+CompactLattice WithRandomFields(const ModelParameters& parameters, int n, RandomNumbers& random,
                                 const std::vector<std::uint8_t>& enhanced, double enhancement,
                                 SweepObserver* observer) {
-  const long double sd = ReadRealField(port.fields, InputField::Edit2);
+  const long double sd = parameters.FieldSd();
   const std::size_t side = static_cast<std::size_t>(n);
   CompactLattice lattice(n);
   std::vector<double> exchange(side), fields(side), firstRow(side);
@@ -156,22 +157,21 @@ void CheckLargeLatticeFits(int n, unsigned copies) {
                         " of memory; " + Megabytes(*available) + " are available");
 }
 
-CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
-                                 const char*& stage, SweepObserver* observer) {
+CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
+                                 const UtcClock& clock, const char*& stage, SweepObserver* observer) {
   stage = "lee";
   port.Drawing().Refresh(Panel::Shape1);
   port.Drawing().Refresh(Panel::Shape3);
   random.SeedFromClock(clock);
   double enhancement = 1.0;
-  const std::vector<std::uint8_t> enhanced = EnhancedSites(port, n, random, enhancement, observer);
+  const std::vector<std::uint8_t> enhanced = EnhancedSites(port, parameters, n, random, enhancement, observer);
   CheckExchangeEnergies(n, enhanced, enhancement, observer);
   if (port.surface) DrawExchangeSquares(*port.surface, n, enhanced, enhancement);
-  port.Drawing().Refresh(Readout::MaskEdit10);
+  port.Drawing().Refresh(Quantity::SurfaceRatio);
   stage = "qrf";
   port.Drawing().Refresh(Panel::Shape2);
-  CompactLattice lattice = WithRandomFields(port, n, random, enhanced, enhancement, observer);
-  if (port.surface)
-    DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(ReadRealField(port.fields, InputField::Edit2)));
+  CompactLattice lattice = WithRandomFields(parameters, n, random, enhanced, enhancement, observer);
+  if (port.surface) DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(parameters.FieldSd()));
   return lattice;
 }
 

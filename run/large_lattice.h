@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "form/form_fields.h"
+#include "model/model_parameters.h"
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "engine/compact_lattice.h"
@@ -30,7 +31,7 @@ void CheckLargeLatticeFits(int n, unsigned copies = 1);
 // fields, ready for the engine. Throws the runs' errors; `stage` tells
 // which run was under way. The observer, when given, hears of every row
 // set up, so that a stop need not wait for the set-up to end.
-CompactLattice SetUpLargeLattice(const FormPort& port, int n, RandomNumbers& random, const UtcClock& clock,
-                                 const char*& stage, SweepObserver* observer = nullptr);
+CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
+                                 const UtcClock& clock, const char*& stage, SweepObserver* observer = nullptr);
 
 }  // namespace ebsim

@@ -4,6 +4,7 @@
 #include <cfloat>
 
 #include "run/relaxation_inputs.h"
+#include "form/panel_geometry.h"
 #include "form/run_display.h"
 
 namespace ebsim {

@@ -7,16 +7,16 @@
 
 namespace ebsim {
 
-LoopMeasurements::LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
-                                   const std::int64_t& spinSum)
-    : port_(port), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
+LoopMeasurements::LoopMeasurements(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                                   int n, double fieldStep, const std::int64_t& spinSum)
+    : port_(port), parameters_(parameters), lattice_(lattice), n_(n), fieldStep_(fieldStep), spinSum_(spinSum) {}
 
 void LoopMeasurements::StartSweep() {
   downCrossingFound_ = false;
   lastNonZero_.reset();
-  Blank(Readout::MaskEdit3);
-  Blank(Readout::MaskEdit4);
-  Blank(Readout::MaskEdit5);
+  Blank(Quantity::EbShift);
+  Blank(Quantity::Coercivity);
+  Blank(Quantity::VerticalShift);
 }
 
 std::optional<long double> LoopMeasurements::Crossing(Branch branch, double H) const {
@@ -44,8 +44,8 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
       lattice_.UpCrossingField = StoreDouble(*crossing);
       if (downCrossingFound_) {
         const long double down = lattice_.DownCrossingField, up = lattice_.UpCrossingField;
-        Show(Readout::MaskEdit3, Checked(std::fabs(down) - up) * -0.5L);
-        Show(Readout::MaskEdit4, Checked(std::fabs(up) + std::fabs(down)));
+        Show(Quantity::EbShift, Checked(std::fabs(down) - up) * -0.5L);
+        Show(Quantity::Coercivity, Checked(std::fabs(up) + std::fabs(down)));
       }
     }
   }
@@ -57,14 +57,14 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
   if (branch == Branch::Ascending) {
     if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
     // Raised only at fields of at least H0.
-    if (magnetization_ > lattice_.MaxMagnetization && !(ReadRealField(port_.fields, InputField::Edit4) > H)) {
+    if (magnetization_ > lattice_.MaxMagnetization && !(parameters_.H0() > H)) {
       lattice_.MaxMagnetization = magnetization_;
       const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
-      Show(Readout::MaskEdit5, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);
+      Show(Quantity::VerticalShift, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);
     }
   }
-  Show(Readout::MaskEdit2, magnetization_);
-  Show(Readout::MaskEdit1, H);
+  Show(Quantity::Magnetization, magnetization_);
+  Show(Quantity::AppliedField, H);
 }
 
 std::int32_t LoopMeasurements::CountSpins(double value) const {
@@ -86,19 +86,19 @@ void LoopMeasurements::AddMinusSpins(std::int64_t count) {
 
 void LoopMeasurements::WriteEndReadouts() {
   const long double sites = static_cast<long double>(n_) * n_;
-  Show(Readout::MaskEdit7, Divide(lattice_.PlusSpinCount, sites));
-  Show(Readout::MaskEdit8, Divide(lattice_.MinusSpinCount, sites));
-  Show(Readout::MaskEdit6, 1 - static_cast<long double>(magnetization_));
+  Show(Quantity::PlusSpinsAtHmin, Divide(lattice_.PlusSpinCount, sites));
+  Show(Quantity::MinusSpinsAtHmax, Divide(lattice_.MinusSpinCount, sites));
+  Show(Quantity::OpenEnd, 1 - static_cast<long double>(magnetization_));
 }
 
-void LoopMeasurements::Show(Readout field, long double value) {
-  port_.Drawing().Refresh(field);
-  ShowReadout(port_, field, value);
+void LoopMeasurements::Show(Quantity quantity, long double value) {
+  port_.Drawing().Refresh(quantity);
+  ShowReadout(port_, quantity, value);
 }
 
-void LoopMeasurements::Blank(Readout field) {
-  port_.Drawing().Refresh(field);
-  ClearReadout(port_, field);
+void LoopMeasurements::Blank(Quantity quantity) {
+  port_.Drawing().Refresh(quantity);
+  ClearReadout(port_, quantity);
 }
 
 }  // namespace ebsim

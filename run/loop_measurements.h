@@ -8,6 +8,7 @@
 
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
+#include "model/model_parameters.h"
 #include "engine/branch.h"
 
 namespace ebsim {
@@ -15,9 +16,9 @@ namespace ebsim {
 class LoopMeasurements {
  public:
   // n: the Run's side; spinSum: the sum of the block's spins, kept current
-  // by the sweep.
-  LoopMeasurements(const FormPort& port, LatticeState& lattice, int n, double fieldStep,
-                   const std::int64_t& spinSum);
+  // by the sweep. The parameters give H0 again at every raised maximum.
+  LoopMeasurements(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice, int n,
+                   double fieldStep, const std::int64_t& spinSum);
 
   // At the start of the sweep: this Run has found no crossing yet, and the
   // three read-outs computed from crossings and extremes are blanked.
@@ -40,11 +41,12 @@ class LoopMeasurements {
  private:
   // The field where M changed sign, if it did since the last non-zero M.
   std::optional<long double> Crossing(Branch branch, double H) const;
-  void Show(Readout field, long double value);
-  void Blank(Readout field);
+  void Show(Quantity quantity, long double value);
+  void Blank(Quantity quantity);
   std::int32_t CountSpins(double value) const;
 
   const FormPort& port_;
+  const ModelParameters& parameters_;
   LatticeState& lattice_;
   const int n_;
   const double fieldStep_;

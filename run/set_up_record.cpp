@@ -16,13 +16,13 @@ using Json = nlohmann::ordered_json;
 bool SameTexts(const FieldTexts& a, const FieldTexts& b) {
   if (a.Separator().CodePoint() != b.Separator().CodePoint()) return false;
   for (const InputEntry& input : Inputs())
-    if (a.Text(input.field) != b.Text(input.field)) return false;
+    if (a.Text(input.input) != b.Text(input.input)) return false;
   return true;
 }
 
 Json TextsJson(const FieldTexts& fields) {
   Json texts = Json::object();
-  for (const InputEntry& input : Inputs()) texts[input.column] = ValidUtf8(fields.Text(input.field));
+  for (const InputEntry& input : Inputs()) texts[input.column] = ValidUtf8(fields.Text(input.input));
   return texts;
 }
 
@@ -41,7 +41,7 @@ std::string CommentLine(const Json& json) {
 
 HeadlessFields CopyTexts(const FieldTexts& fields) {
   HeadlessFields copy(fields.Separator());
-  for (const InputEntry& input : Inputs()) copy.Set(input.field, fields.Text(input.field));
+  for (const InputEntry& input : Inputs()) copy.Set(input.input, fields.Text(input.input));
   return copy;
 }
 
@@ -58,7 +58,7 @@ std::optional<std::string> NotRepeatable(const SetUpRecord& record) {
 std::string RepeatCommand(const SetUpRecord& record) {
   std::string command = "ebsim run --seed-ms " + std::to_string(record.seedMs);
   for (const InputEntry& input : Inputs())
-    command += std::string(" --") + input.option + " " + Quoted(record.exchangeTexts.Text(input.field));
+    command += std::string(" --") + input.option + " " + Quoted(record.exchangeTexts.Text(input.input));
   const char32_t separator = record.exchangeTexts.Separator().CodePoint();
   if (separator != U'.') command += " --sep " + Quoted(EncodeUtf8(separator));
   return command;

@@ -6,7 +6,7 @@
 #include "base/errors.h"
 #include "setup/exchange_enhancement_run.h"
 #include "form/field_numbers.h"
-#include "form/lattice_side.h"
+#include "form/field_parameters.h"
 #include "setup/random_field_run.h"
 #include "run/large_lattice.h"
 
@@ -42,12 +42,12 @@ std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
 }  // namespace
 
 void CheckRunInputs(const FieldTexts& fields, bool largeSides) {
-  (void)ReadRunInputs(fields, largeSides ? kLargestSide : kMaxSide);
+  (void)ReadRunInputs(FieldParameters(fields), largeSides ? kLargestSide : kMaxSide);
 }
 
 std::optional<int> LargeSide(const FieldTexts& fields) {
   try {
-    const std::int32_t side = ReadIntegerField(fields, InputField::Edit5);
+    const std::int32_t side = ReadIntegerField(fields, Input::Side);
     if (side > kMaxSide || side < 1) return side;
   } catch (const Exception&) {
   }
@@ -59,7 +59,7 @@ Simulator::Simulator(std::unique_ptr<UtcClock> clock) : clock_(std::move(clock))
 void Simulator::SetUpExchange(const FormPort& port) {
   setUp_.reset();
   SetUpRecord record{clock_->MillisecondsSinceMidnight(), CopyTexts(port.fields), std::nullopt, std::nullopt, 0};
-  RunExchangeEnhancement(port, *lattice_, random_, FixedClock(record.seedMs));
+  RunExchangeEnhancement(port, FieldParameters(port.fields), *lattice_, random_, FixedClock(record.seedMs));
   setUp_ = std::move(record);
 }
 
@@ -69,27 +69,29 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
     setUp_->randomFieldTexts = CopyTexts(port.fields);
     setUp_->runTexts.reset();
   }
-  RunRandomField(port, *lattice_, random_);
+  RunRandomField(port, FieldParameters(port.fields), *lattice_, random_);
 }
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
                                  SweepObserver* observer) {
   progress = {};
-  const int n = ReadLatticeSide(port.fields, kLargestSide);
+  const FieldParameters parameters(port.fields);
+  const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);
-  CompactLattice lattice = SetUpLargeLattice(port, n, random_, FixedClock(seedMs), progress.stage, observer);
+  CompactLattice lattice =
+      SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, observer);
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
   ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
-  return RunHysteresis(port, *lattice_, engine, kLargestSide, observer);
+  return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
 }
 
 SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
   if (setUp_) setUp_->runTexts = CopyTexts(port.fields);
-  return RunHysteresis(port, *lattice_, observer);
+  return RunHysteresis(port, FieldParameters(port.fields), *lattice_, observer);
 }
 
 namespace {
@@ -121,21 +123,22 @@ RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, con
   RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};
+  const FieldParameters parameters(fields);
   const FixedClock clock(seedMs);
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
   LatticeState& lattice = *lattice_;
   try {
     outcome.stage = "lee";
-    RunExchangeEnhancement(port, lattice, random_, clock);
+    RunExchangeEnhancement(port, parameters, lattice, random_, clock);
     outcome.stage = "qrf";
-    RunRandomField(port, lattice, random_);
+    RunRandomField(port, parameters, lattice, random_);
     outcome.side = lattice.LatticeSize;
     if (options.keepMaps) {
       const int n = lattice.LatticeSize;
       outcome.maps = SetupMaps{Block(lattice.ExchangeMap, n), Block(lattice.FmEnergyMap, n), Block(lattice.QrfMap, n)};
     }
     outcome.stage = "run";
-    outcome.steps = RunHysteresis(port, lattice, &recorder);
+    outcome.steps = RunHysteresis(port, parameters, lattice, &recorder);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   } catch (const std::bad_alloc&) {

@@ -4,10 +4,11 @@
 // window, ebsim, the sweep workers, the render program and the Python
 // module each hold one and call nothing else of the core's insides.
 //
-// The runs read their inputs from a form's fields (texts read by the
-// window's rules), write read-outs as typed values, and draw on the form's
-// surface when it has one. RunAll presses the three buttons in turn for a
-// headless caller and returns everything as values.
+// The runs take their parameters from a form's fields (texts read by the
+// window's rules, form/field_parameters.h), write read-outs as typed
+// values, and draw on the form's surface when it has one. RunAll presses
+// the three buttons in turn for a headless caller and returns everything
+// as values.
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "base/float_checks.h"
 #include "form/field_numbers.h"
-#include "form/lattice_side.h"
+#include "form/panel_geometry.h"
 #include "model/neighbour_sum.h"
 
 namespace ebsim {
@@ -12,17 +12,17 @@ Color EnergyColour(double energy) { return energy > 4 ? clBlack : clYellow; }
 
 namespace {
 
-
 // Gives each cell the enhancement constant where its uniform draw is below
 // d, 1.0 elsewhere, and paints it red or white.
-void ExchangePass(const FormPort& port, LatticeState& lattice, const BlockMap& draws, int n, double d) {
+void ExchangePass(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                  const BlockMap& draws, int n, double d) {
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       DrawingSurface* surface = port.surface;
       if (surface) surface->SetBrushColor(clWhite);
       if (draws(i, j) < d) {
         // The constant is read again for every enhanced cell.
-        lattice.ExchangeMap(i, j) = StoreDouble(ReadRealField(port.fields, InputField::Edit3));
+        lattice.ExchangeMap(i, j) = StoreDouble(parameters.Enhancement());
         ++lattice.EnhancedSiteCount;
         if (surface) surface->SetBrushColor(clRed);
       } else {
@@ -51,11 +51,11 @@ long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j) {
   return NeighbourSum(lattice.ExchangeMap, lattice.SpinMap, n, i, j) * lattice.SpinMap(i, j);
 }
 
-void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,
-                            const UtcClock& clock) {
+void RunExchangeEnhancement(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                            RandomNumbers& random, const UtcClock& clock) {
   lattice.LatticeSize = 0;
   lattice.EnhancedSiteCount = 0;
-  const int n = ReadLatticeSide(port.fields);
+  const int n = parameters.Side(kMaxSide);
   lattice.LatticeSize = n;
 
   port.Drawing().Refresh(Panel::Shape1);
@@ -70,11 +70,11 @@ void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomN
   lattice.SpinMap.FillBlock(n, 1.0);
   EdgeCopyFill(n, draws, [&](int, int) { return static_cast<double>(random.UniformRandom()); });
 
-  const double d = StoreDouble(ReadRealField(port.fields, InputField::Edit1));
-  ExchangePass(port, lattice, draws, n, d);
+  const double d = StoreDouble(parameters.Dilution());
+  ExchangePass(port, parameters, lattice, draws, n, d);
 
-  port.Drawing().Refresh(Readout::MaskEdit10);
-  ShowReadout(port, Readout::MaskEdit10,
+  port.Drawing().Refresh(Quantity::SurfaceRatio);
+  ShowReadout(port, Quantity::SurfaceRatio,
               Divide(lattice.EnhancedSiteCount, static_cast<long double>(n * n)));
 
   EnergyPass(port, lattice, n);

@@ -6,12 +6,13 @@
 
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
+#include "model/model_parameters.h"
 #include "model/random_numbers.h"
 
 namespace ebsim {
 
-void RunExchangeEnhancement(const FormPort& port, LatticeState& lattice, RandomNumbers& random,
-                            const UtcClock& clock);
+void RunExchangeEnhancement(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                            RandomNumbers& random, const UtcClock& clock);
 
 // Initial exchange energy of computed cell (i, j) of a side-n block: the
 // spin times the sum of the neighbours' J(n) S(n), in the order right,

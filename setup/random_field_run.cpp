@@ -1,7 +1,7 @@
 #include "setup/random_field_run.h"
 
 #include "base/float_checks.h"
-#include "form/field_numbers.h"
+#include "form/panel_geometry.h"
 
 namespace ebsim {
 
@@ -20,19 +20,20 @@ std::optional<Color> RandomFieldClass(double q, double sd) {
   return std::nullopt;
 }
 
-void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& random) {
+void RunRandomField(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                    RandomNumbers& random) {
   port.Drawing().Refresh(Panel::Shape2);
   const int n = lattice.LatticeSize;
   lattice.QrfMap.FillBlock(n, 0.0);
   // The standard deviation is read again for every drawn cell.
   EdgeCopyFill(n, lattice.QrfMap, [&](int, int) {
-    const long double sd = ReadRealField(port.fields, InputField::Edit2);
+    const long double sd = parameters.FieldSd();
     return StoreDouble(random.GaussianRandom(0.0L, sd));
   });
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       lattice.QrfStandardDeviation = 0.0;
-      lattice.QrfStandardDeviation = StoreDouble(ReadRealField(port.fields, InputField::Edit2));
+      lattice.QrfStandardDeviation = StoreDouble(parameters.FieldSd());
       const std::optional<Color> colour = RandomFieldClass(lattice.QrfMap(i, j), lattice.QrfStandardDeviation);
       if (colour && port.surface && IsShown(i, j)) {
         port.surface->SetBrushColor(*colour);

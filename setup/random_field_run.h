@@ -7,11 +7,13 @@
 
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
+#include "model/model_parameters.h"
 #include "model/random_numbers.h"
 
 namespace ebsim {
 
-void RunRandomField(const FormPort& port, LatticeState& lattice, RandomNumbers& random);
+void RunRandomField(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
+                    RandomNumbers& random);
 
 // The colour of a field value q for standard deviation sd, or none when q
 // lies on a class bound. With sd = 0 every bound is 0: only q = 0 has none.

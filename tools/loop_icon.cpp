@@ -46,12 +46,12 @@ constexpr double kFieldEnd = 6;
 
 IconLoop ComputeLoop() {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "100");
-  fields.Set(InputField::Edit1, "0.08");
-  fields.Set(InputField::Edit3, "4");
-  fields.Set(InputField::Edit4, "6");
-  fields.Set(InputField::Edit10, "-6");
-  fields.Set(InputField::Edit6, "120");
+  fields.Set(Input::Side, "100");
+  fields.Set(Input::Dilution, "0.08");
+  fields.Set(Input::Enhancement, "4");
+  fields.Set(Input::H0, "6");
+  fields.Set(Input::Hmin, "-6");
+  fields.Set(Input::Steps, "120");
   Simulator simulator;
   RunAllOptions options;
   options.keepLoop = true;

@@ -39,17 +39,16 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
   };
 
   // The window's default texts.
-  std::map<InputField, std::string> texts = {
-      {InputField::Edit1, "0.04"}, {InputField::Edit2, "2"},   {InputField::Edit3, "10"},
-      {InputField::Edit4, "3"},    {InputField::Edit5, "20"},  {InputField::Edit6, "300"},
-      {InputField::Edit10, "-3"},
+  std::map<Input, std::string> texts = {
+      {Input::Side, "20"}, {Input::Dilution, "0.04"}, {Input::Enhancement, "10"}, {Input::FieldSd, "2"},
+      {Input::H0, "3"},    {Input::Hmin, "-3"},       {Input::Steps, "300"},
   };
 
   std::vector<Line> lines;
   std::vector<Text> textsOut;
   std::vector<int> progress;  // every position asked for, in order
   int progressMin = -1, progressMax = -1;
-  std::map<Readout, ReadoutState> readouts;
+  std::map<Quantity, ReadoutState> readouts;
   // "read:Edit5", "refresh:Shape4", "line", "text", "fill", "pixel",
   // "refresh:MaskEdit3", "readout:MaskEdit3", "range", "progress".
   mutable std::vector<std::string> log;
@@ -94,7 +93,7 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
   }
 
   // FieldTexts
-  std::string Text(InputField field) const override {
+  std::string Text(Input field) const override {
     log.push_back("read:" + FieldName(field));
     return texts.at(field);
   }
@@ -102,13 +101,13 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
   DecimalSeparator Separator() const override { return {}; }
 
   // ReadoutFields
-  void SetReadout(Readout field, const ReadoutValue& shown) override {
+  void SetReadout(Quantity field, const ReadoutValue& shown) override {
     log.push_back("readout:" + ReadoutFieldName(field));
     ReadoutState& state = readouts[field];
     state.text = shown.text;
     state.value = shown.value;
   }
-  const ReadoutState& Of(Readout field) { return readouts[field]; }
+  const ReadoutState& Of(Quantity field) { return readouts[field]; }
 
   // DrawingSurface
   void SetBrushColor(Color color) override { brush_ = color; }
@@ -151,7 +150,7 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
     for (int y = shape.top; y < shape.top + shape.height; ++y)
       for (int x = shape.left; x < shape.left + shape.width; ++x) Plot(x, y, kBare);
   }
-  void Refresh(Readout field) override { log.push_back("refresh:" + ReadoutFieldName(field)); }
+  void Refresh(Quantity field) override { log.push_back("refresh:" + ReadoutFieldName(field)); }
   void SetProgressMin(int value) override {
     log.emplace_back("range");
     progressMin = value;
@@ -178,7 +177,7 @@ class CanvasWindow final : public FieldTexts, public ReadoutFields, public Drawi
   }
 
   std::vector<Color> pixels_;
-  std::map<Readout, long double> pending_;
+  std::map<Quantity, long double> pending_;
   Color brush_ = clWhite;
   int penX_ = 0, penY_ = 0;
   int slanted_ = 0;

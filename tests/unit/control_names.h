@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "form/catalogue.h"
 #include "form/controls.h"
 
 namespace ebsim {
@@ -19,9 +20,13 @@ inline std::string FieldName(InputField f) {
   }
   return "?";
 }
+// The window's field for the input.
+inline std::string FieldName(Input input) { return FieldName(InputOf(input).control); }
 
 inline std::string ReadoutFieldName(Readout r) {
   return r == Readout::MaskEdit10 ? "MaskEdit10" : "MaskEdit" + std::to_string(static_cast<int>(r) + 1);
 }
+// The window's read-out for the quantity.
+inline std::string ReadoutFieldName(Quantity quantity) { return ReadoutFieldName(ReadoutOf(quantity).control); }
 
 }  // namespace ebsim

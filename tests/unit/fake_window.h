@@ -14,6 +14,7 @@
 #include "tests/unit/control_names.h"
 #include "base/errors.h"
 #include "form/form_fields.h"
+#include "form/panel_geometry.h"
 #include "model/lattice_state.h"
 #include "model/random_numbers.h"
 
@@ -24,31 +25,30 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
   enum class Kind { Read, Brush, Fill, RefreshPanel, RefreshReadout, ReadoutValue, ReadoutText, Other };
   struct Event {
     Kind kind;
-    InputField field{};
+    Input field{};
     Color color = 0;
     int left = 0, top = 0, right = 0, bottom = 0;
     Panel panel{};
-    Readout readout{};
+    Quantity readout{};
     long double value = 0;
     std::string text{};
   };
 
   // The window's default texts.
-  std::map<InputField, std::string> texts = {
-      {InputField::Edit1, "0.04"}, {InputField::Edit2, "2"},   {InputField::Edit3, "10"},
-      {InputField::Edit4, "3"},    {InputField::Edit5, "20"},  {InputField::Edit6, "300"},
-      {InputField::Edit10, "-3"},
+  std::map<Input, std::string> texts = {
+      {Input::Side, "20"}, {Input::Dilution, "0.04"}, {Input::Enhancement, "10"}, {Input::FieldSd, "2"},
+      {Input::H0, "3"},    {Input::Hmin, "-3"},       {Input::Steps, "300"},
   };
   mutable std::vector<Event> log;
 
   FormPort Port() { return FormPort{*this, *this, this}; }
 
-  std::string Text(InputField field) const override {
+  std::string Text(Input field) const override {
     log.push_back({.kind = Kind::Read, .field = field});
     return texts.at(field);
   }
   DecimalSeparator Separator() const override { return {}; }
-  void SetReadout(Readout field, const ReadoutValue& shown) override {
+  void SetReadout(Quantity field, const ReadoutValue& shown) override {
     if (shown.value) log.push_back({.kind = Kind::ReadoutValue, .readout = field, .value = *shown.value});
     log.push_back({.kind = Kind::ReadoutText, .readout = field, .text = shown.text});
   }
@@ -65,7 +65,7 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
   void TextOut(int, int, std::string_view) override { log.push_back({.kind = Kind::Other}); }
   void SetPixel(int, int, Color) override { log.push_back({.kind = Kind::Other}); }
   void Refresh(Panel panel) override { log.push_back({.kind = Kind::RefreshPanel, .panel = panel}); }
-  void Refresh(Readout field) override { log.push_back({.kind = Kind::RefreshReadout, .readout = field}); }
+  void Refresh(Quantity field) override { log.push_back({.kind = Kind::RefreshReadout, .readout = field}); }
   void SetProgressMin(int) override { log.push_back({.kind = Kind::Other}); }
   void SetProgressMax(int) override { log.push_back({.kind = Kind::Other}); }
   void SetProgressPosition(int) override { log.push_back({.kind = Kind::Other}); }
@@ -98,7 +98,7 @@ class FakeWindow final : public FieldTexts, public ReadoutFields, public Drawing
     for (const Event& e : log) n += e.kind == kind ? 1 : 0;
     return n;
   }
-  int Reads(InputField field) const {
+  int Reads(Input field) const {
     int n = 0;
     for (const Event& e : log) n += e.kind == Kind::Read && e.field == field ? 1 : 0;
     return n;

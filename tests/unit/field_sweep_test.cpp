@@ -17,11 +17,13 @@
 #include <vector>
 
 #include "form/field_numbers.h"
+#include "form/field_parameters.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "run/field_sweep.h"
 #include "run/loop_measurements.h"
 #include "form/loop_plot.h"
+#include "form/panel_geometry.h"
 #include "form/run_display.h"
 #include "tests/reference_relaxation.h"
 #include "tests/unit/canvas_window.h"
@@ -92,8 +94,8 @@ class Recorder final : public SweepObserver {
 void SetUpLattice(CanvasWindow& w, LatticeState& lattice, std::uint32_t ms) {
   RandomNumbers random;
   const FixedClock clock(ms);
-  RunExchangeEnhancement(w.Port(), lattice, random, clock);
-  RunRandomField(w.Port(), lattice, random);
+  RunExchangeEnhancement(w.Port(), FieldParameters(w), lattice, random, clock);
+  RunRandomField(w.Port(), FieldParameters(w), lattice, random);
 }
 
 // ---------------------------------------------------------------------------
@@ -348,17 +350,18 @@ class RunTest : public ::testing::Test {
   LatticeState& L() { return *lattice; }
   // Runs with the given texts over the window's defaults.
   std::string Run(Recorder* recorder = nullptr) {
-    return ErrorMessageOf([&] { steps = RunHysteresis(port, *lattice, recorder); });
+    return ErrorMessageOf([&] { steps = RunHysteresis(port, parameters, *lattice, recorder); });
   }
   void Texts(const char* h0, const char* hmin, const char* stepCount, const char* side = "1") {
-    w.texts[InputField::Edit4] = h0;
-    w.texts[InputField::Edit10] = hmin;
-    w.texts[InputField::Edit6] = stepCount;
-    w.texts[InputField::Edit5] = side;
+    w.texts[Input::H0] = h0;
+    w.texts[Input::Hmin] = hmin;
+    w.texts[Input::Steps] = stepCount;
+    w.texts[Input::Side] = side;
   }
 
   CanvasWindow w;
   FormPort port = w.Port();
+  FieldParameters parameters{w};
   std::unique_ptr<LatticeState> lattice = std::make_unique<LatticeState>();
   SweepSteps steps;
 };
@@ -475,7 +478,7 @@ TEST_F(RunTest, NoReversalInTheFirstTwoPasses) {
   }
   // With a lattice where every local field changes sign in the second pass
   // the first reversals come in the third, at H0 - 2 x step.
-  w.texts[InputField::Edit5] = "4";
+  w.texts[Input::Side] = "4";
   L().SpinMap.FillBlock(4, 1.0);
   L().ExchangeMap.FillBlock(4, 0.0);
   L().QrfMap.FillBlock(4, -2.99);
@@ -502,10 +505,10 @@ TEST_F(RunTest, RunOnAllZeroMaps) {
     for (int j = 1; j <= 21; ++j) EXPECT_EQ(L().SpinMap(i, j), i <= 20 && j <= 20 ? 1.0 : 0.0);
   // No spin is drawn, no crossing found, none counted.
   EXPECT_EQ(w.Count("fill"), 0);
-  EXPECT_EQ(w.Of(Readout::MaskEdit3).text, "     ");
-  EXPECT_EQ(w.Of(Readout::MaskEdit7).value, 0.0L);
-  EXPECT_EQ(w.Of(Readout::MaskEdit8).value, 0.0L);
-  EXPECT_EQ(w.Of(Readout::MaskEdit6).value, 1.0L);
+  EXPECT_EQ(w.Of(Quantity::EbShift).text, "     ");
+  EXPECT_EQ(w.Of(Quantity::PlusSpinsAtHmin).value, 0.0L);
+  EXPECT_EQ(w.Of(Quantity::MinusSpinsAtHmax).value, 0.0L);
+  EXPECT_EQ(w.Of(Quantity::OpenEnd).value, 1.0L);
 
   // The next Run starts from spins up with every constant 0: every site
   // sees the field alone and all turn together.
@@ -525,7 +528,7 @@ TEST_F(RunTest, TwoRunsInARowAreIdentical) {
   const std::uint64_t setup = setupOnly();
   Recorder first(L(), 20), second(L(), 20);
   ASSERT_EQ(Run(&first), "");
-  const std::map<Readout, CanvasWindow::ReadoutState> readouts = w.readouts;
+  const std::map<Quantity, CanvasWindow::ReadoutState> readouts = w.readouts;
   const std::vector<int> progress = w.progress;
   w.Forget();
   ASSERT_EQ(Run(&second), "");
@@ -687,15 +690,15 @@ TEST_F(RunTest, SpinSquaresAndTrace) {
     SCOPED_TRACE(side);
     CanvasWindow canvas;
     FormPort canvasPort = canvas.Port();
-    canvas.texts[InputField::Edit5] = side;
-    canvas.texts[InputField::Edit6] = std::string(side) == "300" ? "2" : "300";
+    canvas.texts[Input::Side] = side;
+    canvas.texts[Input::Steps] = std::string(side) == "300" ? "2" : "300";
     SetUpLattice(canvas, L(), 7);
     const int n = std::stoi(side);
     canvas.FillRect(317, 343, 606, 632);  // something for the Run to clear
     auto lastSpins = std::make_unique<SiteMap>();
     Recorder recorder(L(), n);
     recorder.onStep = [&](Branch, double, double) { *lastSpins = L().SpinMap; };
-    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(canvasPort, L(), &recorder); }), "");
+    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(canvasPort, FieldParameters(canvas), L(), &recorder); }), "");
 
     const int shown = std::min(n, kShownSide);
     const int right = 4 * shown + 321, bottom = 4 * shown + 346;
@@ -756,7 +759,7 @@ TEST(RunDisplayTest, SpinSquares) {
 
 TEST_F(RunTest, RunUsesTheSideInItsOwnField) {
   SetUpLattice(w, L(), 0);  // side 20
-  w.texts[InputField::Edit5] = "10";
+  w.texts[Input::Side] = "10";
   Recorder recorder(L(), 10);
   ASSERT_EQ(Run(&recorder), "");
   // Magnetizations in hundredths: the mean over 10 x 10 sites.
@@ -776,23 +779,24 @@ TEST_F(RunTest, RunUsesTheSideInItsOwnField) {
 
 struct ReferenceRunResult {
   std::vector<StepRecord> steps;
-  std::map<Readout, CanvasWindow::ReadoutState> readouts;
+  std::map<Quantity, CanvasWindow::ReadoutState> readouts;
 };
 
 ReferenceRunResult ReferenceRun(CanvasWindow& w, LatticeState& s) {
   const FormPort port = w.Port();
-  auto h0 = [&] { return ReadRealField(w.texts.at(InputField::Edit4), DecimalSeparator()); };
-  auto hmin = [&] { return ReadRealField(w.texts.at(InputField::Edit10), DecimalSeparator()); };
+  auto h0 = [&] { return ReadRealField(w.texts.at(Input::H0), DecimalSeparator()); };
+  auto hmin = [&] { return ReadRealField(w.texts.at(Input::Hmin), DecimalSeparator()); };
   s.InitialField = static_cast<double>(h0());
   s.AppliedField = s.InitialField;
-  const int n = ReadIntegerField(w.texts.at(InputField::Edit5));
-  const int stepCount = ReadIntegerField(w.texts.at(InputField::Edit6));
+  const int n = ReadIntegerField(w.texts.at(Input::Side));
+  const int stepCount = ReadIntegerField(w.texts.at(Input::Steps));
   const double fieldStep = static_cast<double>((std::fabs(h0()) + std::fabs(hmin())) / (stepCount * 0.5L));
   s.MinMagnetization = 1.0;
   s.MaxMagnetization = 0.5;
   std::int64_t spinSum = 0;
   ReferenceRelaxation reference(s, n);
-  LoopMeasurements measurements(port, s, n, fieldStep, spinSum);
+  const FieldParameters parameters(w);
+  LoopMeasurements measurements(port, parameters, s, n, fieldStep, spinSum);
   measurements.StartSweep();
   reference.InitLocalFields(s.AppliedField);
   s.PlusSpinCount = s.MinusSpinCount = 0;
@@ -838,9 +842,9 @@ TEST(ReferenceRunTest, RunsMatchTheReferenceSweep) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.ms) + " side " + c.side);
     CanvasWindow w, v;
-    w.texts = {{InputField::Edit1, c.dilution}, {InputField::Edit2, c.sd},    {InputField::Edit3, c.enhancement},
-               {InputField::Edit4, c.h0},       {InputField::Edit5, c.side},  {InputField::Edit6, c.steps},
-               {InputField::Edit10, c.hmin}};
+    w.texts = {{Input::Side, c.side}, {Input::Dilution, c.dilution}, {Input::Enhancement, c.enhancement},
+               {Input::FieldSd, c.sd}, {Input::H0, c.h0},             {Input::Hmin, c.hmin},
+               {Input::Steps, c.steps}};
     v.texts = w.texts;
     auto engineState = std::make_unique<LatticeState>();
     auto refState = std::make_unique<LatticeState>();
@@ -849,7 +853,7 @@ TEST(ReferenceRunTest, RunsMatchTheReferenceSweep) {
     const int n = std::stoi(c.side);
     Recorder recorder(*engineState, n);
     const FormPort port = w.Port();
-    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(port, *engineState, &recorder); }), "");
+    ASSERT_EQ(ErrorMessageOf([&] { RunHysteresis(port, FieldParameters(w), *engineState, &recorder); }), "");
     ReferenceRunResult reference;
     ASSERT_EQ(ErrorMessageOf([&] { reference = ReferenceRun(v, *refState); }), "");
     EXPECT_EQ(recorder.steps, reference.steps);
@@ -857,7 +861,7 @@ TEST(ReferenceRunTest, RunsMatchTheReferenceSweep) {
       EXPECT_EQ(w.readouts[field].text, state.text) << ReadoutFieldName(field);
       EXPECT_EQ(w.readouts[field].value, state.value) << ReadoutFieldName(field);
     }
-    crossings += w.readouts[Readout::MaskEdit4].value.has_value();
+    crossings += w.readouts[Quantity::Coercivity].value.has_value();
     EXPECT_EQ(BlockHash(engineState->SpinMap, n), BlockHash(refState->SpinMap, n));
     EXPECT_EQ(BlockHash(engineState->LocalFieldMap, n), BlockHash(refState->LocalFieldMap, n));
     EXPECT_EQ(BlockHash(engineState->PrevLocalFieldMap, n), BlockHash(refState->PrevLocalFieldMap, n));

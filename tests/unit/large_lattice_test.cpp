@@ -17,7 +17,7 @@ using namespace ebsim;
 namespace {
 
 struct Inputs {
-  std::vector<std::pair<InputField, std::string>> texts;
+  std::vector<std::pair<Input, std::string>> texts;
   std::uint32_t seedMs;
 };
 
@@ -27,8 +27,8 @@ void ExpectSameOutcome(const RunOutcome& maps, const RunOutcome& compact) {
   EXPECT_EQ(compact.side, maps.side);
   EXPECT_EQ(compact.steps.descending, maps.steps.descending);
   EXPECT_EQ(compact.steps.ascending, maps.steps.ascending);
-  for (int k = 0; k < kReadoutCount; ++k) {
-    const auto field = static_cast<Readout>(k);
+  for (int k = 0; k < kQuantityCount; ++k) {
+    const auto field = static_cast<Quantity>(k);
     EXPECT_EQ(compact.readouts.Of(field).text, maps.readouts.Of(field).text) << "read-out " << k;
     EXPECT_EQ(compact.readouts.Of(field).value, maps.readouts.Of(field).value) << "read-out " << k;
   }
@@ -53,27 +53,27 @@ class TurningSpins final : public SweepObserver {
 };
 
 TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
-  using F = InputField;
+  using F = Input;
   std::vector<Inputs> cases = {
-      {{{F::Edit5, "1"}}, 1},
-      {{{F::Edit5, "2"}, {F::Edit1, "0.5"}}, 2},
-      {{{F::Edit5, "3"}, {F::Edit6, "4"}, {F::Edit4, "1"}, {F::Edit10, "-1"}}, 3},
-      {{{F::Edit5, "17"}, {F::Edit1, "0.3"}, {F::Edit3, "2.5"}, {F::Edit2, "0.7"}}, 4},
-      {{{F::Edit5, "40"}, {F::Edit2, "0"}}, 5},                         // exact zeros
-      {{{F::Edit5, "25"}, {F::Edit1, "1"}, {F::Edit3, "1E308"}}, 6},     // overflow
-      {{{F::Edit5, "12"}, {F::Edit1, "abc"}}, 7},                        // bad dilution
-      {{{F::Edit5, "12"}, {F::Edit1, "0.5"}, {F::Edit3, "x"}}, 8},       // bad constant, read
-      {{{F::Edit5, "12"}, {F::Edit1, "0"}, {F::Edit3, "x"}}, 9},         // bad constant, never read
-      {{{F::Edit5, "12"}, {F::Edit2, "sd"}}, 10},                        // bad spread
-      {{{F::Edit5, "12"}, {F::Edit4, "-4"}}, 11},                        // H0 below Hmin
+      {{{F::Side, "1"}}, 1},
+      {{{F::Side, "2"}, {F::Dilution, "0.5"}}, 2},
+      {{{F::Side, "3"}, {F::Steps, "4"}, {F::H0, "1"}, {F::Hmin, "-1"}}, 3},
+      {{{F::Side, "17"}, {F::Dilution, "0.3"}, {F::Enhancement, "2.5"}, {F::FieldSd, "0.7"}}, 4},
+      {{{F::Side, "40"}, {F::FieldSd, "0"}}, 5},                              // exact zeros
+      {{{F::Side, "25"}, {F::Dilution, "1"}, {F::Enhancement, "1E308"}}, 6},  // overflow
+      {{{F::Side, "12"}, {F::Dilution, "abc"}}, 7},                           // bad dilution
+      {{{F::Side, "12"}, {F::Dilution, "0.5"}, {F::Enhancement, "x"}}, 8},    // bad constant, read
+      {{{F::Side, "12"}, {F::Dilution, "0"}, {F::Enhancement, "x"}}, 9},      // bad constant, never read
+      {{{F::Side, "12"}, {F::FieldSd, "sd"}}, 10},                            // bad spread
+      {{{F::Side, "12"}, {F::H0, "-4"}}, 11},                                 // H0 below Hmin
   };
   // Rows of 64 sites and more take the kernels' block loop.
-  for (int side : {5, 8, 19, 33, 70, 129}) cases.push_back({{{F::Edit5, std::to_string(side)}}, 86399999u - side});
+  for (int side : {5, 8, 19, 33, 70, 129}) cases.push_back({{{F::Side, std::to_string(side)}}, 86399999u - side});
   Simulator onMaps, compact;
   for (const Inputs& c : cases) {
     HeadlessFields fields;
     for (const auto& [field, text] : c.texts) fields.Set(field, text);
-    SCOPED_TRACE("side " + fields.Text(F::Edit5) + ", seed " + std::to_string(c.seedMs));
+    SCOPED_TRACE("side " + fields.Text(F::Side) + ", seed " + std::to_string(c.seedMs));
     RunAllOptions keep;
     keep.keepLoop = true;
     RunAllOptions compactKeep = keep;
@@ -90,8 +90,8 @@ TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
 
 TEST(LargeLatticeTest, SidesBeyondTheMapsRunOnlyWhereAskedAndWhereMemoryHoldsThem) {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "301");
-  fields.Set(InputField::Edit6, "6");
+  fields.Set(Input::Side, "301");
+  fields.Set(Input::Steps, "6");
   Simulator simulator;
   EXPECT_EQ(simulator.RunAll(fields, 1).error, "'301' is not a valid lattice side (1 to 300)");
   RunAllOptions large;
@@ -99,7 +99,7 @@ TEST(LargeLatticeTest, SidesBeyondTheMapsRunOnlyWhereAskedAndWhereMemoryHoldsThe
   const RunOutcome outcome = simulator.RunAll(fields, 1, large);
   EXPECT_FALSE(outcome.error) << *outcome.error;
   EXPECT_EQ(outcome.side, 301);
-  fields.Set(InputField::Edit5, "46341");
+  fields.Set(Input::Side, "46341");
   EXPECT_EQ(simulator.RunAll(fields, 1, large).error, "'46341' is not a valid lattice side (1 to 46340)");
   EXPECT_THROW(CheckLargeLatticeFits(kLargestSide, 1000), EConvertError);
 }
@@ -133,8 +133,8 @@ class Poll final : public SweepObserver {
 // begin; the set-up ends where it stands.
 TEST(LargeLatticeTest, TheSetUpHearsEveryRowAndAStopEndsItWhereItStands) {
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "40");
-  fields.Set(InputField::Edit6, "4");
+  fields.Set(Input::Side, "40");
+  fields.Set(Input::Steps, "4");
   HeadlessReadouts readouts;
   const FormPort port{fields, readouts, nullptr};
   Simulator simulator;
@@ -163,8 +163,8 @@ TEST(LargeLatticeTest, MemoryThatRunsOutIsTheRunsError) {
   };
   const Case cases[] = {{true, 1, 0, "lee"}, {true, 0, 2, "run"}, {false, 0, 2, "run"}};
   HeadlessFields fields;
-  fields.Set(InputField::Edit5, "6");
-  fields.Set(InputField::Edit6, "4");
+  fields.Set(Input::Side, "6");
+  fields.Set(Input::Steps, "4");
   Simulator simulator;
   for (const Case& c : cases) {
     Poll poll(c.atRow, c.atStep, Poll::Throw::kOutOfMemory);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "form/field_parameters.h"
 #include "form/lattice_side.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "tests/unit/fake_window.h"
 
@@ -137,7 +139,7 @@ TEST(LatticeSideTest, SidesOutsideTheLatticeAreRejected) {
   };
   for (const Case& c : cases) {
     FakeWindow window;
-    window.texts[InputField::Edit5] = c.text;
+    window.texts[Input::Side] = c.text;
     int side = 0;
     const std::string message = RunRig::ErrorOf([&] { side = ReadLatticeSide(window); });
     EXPECT_EQ(message, c.message) << c.text;
@@ -167,9 +169,9 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
       for (int j = 1; j <= kMaxSide; ++j) (*map)(i, j) = base + Tag(i, j);
   }
   const FixedClock clock(TimeOfDayMs(1, 2, 3, 4));
-  rig.window.texts[InputField::Edit1] = "0.3";
-  rig.window.texts[InputField::Edit5] = "20";
-  RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
+  rig.window.texts[Input::Dilution] = "0.3";
+  rig.window.texts[Input::Side] = "20";
+  RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), lattice, rig.random, clock);
   // What a hysteresis run would leave in its maps.
   for (SiteMap* map :
        {&lattice.NeighbourFieldMap, &lattice.PrevLocalFieldMap, &lattice.LocalFieldMap, &lattice.SpinMap})
@@ -177,8 +179,8 @@ TEST(LatticeStateTest, SmallerRunLeavesTheRestOfTheLargerBlockAlone) {
       for (int j = 1; j <= 20; ++j) (*map)(i, j) = -Tag(i, j);
   const auto before = std::make_unique<LatticeState>(lattice);
 
-  rig.window.texts[InputField::Edit5] = "10";
-  RunExchangeEnhancement(rig.window.Port(), lattice, rig.random, clock);
+  rig.window.texts[Input::Side] = "10";
+  RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), lattice, rig.random, clock);
 
   auto beforeMaps = Maps(*before);
   auto afterMaps = Maps(lattice);

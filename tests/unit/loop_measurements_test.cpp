@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "form/field_parameters.h"
 #include "run/loop_measurements.h"
 #include "tests/unit/canvas_window.h"
 
@@ -32,7 +33,7 @@ class MeasurementsTest : public ::testing::Test {
     n_ = n;
     L->MinMagnetization = 1.0;
     L->MaxMagnetization = 0.5;
-    measurements = std::make_unique<LoopMeasurements>(port, *L, n, fieldStep, spinSum);
+    measurements = std::make_unique<LoopMeasurements>(port, parameters, *L, n, fieldStep, spinSum);
     measurements->StartSweep();
     return *measurements;
   }
@@ -43,8 +44,8 @@ class MeasurementsTest : public ::testing::Test {
   void Take(const std::vector<Step>& steps) {
     for (const Step& s : steps) Take(s);
   }
-  const CanvasWindow::ReadoutState& Shown(Readout r) { return w.Of(r); }
-  long double Value(Readout r) {
+  const CanvasWindow::ReadoutState& Shown(Quantity r) { return w.Of(r); }
+  long double Value(Quantity r) {
     const auto& v = w.Of(r).value;
     EXPECT_TRUE(v.has_value()) << ReadoutFieldName(r);
     return v.value_or(NAN);
@@ -52,6 +53,7 @@ class MeasurementsTest : public ::testing::Test {
 
   CanvasWindow w;
   FormPort port = w.Port();
+  FieldParameters parameters{w};
   std::unique_ptr<LatticeState> L = std::make_unique<LatticeState>();
   std::int64_t spinSum = 0;
   std::unique_ptr<LoopMeasurements> measurements;
@@ -69,8 +71,8 @@ TEST_F(MeasurementsTest, MagnetizationIsTheMeanSpinStoredAsDouble) {
     spinSum = c.sum;
     measurements->MeasureStep(kDown, 1.0);
     EXPECT_EQ(measurements->Magnetization(), c.M) << c.n << " " << c.sum;
-    EXPECT_EQ(Value(Readout::MaskEdit2), static_cast<long double>(c.M));
-    EXPECT_EQ(Value(Readout::MaskEdit1), 1.0L);
+    EXPECT_EQ(Value(Quantity::Magnetization), static_cast<long double>(c.M));
+    EXPECT_EQ(Value(Quantity::AppliedField), 1.0L);
   }
 }
 
@@ -99,14 +101,14 @@ TEST_F(MeasurementsTest, ShiftAndCoercivityFromTheCrossings) {
     Take(c.steps);
     EXPECT_NEAR(L->DownCrossingField, c.down, 1e-15);
     EXPECT_NEAR(L->UpCrossingField, c.up, 1e-15);
-    EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit3)), static_cast<double>(c.shift), 1e-15);
-    EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit4)), static_cast<double>(c.coercivity), 1e-15);
+    EXPECT_NEAR(static_cast<double>(Value(Quantity::EbShift)), static_cast<double>(c.shift), 1e-15);
+    EXPECT_NEAR(static_cast<double>(Value(Quantity::Coercivity)), static_cast<double>(c.coercivity), 1e-15);
     // Exactly the formulas on the stored crossing fields.
     const long double down = L->DownCrossingField, up = L->UpCrossingField;
-    EXPECT_EQ(Value(Readout::MaskEdit3), (std::fabs(down) - up) * -0.5L);
-    EXPECT_EQ(Value(Readout::MaskEdit4), std::fabs(up) + std::fabs(down));
-    EXPECT_EQ(Shown(Readout::MaskEdit3).text.substr(0, 5), std::string(c.shiftText).substr(0, 5));
-    EXPECT_EQ(Shown(Readout::MaskEdit4).text.substr(0, 1), c.coercivityText);
+    EXPECT_EQ(Value(Quantity::EbShift), (std::fabs(down) - up) * -0.5L);
+    EXPECT_EQ(Value(Quantity::Coercivity), std::fabs(up) + std::fabs(down));
+    EXPECT_EQ(Shown(Quantity::EbShift).text.substr(0, 5), std::string(c.shiftText).substr(0, 5));
+    EXPECT_EQ(Shown(Quantity::Coercivity).text.substr(0, 1), c.coercivityText);
   }
 }
 
@@ -163,11 +165,11 @@ TEST_F(MeasurementsTest, CrossingFields) {
 // blanked when the sweep starts and written at an ascending crossing only
 // after a descending one.
 TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
-  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) w.SetReadout(r, {"old", std::nullopt});
+  for (Quantity r : {Quantity::EbShift, Quantity::Coercivity, Quantity::VerticalShift}) w.SetReadout(r, {"old", std::nullopt});
   L->DownCrossingField = -1.0;
   w.Forget();
   Start(20, 0.04);
-  for (Readout r : {Readout::MaskEdit3, Readout::MaskEdit4, Readout::MaskEdit5}) {
+  for (Quantity r : {Quantity::EbShift, Quantity::Coercivity, Quantity::VerticalShift}) {
     EXPECT_EQ(Shown(r).text, "     ");
     EXPECT_FALSE(Shown(r).value.has_value());
   }
@@ -178,8 +180,8 @@ TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
   Take({{kDown, 3.0, 0.5}, {kDown, -3.0, 0.5}, {kUp, -3.0, 0.5}, {kUp, -2.96, -0.5}, {kUp, 2.0, 0.5}});
   EXPECT_EQ(L->DownCrossingField, -1.0);
   EXPECT_NEAR(L->UpCrossingField, 1.98, 1e-15);
-  EXPECT_EQ(Shown(Readout::MaskEdit3).text, "     ");
-  EXPECT_EQ(Shown(Readout::MaskEdit4).text, "     ");
+  EXPECT_EQ(Shown(Quantity::EbShift).text, "     ");
+  EXPECT_EQ(Shown(Quantity::Coercivity).text, "     ");
   EXPECT_EQ(w.Count("readout:MaskEdit3"), 1);
 }
 
@@ -191,7 +193,7 @@ TEST_F(MeasurementsTest, EveryAscendingCrossingWritesTheReadoutsAgain) {
   EXPECT_EQ(w.Count("readout:MaskEdit3"), 3);
   EXPECT_EQ(w.Count("readout:MaskEdit4"), 3);
   EXPECT_NEAR(L->UpCrossingField, 0.1, 1e-15);
-  EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit3)), (0.02 - 0.1) * -0.5, 1e-15);
+  EXPECT_NEAR(static_cast<double>(Value(Quantity::EbShift)), (0.02 - 0.1) * -0.5, 1e-15);
 }
 
 TEST_F(MeasurementsTest, VerticalShiftFromTheExtremesAtFieldsOfAtLeastH0) {
@@ -216,9 +218,9 @@ TEST_F(MeasurementsTest, VerticalShiftFromTheExtremesAtFieldsOfAtLeastH0) {
     SCOPED_TRACE(c.name);
     Start(20, 0.04);
     Take(c.steps);
-    EXPECT_EQ(Shown(Readout::MaskEdit5).text, c.text);
+    EXPECT_EQ(Shown(Quantity::VerticalShift).text, c.text);
     if (c.shift) {
-      EXPECT_NEAR(static_cast<double>(Value(Readout::MaskEdit5)), static_cast<double>(*c.shift), 1e-16);
+      EXPECT_NEAR(static_cast<double>(Value(Quantity::VerticalShift)), static_cast<double>(*c.shift), 1e-16);
     }
   }
   Start(20, 0.04);
@@ -255,18 +257,18 @@ TEST_F(MeasurementsTest, EndReadouts) {
     measurements->WriteEndReadouts();
     EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit7", "readout:MaskEdit7", "refresh:MaskEdit8",
                                                "readout:MaskEdit8", "refresh:MaskEdit6", "readout:MaskEdit6"}));
-    EXPECT_EQ(Value(Readout::MaskEdit7), c.plusFraction);
-    EXPECT_EQ(Value(Readout::MaskEdit8), c.minusFraction);
-    EXPECT_EQ(Value(Readout::MaskEdit6), c.openEnd);
-    EXPECT_EQ(Shown(Readout::MaskEdit7).text, c.plusText);
+    EXPECT_EQ(Value(Quantity::PlusSpinsAtHmin), c.plusFraction);
+    EXPECT_EQ(Value(Quantity::MinusSpinsAtHmax), c.minusFraction);
+    EXPECT_EQ(Value(Quantity::OpenEnd), c.openEnd);
+    EXPECT_EQ(Shown(Quantity::PlusSpinsAtHmin).text, c.plusText);
   }
 }
 
 TEST_F(MeasurementsTest, OpenEndOfARunWithoutStepsIsOne) {
   Start(20, 0.04);
   measurements->WriteEndReadouts();
-  EXPECT_EQ(Value(Readout::MaskEdit6), 1.0L);
-  EXPECT_EQ(Value(Readout::MaskEdit7), 0.0L);
+  EXPECT_EQ(Value(Quantity::OpenEnd), 1.0L);
+  EXPECT_EQ(Value(Quantity::PlusSpinsAtHmin), 0.0L);
 }
 
 TEST_F(MeasurementsTest, ReadoutOrderWithinAStep) {

@@ -52,8 +52,8 @@ DrawnFrame TicksOf(const CanvasWindow& w) {
 std::set<int> Distinct(const std::vector<int>& v) { return {v.begin(), v.end()}; }
 
 LoopScale Frame(CanvasWindow& w, const std::string& h0, const std::string& hmin) {
-  w.texts[InputField::Edit4] = h0;
-  w.texts[InputField::Edit10] = hmin;
+  w.texts[Input::H0] = h0;
+  w.texts[Input::Hmin] = hmin;
   return DrawLoopFrame(w.Port());
 }
 

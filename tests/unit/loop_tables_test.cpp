@@ -26,7 +26,7 @@ SweepRow LoopRow(std::size_t point, std::uint64_t r, std::vector<double> M) {
 // 0.5: mean -1/6, sd sqrt(7/12) = 0.7637626158259734, se sqrt(7/36). Step 2:
 // 1, 1, -1: mean 1/3, sd sqrt(4/3), se 2/3. Point 1: one loop, no spread.
 TEST(LoopMeansTest, MeanSpreadAndStandardErrorPerStepAndPoint) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"4"}}, {"dilution", InputField::Edit1, {"0", "0.5"}}});
+  const SweepGrid grid({{"side", Input::Side, {"4"}}, {"dilution", Input::Dilution, {"0", "0.5"}}});
   std::ostringstream out;
   LoopMeans means(grid, out);
   SweepRow failed = LoopRow(0, 3, {});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "form/catalogue.h"
 
 using namespace ebsim;
 
@@ -371,12 +372,13 @@ TEST_F(NumericFieldsTest, ReadoutTextCountsCharactersNotBytes) {
 
 class RecordingReadouts : public ReadoutFields, public FieldTexts {
  public:
-  std::string Text(InputField) const override { return ""; }
+  std::string Text(Input) const override { return ""; }
   DecimalSeparator Separator() const override { return {}; }
-  void SetReadout(Readout field, const ReadoutValue& shown) override {
-    if (shown.value)
-      calls.push_back("value " + std::to_string(static_cast<int>(field)) + " " + FormatReal(*shown.value));
-    calls.push_back("text " + std::to_string(static_cast<int>(field)) + " '" + shown.text + "'");
+  // Logs the window's read-out by its number.
+  void SetReadout(Quantity quantity, const ReadoutValue& shown) override {
+    const int field = static_cast<int>(ReadoutOf(quantity).control);
+    if (shown.value) calls.push_back("value " + std::to_string(field) + " " + FormatReal(*shown.value));
+    calls.push_back("text " + std::to_string(field) + " '" + shown.text + "'");
   }
   std::vector<std::string> calls;
 };
@@ -384,7 +386,7 @@ class RecordingReadouts : public ReadoutFields, public FieldTexts {
 TEST_F(NumericFieldsTest, ShowReadoutCarriesTheValueWithTheText) {
   RecordingReadouts readouts;
   NullSurface surface;
-  ShowReadout({readouts, readouts, &surface}, Readout::MaskEdit3, 123456.0L);
+  ShowReadout({readouts, readouts, &surface}, Quantity::EbShift, 123456.0L);
   EXPECT_EQ(readouts.calls,
             (std::vector<std::string>{"value 2 123456", "text 2 '1.2E5'"}));
 }

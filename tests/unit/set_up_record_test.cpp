@@ -32,14 +32,14 @@ TEST(SetUpRecordTest, RepeatableOnlyForOneDrawWithTheSameTexts) {
     SCOPED_TRACE(c.presses);
     Simulator simulator(std::make_unique<FixedClock>(1234));
     HeadlessFields fields;
-    fields.Set(InputField::Edit5, "5");
+    fields.Set(Input::Side, "5");
     HeadlessReadouts readouts;
     const FormPort port{fields, readouts, nullptr};
     for (const char* p = c.presses; *p; ++p) {
       if (*p == 'E') simulator.SetUpExchange(port);
       if (*p == 'R') simulator.SetUpRandomFields(port);
       if (*p == 'L') simulator.RunLoop(port);
-      if (*p == 'S') fields.Set(InputField::Edit5, "7");
+      if (*p == 'S') fields.Set(Input::Side, "7");
     }
     ASSERT_TRUE(simulator.LastSetUp());
     EXPECT_EQ(simulator.LastSetUp()->seedMs, 1234u);
@@ -49,7 +49,7 @@ TEST(SetUpRecordTest, RepeatableOnlyForOneDrawWithTheSameTexts) {
 
 TEST(SetUpRecordTest, TheCommandQuotesEveryTextForTheShell) {
   SetUpRecord record{86399999, HeadlessFields(DecimalSeparator(U',')), std::nullopt, std::nullopt, 0};
-  record.exchangeTexts.Set(InputField::Edit1, "0,1'; rm x");
+  record.exchangeTexts.Set(Input::Dilution, "0,1'; rm x");
   const std::string command = RepeatCommand(record);
   EXPECT_EQ(command.rfind("ebsim run --seed-ms 86399999 --side '20' --dilution '0,1'\\''; rm x' ", 0), 0u) << command;
   EXPECT_NE(command.find(" --sep ','"), std::string::npos) << command;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "form/field_parameters.h"
+#include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
 #include "setup/random_field_run.h"
 #include "tests/unit/fake_window.h"
@@ -37,12 +39,12 @@ class ExchangeRunTest : public ::testing::Test {
   // or "".
   std::string Run(std::uint32_t ms, const std::string& side, const std::string& dilution,
                   const std::string& constant = "10") {
-    rig.window.texts[InputField::Edit5] = side;
-    rig.window.texts[InputField::Edit1] = dilution;
-    rig.window.texts[InputField::Edit3] = constant;
+    rig.window.texts[Input::Side] = side;
+    rig.window.texts[Input::Dilution] = dilution;
+    rig.window.texts[Input::Enhancement] = constant;
     rig.window.log.clear();
     return RunRig::ErrorOf(
-        [&] { RunExchangeEnhancement(rig.window.Port(), *rig.lattice, rig.random, FixedClock(ms)); });
+        [&] { RunExchangeEnhancement(rig.window.Port(), FieldParameters(rig.window), *rig.lattice, rig.random, FixedClock(ms)); });
   }
   LatticeState& L() { return *rig.lattice; }
 
@@ -85,7 +87,7 @@ TEST_F(ExchangeRunTest, WorkedExample) {
 
   for (const auto& e : rig.window.log)
     if (e.kind == Kind::ReadoutValue) {
-      EXPECT_EQ(e.readout, Readout::MaskEdit10);
+      EXPECT_EQ(e.readout, Quantity::SurfaceRatio);
       EXPECT_EQ(e.value, 6.0L / 9.0L);
     }
 }
@@ -101,7 +103,7 @@ TEST_F(ExchangeRunTest, DilutionAtOrBeyondItsEnds) {
     // Nothing enhanced: the constant is never read, so its text is harmless.
     ASSERT_EQ(Run(123456, "5", c.dilution, c.all ? "10" : "abc"), "");
     EXPECT_EQ(L().EnhancedSiteCount, c.all ? 25 : 0);
-    EXPECT_EQ(rig.window.Reads(InputField::Edit3), c.all ? 25 : 0);
+    EXPECT_EQ(rig.window.Reads(Input::Enhancement), c.all ? 25 : 0);
     const auto squares = rig.window.Squares(kExchangePanel);
     EXPECT_EQ(squares.size(), 25u);
     for (const auto& [cell, colour] : squares) EXPECT_EQ(colour, c.all ? clRed : clWhite);
@@ -315,7 +317,7 @@ TEST_F(ExchangeRunTest, BadConstantEndsTheRunAtTheFirstEnhancedCell) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.constant);
     EXPECT_EQ(Run(kOneInteriorHit, "5", "0.04", c.constant), c.message);
-    EXPECT_EQ(rig.window.Reads(InputField::Edit3), 1);
+    EXPECT_EQ(rig.window.Reads(Input::Enhancement), 1);
     // (2, 3) is the first enhanced cell in row-major order.
     std::map<Cell, Color> before;
     for (int i = 1; i <= 5; ++i)
@@ -367,9 +369,9 @@ TEST_F(ExchangeRunTest, SideAboveSeventyIsComputedInFullAndShownInPart) {
 class RandomFieldRunTest : public ExchangeRunTest {
  protected:
   std::string RunFields(const std::string& sd) {
-    rig.window.texts[InputField::Edit2] = sd;
+    rig.window.texts[Input::FieldSd] = sd;
     rig.window.log.clear();
-    return RunRig::ErrorOf([&] { RunRandomField(rig.window.Port(), *rig.lattice, rig.random); });
+    return RunRig::ErrorOf([&] { RunRandomField(rig.window.Port(), FieldParameters(rig.window), *rig.lattice, rig.random); });
   }
 };
 
@@ -472,7 +474,7 @@ TEST_F(RandomFieldRunTest, SmallSidesDrawOneField) {
     rig.random.RandomSeed = 870078620u;  // next field about -2.39492: lime
     ASSERT_EQ(RunFields("2"), "");
     EXPECT_EQ(rig.random.RandomSeed, StateAfter(870078620u, 2));
-    EXPECT_EQ(rig.window.Reads(InputField::Edit2), 1 + n * n);
+    EXPECT_EQ(rig.window.Reads(Input::FieldSd), 1 + n * n);
     std::map<Cell, Color> expected;
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j) {
@@ -484,7 +486,7 @@ TEST_F(RandomFieldRunTest, SmallSidesDrawOneField) {
 }
 
 TEST_F(RandomFieldRunTest, BeforeAnyExchangeRunOnlyThePanelIsWiped) {
-  rig.window.texts[InputField::Edit5] = "7";
+  rig.window.texts[Input::Side] = "7";
   L().QrfMap(1, 1) = 3;
   EXPECT_EQ(RunFields("abc"), "");
   EXPECT_EQ(rig.window.Trace(), "refresh:Shape2");

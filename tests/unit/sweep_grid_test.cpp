@@ -21,7 +21,7 @@ using Texts = std::vector<std::string>;
 class SweepGridTest : public ::testing::Test {};
 
 struct AxisCase {
-  InputField field;
+  Input field;
   char32_t separator;
   std::string value;
   Texts texts;
@@ -31,24 +31,24 @@ TEST_F(SweepGridTest, ListsAndRangesGiveTheirTexts) {
   const AxisCase cases[] = {
       // One text, and lists: ";" always separates, "," too unless it is the
       // decimal separator.
-      {InputField::Edit1, U'.', "0.04", {"0.04"}},
-      {InputField::Edit1, U'.', "0;0.02;0.04", {"0", "0.02", "0.04"}},
-      {InputField::Edit1, U'.', "0,0.02,0.04", {"0", "0.02", "0.04"}},
-      {InputField::Edit1, U'.', "0;0.02,0.04", {"0", "0.02", "0.04"}},
-      {InputField::Edit1, U',', "0;0,02;0,04", {"0", "0,02", "0,04"}},
-      {InputField::Edit5, U'.', "10;20;30", {"10", "20", "30"}},
+      {Input::Dilution, U'.', "0.04", {"0.04"}},
+      {Input::Dilution, U'.', "0;0.02;0.04", {"0", "0.02", "0.04"}},
+      {Input::Dilution, U'.', "0,0.02,0.04", {"0", "0.02", "0.04"}},
+      {Input::Dilution, U'.', "0;0.02,0.04", {"0", "0.02", "0.04"}},
+      {Input::Dilution, U',', "0;0,02;0,04", {"0", "0,02", "0,04"}},
+      {Input::Side, U'.', "10;20;30", {"10", "20", "30"}},
       // Texts are kept as typed, blanks included.
-      {InputField::Edit2, U'.', " 2; 2.5", {" 2", " 2.5"}},
+      {Input::FieldSd, U'.', " 2; 2.5", {" 2", " 2.5"}},
       // Ranges include their end when it falls on a step.
-      {InputField::Edit1, U'.', "0:0.1:0.02", {"0", "0.02", "0.04", "0.06", "0.08", "0.1"}},
-      {InputField::Edit1, U'.', "0:0.1:0.03", {"0", "0.03", "0.06", "0.09"}},
-      {InputField::Edit1, U'.', "0:1:0.1", {"0", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9", "1"}},
-      {InputField::Edit5, U'.', "10:50:10", {"10", "20", "30", "40", "50"}},
-      {InputField::Edit6, U'.', "100:300:100", {"100", "200", "300"}},
-      {InputField::Edit3, U'.', "1:0:-0.25", {"1", "0.75", "0.5", "0.25", "0"}},
-      {InputField::Edit4, U'.', "-3:-1:1", {"-3", "-2", "-1"}},
-      {InputField::Edit4, U'.', "2:2:0.5", {"2"}},
-      {InputField::Edit1, U',', "0,1:0,3:0,1", {"0,1", "0,2", "0,3"}},
+      {Input::Dilution, U'.', "0:0.1:0.02", {"0", "0.02", "0.04", "0.06", "0.08", "0.1"}},
+      {Input::Dilution, U'.', "0:0.1:0.03", {"0", "0.03", "0.06", "0.09"}},
+      {Input::Dilution, U'.', "0:1:0.1", {"0", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9", "1"}},
+      {Input::Side, U'.', "10:50:10", {"10", "20", "30", "40", "50"}},
+      {Input::Steps, U'.', "100:300:100", {"100", "200", "300"}},
+      {Input::Enhancement, U'.', "1:0:-0.25", {"1", "0.75", "0.5", "0.25", "0"}},
+      {Input::H0, U'.', "-3:-1:1", {"-3", "-2", "-1"}},
+      {Input::H0, U'.', "2:2:0.5", {"2"}},
+      {Input::Dilution, U',', "0,1:0,3:0,1", {"0,1", "0,2", "0,3"}},
   };
   for (const AxisCase& c : cases) {
     EXPECT_EQ(ParseAxisValues(c.field, c.value, DecimalSeparator(c.separator)), c.texts) << c.value;
@@ -56,7 +56,7 @@ TEST_F(SweepGridTest, ListsAndRangesGiveTheirTexts) {
 }
 
 struct RefusedCase {
-  InputField field;
+  Input field;
   char32_t separator;
   std::string value;
   std::string message;
@@ -64,14 +64,14 @@ struct RefusedCase {
 
 TEST_F(SweepGridTest, TextsTheWindowRefusesGiveItsMessage) {
   const RefusedCase cases[] = {
-      {InputField::Edit1, U'.', "0.04;abc", "'abc' is not a valid floating point value"},
-      {InputField::Edit1, U'.', "0.04;", "'' is not a valid floating point value"},
-      {InputField::Edit1, U',', "0.5", "'0.5' is not a valid floating point value"},
-      {InputField::Edit5, U'.', "10;12.5", "'12.5' is not a valid integer value"},
-      {InputField::Edit6, U'.', "300;1E3", "'1E3' is not a valid integer value"},
+      {Input::Dilution, U'.', "0.04;abc", "'abc' is not a valid floating point value"},
+      {Input::Dilution, U'.', "0.04;", "'' is not a valid floating point value"},
+      {Input::Dilution, U',', "0.5", "'0.5' is not a valid floating point value"},
+      {Input::Side, U'.', "10;12.5", "'12.5' is not a valid integer value"},
+      {Input::Steps, U'.', "300;1E3", "'1E3' is not a valid integer value"},
       // A range's values are checked like typed ones.
-      {InputField::Edit5, U'.', "10:20:2.5", "'12.5' is not a valid integer value"},
-      {InputField::Edit1, U'.', "0:x:0.1", "'x' is not a valid floating point value"},
+      {Input::Side, U'.', "10:20:2.5", "'12.5' is not a valid integer value"},
+      {Input::Dilution, U'.', "0:x:0.1", "'x' is not a valid floating point value"},
   };
   for (const RefusedCase& c : cases) {
     const DecimalSeparator separator(c.separator);
@@ -93,13 +93,13 @@ TEST_F(SweepGridTest, MalformedRangesAreRefused) {
       "0:1:0.1:2",   // four parts
       "0:1E9:1",     // too many values
   };
-  for (const char* value : cases) EXPECT_THROW(ParseAxisValues(InputField::Edit1, value, DecimalSeparator()), std::invalid_argument) << value;
+  for (const char* value : cases) EXPECT_THROW(ParseAxisValues(Input::Dilution, value, DecimalSeparator()), std::invalid_argument) << value;
 }
 
 TEST_F(SweepGridTest, PointsRunWithTheLastAxisFastest) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"10", "20"}},
-                        {"dilution", InputField::Edit1, {"0", "0.1", "0.2"}},
-                        {"steps", InputField::Edit6, {"300"}}});
+  const SweepGrid grid({{"side", Input::Side, {"10", "20"}},
+                        {"dilution", Input::Dilution, {"0", "0.1", "0.2"}},
+                        {"steps", Input::Steps, {"300"}}});
   ASSERT_EQ(grid.PointCount(), 6u);
   const Texts expected[] = {{"10", "0", "300"},   {"10", "0.1", "300"}, {"10", "0.2", "300"},
                             {"20", "0", "300"},   {"20", "0.1", "300"}, {"20", "0.2", "300"}};
@@ -107,15 +107,15 @@ TEST_F(SweepGridTest, PointsRunWithTheLastAxisFastest) {
 }
 
 TEST_F(SweepGridTest, PointFieldsSetTheGridTextsOverTheDefaults) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"10", "20"}}, {"dilution", InputField::Edit1, {"0", "0.1"}}});
+  const SweepGrid grid({{"side", Input::Side, {"10", "20"}}, {"dilution", Input::Dilution, {"0", "0.1"}}});
   const HeadlessFields fields = grid.PointFields(2);
-  EXPECT_EQ(fields.Text(InputField::Edit5), "20");
-  EXPECT_EQ(fields.Text(InputField::Edit1), "0");
-  EXPECT_EQ(fields.Text(InputField::Edit3), "10");
-  EXPECT_EQ(fields.Text(InputField::Edit2), "2");
-  EXPECT_EQ(fields.Text(InputField::Edit4), "3");
-  EXPECT_EQ(fields.Text(InputField::Edit10), "-3");
-  EXPECT_EQ(fields.Text(InputField::Edit6), "300");
+  EXPECT_EQ(fields.Text(Input::Side), "20");
+  EXPECT_EQ(fields.Text(Input::Dilution), "0");
+  EXPECT_EQ(fields.Text(Input::Enhancement), "10");
+  EXPECT_EQ(fields.Text(Input::FieldSd), "2");
+  EXPECT_EQ(fields.Text(Input::H0), "3");
+  EXPECT_EQ(fields.Text(Input::Hmin), "-3");
+  EXPECT_EQ(fields.Text(Input::Steps), "300");
 }
 
 TEST_F(SweepGridTest, RealizationSeedsStrideThroughTheDay) {

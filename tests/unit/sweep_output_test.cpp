@@ -22,13 +22,13 @@ const char* const kGridHeader = "side,dilution,enhancement,field_sd,h0,hmin,step
 
 // The seven axes of a sweep, with the dilution taking the values given.
 SweepGrid GridOverDilution(std::vector<std::string> dilutions) {
-  return SweepGrid({{"side", InputField::Edit5, {"20"}},
-                    {"dilution", InputField::Edit1, std::move(dilutions)},
-                    {"enhancement", InputField::Edit3, {"10"}},
-                    {"sd", InputField::Edit2, {"2"}},
-                    {"h0", InputField::Edit4, {"3"}},
-                    {"hmin", InputField::Edit10, {"-3"}},
-                    {"steps", InputField::Edit6, {"300"}}});
+  return SweepGrid({{"side", Input::Side, {"20"}},
+                    {"dilution", Input::Dilution, std::move(dilutions)},
+                    {"enhancement", Input::Enhancement, {"10"}},
+                    {"sd", Input::FieldSd, {"2"}},
+                    {"h0", Input::H0, {"3"}},
+                    {"hmin", Input::Hmin, {"-3"}},
+                    {"steps", Input::Steps, {"300"}}});
 }
 
 SweepRow Row(std::size_t point, std::uint64_t r, std::uint32_t seed) {
@@ -41,7 +41,7 @@ SweepRow Row(std::size_t point, std::uint64_t r, std::uint32_t seed) {
   return row;
 }
 
-void Set(SweepRow& row, Readout field, long double value) { row.readouts[static_cast<std::size_t>(field)] = value; }
+void Set(SweepRow& row, Quantity field, long double value) { row.readouts[static_cast<std::size_t>(field)] = value; }
 
 TEST(CsvFieldTest, QuotesOnlyWhatMustBe) {
   const std::pair<std::string, std::string> cases[] = {
@@ -97,9 +97,9 @@ TEST(RunsCsvTest, HeaderNamesTheGridTheRealisationEveryReadoutAndTheSteps) {
 TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   const SweepGrid grid = GridOverDilution({"0", "0.1"});
   SweepRow written = Row(1, 2, 20396894);
-  Set(written, Readout::MaskEdit10, 0.0425L);
-  Set(written, Readout::MaskEdit4, 2.44L);
-  Set(written, Readout::MaskEdit2, -1);
+  Set(written, Quantity::SurfaceRatio, 0.0425L);
+  Set(written, Quantity::Coercivity, 2.44L);
+  Set(written, Quantity::Magnetization, -1);
   SweepRow failed = Row(0, 1, 53398447);
   failed.descendingSteps = 0;
   failed.ascendingSteps = 0;
@@ -143,15 +143,15 @@ TEST(SweepSummaryTest, StatisticsOverEveryValueTheRunsTableHolds) {
   for (std::uint64_t r = 0; r < 5; ++r) rows.push_back(Row(0, r, static_cast<std::uint32_t>(r)));
   const std::optional<long double> shifts[] = {1, std::nullopt, 2, 99, 4};
   for (std::size_t r = 0; r < 5; ++r) {
-    if (shifts[r]) Set(rows[r], Readout::MaskEdit3, *shifts[r]);
-    Set(rows[r], Readout::MaskEdit4, 1);
+    if (shifts[r]) Set(rows[r], Quantity::EbShift, *shifts[r]);
+    Set(rows[r], Quantity::Coercivity, 1);
   }
-  Set(rows[0], Readout::MaskEdit10, 0.5L);
+  Set(rows[0], Quantity::SurfaceRatio, 0.5L);
   // A failed row counts as failed, and its values count as the runs table shows them.
   rows[3].error = "Floating point overflow";
   // Grid point 1: one realisation; grid point 2: none (a stopped sweep).
   rows.push_back(Row(1, 0, 0));
-  Set(rows.back(), Readout::MaskEdit3, 3);
+  Set(rows.back(), Quantity::EbShift, 3);
   for (const SweepRow& row : rows) summary.Add(row);
   summary.Finish();
 

@@ -27,8 +27,8 @@ struct PlanCase {
 SweepAsk Ask(std::vector<std::string> sides, std::optional<std::string> realizations = std::nullopt,
              std::optional<std::string> threads = "2", std::string prefix = "--") {
   SweepAsk ask;
-  ask.values[InputField::Edit5] = std::move(sides);
-  ask.values[InputField::Edit6] = {"4"};
+  ask.values[Input::Side] = std::move(sides);
+  ask.values[Input::Steps] = {"4"};
   ask.realizations = std::move(realizations);
   ask.threads = std::move(threads);
   ask.optionPrefix = std::move(prefix);

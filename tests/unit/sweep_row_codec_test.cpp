@@ -19,7 +19,7 @@ void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
   EXPECT_EQ(a.point, b.point);
   EXPECT_EQ(a.realization, b.realization);
   EXPECT_EQ(a.seedMs, b.seedMs);
-  for (std::size_t k = 0; k < kReadoutCount; ++k) {
+  for (std::size_t k = 0; k < kQuantityCount; ++k) {
     ASSERT_EQ(a.readouts[k].has_value(), b.readouts[k].has_value()) << k;
     if (a.readouts[k] && std::isnan(*a.readouts[k])) {
       EXPECT_TRUE(std::isnan(*b.readouts[k])) << k;
@@ -47,7 +47,7 @@ std::vector<SweepRow> Rows() {
   full.point = 123456;
   full.realization = 99;
   full.seedMs = 86399999;
-  for (std::size_t k = 0; k < kReadoutCount; ++k)
+  for (std::size_t k = 0; k < kQuantityCount; ++k)
     if (k % 3) full.readouts[k] = 1.0 / 3 + static_cast<double>(k);
   full.readouts[1] = -std::numeric_limits<double>::denorm_min();
   full.readouts[2] = std::numeric_limits<double>::quiet_NaN();

@@ -30,13 +30,13 @@ namespace {
 // below hmin) and one whose loop never crosses zero (hmin 1), which leaves
 // the E-B Shift and the Coercivity blank.
 SweepGrid SmallGrid() {
-  return SweepGrid({{"side", InputField::Edit5, {"8", "12"}},
-                    {"dilution", InputField::Edit1, {"0", "0.1"}},
-                    {"enhancement", InputField::Edit3, {"10"}},
-                    {"sd", InputField::Edit2, {"2"}},
-                    {"h0", InputField::Edit4, {"3", "-4"}},
-                    {"hmin", InputField::Edit10, {"-3", "1"}},
-                    {"steps", InputField::Edit6, {"60"}}});
+  return SweepGrid({{"side", Input::Side, {"8", "12"}},
+                    {"dilution", Input::Dilution, {"0", "0.1"}},
+                    {"enhancement", Input::Enhancement, {"10"}},
+                    {"sd", Input::FieldSd, {"2"}},
+                    {"h0", Input::H0, {"3", "-4"}},
+                    {"hmin", Input::Hmin, {"-3", "1"}},
+                    {"steps", Input::Steps, {"60"}}});
 }
 
 std::vector<SweepRow> Sweep(const SweepPlan& plan, bool* complete = nullptr) {
@@ -54,7 +54,7 @@ void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
   EXPECT_EQ(a.point, b.point);
   EXPECT_EQ(a.realization, b.realization);
   EXPECT_EQ(a.seedMs, b.seedMs);
-  for (std::size_t k = 0; k < kReadoutCount; ++k) EXPECT_EQ(a.readouts[k], b.readouts[k]) << "read-out " << k;
+  for (std::size_t k = 0; k < kQuantityCount; ++k) EXPECT_EQ(a.readouts[k], b.readouts[k]) << "read-out " << k;
   EXPECT_EQ(a.descendingSteps, b.descendingSteps);
   EXPECT_EQ(a.ascendingSteps, b.ascendingSteps);
   EXPECT_EQ(a.error, b.error);
@@ -81,7 +81,7 @@ TEST(SweepRunnerTest, RowsAreTheSameForOneAndTwoThreads) {
     ExpectSameRow(one[k], two[k]);
     ExpectSameRow(one[k], RunRealization(plan, k));  // on a lattice of its own
     failed += one[k].error.empty() ? 0 : 1;
-    blankShift += one[k].error.empty() && !one[k].readouts[static_cast<std::size_t>(Readout::MaskEdit3)] ? 1 : 0;
+    blankShift += one[k].error.empty() && !one[k].readouts[static_cast<std::size_t>(Quantity::EbShift)] ? 1 : 0;
   }
   // Half the points fail; of the others, at least those with hmin 1 never
   // cross zero.
@@ -103,8 +103,8 @@ TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
     EXPECT_EQ(row.error, outcome.error.value_or(""));
     EXPECT_EQ(row.descendingSteps, outcome.steps.descending);
     EXPECT_EQ(row.ascendingSteps, outcome.steps.ascending);
-    for (std::size_t k = 0; k < kReadoutCount; ++k) {
-      const HeadlessReadouts::State& state = outcome.readouts.Of(static_cast<Readout>(k));
+    for (std::size_t k = 0; k < kQuantityCount; ++k) {
+      const HeadlessReadouts::State& state = outcome.readouts.Of(static_cast<Quantity>(k));
       const bool blank = state.text == "     ";
       // Rounded to double, as ebsim run reports them.
       const std::optional<double> value = state.value ? std::optional(static_cast<double>(*state.value)) : std::nullopt;
@@ -129,7 +129,7 @@ TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
     EXPECT_EQ(code, 0) << err.str();
     EXPECT_EQ(json.at("seed_ms"), row.seedMs);
     for (const ReadoutEntry& name : Readouts()) {
-      const std::optional<double>& value = row.readouts[static_cast<std::size_t>(name.field)];
+      const std::optional<double>& value = row.readouts[static_cast<std::size_t>(name.quantity)];
       const auto& readout = json.at("readouts").at(name.id);
       if (value)
         EXPECT_EQ(readout.at("value"), *value) << name.id;
@@ -142,7 +142,7 @@ TEST(SweepRunnerTest, EachRowIsWhatEbsimRunGivesForItsSeed) {
 }
 
 TEST(SweepRunnerTest, AStopKeepsTheFinishedRowsInOrder) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"10"}}, {"steps", InputField::Edit6, {"60"}}});
+  const SweepGrid grid({{"side", Input::Side, {"10"}}, {"steps", Input::Steps, {"60"}}});
   const SweepPlan plan{&grid, 20000, 1234, 1};
   std::atomic<bool> stop{false};
   std::vector<SweepRow> rows;
@@ -163,7 +163,7 @@ TEST(SweepRunnerTest, AStopKeepsTheFinishedRowsInOrder) {
 }
 
 TEST(SweepRunnerTest, AStoppedSweepRunsNothing) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"10"}}});
+  const SweepGrid grid({{"side", Input::Side, {"10"}}});
   const std::atomic<bool> stop{true};
   std::size_t handed = 0;
   EXPECT_FALSE(RunSweep(
@@ -174,7 +174,7 @@ TEST(SweepRunnerTest, AStoppedSweepRunsNothing) {
 // A row that cannot be taken (no memory for it, a caller's error) ends the
 // sweep: the workers end and the exception reaches the caller.
 TEST(SweepRunnerTest, WhatTheCallbacksThrowEndsTheSweepAndReachesTheCaller) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"40"}}, {"steps", InputField::Edit6, {"3000"}}});
+  const SweepGrid grid({{"side", Input::Side, {"40"}}, {"steps", Input::Steps, {"3000"}}});
   const std::atomic<bool> stop{false};
   for (const bool fromRows : {true, false}) {
     std::size_t calls = 0;
@@ -211,7 +211,7 @@ bool OnlyTheLongLoopFails(const SweepPlan& plan) {
 }
 
 TEST(SweepRunnerTest, ARealizationMemoryCannotHoldIsAFailedRowNotAnAbort) {
-  const SweepGrid grid({{"side", InputField::Edit5, {"1"}}, {"steps", InputField::Edit6, {"10", "2147483647", "12"}}});
+  const SweepGrid grid({{"side", Input::Side, {"1"}}, {"steps", Input::Steps, {"10", "2147483647", "12"}}});
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer maps more than any limit leaves";
 #endif

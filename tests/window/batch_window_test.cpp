@@ -50,21 +50,21 @@ constexpr int kPanelSide = 289;
 struct RenderCase {
   const char* name;
   std::uint32_t seedMs;
-  std::map<InputField, std::string> texts;
+  std::map<Input, std::string> texts;
   std::optional<char32_t> separator;
   std::string error;  // what the window reports, if a run fails
 };
 
 const RenderCase kRenderCases[] = {
     {"Defaults", 45296789, {}, std::nullopt, ""},
-    {"LargeDilutedFewSteps", 1000, {{InputField::Edit5, "70"}, {InputField::Edit1, "0.1"}, {InputField::Edit6, "120"}},
+    {"LargeDilutedFewSteps", 1000, {{Input::Side, "70"}, {Input::Dilution, "0.1"}, {Input::Steps, "120"}},
      std::nullopt, ""},
-    {"DecimalComma", 86399999, {{InputField::Edit2, "1,5"}, {InputField::Edit10, "-2,5"}}, U',', ""},
-    {"RunRefusesItsFields", 0, {{InputField::Edit4, "-4"}}, std::nullopt,
+    {"DecimalComma", 86399999, {{Input::FieldSd, "1,5"}, {Input::Hmin, "-2,5"}}, U',', ""},
+    {"RunRefusesItsFields", 0, {{Input::H0, "-4"}}, std::nullopt,
      "Init. Mag. Field must not be below Min. Mag. Field"},
     // Row and column n, which copy row and column 1, are shown.
-    {"EdgeCopiesShown", 777, {{InputField::Edit5, "3"}, {InputField::Edit1, "0.4"}}, std::nullopt, ""},
-    {"WiderThanShown", 4242, {{InputField::Edit5, "83"}, {InputField::Edit2, "0.7"}}, std::nullopt, ""},
+    {"EdgeCopiesShown", 777, {{Input::Side, "3"}, {Input::Dilution, "0.4"}}, std::nullopt, ""},
+    {"WiderThanShown", 4242, {{Input::Side, "83"}, {Input::FieldSd, "0.7"}}, std::nullopt, ""},
 };
 
 void PrintTo(const RenderCase& c, std::ostream* out) { *out << c.name; }
@@ -109,7 +109,7 @@ TEST_P(RenderMatchesWindowTest, PanelsEqualTheWindowsAfterTheSameRuns) {
   const HeadlessFields fields = PrepareFields(options);
   form->SetSeparator(fields.Separator());  // as a window in a locale with that separator
   for (const InputEntry& input : Inputs())
-    form->Edit(input.field)->setText(QString::fromStdString(fields.Text(input.field)));
+    form->Edit(input.control)->setText(QString::fromStdString(fields.Text(input.input)));
   form->SetClock(std::make_unique<FixedClock>(c.seedMs));
   for (QPushButton* button : {form->Button1, form->Button2, form->Button3})
     QTest::mouseClick(button, Qt::LeftButton);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "form/catalogue.h"
 #include "form/form_layout.h"
 #include "form/field_numbers.h"
 #include "app/readout_edit.h"
@@ -113,7 +114,7 @@ TEST_F(WindowTest, StartsWithDefaultTextsAndBlankReadouts) {
       {InputField::Edit4, "3"},    {InputField::Edit10, "-3"}, {InputField::Edit5, "20"},
       {InputField::Edit6, "300"},
   };
-  for (const auto& [field, text] : defaults) EXPECT_EQ(form->Text(field), text);
+  for (const auto& [field, text] : defaults) EXPECT_EQ(form->Text(InputOf(field).input), text);
   for (const ReadoutLayout& item : FormReadouts()) EXPECT_EQ(form->MaskEdit(item.field)->text(), "     ") << item.name;
   EXPECT_EQ(form->ProgressBar1->minimum(), 0);
   EXPECT_EQ(form->ProgressBar1->maximum(), 100);
@@ -189,14 +190,14 @@ TEST_F(WindowTest, ReadoutsTakeAtMostFiveDigitsSignsOrBlanks) {
   QTest::keyClicks(field, "1a2.3E+4-56");
   EXPECT_EQ(field->text(), "123+4");
   // A written number is shown whole even where it is longer than five.
-  form->SetReadout(Readout::MaskEdit1, {"-3E-17", -3E-17L});
+  form->SetReadout(Quantity::AppliedField, {"-3E-17", -3E-17L});
   EXPECT_EQ(field->text(), "-3E-17");
 }
 
 TEST_F(WindowTest, DefaultRealTextsFollowTheSeparatorInForceAtStart) {
   TForm1 comma(DecimalSeparator(U','));
-  EXPECT_EQ(comma.Text(InputField::Edit1), "0,04");
-  EXPECT_EQ(comma.Text(InputField::Edit10), "-3");
+  EXPECT_EQ(comma.Text(Input::Dilution), "0,04");
+  EXPECT_EQ(comma.Text(Input::Hmin), "-3");
 }
 
 TEST_F(WindowTest, LocaleChangeRereadsTheSeparator) {

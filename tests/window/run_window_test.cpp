@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/frame_pixels.h"
+#include "form/field_parameters.h"
 #include "form/form_layout.h"
 #include "app/readout_edit.h"
 #include "app/window_fonts.h"
@@ -38,7 +39,7 @@ constexpr int kSpinLeft = 318, kSpinRight = 604, kSpinTop = 344, kSpinBottom = 6
 
 class DiscardReadouts final : public ReadoutFields {
  public:
-  void SetReadout(Readout, const ReadoutValue&) override {}
+  void SetReadout(Quantity, const ReadoutValue&) override {}
 };
 
 struct Step {
@@ -76,7 +77,7 @@ class RunWindowTest : public WindowTest {
     copies_.push_back(std::move(copy));
     DiscardReadouts readouts;
     NullSurface nothing;
-    RunHysteresis(FormPort{*form, readouts, &nothing}, *copies_.back(), recorder.get());
+    RunHysteresis(FormPort{*form, readouts, &nothing}, FieldParameters(*form), *copies_.back(), recorder.get());
     return recorder;
   }
 

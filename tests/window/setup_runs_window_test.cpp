@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/readout_edit.h"
+#include "form/panel_geometry.h"
 #include "setup/random_field_run.h"
 #include "tests/window/window_fixture.h"
 
