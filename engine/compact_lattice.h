@@ -16,6 +16,11 @@ namespace ebsim {
 class CompactLattice {
  public:
   explicit CompactLattice(int n);
+  // The whole lattice at once, its constants chosen per site: choices[s]
+  // (0 or 1) picks values[choices[s]]; randomFields row by row. The same
+  // lattice as its rows appended with those constants.
+  CompactLattice(int n, std::vector<std::uint8_t> choices, const double (&values)[2],
+                 std::vector<double> randomFields);
 
   // Row after row, n of them: the n exchange constants and random fields of
   // the next row.
