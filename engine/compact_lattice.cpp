@@ -17,7 +17,7 @@ CompactLattice::CompactLattice(int n) : n_(n) {
 }
 
 CompactLattice::CompactLattice(int n, std::vector<std::uint8_t> choices, const double (&values)[2],
-                               std::vector<double> randomFields)
+                               UninitializedVector<double> randomFields)
     : n_(n), rows_(n) {
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
   if (n < 1 || choices.size() != sites || randomFields.size() != sites)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/float_checks.h"
+#include "base/uninitialized_vector.h"
 #include "engine/worker_pool.h"
 #include "form/field_numbers.h"
 #include "form/panel_geometry.h"
@@ -92,7 +93,8 @@ CompactLattice SetUpCompactLattice(const FormPort& port, const ModelParameters& 
   stage = "qrf";
   port.Drawing().Refresh(Panel::Shape2);
   FieldDrawsOnThreads draws(parameters.FieldSd(), random, how);
-  std::vector<double> fields(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+  // Untouched until drawn: each thread takes the pages it fills.
+  UninitializedVector<double> fields(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
   DrawRandomFields(n, draws, how, fields, cells);
   const double values[2] = {1.0, sites.constant};
   CompactLattice lattice(n, std::move(sites.enhanced), values, std::move(fields));
