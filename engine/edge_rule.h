@@ -42,9 +42,10 @@ class EdgeRule {
   constexpr Boundary Kind() const { return boundary_; }
 
   // Whether cell (i, j) is computed on its own; otherwise it repeats
-  // Source(i, j), which lies before it in row-major order.
+  // Source(i, j).
   constexpr bool Computed(int i, int j) const { return n_ == 1 || (i < n_ && j < n_); }
-  // The cell whose values (i, j) repeats; itself when it is computed.
+  // The cell whose values (i, j) repeats: a computed one, before (i, j) in
+  // row-major order; (i, j) itself when it is computed.
   constexpr Cell Source(int i, int j) const { return {Copied(i), Copied(j)}; }
 
   // The computed cells of row i, and of the whole block: the draws of a
