@@ -225,12 +225,12 @@ Comparison Compare(const std::string& original, const fs::path& copy) {
   for (std::uint64_t line = 2, rows = 0;; ++line, ++rows) {
     const bool more = static_cast<bool>(std::getline(a, x)), theirs = static_cast<bool>(std::getline(b, y));
     const std::optional<bool> end = more ? EndOf(x) : std::optional<bool>(false);
-    const std::string lines = rows ? "the header and " + std::to_string(rows - 1) + " rows" : "no lines";
+    const std::string lines = rows ? "header and " + std::to_string(rows - 1) + " rows" : "nothing";
     if (end && !*end)
       return {true, "'" + original + "' is not complete (its sweep or run was stopped): its " + lines +
                         " are the rerun's first, byte for byte"};
     const bool rerunEnded = !theirs || EndOf(y);
-    if (end && rerunEnded) return {true, "identical: " + lines + " of '" + original + "' are the rerun's, byte for byte"};
+    if (end && rerunEnded) return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, byte for byte"};
     if (end) return {false, "the rerun has more lines than '" + original + "', which ends after line " +
                                 std::to_string(line - 1) + ": '" + Shown(y) + "'"};
     if (rerunEnded) return {false, "line " + std::to_string(line) + " of '" + original + "' is past the rerun's end: '" +
