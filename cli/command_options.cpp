@@ -105,11 +105,10 @@ CommandSpec MakeStudy() {
                     {"threads", {}, true, "T", "worker threads, over the file's; default: the file's, else the "
                                                "processors of the affinity mask"}},
                    "the study file (TOML)"};
-  spec.footer = "A study file takes " + Joined(StudyKeys()) + ", and in [outputs] " + Joined(StudyOutputKeys()) +
-                ". An input is a text as ebsim sweep takes it (\"0:0.2:0.02\", \"1;2\"), a number, or an array of "
-                "them; paths are relative to the folder ebsim runs in. Example:\n"
-                "  dilution = \"0:0.2:0.02\"\n  realizations = 100\n  seed_ms = 0\n  [outputs]\n"
-                "  out = \"study/dilution_runs.csv\"\n  summary = \"study/dilution_summary.csv\"\n";
+  spec.footer = "A study file takes the inputs " + Joined(StudyKeys()) + ", and in its table outputs " +
+                Joined(StudyOutputKeys()) +
+                ". An input is a text as ebsim sweep takes it (one value, a list a;b;c, a range start:end:step), a "
+                "number, or an array of them; the outputs are paths relative to the folder ebsim runs in.\n";
   return spec;
 }
 

@@ -26,7 +26,7 @@ share=./usr/share
 doc=$share/doc/exchange-bias-rfim
 expected=(./usr/bin/ebsim $share/bash-completion/completions/ebsim $doc/copyright $doc/changelog.gz
   $doc/examples/first_study.gp $doc/examples/averaged_loop.gp)
-for page in ebsim ebsim-run ebsim-sweep ebsim-merge ebsim-render; do
+for page in ebsim ebsim-run ebsim-sweep ebsim-study ebsim-rerun ebsim-merge ebsim-render; do
   expected+=("$share/man/man1/$page.1.gz")
 done
 icon_sizes=(32 48 64 128 256)
@@ -114,17 +114,22 @@ for page in "$man_dir"/*.1.gz; do
   [ -z "$warnings" ] || fail "man warns on $page: $warnings"
 done
 # Each command's page has that command's synopsis, and ebsim's names each.
-for command in run sweep merge render; do
+for command in run sweep study rerun merge render; do
   zcat "$man_dir/ebsim-$command.1.gz" | grep -A1 -x '\.B ebsim' | grep -q "^$command " ||
     fail "ebsim-$command(1) lacks the synopsis of ebsim $command"
   zcat "$man_dir/ebsim.1.gz" | grep -qx "\.B $command" || fail "ebsim(1) leaves out $command"
 done
 
 phase "bash completion"
-touch "$scratch/runs.csv"
+touch "$scratch/runs.csv" "$scratch/first.toml"
 # words typed | what completing the last one offers
 cases=(
-  "ebsim r|render run"
+  "ebsim r|render rerun run"
+  "ebsim st|study"
+  "ebsim study $scratch/r|$scratch/root"
+  "ebsim study $scratch/fi|$scratch/first.toml"
+  "ebsim rerun --in|--into"
+  "ebsim rerun $scratch/run|$scratch/runs.csv"
   "ebsim run --se|--seed --seed-ms --sep"
   "ebsim sweep --su|--summary"
   "ebsim render --p|--png"
@@ -132,7 +137,7 @@ cases=(
   "ebsim sweep --out $scratch/run|$scratch/runs.csv"
   "ebsim sweep --spins $scratch/ro|$scratch/root"
   "ebsim merge $scratch/run|$scratch/runs.csv"
-  "ebsim help |merge render run sweep"
+  "ebsim help |merge render rerun run study sweep"
   "ebsim help s|sweep"
   "ebsim help run |"
   "ebsim bogus --|"
