@@ -5,15 +5,13 @@ namespace ebsim {
 SweepProgress::SweepProgress(const py::object& progress, std::uint64_t total, const char* caller) : total_(total) {
   if (progress.is_none() || progress.is(py::bool_(false))) return;
   if (progress.is(py::bool_(true))) {
-    py::object tqdm;
     try {
-      tqdm = py::module_::import("tqdm.auto").attr("tqdm");
+      bar_ = py::module_::import("ebsim._progress").attr("bar")(total);
     } catch (const py::error_already_set& missing) {
       if (!missing.matches(PyExc_ImportError)) throw;
       Raise(PyExc_ImportError, std::string(caller) + ": progress=True shows a tqdm bar, and tqdm cannot be imported "
                                                      "(Debian's python3-tqdm)");
     }
-    bar_ = tqdm(py::arg("total") = total, py::arg("unit") = "rows", py::arg("desc") = "ebsim.sweep");
     return;
   }
   if (!PyCallable_Check(progress.ptr()))
