@@ -138,7 +138,7 @@ cases=(
   "ebsim sweep --spins $scratch/ro|$scratch/root"
   "ebsim merge $scratch/run|$scratch/runs.csv"
   "ebsim help |merge render rerun run study sweep"
-  "ebsim help s|sweep"
+  "ebsim help s|study sweep"
   "ebsim help run |"
   "ebsim bogus --|"
 )
