@@ -230,11 +230,13 @@ Comparison Compare(const std::string& original, const fs::path& copy) {
       return {true, "'" + original + "' is not complete (its sweep or run was stopped): its " + lines +
                         " are the rerun's first, byte for byte"};
     const bool rerunEnded = !theirs || EndOf(y);
-    if (end && rerunEnded) return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, byte for byte"};
+    if (end && rerunEnded)
+      return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, byte for byte"};
     if (end) return {false, "the rerun has more lines than '" + original + "', which ends after line " +
                                 std::to_string(line - 1) + ": '" + Shown(y) + "'"};
-    if (rerunEnded) return {false, "line " + std::to_string(line) + " of '" + original + "' is past the rerun's end: '" +
-                                       Shown(x) + "'"};
+    if (rerunEnded)
+      return {false,
+              "line " + std::to_string(line) + " of '" + original + "' is past the rerun's end: '" + Shown(x) + "'"};
     if (x != y)
       return {false, "line " + std::to_string(line) + " differs: '" + original + "' has '" + Shown(x) +
                          "', the rerun '" + Shown(y) + "'"};

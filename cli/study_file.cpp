@@ -34,7 +34,8 @@ const std::vector<Key>& TopLevel() {
     std::vector<Key> made;
     for (const InputEntry& input : Inputs()) {
       made.push_back({input.column, input.option, Kind::kInput, &input});
-      if (std::strcmp(input.column, input.option) != 0) made.push_back({input.option, input.option, Kind::kInput, &input});
+      if (std::strcmp(input.column, input.option) != 0)
+        made.push_back({input.option, input.option, Kind::kInput, &input});
     }
     made.push_back({"separator", "sep", Kind::kSeparator});
     made.push_back({"realizations", "realizations", Kind::kCount});
@@ -195,7 +196,8 @@ StudyFile ReadStudyFile(const std::string& path) {
     study.sweep.insert(study.sweep.end(), {"--" + key.option, reader.Value(*node, key)});
   }
   if (const toml::node* outputs = top.get("outputs")) {
-    if (!outputs->is_table()) reader.Refuse(outputs->source(), "outputs is a table: [outputs] with out = \"FILE\", ...");
+    if (!outputs->is_table())
+      reader.Refuse(outputs->source(), "outputs is a table: [outputs] with out = \"FILE\", ...");
     for (const Key& key : Outputs())
       if (const toml::node* node = outputs->as_table()->get(key.name))
         study.sweep.insert(study.sweep.end(), {"--" + key.option, reader.Value(*node, key)});

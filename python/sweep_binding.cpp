@@ -143,7 +143,8 @@ std::optional<std::string> OutPath(const py::object& out) {
 
 // The metadata's command: the options of ebsim sweep that run these rows
 // (and write them to `out` when one is given).
-std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan, const std::optional<std::string>& out) {
+std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan,
+                                       const std::optional<std::string>& out) {
   std::vector<std::string> line = {"ebsim.sweep"};
   for (const GridAxis& axis : plan.grid->Axes()) {
     if (!ask.values.count(axis.input)) continue;

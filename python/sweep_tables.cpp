@@ -37,7 +37,8 @@ void AddGridValues(py::module_& module) {
         const std::vector<double> values = AxisValues(input, texts, DecimalSeparator(DecodeSingleUtf8(separator)));
         py::list numbers;
         for (const double x : values)
-          numbers.append(input.integer ? py::object(py::int_(static_cast<std::int64_t>(x))) : py::object(py::float_(x)));
+          numbers.append(input.integer ? py::object(py::int_(static_cast<std::int64_t>(x)))
+                                       : py::object(py::float_(x)));
         return numbers;
       },
       "The grid texts of an input as the numbers the tables hold (read by the window's rules).");

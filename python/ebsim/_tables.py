@@ -57,8 +57,8 @@ def read_table(path):
     attrs.update(end if end and "end" in end else {"complete": False})
     sweep = metadata.get("sweep", metadata)
     grid = sweep.get("grid", {})
-    dtypes = {name: "int64" if name in _WHOLE or name.endswith("_n") else str if name in _TEXT or name in grid else "float64"
-              for name in header}
+    dtypes = {name: "int64" if name in _WHOLE or name.endswith("_n")
+              else str if name in _TEXT or name in grid else "float64" for name in header}
     frame = pandas.read_csv(path, comment="#", dtype=dtypes, float_precision="round_trip",
                             keep_default_na=False, na_values={name: [""] for name in header if name not in _TEXT})
     for name in grid:

@@ -32,8 +32,8 @@ TEST(StudyTest, AStudyFileGivesTheRowsOfItsCommandLine) {
   };
   for (const Study& c : cases) {
     const ScratchDir dir;
-    WriteFile(dir / "study.toml",
-              c.toml + "[outputs]\nout = \"" + dir / "s_runs.csv" + "\"\nsummary = \"" + dir / "s_summary.csv" + "\"\n");
+    const std::string outputs = "[outputs]\nout = \"" + dir / "s_runs.csv" + "\"\nsummary = \"" + dir / "s_summary.csv";
+    WriteFile(dir / "study.toml", c.toml + outputs + "\"\n");
     ASSERT_EQ(RunEbsim({"study", dir / "study.toml"}).code, 0) << c.toml;
     std::vector<std::string> sweep = {"sweep", "--out", dir / "c_runs.csv", "--summary", dir / "c_summary.csv"};
     sweep.insert(sweep.end(), c.args.begin(), c.args.end());
@@ -61,7 +61,8 @@ TEST(StudyTest, KeysAndValuesThatNameNoSweepAreRefused) {
        "study.toml: unknown keys 'dynamics' (line 2), 'engine' (line 3), 'outputs.h5' (line 6); a study file takes "
        "side, dilution"},
       {"side = 2.5\n", 2, "study.toml:1: side takes an integer, a text or an array of them, not a float"},
-      {"\ndilution = [0.1, true]\n", 2, "study.toml:2: dilution takes a number, a text or an array of them, not a boolean"},
+      {"\ndilution = [0.1, true]\n", 2,
+       "study.toml:2: dilution takes a number, a text or an array of them, not a boolean"},
       {"dilution = []\n", 2, "study.toml:1: dilution is given no values"},
       {"realizations = \"5\"\n", 2, "study.toml:1: realizations takes a whole number, not a text"},
       {"sd = 1\nfield_sd = 2\n", 2, "field_sd is given twice (as 'field_sd' and 'sd')"},
