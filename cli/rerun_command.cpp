@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -101,8 +102,11 @@ std::map<std::string, std::string> SweepOptions(const Json& metadata) {
 
 // A name in the scratch folder for an output of the original command.
 fs::path InScratch(const fs::path& scratch, const std::string& path, const char* fallback) {
-  const fs::path name = fs::path(path).filename();
-  return scratch / (path == "-" || name.empty() ? fs::path(fallback) : name);
+  fs::path named = fs::path(path).lexically_normal();
+  if (!named.has_filename()) named = named.parent_path();  // "spins/"
+  const fs::path name = named.filename();
+  const bool none = path == "-" || name.empty() || name == "." || name == "..";
+  return scratch / (none ? fs::path(fallback) : name);
 }
 
 Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& scratch) {
@@ -122,9 +126,18 @@ Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& 
     rerun.written.push_back(path);
     if (wanted) rerun.copy = path;
   }
-  if (const auto spins = values.find("spins"); spins != values.end()) {
-    spins->second = InScratch(scratch, fs::path(spins->second).lexically_normal().string(), "spins").string();
-    rerun.written.push_back(spins->second);
+  // Every other file or folder the command wrote (--spins, ...) goes into
+  // the scratch folder too, under its own name.
+  for (const OptionSpec& option : SweepSpec().options) {
+    const auto given = values.find(option.name);
+    if (given == values.end() || (option.valueName != "FILE" && option.valueName != "DIR")) continue;
+    if (std::find(rerun.written.begin(), rerun.written.end(), fs::path(given->second)) != rerun.written.end()) continue;
+    if (given->second == "-") {
+      values.erase(given);
+      continue;
+    }
+    given->second = InScratch(scratch, given->second, option.name.c_str()).string();
+    rerun.written.push_back(given->second);
   }
   for (const auto& [name, value] : values) rerun.args.insert(rerun.args.end(), {"--" + name, value});
   return rerun;
