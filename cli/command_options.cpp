@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/version.h"
+#include "cli/study_file.h"
 #include "form/catalogue.h"
 
 namespace ebsim {
@@ -90,10 +91,45 @@ CommandSpec MakeMerge() {
                      "runs tables written by ebsim sweep --shard"};
 }
 
+std::string Joined(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
+
+CommandSpec MakeStudy() {
+  CommandSpec spec{"study",
+                   "runs the sweep a study file (TOML) describes, as the ebsim sweep it stands for; the files' "
+                   "metadata name the study file",
+                   {{"resume", {}, false, "", "keep the rows of an interrupted run already in the study's out"},
+                    {"threads", {}, true, "T", "worker threads, over the file's; default: the file's, else the "
+                                               "processors of the affinity mask"}},
+                   "the study file (TOML)"};
+  spec.footer = "A study file takes the inputs " + Joined(StudyKeys()) + ", and in its table outputs " +
+                Joined(StudyOutputKeys()) +
+                ". An input is a text as ebsim sweep takes it (one value, a list a;b;c, a range start:end:step), a "
+                "number, or an array of them; the outputs are paths relative to the folder ebsim runs in.\n";
+  return spec;
+}
+
+CommandSpec MakeRerun() {
+  CommandSpec spec{"rerun",
+                   "reruns what wrote a table of ebsim (its metadata line) into a scratch folder and says whether "
+                   "the new rows are identical",
+                   {{"into", {}, true, "DIR",
+                     "the scratch folder, made if missing, which must hold none of the files written; default: a new "
+                     "folder under $TMPDIR (or /tmp), named on stderr"}},
+                   "a runs, summary, loops or loop-mean table of ebsim sweep, or a loop of ebsim run --loop-csv"};
+  spec.footer = "Exit status: 0 when the rerun's rows are those of FILE byte for byte, 1 when they differ or the "
+                "rerun fails, 2 for a usage error. The original files are never written.\n";
+  return spec;
+}
+
 std::unique_ptr<CLI::App> MakeApp(const CommandSpec& command, std::map<std::string, std::string>& values,
                                   std::map<std::string, bool>& flags, std::vector<std::string>& positionals) {
   auto app = std::make_unique<CLI::App>(command.summary, "ebsim " + command.name);
   app->get_formatter()->column_width(30);
+  if (!command.footer.empty()) app->footer(command.footer);
   for (const OptionSpec& option : command.options) {
     std::string names = "--" + option.name;
     for (const std::string& alias : option.aliases) names += ",--" + alias;
@@ -133,9 +169,18 @@ const CommandSpec& MergeSpec() {
   static const CommandSpec spec = MakeMerge();
   return spec;
 }
+const CommandSpec& StudySpec() {
+  static const CommandSpec spec = MakeStudy();
+  return spec;
+}
+const CommandSpec& RerunSpec() {
+  static const CommandSpec spec = MakeRerun();
+  return spec;
+}
 
 std::span<const CommandSpec* const> Commands() {
-  static const CommandSpec* const commands[] = {&RunSpec(), &SweepSpec(), &MergeSpec(), &RenderSpec()};
+  static const CommandSpec* const commands[] = {&RunSpec(),   &SweepSpec(), &StudySpec(),
+                                                &RerunSpec(), &MergeSpec(), &RenderSpec()};
   return commands;
 }
 

@@ -51,6 +51,7 @@ struct SweepRequest {
   Outputs paths;
   bool clockSeed = false, resume = false, help = false;
   std::vector<std::string> commandLine;
+  Json origin = Json::object();  // what every file's metadata adds (the study file)
 };
 
 void CheckOutputs(const SweepRequest& request) {
@@ -192,8 +193,12 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, RunsFileReader
   const SweepPlan& plan = request.plan;
   std::ostream& runs = *outputs.streams[kRuns];
   const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
-  for (int k = 0; k < 4; ++k)
-    if (outputs.streams[k]) *outputs.streams[k] << CommentLine(FileMetadata(plan, kinds[k], request.commandLine));
+  for (int k = 0; k < 4; ++k) {
+    if (!outputs.streams[k]) continue;
+    Json metadata = FileMetadata(plan, kinds[k], request.commandLine);
+    metadata.update(request.origin);
+    *outputs.streams[k] << CommentLine(metadata);
+  }
   WriteRunsHeader(runs, grid);
   std::optional<SweepSummary> statistics;
   if (outputs.streams[kSummary]) statistics.emplace(grid, *outputs.streams[kSummary]);
@@ -242,11 +247,12 @@ SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, RunsFileReader
 }
 
 int SweepHere(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop,
-              SweepRunner runner) {
+              SweepRunner runner, const Json& origin) {
   SweepRequest request;
   try {
     request = ParseRequest(args);
     request.runner = runner;
+    request.origin = origin;
   } catch (const Exception& bad) {
     err << "ebsim sweep: " << ErrorBoxText(bad.Message()) << "\n";
     return 2;
@@ -322,13 +328,14 @@ std::string Refusal(std::span<const std::string> args, std::optional<SweepReques
 // refuses the job at once otherwise); rank 0 runs it as on one machine,
 // its items dealt out to every rank; the other ranks run what they are
 // dealt, write nothing and end with rank 0's code.
-int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop,
+                 const Json& origin) {
   MpiSession session;
   std::optional<SweepRequest> request;
   const std::string refusal = Refusal(args, request);
   if (session.Rank() == 0) {
     if (!RanksRunThisLine(args, refusal.empty(), err)) return EndSweepOnRanks(2);
-    return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks));
+    return EndSweepOnRanks(SweepHere(args, out, err, stop, RunSweepAcrossRanks, origin));
   }
   SendCommandLine(args, refusal);
   StopSignals signals(stop);
@@ -338,11 +345,12 @@ int SweepOnRanks(std::span<const std::string> args, std::ostream& out, std::ostr
 
 }  // namespace
 
-int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop) {
+int SweepCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err, std::atomic<bool>& stop,
+                 const Json& origin) {
 #ifdef EB_MPI
-  if (LaunchedByMpi()) return SweepOnRanks(args, out, err, stop);
+  if (LaunchedByMpi()) return SweepOnRanks(args, out, err, stop, origin);
 #endif
-  return SweepHere(args, out, err, stop, RunSweep);
+  return SweepHere(args, out, err, stop, RunSweep, origin);
 }
 
 }  // namespace ebsim

@@ -43,7 +43,7 @@ list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 set(suggests "gnuplot-nox | gnuplot")
 if(TARGET ebsim_python)
-  list(APPEND suggests python3-matplotlib python3-pandas)
+  list(APPEND suggests python3-matplotlib python3-pandas python3-xarray python3-tqdm)
 endif()
 list(JOIN suggests ", " CPACK_DEBIAN_PACKAGE_SUGGESTS)
 
