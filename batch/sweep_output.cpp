@@ -137,23 +137,41 @@ std::optional<double> ReadoutNumber(const std::string& text) {
 
 }  // namespace
 
+SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
+                        const std::string& shown) {
+  const std::size_t a = grid.Axes().size();
+  if (cells.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + shown);
+  SweepRow row;
+  row.point = static_cast<std::size_t>(std::get<std::uint64_t>(cells[a]));
+  row.realization = std::get<std::uint64_t>(cells[a + 1]);
+  if (row.point >= grid.PointCount() || row.realization >= realizations)
+    throw std::invalid_argument("a row outside the sweep: " + shown);
+  row.index = row.point * realizations + row.realization;
+  row.seedMs = static_cast<std::uint32_t>(std::get<std::uint64_t>(cells[a + 2]));
+  std::size_t k = a + 3;
+  for (const ReadoutEntry& name : Readouts())
+    row.readouts[static_cast<std::size_t>(name.quantity)] = std::get<std::optional<double>>(cells[k++]);
+  row.descendingSteps = std::get<std::int64_t>(cells[k++]);
+  row.ascendingSteps = std::get<std::int64_t>(cells[k++]);
+  row.error = std::string(std::get<std::string_view>(cells[k]));
+  return row;
+}
+
 SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
   const std::vector<std::string> fields = ReadCsvFields(line);
-  const std::size_t a = grid.Axes().size();
-  if (fields.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + line);
-  SweepRow row;
-  row.point = static_cast<std::size_t>(WholeNumber(fields[a]));
-  row.realization = WholeNumber(fields[a + 1]);
-  if (row.point >= grid.PointCount() || row.realization >= realizations)
-    throw std::invalid_argument("a row outside the sweep: " + line);
-  row.index = row.point * realizations + row.realization;
-  row.seedMs = static_cast<std::uint32_t>(WholeNumber(fields[a + 2]));
-  std::size_t k = a + 3;
-  for (const ReadoutEntry& name : Readouts()) row.readouts[static_cast<std::size_t>(name.quantity)] = ReadoutNumber(fields[k++]);
-  row.descendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
-  row.ascendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
-  row.error = fields[k];
-  return row;
+  const std::vector<TableColumn> columns = RunsTableColumns(grid);
+  if (fields.size() != columns.size()) throw std::invalid_argument("a row of another table: " + line);
+  Cells cells;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const std::string& field = fields[k];
+    switch (columns[k].kind) {
+      case CellKind::Text: cells.emplace_back(std::string_view(field)); break;
+      case CellKind::Count: cells.emplace_back(WholeNumber(field)); break;
+      case CellKind::Integer: cells.emplace_back(static_cast<std::int64_t>(WholeNumber(field))); break;
+      case CellKind::Real: cells.emplace_back(ReadoutNumber(field)); break;
+    }
+  }
+  return RunsRowOfCells(cells, grid, realizations, line);
 }
 
 SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out)

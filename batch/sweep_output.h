@@ -41,6 +41,11 @@ void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const 
 // error.
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
+// A row's line of the runs table read back from its cells (RunsCells
+// undone); throws std::invalid_argument naming `shown` for cells of another
+// table or a row outside the sweep.
+SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
+                        const std::string& shown);
 // A row written by WriteRunsRow read back (exactly: each number's text reads
 // back as its double); throws std::invalid_argument for a line that is not one.
 SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations);
