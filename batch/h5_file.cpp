@@ -10,9 +10,12 @@ namespace ebsim {
 
 namespace {
 
-// The library's error stack prints itself unless told not to.
+// The library's error stack prints itself unless told not to. A file
+// whose closing failed (a full disk) stays open in the library, and its
+// clean-up at exit would close it again and crash: it is left to the
+// system.
 void Quiet() {
-  static const bool quiet = (H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr), true);
+  static const bool quiet = (H5dont_atexit(), H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr), true);
   (void)quiet;
 }
 
