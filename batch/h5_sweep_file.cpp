@@ -119,17 +119,23 @@ int LargestSide(const SweepGrid& grid) {
   return largest;
 }
 
+// The texts and whole numbers of a metadata object as attributes, each
+// named by its key after `prefix`.
+void SetScalars(hid_t root, const Json& object, const std::string& prefix) {
+  for (const auto& [key, value] : object.items()) {
+    if (value.is_string()) SetAttribute(root, prefix + key, value.get<std::string>());
+    if (value.is_number_unsigned()) SetAttribute(root, prefix + key, value.get<std::int64_t>());
+  }
+}
+
+// The metadata line of the CSV files, whole and in parts: the run's or
+// sweep's own keys, the sweep's identity, a run's inputs as input_<name>.
 void SetProvenance(hid_t root, const Json& metadata) {
   SetAttribute(root, "metadata", JsonText(metadata));
-  for (const auto& [key, value] : metadata.items()) {
-    if (value.is_string()) SetAttribute(root, key, value.get<std::string>());
-    if (key == "command") SetAttribute(root, key, value.get<std::vector<std::string>>());
-  }
-  if (metadata.contains("sweep"))
-    for (const auto& [key, value] : metadata.at("sweep").items()) {
-      if (value.is_string()) SetAttribute(root, key, value.get<std::string>());
-      if (value.is_number_unsigned()) SetAttribute(root, key, value.get<std::int64_t>());
-    }
+  SetScalars(root, metadata, "");
+  if (metadata.contains("command")) SetAttribute(root, "command", metadata.at("command").get<std::vector<std::string>>());
+  if (metadata.contains("sweep")) SetScalars(root, metadata.at("sweep"), "");
+  if (metadata.contains("inputs")) SetScalars(root, metadata.at("inputs"), "input_");
   SetAttribute(root, "complete", std::int64_t{0});
   SetAttribute(root, "rows_written", std::int64_t{0});
 }

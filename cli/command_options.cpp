@@ -51,6 +51,9 @@ CommandSpec MakeRun() {
   spec.options.push_back({"threads", {}, true, "T",
                           "threads for the relaxation passes of sides above 300; default: the processors of the "
                           "affinity mask"});
+  spec.options.push_back({"h5", {}, true, "FILE",
+                          "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
+                          "laid out as ebsim sweep --h5 lays out a sweep of one point"});
   return spec;
 }
 

@@ -152,3 +152,18 @@ def test_a_stopped_sweep_leaves_an_incomplete_file_that_resume_completes(tmp_pat
         assert (a.tolist() == b.tolist()) if a.dtype.kind == "O" else a.tobytes() == b.tobytes(), name
     with h5py.File(tmp_path / "s.h5") as f:
         assert (f.attrs["complete"], f.attrs["rows_written"]) == (1, 80)
+
+
+def test_a_runs_file_holds_what_its_json_says(tmp_path):
+    done = subprocess.run([EBSIM, "run", "--seed-ms", "5", "--side", "30", "--sd", "2,5", "--sep", ",", "--loop",
+                           "--h5", str(tmp_path / "r.h5")], capture_output=True, text=True, check=True)
+    printed = json.loads(done.stdout)
+    with h5py.File(tmp_path / "r.h5") as f:
+        assert json.loads(f.attrs["metadata"])["inputs"] == printed["inputs"] and f.attrs["seed_ms"] == 5
+        for name, readout in printed["readouts"].items():
+            value = f[name][0]
+            assert math.isnan(value) if readout is None else bits(value) == bits(readout["value"]), name
+        loop = f["loops"]
+        assert [(int(s), b.decode(), bits(h), bits(m)) for s, b, h, m in
+                zip(loop["step"], loop["branch"][0], loop["H"][0], loop["M"][0])] == \
+               [(p["step"], p["branch"], bits(p["H"]), bits(p["M"])) for p in printed["loop"]]
