@@ -66,11 +66,11 @@ void CheckOutputs(const SweepRequest& request) {
   if (request.resume && paths.runs == "-") throw std::invalid_argument("--resume needs --out FILE or --h5 FILE");
   if (request.resume && paths.runs.empty() && paths.h5.empty()) throw std::invalid_argument("--resume needs --out FILE or --h5 FILE");
   if (request.resume && (!paths.loops.empty() || paths.h5Contents.loops))
-    throw std::invalid_argument("--resume does not take --loops (the loops of the finished rows are not kept)");
+    throw std::invalid_argument("--resume does not take --loops or --h5-loops (the loops of the finished rows are not kept)");
   if (paths.spins == "-") throw std::invalid_argument("--spins takes a folder, not standard output");
   if (paths.h5 == "-") throw std::invalid_argument("--h5 takes a file, not standard output");
   if ((!paths.loopMean.empty() || paths.h5Contents.loopMeans) && (request.plan.shard.count > 1 || request.resume))
-    throw std::invalid_argument("--loop-mean takes a whole sweep: not with --shard or --resume");
+    throw std::invalid_argument("--loop-mean and --h5-loop-mean take a whole sweep: not with --shard or --resume");
 }
 
 // What --h5 holds beside the runs and the summary: what the other options
