@@ -14,6 +14,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
   help2man dpkg-dev lintian desktop-file-utils man-db
   libopenmpi-dev openmpi-bin
+  libhdf5-dev python3-h5py python3-xarray python3-h5netcdf
 )
 
 missing=()
