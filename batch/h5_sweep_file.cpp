@@ -115,7 +115,9 @@ int LargestSide(const SweepGrid& grid) {
   int largest = 1;
   for (const GridAxis& axis : grid.Axes())
     if (axis.input == Input::Side)
-      for (const std::string& text : axis.texts) largest = std::max(largest, static_cast<int>(AxisValue(InputOf(Input::Side), text, grid.Separator())));
+      for (const std::string& text : axis.texts)
+        if (const double side = AxisValue(InputOf(Input::Side), text, grid.Separator()); side > largest)
+          largest = static_cast<int>(side);
   return largest;
 }
 
@@ -254,6 +256,7 @@ bool H5SweepFile::Good() const { return parts_->good; }
 
 void H5SweepFile::Add(const SweepRow& row) {
   Parts& p = *parts_;
+  if (!p.good) throw OutputError("cannot write '" + p.output.Path() + "': an earlier write failed");
   try {
     if (p.spins) p.WriteSpins(row);
     Cells cells;
@@ -269,6 +272,7 @@ void H5SweepFile::Add(const SweepRow& row) {
 
 void H5SweepFile::Finish(std::uint64_t rows, bool complete) {
   Parts& p = *parts_;
+  if (!p.good) return;  // never put in place
   try {
     p.summary->Finish();
     if (p.means) p.means->Finish();

@@ -146,7 +146,10 @@ void H5Table::Line(const Cells& cells) {
   if (layout_.HasSteps())
     stepsSeen_ = std::max<hsize_t>(stepsSeen_, at_.back() + 1);
   for (std::size_t k = 0; k < at_.size() - before; ++k)
-    if (at_[before + k] >= layout_.Dims()[k]) throw std::logic_error("a line outside the table's arrays");
+    if (at_[before + k] >= layout_.Dims()[k]) {
+      at_.resize(before);
+      throw H5Error("cannot write", "a line beyond the table's arrays");
+    }
   for (Values& values : values_) Buffer(values, cells[values.cell]);
   ++buffered_;
   ++lines_;
