@@ -37,7 +37,7 @@ class TemporaryOutput {
 
  private:
   std::string path_;
-  std::string target_;     // the path with symlinks resolved
+  std::string target_;  // the path with symlinks resolved
   std::string temporary_;
   int fd_ = -1;
   int lock_ = -1;

@@ -132,18 +132,19 @@ H5Handle FixedTextType(std::size_t width) {
   return type;
 }
 
-H5Handle CreateDataset(hid_t parent, const std::string& name, hid_t type, const DatasetShape& shape,
-                       const void* fill) {
+H5Handle CreateDataset(hid_t parent, const std::string& name, hid_t type, const DatasetShape& shape, const void* fill) {
   const int rank = static_cast<int>(shape.dims.size());
-  H5Handle space(rank ? H5Screate_simple(rank, shape.dims.data(), shape.maxDims.empty() ? nullptr : shape.maxDims.data())
-                      : H5Screate(H5S_SCALAR),
+  H5Handle space(rank
+                     ? H5Screate_simple(rank, shape.dims.data(), shape.maxDims.empty() ? nullptr : shape.maxDims.data())
+                     : H5Screate(H5S_SCALAR),
                  H5Sclose, "dataspace of " + name);
   H5Handle creation(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, "dataset creation");
   H5Check(H5Pset_attr_creation_order(creation.Id(), H5P_CRT_ORDER_TRACKED | H5P_CRT_ORDER_INDEXED), "creation order");
   if (!shape.chunk.empty()) {
     H5Check(H5Pset_chunk(creation.Id(), rank, shape.chunk.data()), "chunks of " + name);
     if (shape.shuffle) H5Check(H5Pset_shuffle(creation.Id()), "shuffle of " + name);
-    if (shape.deflate > 0) H5Check(H5Pset_deflate(creation.Id(), static_cast<unsigned>(shape.deflate)), "deflate of " + name);
+    if (shape.deflate > 0)
+      H5Check(H5Pset_deflate(creation.Id(), static_cast<unsigned>(shape.deflate)), "deflate of " + name);
   }
   if (fill) H5Check(H5Pset_fill_value(creation.Id(), type, fill), "fill value of " + name);
   return H5Handle(H5Dcreate2(parent, name.c_str(), type, space.Id(), H5P_DEFAULT, creation.Id(), H5P_DEFAULT), H5Dclose,

@@ -18,7 +18,8 @@ namespace ebsim {
 
 class H5Error : public std::runtime_error {
  public:
-  H5Error(const std::string& what, std::string reason) : std::runtime_error(what + ": " + reason), reason_(std::move(reason)) {}
+  H5Error(const std::string& what, std::string reason)
+      : std::runtime_error(what + ": " + reason), reason_(std::move(reason)) {}
   // The library's reason alone.
   const std::string& Reason() const { return reason_; }
 

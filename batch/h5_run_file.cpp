@@ -23,7 +23,9 @@ SweepPlan PlanOf(const SweepGrid& grid, std::uint32_t seedMs) {
 }  // namespace
 
 H5RunFile::H5RunFile(const std::string& path, const FieldTexts& fields, std::uint32_t seedMs, const Json& metadata)
-    : grid_(GridOf(fields)), plan_(PlanOf(grid_, seedMs)), file_(path, plan_, H5Contents{true, false, false}, metadata) {}
+    : grid_(GridOf(fields)),
+      plan_(PlanOf(grid_, seedMs)),
+      file_(path, plan_, H5Contents{true, false, false}, metadata) {}
 
 void H5RunFile::Finish(SweepRow row) {
   row.seedMs = plan_.seedMs;

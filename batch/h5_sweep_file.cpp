@@ -42,7 +42,8 @@ H5Handle AxisCoordinate(hid_t group, const SweepGrid& grid, const GridAxis& axis
   const InputEntry& input = InputOf(axis.input);
   std::vector<double> reals;
   for (const std::string& text : axis.texts) reals.push_back(AxisValue(input, text, grid.Separator()));
-  const bool integer = input.integer && std::all_of(reals.begin(), reals.end(), [](double x) { return std::isfinite(x); });
+  const bool integer =
+      input.integer && std::all_of(reals.begin(), reals.end(), [](double x) { return std::isfinite(x); });
   std::vector<std::int64_t> integers(reals.begin(), reals.end());
   if (!integer) integers.clear();
   DatasetShape shape;
@@ -82,8 +83,10 @@ GroupCoordinates MakeCoordinates(hid_t group, const SweepGrid& grid, const H5Lay
   GroupCoordinates made;
   for (const GridAxis& axis : grid.Axes()) {
     made.held.push_back(AxisCoordinate(group, grid, axis));
-    if (axis.texts.size() > 1) made.scales.push_back(made.held.back().Id());
-    else made.names += std::string(made.names.empty() ? "" : " ") + InputOf(axis.input).column;
+    if (axis.texts.size() > 1)
+      made.scales.push_back(made.held.back().Id());
+    else
+      made.names += std::string(made.names.empty() ? "" : " ") + InputOf(axis.input).column;
   }
   for (std::size_t k = layout.GridRank(); k < layout.Names().size(); ++k) {
     const bool step = layout.Names()[k] == "step";
@@ -97,7 +100,8 @@ GroupCoordinates MakeCoordinates(hid_t group, const SweepGrid& grid, const H5Lay
   std::vector<std::uint64_t> points(grid.PointCount());
   for (std::size_t k = 0; k < points.size(); ++k) points[k] = k;
   WriteWhole(point.Id(), H5T_NATIVE_UINT64, points.data(), "point");
-  for (std::size_t k = 0; k < layout.GridRank(); ++k) AttachDimension(point.Id(), made.scales[k], static_cast<unsigned>(k));
+  for (std::size_t k = 0; k < layout.GridRank(); ++k)
+    AttachDimension(point.Id(), made.scales[k], static_cast<unsigned>(k));
   if (!made.names.empty()) SetAttribute(point.Id(), "coordinates", made.names);
   made.names += std::string(made.names.empty() ? "" : " ") + "point";
   made.held.push_back(std::move(point));
@@ -135,7 +139,8 @@ void SetScalars(hid_t root, const Json& object, const std::string& prefix) {
 void SetProvenance(hid_t root, const Json& metadata) {
   SetAttribute(root, "metadata", JsonText(metadata));
   SetScalars(root, metadata, "");
-  if (metadata.contains("command")) SetAttribute(root, "command", metadata.at("command").get<std::vector<std::string>>());
+  if (metadata.contains("command"))
+    SetAttribute(root, "command", metadata.at("command").get<std::vector<std::string>>());
   if (metadata.contains("sweep")) SetScalars(root, metadata.at("sweep"), "");
   if (metadata.contains("inputs")) SetScalars(root, metadata.at("inputs"), "input_");
   SetAttribute(root, "complete", std::int64_t{0});

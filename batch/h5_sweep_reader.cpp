@@ -47,8 +47,8 @@ void ReadColumn(hid_t root, const TableColumn& column, hsize_t elements, ColumnD
     return;
   }
   data.width = column.kind == CellKind::Text ? column.width : 8;
-  data.type = column.kind == CellKind::Text ? FixedTextType(column.width)
-              : column.kind == CellKind::Count ? H5Handle(H5Tcopy(H5T_NATIVE_UINT64), H5Tclose, "type")
+  data.type = column.kind == CellKind::Text      ? FixedTextType(column.width)
+              : column.kind == CellKind::Count   ? H5Handle(H5Tcopy(H5T_NATIVE_UINT64), H5Tclose, "type")
               : column.kind == CellKind::Integer ? H5Handle(H5Tcopy(H5T_NATIVE_INT64), H5Tclose, "type")
                                                  : H5Handle(H5Tcopy(H5T_NATIVE_DOUBLE), H5Tclose, "type");
   data.bytes.assign(elements * data.width, 0);
@@ -60,7 +60,8 @@ Cell CellAt(const TableColumn& column, const ColumnData& data, hsize_t k) {
   switch (column.kind) {
     case CellKind::Text:
       if (!column.width) return std::string_view(data.texts[k] ? data.texts[k] : "");
-      return std::string_view(reinterpret_cast<const char*>(at), strnlen(reinterpret_cast<const char*>(at), data.width));
+      return std::string_view(reinterpret_cast<const char*>(at),
+                              strnlen(reinterpret_cast<const char*>(at), data.width));
     case CellKind::Count: {
       std::uint64_t n;
       std::memcpy(&n, at, sizeof n);
@@ -71,7 +72,8 @@ Cell CellAt(const TableColumn& column, const ColumnData& data, hsize_t k) {
       std::memcpy(&n, at, sizeof n);
       return n;
     }
-    case CellKind::Real: break;
+    case CellKind::Real:
+      break;
   }
   double x;
   std::memcpy(&x, at, sizeof x);
@@ -97,8 +99,10 @@ void ReadSpins(hid_t spins, const SweepGrid& grid, std::vector<hsize_t> at, Swee
   const H5Handle memorySpace(H5Screate_simple(1, &sites, nullptr), H5Sclose, "spins");
   row.spins.assign(sites, 0);
   H5Check(H5Dread(spins, H5T_NATIVE_INT8, memorySpace.Id(), fileSpace.Id(), H5P_DEFAULT, row.spins.data()), "spins");
-  if (row.spins.empty() || row.spins[0] == 0) row.spins.clear();
-  else row.side = static_cast<int>(side);
+  if (row.spins.empty() || row.spins[0] == 0)
+    row.spins.clear();
+  else
+    row.side = static_cast<int>(side);
 }
 
 }  // namespace

@@ -30,10 +30,14 @@ std::uint64_t Whole(const Cell& cell) {
 
 hid_t MemoryType(CellKind kind) {
   switch (kind) {
-    case CellKind::Count: return H5T_NATIVE_UINT64;
-    case CellKind::Integer: return H5T_NATIVE_INT64;
-    case CellKind::Real: return H5T_NATIVE_DOUBLE;
-    case CellKind::Text: break;
+    case CellKind::Count:
+      return H5T_NATIVE_UINT64;
+    case CellKind::Integer:
+      return H5T_NATIVE_INT64;
+    case CellKind::Real:
+      return H5T_NATIVE_DOUBLE;
+    case CellKind::Text:
+      break;
   }
   return -1;
 }
@@ -104,8 +108,8 @@ H5Table::H5Table(hid_t group, const std::vector<TableColumn>& columns, H5Layout 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     H5Handle type = column.kind == CellKind::Text ? (column.width ? FixedTextType(column.width) : TextType())
                                                   : H5Handle(H5Tcopy(MemoryType(column.kind)), H5Tclose, "type");
-    H5Handle dataset = make(column.name, type.Id(), ElementBytes(column), column.kind == CellKind::Real ? &nan : nullptr,
-                            column.kind != CellKind::Text);
+    H5Handle dataset = make(column.name, type.Id(), ElementBytes(column),
+                            column.kind == CellKind::Real ? &nan : nullptr, column.kind != CellKind::Text);
     // Blank reals and elements without a line read as NaN.
     if (column.kind == CellKind::Real) SetAttribute(dataset.Id(), "_FillValue", nan);
     if (column.kind == CellKind::Text && column.width) SetAttribute(dataset.Id(), "_Encoding", std::string("utf-8"));
@@ -143,8 +147,7 @@ void H5Table::Buffer(Values& values, const Cell& cell) {
 void H5Table::Line(const Cells& cells) {
   const std::size_t before = at_.size();
   layout_.Place(cells, at_);
-  if (layout_.HasSteps())
-    stepsSeen_ = std::max<hsize_t>(stepsSeen_, at_.back() + 1);
+  if (layout_.HasSteps()) stepsSeen_ = std::max<hsize_t>(stepsSeen_, at_.back() + 1);
   for (std::size_t k = 0; k < at_.size() - before; ++k)
     if (at_[before + k] >= layout_.Dims()[k]) {
       at_.resize(before);

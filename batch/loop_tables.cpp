@@ -35,7 +35,8 @@ std::vector<TableColumn> LoopsTableColumns() {
 
 std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns;
-  for (const GridAxis& axis : grid.Axes()) columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
+  for (const GridAxis& axis : grid.Axes())
+    columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
   columns.insert(columns.end(), {{"point", CellKind::Count, ColumnRole::Point},
                                  {"step", CellKind::Count, ColumnRole::Step},
                                  {"branch", CellKind::Text, ColumnRole::Value, kBranchWidth},

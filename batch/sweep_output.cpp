@@ -22,11 +22,14 @@ namespace {
 
 std::vector<TableColumn> GridColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns;
-  for (const GridAxis& axis : grid.Axes()) columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
+  for (const GridAxis& axis : grid.Axes())
+    columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
   return columns;
 }
 
-TableColumn Count(std::string name, ColumnRole role = ColumnRole::Value) { return {std::move(name), CellKind::Count, role}; }
+TableColumn Count(std::string name, ColumnRole role = ColumnRole::Value) {
+  return {std::move(name), CellKind::Count, role};
+}
 
 // Statistics are reckoned in extended precision and rounded to double once,
 // here.
@@ -38,12 +41,12 @@ std::optional<double> Statistic(const std::optional<long double>& x) {
 
 std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
-  columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization),
-                                 Count("seed_ms")});
+  columns.insert(columns.end(),
+                 {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization), Count("seed_ms")});
   for (const ReadoutEntry& readout : Readouts()) columns.push_back({readout.id, CellKind::Real});
-  columns.insert(columns.end(), {{"steps_descending", CellKind::Integer},
-                                 {"steps_ascending", CellKind::Integer},
-                                 {"error", CellKind::Text}});
+  columns.insert(
+      columns.end(),
+      {{"steps_descending", CellKind::Integer}, {"steps_ascending", CellKind::Integer}, {"error", CellKind::Text}});
   return columns;
 }
 
@@ -51,7 +54,8 @@ std::vector<TableColumn> SummaryTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
   columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realizations"), Count("failed")});
   for (const ReadoutEntry& readout : Readouts()) {
-    for (const char* what : {"_mean", "_sd", "_se"}) columns.push_back({readout.id + std::string(what), CellKind::Real});
+    for (const char* what : {"_mean", "_sd", "_se"})
+      columns.push_back({readout.id + std::string(what), CellKind::Real});
     columns.push_back(Count(readout.id + std::string("_n")));
   }
   return columns;
@@ -73,7 +77,8 @@ void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row) {
   AddGridCells(cells, grid, row.point);
   cells.insert(cells.end(), {std::uint64_t{row.point}, std::uint64_t{row.realization}, std::uint64_t{row.seedMs}});
   for (const ReadoutEntry& name : Readouts()) cells.emplace_back(row.readouts[static_cast<std::size_t>(name.quantity)]);
-  cells.insert(cells.end(), {std::int64_t{row.descendingSteps}, std::int64_t{row.ascendingSteps}, std::string_view(row.error)});
+  cells.insert(cells.end(),
+               {std::int64_t{row.descendingSteps}, std::int64_t{row.ascendingSteps}, std::string_view(row.error)});
 }
 
 void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const PointStatistics& statistics) {
@@ -82,7 +87,8 @@ void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const 
   cells.insert(cells.end(), {std::uint64_t{point}, statistics.realizations, statistics.failed});
   for (const ReadoutEntry& name : Readouts()) {
     const ReadoutStatistics& s = statistics.readouts[static_cast<std::size_t>(name.quantity)];
-    cells.insert(cells.end(), {Statistic(s.Mean()), Statistic(s.StandardDeviation()), Statistic(s.StandardError()), s.count});
+    cells.insert(cells.end(),
+                 {Statistic(s.Mean()), Statistic(s.StandardDeviation()), Statistic(s.StandardError()), s.count});
   }
 }
 
@@ -165,10 +171,18 @@ SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64
   for (std::size_t k = 0; k < fields.size(); ++k) {
     const std::string& field = fields[k];
     switch (columns[k].kind) {
-      case CellKind::Text: cells.emplace_back(std::string_view(field)); break;
-      case CellKind::Count: cells.emplace_back(WholeNumber(field)); break;
-      case CellKind::Integer: cells.emplace_back(static_cast<std::int64_t>(WholeNumber(field))); break;
-      case CellKind::Real: cells.emplace_back(ReadoutNumber(field)); break;
+      case CellKind::Text:
+        cells.emplace_back(std::string_view(field));
+        break;
+      case CellKind::Count:
+        cells.emplace_back(WholeNumber(field));
+        break;
+      case CellKind::Integer:
+        cells.emplace_back(static_cast<std::int64_t>(WholeNumber(field)));
+        break;
+      case CellKind::Real:
+        cells.emplace_back(ReadoutNumber(field));
+        break;
     }
   }
   return RunsRowOfCells(cells, grid, realizations, line);

@@ -40,6 +40,8 @@ void WriteCsvLine(std::ostream& out, const Cells& cells) {
   out << '\n';
 }
 
-CsvTable::CsvTable(std::ostream& out, const std::vector<TableColumn>& columns) : out_(out) { WriteCsvHeader(out, columns); }
+CsvTable::CsvTable(std::ostream& out, const std::vector<TableColumn>& columns) : out_(out) {
+  WriteCsvHeader(out, columns);
+}
 
 }  // namespace ebsim

@@ -63,10 +63,11 @@ void CheckOutputs(const SweepRequest& request) {
   const Outputs& paths = request.paths;
   if (paths.runs.empty() && paths.h5.empty()) throw std::invalid_argument("--out takes a file name, not an empty text");
   CheckOutputPaths(outputs);
-  if (request.resume && paths.runs == "-") throw std::invalid_argument("--resume needs --out FILE or --h5 FILE");
-  if (request.resume && paths.runs.empty() && paths.h5.empty()) throw std::invalid_argument("--resume needs --out FILE or --h5 FILE");
+  if (request.resume && paths.runs == "-" && paths.h5.empty())
+    throw std::invalid_argument("--resume needs --out FILE or --h5 FILE");
   if (request.resume && (!paths.loops.empty() || paths.h5Contents.loops))
-    throw std::invalid_argument("--resume does not take --loops or --h5-loops (the loops of the finished rows are not kept)");
+    throw std::invalid_argument(
+        "--resume does not take --loops or --h5-loops (the loops of the finished rows are not kept)");
   if (paths.spins == "-") throw std::invalid_argument("--spins takes a folder, not standard output");
   if (paths.h5 == "-") throw std::invalid_argument("--h5 takes a file, not standard output");
   if ((!paths.loopMean.empty() || paths.h5Contents.loopMeans) && (request.plan.shard.count > 1 || request.resume))
@@ -95,8 +96,8 @@ bool ResumesH5(const Outputs& paths) {
 // The seed a resumed sweep was started with, when none is given.
 std::uint32_t SeedOfEarlierRun(const Outputs& paths) {
   try {
-    const Json metadata =
-        ResumesH5(paths) ? H5SweepReader(paths.h5).Metadata() : RunsFileReader(FindResumeSource(paths.runs).path).Metadata();
+    const Json metadata = ResumesH5(paths) ? H5SweepReader(paths.h5).Metadata()
+                                           : RunsFileReader(FindResumeSource(paths.runs).path).Metadata();
     return metadata.at("sweep").at("seed_ms").get<std::uint32_t>();
   } catch (const std::exception& bad) {
     throw std::invalid_argument(std::string("--resume: ") + bad.what());
@@ -218,7 +219,8 @@ EarlierRun OpenEarlierRun(const SweepRequest& request, std::ostream& err) {
     return {std::move(reader), nullptr};
   }
   if (!request.paths.h5.empty() && request.paths.h5Contents.spins)
-    throw std::runtime_error("'" + request.paths.h5 + "' is missing, and with it the spins of the finished rows: cannot resume");
+    throw std::runtime_error("'" + request.paths.h5 +
+                             "' is missing, and with it the spins of the finished rows: cannot resume");
   const ResumeSource source = FindResumeSource(request.paths.runs);
   auto reader = OpenForResume(source.path, request.plan);
   if (source.temporary)
@@ -247,7 +249,8 @@ class RowWriters {
       : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]) {
     const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
     for (int k = 0; k < 4; ++k)
-      if (outputs.streams[k]) *outputs.streams[k] << CommentLine(FileMetadata(request.plan, kinds[k], request.commandLine));
+      if (outputs.streams[k])
+        *outputs.streams[k] << CommentLine(FileMetadata(request.plan, kinds[k], request.commandLine));
     if (runs_) WriteRunsHeader(*runs_, grid_);
     if (outputs.streams[kSummary]) statistics_.emplace(grid_, *outputs.streams[kSummary]);
     if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops]);
