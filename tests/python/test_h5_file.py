@@ -124,7 +124,7 @@ def datasets(path):
 
 
 def test_a_stopped_sweep_leaves_an_incomplete_file_that_resume_completes(tmp_path):
-    args = ["--seed-ms", "3", "--side", "40", "--dilution", "0;0.1", "--realizations", "40", "--threads", "1",
+    args = ["--seed-ms", "3", "--side", "50", "--dilution", "0;0.1", "--realizations", "60", "--threads", "1",
             "--h5-spins", "--out", str(tmp_path / "runs.csv")]
     process = subprocess.Popen([EBSIM, "sweep", "--h5", str(tmp_path / "s.h5"), *args], stderr=subprocess.PIPE)
     # Stopped once a few rows are in the runs table's temporary.
@@ -138,7 +138,7 @@ def test_a_stopped_sweep_leaves_an_incomplete_file_that_resume_completes(tmp_pat
     assert process.wait() == 130
     with h5py.File(tmp_path / "s.h5") as f:
         kept = len(read_csv(tmp_path / "runs.csv")[1])
-        assert 0 < kept < 80
+        assert 0 < kept < 120
         assert (f.attrs["complete"], f.attrs["rows_written"], f["written"][()].sum()) == (0, kept, kept)
     done = subprocess.run([EBSIM, "sweep", "--h5", str(tmp_path / "s.h5"), *args, "--resume"],
                           capture_output=True, text=True)
@@ -151,7 +151,7 @@ def test_a_stopped_sweep_leaves_an_incomplete_file_that_resume_completes(tmp_pat
         a, b = resumed[name], whole[name]
         assert (a.tolist() == b.tolist()) if a.dtype.kind == "O" else a.tobytes() == b.tobytes(), name
     with h5py.File(tmp_path / "s.h5") as f:
-        assert (f.attrs["complete"], f.attrs["rows_written"]) == (1, 80)
+        assert (f.attrs["complete"], f.attrs["rows_written"]) == (1, 120)
 
 
 def test_a_runs_file_holds_what_its_json_says(tmp_path):
