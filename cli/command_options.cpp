@@ -52,6 +52,9 @@ CommandSpec MakeRun() {
   spec.options.push_back({"threads", {}, true, "T",
                           "threads for the relaxation passes of sides above 300; default: the processors of the "
                           "affinity mask"});
+  spec.options.push_back({"h5", {}, true, "FILE",
+                          "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
+                          "laid out as ebsim sweep --h5 lays out a sweep of one point"});
   return spec;
 }
 
@@ -65,11 +68,18 @@ CommandSpec MakeSweep() {
       {"summary", {}, true, "FILE", "per grid point mean, sd, se and count of every read-out; default none"},
       {"shard", {}, true, "K/N",
        "run only work items K, K+N, K+2N, ... (item = point * R + realisation); default 0/1"},
-      {"resume", {}, false, "", "keep the rows of an interrupted run already in --out and run the rest"},
+      {"resume", {}, false, "",
+       "keep the rows of an interrupted run already in --h5 (or else --out) and run the rest"},
       {"loops", {}, true, "FILE", "every realisation's loop: point, realization, step, branch, H, M"},
       {"loop-mean", {}, true, "FILE", "the realisation-averaged loop per grid point with its standard error"},
       {"spins", {}, true, "DIR",
        "every realisation's spins at Hmin as DIR/point<P>_realization<R>.npy (int8, side x side; numpy.load)"},
+      {"h5", {}, true, "FILE",
+       "one HDF5 file (h5py, xarray) with the runs, the summary and what --loops, --loop-mean and --spins ask "
+       "for, with the provenance as attributes; --out then defaults to none"},
+      {"h5-loops", {}, false, "", "put every realisation's loop into --h5 (without a --loops CSV)"},
+      {"h5-loop-mean", {}, false, "", "put the realisation-averaged loops into --h5 (without a --loop-mean CSV)"},
+      {"h5-spins", {}, false, "", "put every realisation's spins at Hmin into --h5 (without a --spins folder)"},
   };
   spec.options.insert(spec.options.end(), more.begin(), more.end());
   return spec;

@@ -16,6 +16,7 @@ packages=(
   libtomlplusplus-dev
   help2man dpkg-dev lintian desktop-file-utils man-db
   libopenmpi-dev openmpi-bin
+  libhdf5-dev python3-h5py python3-xarray python3-h5netcdf
 )
 
 missing=()

@@ -51,7 +51,7 @@ for want in "Version: $version" "Section: science" "libc6" "Maintainer: "; do
   grep -qF -- "$want" <<<"$fields" || fail "control fields lack '$want': $fields"
 done
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
-wanted=()
+wanted=(libhdf5-103-1)
 [ "$with_window" = 1 ] && wanted+=(fonts-wine fonts-dejavu-core libqt6widgets6)
 [ "$with_python" = 1 ] && wanted+=(python3 python3-numpy)
 for want in "${wanted[@]}"; do
