@@ -21,12 +21,6 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 // Paths the system hands out for its own streams and devices: never replaced.
 bool IsSystemPath(const std::string& path) { return StartsWith(path, "/dev/") || StartsWith(path, "/proc/"); }
 
-mode_t NewFileMode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
 std::string CannotWrite(const std::string& path, int error) {
@@ -90,20 +84,9 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) throw OutputError(CannotWrite(path_, errno));
   } else {
-    // Root may write anything: a file without write permission is refused all the same.
-    if (exists && (access(path_.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0))
-      throw OutputError(CannotWrite(path_, EACCES));
-    target_ = path_.empty() ? path_ : FollowLinks(path_);
-    if (target_.empty()) throw OutputError(CannotWrite(path_, path_.empty() ? ENOENT : errno));
-    temporary_ = TemporaryPattern(target_);
-    fd = mkostemp(temporary_.data(), O_CLOEXEC);
-    if (fd >= 0) lock_ = LockTemporary(fd);
-    if (fd < 0) {
-      const int error = errno;
-      temporary_.clear();
-      throw OutputError(CannotWrite(path_, error));
-    }
-    fchmod(fd, exists ? (info.st_mode & 07777) : NewFileMode());
+    file_ = std::make_unique<TemporaryOutput>(path_);
+    fd = file_->Fd();
+    owned = false;
   }
   buffer_ = std::make_unique<Buffer>(fd, owned);
   stream_ = std::make_unique<std::ostream>(buffer_.get());
@@ -111,15 +94,9 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
 
 OutputFile::~OutputFile() {
   if (committed_) return;
-  if (buffer_ && temporary_.empty()) buffer_->Drain();
+  if (buffer_ && !file_) buffer_->Drain();
   buffer_.reset();
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  ReleaseLock();
-}
-
-void OutputFile::ReleaseLock() {
-  if (lock_ >= 0) ::close(lock_);
-  lock_ = -1;
+  file_.reset();
 }
 
 std::ostream& OutputFile::Stream() { return *stream_; }
@@ -128,21 +105,22 @@ bool OutputFile::Good() const { return buffer_->Error() == 0 && static_cast<bool
 
 void OutputFile::Commit() {
   if (committed_) return;
-  bool ok = buffer_->Drain();
-  if (ok && !temporary_.empty() && fsync(buffer_->Fd()) != 0) buffer_->Fail(errno);
-  ok = buffer_->Close() && static_cast<bool>(*stream_);
-  if (ok && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    buffer_->Fail(errno);
-    ok = false;
-  }
+  bool ok = buffer_->Drain() && static_cast<bool>(*stream_);
+  if (ok && !file_) ok = buffer_->Close();
   if (!ok) throw OutputError(CannotWrite(path_, buffer_->Error() ? buffer_->Error() : EIO));
-  ReleaseLock();
-  temporary_.clear();
+  if (file_) {
+    try {
+      file_->Commit();
+    } catch (const OutputError&) {
+      buffer_->Fail(EIO);
+      throw;
+    }
+  }
   committed_ = true;
 }
 
 std::vector<std::string> OutputFile::RemoveStaleTemporaries() const {
-  return committed_ && !target_.empty() ? ebsim::RemoveStaleTemporaries(target_) : std::vector<std::string>{};
+  return committed_ && file_ ? file_->RemoveStaleTemporaries() : std::vector<std::string>{};
 }
 
 }  // namespace ebsim

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/output_paths.h"
+#include "base/temporary_output.h"
 
 namespace ebsim {
 
@@ -48,13 +49,10 @@ class OutputFile {
 
  private:
   class Buffer;
-  void ReleaseLock();
   std::string path_;
-  std::string target_;     // where the rename goes: the path with symlinks resolved
-  std::string temporary_;  // empty when written directly
+  std::unique_ptr<TemporaryOutput> file_;  // none when written directly
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
-  int lock_ = -1;  // holds the temporary's lock
   bool committed_ = false;
 };
 

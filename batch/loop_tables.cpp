@@ -16,25 +16,74 @@ namespace ebsim {
 namespace {
 
 // Reckoned in extended precision, rounded to double once, here.
-std::string Statistic(const std::optional<long double>& x) { return x ? ShortestText(static_cast<double>(*x)) : ""; }
+std::optional<double> Statistic(const std::optional<long double>& x) {
+  return x ? std::optional<double>(static_cast<double>(*x)) : std::nullopt;
+}
+
+constexpr std::size_t kBranchWidth = 4;  // "down"
 
 }  // namespace
 
-void WriteLoopsHeader(std::ostream& out) { out << "point,realization,step,branch,H,M\n"; }
+std::vector<TableColumn> LoopsTableColumns() {
+  return {{"point", CellKind::Count, ColumnRole::Point},
+          {"realization", CellKind::Count, ColumnRole::Realization},
+          {"step", CellKind::Count, ColumnRole::Step},
+          {"branch", CellKind::Text, ColumnRole::Value, kBranchWidth},
+          {"H", CellKind::Real},
+          {"M", CellKind::Real}};
+}
 
-std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row) {
+std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid) {
+  std::vector<TableColumn> columns;
+  for (const GridAxis& axis : grid.Axes())
+    columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
+  columns.insert(columns.end(), {{"point", CellKind::Count, ColumnRole::Point},
+                                 {"step", CellKind::Count, ColumnRole::Step},
+                                 {"branch", CellKind::Text, ColumnRole::Value, kBranchWidth},
+                                 {"H", CellKind::Real},
+                                 {"M_mean", CellKind::Real},
+                                 {"M_sd", CellKind::Real},
+                                 {"M_se", CellKind::Real},
+                                 {"n", CellKind::Count}});
+  return columns;
+}
+
+void WriteLoopsHeader(std::ostream& out) { WriteCsvHeader(out, LoopsTableColumns()); }
+
+std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row) {
+  Cells cells;
   for (std::size_t k = 0; k < row.loop.size(); ++k) {
     const LoopPoint& p = row.loop[k];
-    out << row.point << ',' << row.realization << ',' << k << ',' << BranchName(p.branch) << ','
-        << ShortestText(p.H) << ',' << ShortestText(p.M) << '\n';
+    cells.assign({std::uint64_t{row.point}, row.realization, std::uint64_t{k}, std::string_view(BranchName(p.branch)),
+                  std::optional<double>(p.H), std::optional<double>(p.M)});
+    sink.Line(cells);
   }
   return row.loop.size();
 }
 
-LoopMeans::LoopMeans(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
-  for (const GridAxis& axis : grid_.Axes()) out_ << InputOf(axis.input).column << ',';
-  out_ << "point,step,branch,H,M_mean,M_sd,M_se,n\n";
+namespace {
+
+// Writes each line to the stream as it comes.
+class CsvLines final : public TableSink {
+ public:
+  explicit CsvLines(std::ostream& out) : out_(out) {}
+  void Line(const Cells& cells) override { WriteCsvLine(out_, cells); }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row) {
+  CsvLines lines(out);
+  return WriteLoopsRows(lines, row);
 }
+
+LoopMeans::LoopMeans(const SweepGrid& grid, std::ostream& out)
+    : grid_(grid), csv_(std::in_place, out, LoopMeansTableColumns(grid)), sink_(*csv_) {}
+
+LoopMeans::LoopMeans(const SweepGrid& grid, TableSink& sink) : grid_(grid), sink_(sink) {}
 
 namespace {
 
@@ -89,13 +138,14 @@ void LoopMeans::Finish() {
 }
 
 void LoopMeans::WritePoint() {
-  std::string values;
-  for (const std::string& text : grid_.PointTexts(*point_)) values += CsvField(text) + ',';
   ForSteps(lengths_, H_.size(), [&](std::size_t k, std::uint64_t count) {
     const Step s = StepAt(k, count);
-    out_ << values << *point_ << ',' << k << ',' << BranchName(s.branch) << ',' << ShortestText(s.H) << ','
-         << Statistic(s.M.mean) << ',' << Statistic(s.M.StandardDeviation()) << ',' << Statistic(s.M.StandardError())
-         << ',' << s.M.count << '\n';
+    cells_.clear();
+    AddGridCells(cells_, grid_, *point_);
+    cells_.insert(cells_.end(), {std::uint64_t{*point_}, std::uint64_t{k}, std::string_view(BranchName(s.branch)),
+                                 std::optional<double>(s.H), Statistic(s.M.mean), Statistic(s.M.StandardDeviation()),
+                                 Statistic(s.M.StandardError()), s.M.count});
+    sink_.Line(cells_);
     ++written_;
   });
   // The next point may be shorter: its memory is taken anew.

@@ -11,13 +11,18 @@
 #include "batch/sweep_grid.h"
 #include "batch/sweep_output.h"
 #include "batch/sweep_runner.h"
+#include "batch/table_columns.h"
 
 namespace ebsim {
 
 // "point,realization,step,branch,H,M"; step counts from 0 over the loop.
+std::vector<TableColumn> LoopsTableColumns();
+// The grid's columns, then "point,step,branch,H,M_mean,M_sd,M_se,n".
+std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid);
 void WriteLoopsHeader(std::ostream& out);
 // The row's loop, one line per field step; returns the lines written.
 std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row);
+std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row);
 
 // The averaged loops, written as the rows come (in index order): a grid
 // point's lines go out when a row of a later point arrives, so only one
@@ -30,9 +35,10 @@ class LoopMeans {
   // squared deviations of M, and its branch as a bit.
   static constexpr std::uint64_t kBytesPerStep = sizeof(double) + 2 * sizeof(long double) + 1;
 
-  // Writes the header: the grid's columns, then
-  // "point,step,branch,H,M_mean,M_sd,M_se,n".
+  // Writes the header (LoopMeansTableColumns).
   LoopMeans(const SweepGrid& grid, std::ostream& out);
+  // Hands the lines to `sink`.
+  LoopMeans(const SweepGrid& grid, TableSink& sink);
   void Add(const SweepRow& row);
   void Finish();
   std::uint64_t LinesWritten() const { return written_; }
@@ -49,7 +55,9 @@ class LoopMeans {
   void WritePoint();
 
   const SweepGrid& grid_;
-  std::ostream& out_;
+  std::optional<CsvTable> csv_;
+  TableSink& sink_;
+  Cells cells_;
   std::optional<std::size_t> point_;
   // The open point's steps, column by column.
   std::vector<double> H_;

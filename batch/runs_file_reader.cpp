@@ -35,6 +35,9 @@ RunsFileReader::RunsFileReader(const std::string& path) : path_(path) {
   std::string line;
   bool cut = false;
   if (!ReadLine(line, cut)) throw std::runtime_error("'" + path + "' is empty, not a runs table of ebsim sweep");
+  if (line.rfind("\x89HDF", 0) == 0)
+    throw std::runtime_error("'" + path + "' is an HDF5 file, not a runs table (--h5 names a sweep's HDF5 file; "
+                             "ebsim merge takes the runs tables of the shards)");
   try {
     metadata_ = ReadMetadataLine(line, path, "runs");
     const Json& sweep = metadata_.at("sweep");

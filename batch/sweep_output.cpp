@@ -11,61 +11,93 @@
 
 namespace ebsim {
 
-namespace {
-
-std::string Number(const std::optional<double>& x) { return x ? ShortestText(*x) : ""; }
-// Statistics are reckoned in extended precision and rounded to double once,
-// here.
-std::string Statistic(const std::optional<long double>& x) { return x ? ShortestText(static_cast<double>(*x)) : ""; }
-
-std::vector<std::string> GridColumns(const SweepGrid& grid) {
-  std::vector<std::string> names;
-  for (const GridAxis& axis : grid.Axes()) names.push_back(InputOf(axis.input).column);
-  return names;
-}
-
-void WriteColumns(std::ostream& out, const std::vector<std::string>& names) {
-  for (std::size_t k = 0; k < names.size(); ++k) out << (k ? "," : "") << names[k];
-  out << '\n';
-}
-
-void WriteGridValues(std::ostream& out, const SweepGrid& grid, std::size_t point) {
-  for (const std::string& text : grid.PointTexts(point)) out << CsvField(text) << ',';
-}
-
-}  // namespace
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(text);
   std::string quoted = "\"";
   for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 
-std::vector<std::string> RunsColumns(const SweepGrid& grid) {
-  std::vector<std::string> names = GridColumns(grid);
-  names.insert(names.end(), {"point", "realization", "seed_ms"});
-  for (const ReadoutEntry& readout : Readouts()) names.push_back(readout.id);
-  names.insert(names.end(), {"steps_descending", "steps_ascending", "error"});
-  return names;
+namespace {
+
+std::vector<TableColumn> GridColumns(const SweepGrid& grid) {
+  std::vector<TableColumn> columns;
+  for (const GridAxis& axis : grid.Axes())
+    columns.push_back({InputOf(axis.input).column, CellKind::Text, ColumnRole::Axis});
+  return columns;
 }
 
-std::vector<std::string> SummaryColumns(const SweepGrid& grid) {
-  std::vector<std::string> names = GridColumns(grid);
-  names.insert(names.end(), {"point", "realizations", "failed"});
-  for (const ReadoutEntry& readout : Readouts())
-    for (const char* what : {"_mean", "_sd", "_se", "_n"}) names.push_back(readout.id + std::string(what));
-  return names;
+TableColumn Count(std::string name, ColumnRole role = ColumnRole::Value) {
+  return {std::move(name), CellKind::Count, role};
 }
 
-void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) { WriteColumns(out, RunsColumns(grid)); }
+// Statistics are reckoned in extended precision and rounded to double once,
+// here.
+std::optional<double> Statistic(const std::optional<long double>& x) {
+  return x ? std::optional<double>(static_cast<double>(*x)) : std::nullopt;
+}
+
+}  // namespace
+
+std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
+  std::vector<TableColumn> columns = GridColumns(grid);
+  columns.insert(columns.end(),
+                 {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization), Count("seed_ms")});
+  for (const ReadoutEntry& readout : Readouts()) columns.push_back({readout.id, CellKind::Real});
+  columns.insert(
+      columns.end(),
+      {{"steps_descending", CellKind::Integer}, {"steps_ascending", CellKind::Integer}, {"error", CellKind::Text}});
+  return columns;
+}
+
+std::vector<TableColumn> SummaryTableColumns(const SweepGrid& grid) {
+  std::vector<TableColumn> columns = GridColumns(grid);
+  columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realizations"), Count("failed")});
+  for (const ReadoutEntry& readout : Readouts()) {
+    for (const char* what : {"_mean", "_sd", "_se"})
+      columns.push_back({readout.id + std::string(what), CellKind::Real});
+    columns.push_back(Count(readout.id + std::string("_n")));
+  }
+  return columns;
+}
+
+std::vector<std::string> RunsColumns(const SweepGrid& grid) { return ColumnNames(RunsTableColumns(grid)); }
+std::vector<std::string> SummaryColumns(const SweepGrid& grid) { return ColumnNames(SummaryTableColumns(grid)); }
+
+void AddGridCells(Cells& cells, const SweepGrid& grid, std::size_t point) {
+  std::size_t stride = grid.PointCount();
+  for (const GridAxis& axis : grid.Axes()) {
+    stride /= axis.texts.size();
+    cells.emplace_back(std::string_view(axis.texts[point / stride % axis.texts.size()]));
+  }
+}
+
+void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row) {
+  cells.clear();
+  AddGridCells(cells, grid, row.point);
+  cells.insert(cells.end(), {std::uint64_t{row.point}, std::uint64_t{row.realization}, std::uint64_t{row.seedMs}});
+  for (const ReadoutEntry& name : Readouts()) cells.emplace_back(row.readouts[static_cast<std::size_t>(name.quantity)]);
+  cells.insert(cells.end(),
+               {std::int64_t{row.descendingSteps}, std::int64_t{row.ascendingSteps}, std::string_view(row.error)});
+}
+
+void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const PointStatistics& statistics) {
+  cells.clear();
+  AddGridCells(cells, grid, point);
+  cells.insert(cells.end(), {std::uint64_t{point}, statistics.realizations, statistics.failed});
+  for (const ReadoutEntry& name : Readouts()) {
+    const ReadoutStatistics& s = statistics.readouts[static_cast<std::size_t>(name.quantity)];
+    cells.insert(cells.end(),
+                 {Statistic(s.Mean()), Statistic(s.StandardDeviation()), Statistic(s.StandardError()), s.count});
+  }
+}
+
+void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) { WriteCsvHeader(out, RunsTableColumns(grid)); }
 
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
-  WriteGridValues(out, grid, row.point);
-  out << row.point << ',' << row.realization << ',' << row.seedMs;
-  for (const ReadoutEntry& name : Readouts())
-    out << ',' << Number(row.readouts[static_cast<std::size_t>(name.quantity)]);
-  out << ',' << row.descendingSteps << ',' << row.ascendingSteps << ',' << CsvField(row.error) << '\n';
+  Cells cells;
+  RunsCells(cells, grid, row);
+  WriteCsvLine(out, cells);
 }
 
 std::vector<std::string> ReadCsvFields(const std::string& line) {
@@ -111,40 +143,64 @@ std::optional<double> ReadoutNumber(const std::string& text) {
 
 }  // namespace
 
-SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
-  const std::vector<std::string> fields = ReadCsvFields(line);
+SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
+                        const std::string& shown) {
   const std::size_t a = grid.Axes().size();
-  if (fields.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + line);
+  if (cells.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + shown);
   SweepRow row;
-  row.point = static_cast<std::size_t>(WholeNumber(fields[a]));
-  row.realization = WholeNumber(fields[a + 1]);
+  row.point = static_cast<std::size_t>(std::get<std::uint64_t>(cells[a]));
+  row.realization = std::get<std::uint64_t>(cells[a + 1]);
   if (row.point >= grid.PointCount() || row.realization >= realizations)
-    throw std::invalid_argument("a row outside the sweep: " + line);
+    throw std::invalid_argument("a row outside the sweep: " + shown);
   row.index = row.point * realizations + row.realization;
-  row.seedMs = static_cast<std::uint32_t>(WholeNumber(fields[a + 2]));
+  row.seedMs = static_cast<std::uint32_t>(std::get<std::uint64_t>(cells[a + 2]));
   std::size_t k = a + 3;
-  for (const ReadoutEntry& name : Readouts()) row.readouts[static_cast<std::size_t>(name.quantity)] = ReadoutNumber(fields[k++]);
-  row.descendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
-  row.ascendingSteps = static_cast<std::int64_t>(WholeNumber(fields[k++]));
-  row.error = fields[k];
+  for (const ReadoutEntry& name : Readouts())
+    row.readouts[static_cast<std::size_t>(name.quantity)] = std::get<std::optional<double>>(cells[k++]);
+  row.descendingSteps = std::get<std::int64_t>(cells[k++]);
+  row.ascendingSteps = std::get<std::int64_t>(cells[k++]);
+  row.error = std::string(std::get<std::string_view>(cells[k]));
   return row;
 }
 
-SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out)
-    : grid_(grid), out_(out), tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {
-  WriteColumns(out_, SummaryColumns(grid_));
+SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
+  const std::vector<std::string> fields = ReadCsvFields(line);
+  const std::vector<TableColumn> columns = RunsTableColumns(grid);
+  if (fields.size() != columns.size()) throw std::invalid_argument("a row of another table: " + line);
+  Cells cells;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const std::string& field = fields[k];
+    switch (columns[k].kind) {
+      case CellKind::Text:
+        cells.emplace_back(std::string_view(field));
+        break;
+      case CellKind::Count:
+        cells.emplace_back(WholeNumber(field));
+        break;
+      case CellKind::Integer:
+        cells.emplace_back(static_cast<std::int64_t>(WholeNumber(field)));
+        break;
+      case CellKind::Real:
+        cells.emplace_back(ReadoutNumber(field));
+        break;
+    }
+  }
+  return RunsRowOfCells(cells, grid, realizations, line);
 }
+
+SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out)
+    : grid_(grid),
+      csv_(std::in_place, out, SummaryTableColumns(grid)),
+      sink_(*csv_),
+      tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {}
+
+SweepSummary::SweepSummary(const SweepGrid& grid, TableSink& sink)
+    : grid_(grid), sink_(sink), tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {}
 
 void SweepSummary::WriteLine(std::size_t index, const PointStatistics& point) {
   ++written_;
-  WriteGridValues(out_, grid_, index);
-  out_ << index << ',' << point.realizations << ',' << point.failed;
-  for (const ReadoutEntry& name : Readouts()) {
-    const ReadoutStatistics& s = point.readouts[static_cast<std::size_t>(name.quantity)];
-    out_ << ',' << Statistic(s.Mean()) << ',' << Statistic(s.StandardDeviation()) << ',' << Statistic(s.StandardError())
-         << ',' << s.count;
-  }
-  out_ << '\n';
+  SummaryCells(cells_, grid_, index, point);
+  sink_.Line(cells_);
 }
 
 }  // namespace ebsim

@@ -7,23 +7,33 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "batch/point_statistics.h"
 #include "batch/sweep_grid.h"
 #include "batch/sweep_runner.h"
+#include "batch/table_columns.h"
 
 namespace ebsim {
 
 // A CSV field, quoted where it must be.
-std::string CsvField(const std::string& text);
+std::string CsvField(std::string_view text);
 
 // The fields of one CSV line, quotes undone.
 std::vector<std::string> ReadCsvFields(const std::string& line);
 
 // The columns of the runs table and of the summary, in the order written.
+std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid);
+std::vector<TableColumn> SummaryTableColumns(const SweepGrid& grid);
 std::vector<std::string> RunsColumns(const SweepGrid& grid);
 std::vector<std::string> SummaryColumns(const SweepGrid& grid);
+
+// The grid's texts of a point, one cell per axis.
+void AddGridCells(Cells& cells, const SweepGrid& grid, std::size_t point);
+// A row's line of the runs table, and a point's line of the summary.
+void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row);
+void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const PointStatistics& statistics);
 
 // The runs table: the grid's texts (columns named by the catalogue), the
 // grid point, the realisation and its seed, every read-out's number as the
@@ -31,6 +41,11 @@ std::vector<std::string> SummaryColumns(const SweepGrid& grid);
 // error.
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
+// A row's line of the runs table read back from its cells (RunsCells
+// undone); throws std::invalid_argument naming `shown` for cells of another
+// table or a row outside the sweep.
+SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
+                        const std::string& shown);
 // A row written by WriteRunsRow read back (exactly: each number's text reads
 // back as its double); throws std::invalid_argument for a line that is not one.
 SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations);
@@ -42,6 +57,8 @@ class SweepSummary {
  public:
   // Writes the header.
   SweepSummary(const SweepGrid& grid, std::ostream& out);
+  // Hands the lines to `sink`.
+  SweepSummary(const SweepGrid& grid, TableSink& sink);
   SweepSummary(const SweepSummary&) = delete;
   SweepSummary& operator=(const SweepSummary&) = delete;
   // See PointStatistics::Add.
@@ -53,8 +70,10 @@ class SweepSummary {
  private:
   void WriteLine(std::size_t index, const PointStatistics& point);
   const SweepGrid& grid_;
-  std::ostream& out_;
+  std::optional<CsvTable> csv_;
+  TableSink& sink_;
   PointTally tally_;
+  Cells cells_;
   std::uint64_t written_ = 0;
 };
 

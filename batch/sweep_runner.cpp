@@ -55,7 +55,9 @@ class StopCheck final : public SweepObserver {
   bool keepLoop_, keepSpins_;
 };
 
-SweepRow RowOf(const RunOutcome& outcome) {
+}  // namespace
+
+SweepRow RowOfOutcome(const RunOutcome& outcome) {
   SweepRow row;
   for (std::size_t k = 0; k < kQuantityCount; ++k)
     if (const auto value = outcome.readouts.Of(static_cast<Quantity>(k)).value) row.readouts[k] = static_cast<double>(*value);
@@ -64,6 +66,8 @@ SweepRow RowOf(const RunOutcome& outcome) {
   if (outcome.error) row.error = *outcome.error;
   return row;
 }
+
+namespace {
 
 SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulator, const std::atomic<bool>* stop,
                  const std::atomic<bool>* abandoned = nullptr) {
@@ -81,7 +85,7 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   options.largeSides = plan.largeSides;
   options.compactLattice = true;  // rows need no maps
   options.threads = static_cast<int>(plan.innerThreads);
-  SweepRow row = RowOf(simulator.RunAll(fields, seed, options));
+  SweepRow row = RowOfOutcome(simulator.RunAll(fields, seed, options));
   row.loop = std::move(kept.loop);
   row.spins = std::move(kept.spins);
   row.side = kept.side;

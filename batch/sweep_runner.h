@@ -18,6 +18,7 @@
 namespace ebsim {
 
 class Simulator;
+struct RunOutcome;
 
 struct SweepRow {
   std::uint64_t index = 0;  // point * realizations + realization
@@ -73,6 +74,10 @@ inline constexpr int kSideForInnerThreads = 1000;
 // The threads of one realisation for a sweep over these sides: all of them
 // from kSideForInnerThreads on, one below.
 unsigned InnerThreads(const SweepGrid& grid, unsigned threads);
+
+// The row of a Run's outcome: its read-outs, steps and error (the caller
+// places it in a sweep).
+SweepRow RowOfOutcome(const RunOutcome& outcome);
 
 // One realisation, as ebsim run would run it with that seed.
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop = nullptr);

@@ -80,7 +80,7 @@ CompactLattice DrawnLattice(int n) {
 void RunOnce(ParallelRelaxation& engine, const std::vector<FieldStep>& steps) {
   engine.ResetSpins(1);
   engine.InitLocalFields(steps.front().H);
-  for (const FieldStep& s : steps) engine.RelaxPass(s.H, s.branch);
+  for (const FieldStep& s : steps) engine.Relax(s.H, s.branch);
   benchmark::DoNotOptimize(engine.SpinSum());
 }
 

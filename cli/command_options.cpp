@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/version.h"
+#include "cli/study_file.h"
 #include "form/catalogue.h"
 
 namespace ebsim {
@@ -51,6 +52,9 @@ CommandSpec MakeRun() {
   spec.options.push_back({"threads", {}, true, "T",
                           "threads for the relaxation passes of sides above 300; default: the processors of the "
                           "affinity mask"});
+  spec.options.push_back({"h5", {}, true, "FILE",
+                          "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
+                          "laid out as ebsim sweep --h5 lays out a sweep of one point"});
   return spec;
 }
 
@@ -64,11 +68,18 @@ CommandSpec MakeSweep() {
       {"summary", {}, true, "FILE", "per grid point mean, sd, se and count of every read-out; default none"},
       {"shard", {}, true, "K/N",
        "run only work items K, K+N, K+2N, ... (item = point * R + realisation); default 0/1"},
-      {"resume", {}, false, "", "keep the rows of an interrupted run already in --out and run the rest"},
+      {"resume", {}, false, "",
+       "keep the rows of an interrupted run already in --h5 (or else --out) and run the rest"},
       {"loops", {}, true, "FILE", "every realisation's loop: point, realization, step, branch, H, M"},
       {"loop-mean", {}, true, "FILE", "the realisation-averaged loop per grid point with its standard error"},
       {"spins", {}, true, "DIR",
        "every realisation's spins at Hmin as DIR/point<P>_realization<R>.npy (int8, side x side; numpy.load)"},
+      {"h5", {}, true, "FILE",
+       "one HDF5 file (h5py, xarray) with the runs, the summary and what --loops, --loop-mean and --spins ask "
+       "for, with the provenance as attributes; --out then defaults to none"},
+      {"h5-loops", {}, false, "", "put every realisation's loop into --h5 (without a --loops CSV)"},
+      {"h5-loop-mean", {}, false, "", "put the realisation-averaged loops into --h5 (without a --loop-mean CSV)"},
+      {"h5-spins", {}, false, "", "put every realisation's spins at Hmin into --h5 (without a --spins folder)"},
   };
   spec.options.insert(spec.options.end(), more.begin(), more.end());
   return spec;
@@ -90,10 +101,45 @@ CommandSpec MakeMerge() {
                      "runs tables written by ebsim sweep --shard"};
 }
 
+std::string Joined(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
+
+CommandSpec MakeStudy() {
+  CommandSpec spec{"study",
+                   "runs the sweep a study file (TOML) describes, as the ebsim sweep it stands for; the files' "
+                   "metadata name the study file",
+                   {{"resume", {}, false, "", "keep the rows of an interrupted run already in the study's out"},
+                    {"threads", {}, true, "T", "worker threads, over the file's; default: the file's, else the "
+                                               "processors of the affinity mask"}},
+                   "the study file (TOML)"};
+  spec.footer = "A study file takes the inputs " + Joined(StudyKeys()) + ", and in its table outputs " +
+                Joined(StudyOutputKeys()) +
+                ". An input is a text as ebsim sweep takes it (one value, a list a;b;c, a range start:end:step), a "
+                "number, or an array of them; the outputs are paths relative to the folder ebsim runs in.\n";
+  return spec;
+}
+
+CommandSpec MakeRerun() {
+  CommandSpec spec{"rerun",
+                   "reruns what wrote a table of ebsim (its metadata line) into a scratch folder and says whether "
+                   "the new rows are identical",
+                   {{"into", {}, true, "DIR",
+                     "the scratch folder, made if missing, which must hold none of the files written; default: a new "
+                     "folder under $TMPDIR (or /tmp), named on stderr"}},
+                   "a runs, summary, loops or loop-mean table of ebsim sweep, or a loop of ebsim run --loop-csv"};
+  spec.footer = "Exit status: 0 when the rerun's rows are those of FILE byte for byte, 1 when they differ or the "
+                "rerun fails, 2 for a usage error. The original files are never written.\n";
+  return spec;
+}
+
 std::unique_ptr<CLI::App> MakeApp(const CommandSpec& command, std::map<std::string, std::string>& values,
                                   std::map<std::string, bool>& flags, std::vector<std::string>& positionals) {
   auto app = std::make_unique<CLI::App>(command.summary, "ebsim " + command.name);
   app->get_formatter()->column_width(30);
+  if (!command.footer.empty()) app->footer(command.footer);
   for (const OptionSpec& option : command.options) {
     std::string names = "--" + option.name;
     for (const std::string& alias : option.aliases) names += ",--" + alias;
@@ -133,9 +179,18 @@ const CommandSpec& MergeSpec() {
   static const CommandSpec spec = MakeMerge();
   return spec;
 }
+const CommandSpec& StudySpec() {
+  static const CommandSpec spec = MakeStudy();
+  return spec;
+}
+const CommandSpec& RerunSpec() {
+  static const CommandSpec spec = MakeRerun();
+  return spec;
+}
 
 std::span<const CommandSpec* const> Commands() {
-  static const CommandSpec* const commands[] = {&RunSpec(), &SweepSpec(), &MergeSpec(), &RenderSpec()};
+  static const CommandSpec* const commands[] = {&RunSpec(),   &SweepSpec(), &StudySpec(),
+                                                &RerunSpec(), &MergeSpec(), &RenderSpec()};
   return commands;
 }
 

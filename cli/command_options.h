@@ -23,12 +23,15 @@ struct CommandSpec {
   std::string summary;
   std::vector<OptionSpec> options;
   std::string positionals;  // what positional arguments stand for; empty: none taken
+  std::string footer = {};  // what the help says after the options
 };
 
 const CommandSpec& RunSpec();
 const CommandSpec& SweepSpec();
 const CommandSpec& RenderSpec();
 const CommandSpec& MergeSpec();
+const CommandSpec& StudySpec();
+const CommandSpec& RerunSpec();
 std::span<const CommandSpec* const> Commands();
 
 // "ebsim --help" and "ebsim CMD --help".

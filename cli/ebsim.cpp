@@ -9,7 +9,9 @@
 #include "cli/command_options.h"
 #include "cli/merge_command.h"
 #include "cli/render_command.h"
+#include "cli/rerun_command.h"
 #include "cli/run_command.h"
+#include "cli/study_command.h"
 #include "cli/sweep_command.h"
 #ifdef EB_MPI
 #include "cluster/mpi_session.h"
@@ -40,12 +42,12 @@ int Help(const std::vector<std::string>& rest) {
   return 0;
 }
 
-// Under a launcher of several ranks only a sweep runs: every rank must run
-// the one sweep, and a rank that ran something else and ended as if well
-// would leave the others waiting for it for ever.
+// Under a launcher of several ranks only a sweep runs (a study is one):
+// every rank must run the one sweep, and a rank that ran something else and
+// ended as if well would leave the others waiting for it for ever.
 bool RefusedOnRanks(const std::vector<std::string>& args) {
 #ifdef EB_MPI
-  if (!args.empty() && args[0] == "sweep") return false;
+  if (!args.empty() && (args[0] == "sweep" || args[0] == "study")) return false;
   const int ranks = LaunchedRanks();
   if (ranks <= 1) return false;
   const std::string command = args.empty() ? "ebsim" : "ebsim " + args[0];
@@ -78,10 +80,10 @@ static int Main(int argc, char** argv) {
   if (args[0] == "run") return RunCommand(rest, std::cout, std::cerr);
   if (args[0] == "render") return RenderCommand(rest, std::cerr);
   if (args[0] == "merge") return MergeCommand(rest, std::cout, std::cerr);
-  if (args[0] == "sweep") {
-    std::atomic<bool> stop{false};
-    return SweepCommand(rest, std::cout, std::cerr, stop);
-  }
+  std::atomic<bool> stop{false};
+  if (args[0] == "sweep") return SweepCommand(rest, std::cout, std::cerr, stop);
+  if (args[0] == "study") return StudyCommand(rest, std::cout, std::cerr, stop);
+  if (args[0] == "rerun") return RerunCommand(rest, std::cout, std::cerr, stop);
   std::cerr << "ebsim: unknown command '" << args[0] << "'\n" << ProgramHelp();
   return 2;
 }

@@ -15,6 +15,7 @@
 #include "base/output_file.h"
 #include "base/utf8.h"
 #include "base/version.h"
+#include "batch/h5_run_file.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
@@ -163,19 +164,43 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     return 2;
   }
   const auto csv = options.values.find("loop-csv");
+  const auto h5Path = options.values.find("h5");
+  const bool showLoop = run.keepLoop;
+  // --h5 holds the loop: the run keeps it, within the same limit as --loop.
+  if (h5Path != options.values.end() && !run.keepLoop) {
+    run.keepLoop = true;
+    if (const std::optional<std::string> refused = LoopRefused(fields)) {
+      err << "ebsim run: " << *refused << "\n";
+      return 2;
+    }
+  }
+  const auto metadata = [&](const char* file) {
+    Json object = Json{{"program", "ebsim"}, {"file", file}};
+    object.update(provenance);
+    object["command"] = options.commandLine;
+    object["start"] = UtcTimeText(std::chrono::system_clock::now());
+    return object;
+  };
   std::unique_ptr<OutputFile> loopFile;
+  std::unique_ptr<H5RunFile> h5;
+  try {
+    if (h5Path != options.values.end() && h5Path->second == "-")
+      throw std::invalid_argument("--h5 takes a file, not standard output");
+    CheckOutputPaths({{"--loop-csv", csv == options.values.end() ? "" : csv->second},
+                      {"--h5", h5Path == options.values.end() ? "" : h5Path->second}});
+  } catch (const std::invalid_argument& bad) {
+    err << "ebsim run: " << bad.what() << "\n";
+    return 2;
+  }
   try {
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
+    if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"));
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
   if (loopFile) {
-    Json metadata = Json{{"program", "ebsim"}, {"file", "loop"}};
-    metadata.update(provenance);
-    metadata["command"] = options.commandLine;
-    metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
-    loopFile->Stream() << CommentLine(metadata);
+    loopFile->Stream() << CommentLine(metadata("loop"));
     WriteLoopCsvHeader(loopFile->Stream());
   }
   std::atomic<bool> stop{false};
@@ -196,10 +221,18 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
       loopFile->Commit();
       SayRemoved(loopFile->RemoveStaleTemporaries(), "ebsim run", err);
     }
+    if (h5) {
+      SweepRow row = RowOfOutcome(outcome);
+      row.loop = outcome.loop;
+      h5->Finish(std::move(row));
+      h5->Commit();
+      SayRemoved(h5->RemoveStaleTemporaries(), "ebsim run", err);
+    }
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
+  if (!showLoop) outcome.loop.clear();
   errno = 0;
   WriteOutcomeJson(out, outcome, provenance);
   if (!(out << std::flush)) {

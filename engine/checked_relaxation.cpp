@@ -1,12 +1,14 @@
 // The passes of a lattice where some local field or neighbour sum could
 // leave the double range: site by site in row-major order on the spins as
-// they stand, in extended precision, each overflow raised where the one-site
-// engine raises it.
+// they stand, in extended precision, each overflow raised at the visit where
+// it arises.
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "base/errors.h"
+#include "engine/flip_rule.h"
 #include "engine/local_field.h"
 #include "engine/parallel_relaxation.h"
 #include "engine/site_field.h"
@@ -52,20 +54,21 @@ void ParallelRelaxation::CheckedPass(double H) {
   spins_[next] = spins_[current_];
   Advance(H);
   std::int8_t* spins = spins_[next].data();
+  std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
   for (int i = 1; i <= n_; ++i) {
-    bool changed = false;
     for (int j = 1; j <= n_; ++j) {
       const std::size_t s = lattice_.Index(i, j);
+      sitesDone_ = s;
       if (Reverses<branch>(previousSign_[s], latestSign_[s])) {
         spinSum_ -= 2 * spins[s];
-        changed |= spins[s] != 0;
+        if (spins[s] != 0) rowChanged_[static_cast<std::size_t>(i - 1)] = 1;
         spins[s] = static_cast<std::int8_t>(-spins[s]);
         if (lattice_.SumsMayOverflow()) CheckSumsAround(i, j, spins);
       }
       previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, spins, i, j), lattice_.RandomField(s), H));
     }
-    rowChanged_[static_cast<std::size_t>(i - 1)] = changed;
   }
+  sitesDone_ = lattice_.Index(n_, n_) + 1;
   std::swap(previousSign_, latestSign_);
 }
 

@@ -46,7 +46,7 @@ class CompactLattice {
   double RandomField(std::size_t site) const { return randomFields_[site]; }
 
   // Four times the largest constant's magnitude, and the largest random
-  // field's, in extended precision, as the one-site engine bounds them.
+  // field's, in extended precision, as the passes bound them.
   long double LargestSum() const { return 4 * largestConstant_; }
   long double LargestRandomField() const { return largestRandomField_; }
   // Whether a neighbour sum could leave the double range.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/edge_rule.h"
+#include "engine/flip_rule.h"
 #include "engine/local_field.h"
 #include "engine/site_field.h"
 
@@ -70,8 +71,8 @@ std::size_t ParallelRelaxation::MemoryBytes() const {
   return sites * (3 + 2 + sizeof(double) + (lattice_.Indexed() ? 1 : sizeof(double)));
 }
 
-// As the one-site engine decides it: a local field can leave the double
-// range only with enormous constants, random fields or applied fields.
+// Whether a sum or a local field could leave the double range: only with
+// enormous constants, random fields or applied fields.
 bool ParallelRelaxation::MayOverflow(double H) const {
   return lattice_.SumsMayOverflow() ||
          lattice_.LargestSum() + lattice_.LargestRandomField() + std::fabs(static_cast<long double>(H)) > DBL_MAX / 2;
@@ -115,9 +116,10 @@ void ParallelRelaxation::InitLocalFields(double H) {
   }
   latestSign_ = previousSign_;
   std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
-void ParallelRelaxation::RelaxPass(double H, Branch branch) {
+void ParallelRelaxation::Relax(double H, Branch branch) {
   if (!MayOverflow(H)) {
     ParallelPass(H, branch);
   } else if (branch == Branch::Descending) {
@@ -160,6 +162,7 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
   }
   std::swap(previousSign_, latestSign_);
   Advance(H);
+  sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
 std::int64_t ParallelRelaxation::ReverseRows(int first, int last, Branch branch) {

@@ -8,7 +8,7 @@
 // row n or column n, no later than the site itself, whatever cell it
 // copies), before it otherwise. A pass is thus a function of its starting
 // state, computed here row by row in SIMD lanes and on several threads,
-// with the same spins as the one-site engine to the bit.
+// with the same spins to the bit as visiting one site at a time.
 //
 // Nothing reads a local field but the flip test, which needs only its
 // sign: each site keeps the signs of its two latest local fields, and the
@@ -22,6 +22,7 @@
 
 #include "engine/branch.h"
 #include "engine/compact_lattice.h"
+#include "engine/dynamics.h"
 #include "engine/row_kernels.h"
 #include "engine/worker_pool.h"
 
@@ -36,7 +37,8 @@ struct RelaxationOptions {
   bool exactSitesOnly = false;
 };
 
-// A site's fields as the one-site engine leaves them after the latest pass.
+// A site's fields as a visit of one site at a time leaves them after the
+// latest pass.
 struct SiteFieldValues {
   double neighbour;  // the latest neighbour field
   double previous;   // the local field of the pass before
@@ -57,9 +59,9 @@ class ParallelRelaxation {
 
   // One pass at field H. Where some local field could overflow, the pass
   // runs site by site in row-major order and raises the overflow at the
-  // visit where the one-site engine raises it, leaving the spins as they
-  // stood then; the engine is then done with.
-  void RelaxPass(double H, Branch branch);
+  // visit where it arises, leaving the spins as they stood then (SitesDone
+  // tells which visit); the engine is then done with.
+  void Relax(double H, Branch branch);
 
   // Sum of the spins, kept up to date by the passes.
   const std::int64_t& SpinSum() const { return spinSum_; }
@@ -70,6 +72,9 @@ class ParallelRelaxation {
   const std::int8_t* SpinRow(int i) const { return spins_[current_].data() + lattice_.Index(i, 1); }
   // Whether some spin of row i changed in the latest pass.
   bool RowChanged(int i) const { return rowChanged_[static_cast<std::size_t>(i - 1)] != 0; }
+  // The sites, in row-major order, whose visit the latest pass finished:
+  // all of them unless it raised, else those before the one that raised.
+  std::size_t SitesDone() const { return sitesDone_; }
 
   // Site (i, j)'s fields after the latest pass (or the initial one),
   // recomputed from the spins of the latest three states.
@@ -118,6 +123,7 @@ class ParallelRelaxation {
   std::vector<std::uint8_t> noMasks_;
   std::vector<double> noConstants_;
   std::int64_t spinSum_ = 0;
+  std::size_t sitesDone_ = 0;
   // Whether the row kernels and the double sums serve this lattice.
   bool fastSites_ = false;
   // Whether the constants are two small whole numbers, and those as bytes.
@@ -128,5 +134,7 @@ class ParallelRelaxation {
   std::unique_ptr<WorkerPool> pool_;
   std::vector<std::int64_t> bandChange_;
 };
+
+static_assert(Dynamics<ParallelRelaxation>);
 
 }  // namespace ebsim

@@ -41,9 +41,10 @@ endif()
 list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # Completion works only where bash loads it; the examples plot with these.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
-set(suggests "gnuplot-nox | gnuplot")
+# The HDF5 files read with h5py, or xarray through h5netcdf.
+set(suggests "gnuplot-nox | gnuplot" python3-h5py python3-xarray python3-h5netcdf)
 if(TARGET ebsim_python)
-  list(APPEND suggests python3-matplotlib python3-pandas)
+  list(APPEND suggests python3-matplotlib python3-pandas python3-xarray python3-tqdm)
 endif()
 list(JOIN suggests ", " CPACK_DEBIAN_PACKAGE_SUGGESTS)
 

@@ -5,6 +5,9 @@
 #include <deque>
 #include <limits>
 
+#include <nlohmann/json.hpp>
+
+#include "base/json_text.h"
 #include "base/round_trip_text.h"
 #include "batch/sweep_plan.h"
 #include "model/utc_clock.h"
@@ -154,6 +157,10 @@ void AddErrorType(py::module_& module) {
       PyExc_Exception, nullptr));
   if (!ErrorType()) throw py::error_already_set();
   module.attr("Error") = ErrorType();
+}
+
+py::object FromJson(const nlohmann::ordered_json& value) {
+  return py::module_::import("json").attr("loads")(JsonText(value));
 }
 
 py::array_t<double> Column(const std::vector<std::optional<long double>>& values) {

@@ -2,6 +2,7 @@
 // Python values and the window's fields: argument texts, input and read-out
 // names, numpy columns and the module's error.
 
+#include <nlohmann/json_fwd.hpp>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -59,6 +60,9 @@ std::string CountText(const py::object& count, const char* name, const char* cal
 // A thread count: an int of at least 1 (at most kMostThreads), or None for
 // the processors the process may use.
 unsigned ThreadsOf(const py::object& threads, const char* caller);
+
+// A JSON value as Python's json.loads reads it from the text the files hold.
+py::object FromJson(const nlohmann::ordered_json& value);
 
 // Raises ebsim.Error with the window's message and the stage it came from.
 [[noreturn]] void RaiseError(const std::string& message, const std::string& stage);

@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include "base/errors.h"
@@ -10,6 +11,7 @@
 #include "form/headless_form.h"
 #include "python/interrupt_check.h"
 #include "python/python_values.h"
+#include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
 #include "run/simulator.h"
 
@@ -24,7 +26,22 @@ struct RunResult {
   std::int64_t stepsDescending = 0, stepsAscending = 0;
   py::dict readouts, shown;
   py::object loop = py::none(), maps = py::none();
+  py::object metadata;
 };
+
+// What `ebsim run --loop-csv` writes on its first line for this run: the
+// version, the seed, the separator, every input text, and the command of
+// `ebsim run` that gives the same run.
+Json RunMetadata(const HeadlessFields& fields, std::uint32_t seed) {
+  Json metadata = Json{{"program", "ebsim"}};
+  metadata.update(RunProvenance(fields, seed));
+  std::vector<std::string> command = {"ebsim.run", "--seed-ms", std::to_string(seed)};
+  for (const InputEntry& input : Inputs())
+    command.insert(command.end(), {std::string("--") + input.option, fields.Text(input.input)});
+  metadata["command"] = command;
+  metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
+  return metadata;
+}
 
 // Ends the Run at a field step once Python has an error pending.
 class InterruptingObserver final : public SweepObserver {
@@ -90,6 +107,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   options.compactLattice = !maps;
   options.threads = static_cast<int>(ThreadsOf(threads, "ebsim.run()"));
   const std::uint32_t seed = SeedOf(seedMs, "ebsim.run()");
+  const Json metadata = RunMetadata(fields, seed);
   RunOutcome outcome;
   try {
     py::gil_scoped_release released;
@@ -101,6 +119,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   if (outcome.error) RaiseError(*outcome.error, outcome.stage);
   RunResult result;
   KeepOutcome(result, outcome);
+  result.metadata = FromJson(metadata);
   return result;
 }
 
@@ -137,6 +156,10 @@ void AddRun(py::module_& module) {
       .def_readonly("steps_descending", &RunResult::stepsDescending, "Field steps of the descending branch.")
       .def_readonly("steps_ascending", &RunResult::stepsAscending, "Field steps of the ascending branch.")
       .def_readonly("readouts", &RunResult::readouts, "Read-out name -> float, or None where the read-out is blank.")
+      .def_readonly("metadata", &RunResult::metadata,
+                    "Where the run comes from, as `ebsim run --loop-csv` writes it on the file's first line: program, "
+                    "version, seed_ms, separator, inputs (every input's text), command (the `ebsim run` options "
+                    "that give the same run), start.")
       .def_readonly("shown", &RunResult::shown, "Read-out name -> the five characters the window shows.")
       .def_readonly("loop", &RunResult::loop,
                     "(branch, H, M): numpy arrays of every field step, branch 'down' or 'up'; None without loop=True.")

@@ -1,7 +1,9 @@
 #include "python/sweep_binding.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <exception>
 #include <limits>
 #include <map>
@@ -12,13 +14,16 @@
 #include "base/available_memory.h"
 #include "base/errors.h"
 #include "base/output_file.h"
+#include "batch/loop_tables.h"
 #include "batch/point_statistics.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_output.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
 #include "python/interrupt_check.h"
+#include "python/loop_tables.h"
 #include "python/python_values.h"
+#include "python/sweep_progress.h"
 #include "python/sweep_tables.h"
 
 namespace ebsim {
@@ -28,9 +33,15 @@ namespace {
 constexpr const char* kCaller = "ebsim.sweep()";
 
 struct SweepResult {
-  py::object rows, summary;
+  py::object rows, summary, loops = py::none(), loopMean = py::none();
+  py::object metadata;
   std::uint32_t seedMs = 0;
   std::uint64_t rowCount = 0;
+};
+
+// What the tables keep besides the rows and the summary.
+struct KeptTables {
+  bool loops = false, loopMean = false;
 };
 
 // A grid value: one item, or a list, tuple or numpy array of items; each
@@ -45,7 +56,7 @@ std::vector<std::string> ItemTexts(py::handle value, const InputEntry& input) {
   return texts;
 }
 
-SweepAsk AskOf(const py::dict& grid, const py::object& realizations, const py::object& threads) {
+SweepAsk AskOf(const py::dict& grid, const py::object& realizations, const py::object& threads, KeptTables kept) {
   SweepAsk ask;
   ask.optionPrefix = "";
   std::map<Input, std::string> keys;
@@ -64,12 +75,16 @@ SweepAsk AskOf(const py::dict& grid, const py::object& realizations, const py::o
       throw py::type_error(std::string(kCaller) + ": threads takes an int or None");
     ask.threads = py::str(py::int_(threads));
   }
+  ask.keepLoops = kept.loops || kept.loopMean;
   return ask;
 }
 
-PlannedSweep PlanOf(const SweepAsk& ask) {
+PlannedSweep PlanOf(const SweepAsk& ask, bool loopMean) {
   try {
-    return PlanSweep(ask);
+    PlannedSweep planned = PlanSweep(ask);
+    // The loops of the rows on their way, beside the lattices.
+    if (ask.keepLoops) CheckLoopsFit(planned.plan, loopMean);
+    return planned;
   } catch (const Exception& bad) {
     RaiseError(ErrorBoxText(bad.Message()), "grid");
   } catch (const PlanOptionError& bad) {
@@ -79,18 +94,38 @@ PlannedSweep PlanOf(const SweepAsk& ask) {
   }
 }
 
+// The most field steps a loop of the grid takes.
+std::uint64_t MostLoopSteps(const SweepGrid& grid) {
+  HeadlessFields fields = grid.PointFields(0);
+  std::uint64_t most = LoopStepBound(fields);
+  for (const GridAxis& axis : grid.Axes()) {
+    if (axis.input != Input::Steps) continue;
+    for (const std::string& text : axis.texts) {
+      fields.Set(Input::Steps, text);
+      most = std::max(most, LoopStepBound(fields));
+    }
+  }
+  return most;
+}
+
 // Refuses, before anything runs, tables that memory cannot hold: the rows
-// unless they go to a file, and the summary.
-void CheckTablesFit(const SweepPlan& plan, bool keepRows) {
+// unless they go to a file, the summary and the loops kept.
+void CheckTablesFit(const SweepPlan& plan, bool keepRows, KeptTables kept) {
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   const long double rows = keepRows ? static_cast<long double>(PlannedRowCount(plan)) : 0;
   const long double points = static_cast<long double>(plan.grid->PointCount());
-  const long double needed = rows * RowBytes(*plan.grid) + points * SummaryLineBytes(*plan.grid);
+  const long double steps = kept.loops || kept.loopMean ? static_cast<long double>(MostLoopSteps(*plan.grid)) : 0;
+  const long double loops = (kept.loops ? static_cast<long double>(PlannedRowCount(plan)) * LoopStepBytes() : 0) +
+                            (kept.loopMean ? points * LoopMeanStepBytes() : 0);
+  const long double needed = rows * RowBytes(*plan.grid) + points * SummaryLineBytes(*plan.grid) + steps * loops;
   if (!available || needed <= static_cast<long double>(*available)) return;
   const long double most = static_cast<long double>(std::numeric_limits<std::uint64_t>::max());
   const std::string size = Megabytes(needed < most ? static_cast<std::uint64_t>(needed) : ~std::uint64_t{0});
-  const std::string kept = keepRows ? "the rows (" + std::to_string(PlannedRowCount(plan)) + ") and " : "";
-  Raise(PyExc_MemoryError, std::string(kCaller) + ": keeping " + kept + "the summary's lines (" +
+  std::string what = keepRows ? "the rows (" + std::to_string(PlannedRowCount(plan)) + ")" : "";
+  for (const auto& [asked, name] : {std::pair{kept.loops, "the loops"}, {kept.loopMean, "the averaged loops"}})
+    if (asked) what += (what.empty() ? "" : ", ") + std::string(name);
+  Raise(PyExc_MemoryError, std::string(kCaller) + ": keeping " + what + (what.empty() ? "" : " and ") +
+                               "the summary's lines (" +
                                std::to_string(plan.grid->PointCount()) + ") would take about " + size +
                                " of memory; " + Megabytes(*available) + " are available" +
                                (keepRows ? " (out= writes the rows to a file instead)" : ""));
@@ -106,8 +141,10 @@ std::optional<std::string> OutPath(const py::object& out) {
   return path;
 }
 
-// The metadata's command: the options of ebsim sweep that run these rows.
-std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan, const std::string& out) {
+// The metadata's command: the options of ebsim sweep that run these rows
+// (and write them to `out` when one is given).
+std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& plan,
+                                       const std::optional<std::string>& out) {
   std::vector<std::string> line = {"ebsim.sweep"};
   for (const GridAxis& axis : plan.grid->Axes()) {
     if (!ask.values.count(axis.input)) continue;
@@ -116,7 +153,8 @@ std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& pla
     line.insert(line.end(), {std::string("--") + InputOf(axis.input).option, texts});
   }
   line.insert(line.end(), {"--realizations", std::to_string(plan.realizations), "--seed-ms",
-                           std::to_string(plan.seedMs), "--threads", std::to_string(plan.threads), "--out", out});
+                           std::to_string(plan.seedMs), "--threads", std::to_string(plan.threads)});
+  if (out) line.insert(line.end(), {"--out", *out});
   return line;
 }
 
@@ -126,9 +164,8 @@ struct RunsFile {
   std::uint64_t rows = 0;
   std::optional<std::string> failure;  // the write that failed
 
-  RunsFile(const std::string& path, const SweepPlan& plan, const std::vector<std::string>& commandLine)
-      : file(path) {
-    file.Stream() << CommentLine(FileMetadata(plan, "runs", commandLine));
+  RunsFile(const std::string& path, const SweepPlan& plan, const Json& metadata) : file(path) {
+    file.Stream() << CommentLine(metadata);
     WriteRunsHeader(file.Stream(), *plan.grid);
   }
   // Whether the row was written.
@@ -153,16 +190,23 @@ struct RowSinks {
   std::optional<RunsFile> file;
   SummaryTable summary;
   PointTally tally;
+  std::optional<LoopsTable> loops;
+  std::optional<LoopMeanTable> loopMean;
   std::exception_ptr failure;  // a row that could not be kept
 
-  explicit RowSinks(const SweepGrid& grid)
-      : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {}
+  RowSinks(const SweepGrid& grid, KeptTables kept)
+      : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {
+    if (kept.loops) loops.emplace();
+    if (kept.loopMean) loopMean.emplace(grid);
+  }
   void Add(const SweepPlan& plan, const SweepRow& row, std::atomic<bool>& stop) {
     if (failure || (file && file->failure)) return;
     try {
       if (file && !file->Add(plan, row)) stop = true;
       if (rows) rows->Add(row);
       tally.Add(row);
+      if (loops) loops->Add(row);
+      if (loopMean) loopMean->Add(row);
     } catch (...) {
       failure = std::current_exception();
       stop = true;
@@ -170,8 +214,7 @@ struct RowSinks {
   }
 };
 
-void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, const py::object& progress) {
-  const std::uint64_t total = PlannedRowCount(plan);
+void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, SweepProgress& progress) {
   std::atomic<bool> stop{false};
   bool complete = false;
   {
@@ -179,9 +222,7 @@ void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, cons
     complete = RunSweep(
         plan, [&](const SweepRow& row) { sinks.Add(plan, row, stop); },
         [&](std::size_t finished) {
-          const auto report = [&] {
-            if (!progress.is_none()) progress(finished, total);
-          };
+          const auto report = [&] { progress.Report(finished); };
           if (check.Raised(true, report)) stop = true;
         },
         stop);
@@ -203,32 +244,48 @@ void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, cons
   check.Rethrow();
 }
 
+// The table with its file's metadata in DataFrame.attrs: the first line's
+// object for a file of this kind, with the end line's time, rows and
+// completeness.
+py::object Described(py::object table, Json metadata, const char* kind) {
+  if (table.is_none() || py::isinstance<py::dict>(table)) return table;
+  metadata["file"] = kind;
+  metadata["end"] = UtcTimeText(std::chrono::system_clock::now());
+  metadata["rows"] = py::len(table);
+  metadata["complete"] = true;
+  table.attr("attrs") = FromJson(metadata);
+  return table;
+}
+
 SweepResult Sweep(const py::object& gridObject, const py::object& realizations, const py::object& seedMs,
-                  const py::object& threads, const py::object& progress, const py::object& out) {
+                  const py::object& threads, const py::object& progress, const py::object& out, KeptTables kept) {
   if (!py::isinstance<py::dict>(gridObject))
     throw py::type_error(std::string(kCaller) + ": grid takes a dict of input name -> value, not " +
                          std::string(py::str(gridObject.get_type().attr("__name__"))));
-  if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
-    throw py::type_error(std::string(kCaller) + ": progress takes a callable or None");
-  const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads);
+  const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads, kept);
   const std::optional<std::string> path = OutPath(out);
-  PlannedSweep planned = PlanOf(ask);
+  PlannedSweep planned = PlanOf(ask, kept.loopMean);
   SweepPlan& plan = planned.plan;
   plan.seedMs = SeedOf(seedMs, kCaller);
-  CheckTablesFit(plan, !path);
+  CheckTablesFit(plan, !path, kept);
+  SweepProgress reporter(progress, PlannedRowCount(plan), kCaller);
+  const Json metadata = FileMetadata(plan, "runs", CommandLineOf(ask, plan, path));
   InterruptCheck check;
-  RowSinks sinks(*planned.grid);
+  RowSinks sinks(*planned.grid, kept);
   try {
-    if (path) sinks.file.emplace(*path, plan, CommandLineOf(ask, plan, *path));
+    if (path) sinks.file.emplace(*path, plan, metadata);
   } catch (const OutputError& bad) {
     Raise(PyExc_OSError, std::string(kCaller) + ": " + bad.what());
   }
   if (!path) sinks.rows.emplace(*planned.grid, PlannedRowCount(plan));
-  RunRows(plan, sinks, check, progress);
+  RunRows(plan, sinks, check, reporter);
   SweepResult result;
   result.rowCount = sinks.file ? sinks.file->rows : PlannedRowCount(plan);
-  result.rows = sinks.rows ? sinks.rows->Table() : py::none();
-  result.summary = sinks.summary.Table();
+  result.rows = Described(sinks.rows ? sinks.rows->Table() : py::none(), metadata, "runs");
+  result.summary = Described(sinks.summary.Table(), metadata, "summary");
+  if (sinks.loops) result.loops = Described(sinks.loops->Table(), metadata, "loops");
+  if (sinks.loopMean) result.loopMean = Described(sinks.loopMean->Table(), metadata, "loop_mean");
+  result.metadata = FromJson(metadata);
   result.seedMs = plan.seedMs;
   return result;
 }
@@ -252,21 +309,31 @@ std::string SweepDoc() {
   seed_ms       the seed of realisation 0; None: the time of day now
   threads       threads to run on (at most )" + std::to_string(kMostThreads) + R"( are used); None: one per
                 processor. The rows do not depend on it.
-  progress      None, or a callable progress(finished_rows, total_rows),
-                called now and then from the calling thread
+  progress      True: a tqdm bar of the rows (tqdm.auto: a widget in a
+                notebook, text on a terminal); or a callable
+                progress(finished_rows, total_rows), called now and then
+                from the calling thread; None or False: neither
   out           None, or the path of a file that gets the rows as
                 `ebsim sweep --out` writes them (metadata line, header,
                 rows, end line; put in place when the sweep ends or stops)
                 instead of result.rows
+  loops         keep every realisation's loop (result.loops, the columns
+                of `ebsim sweep --loops`)
+  loop_mean     keep the loop averaged over each point's realisations
+                (result.loop_mean, the columns of `ebsim sweep --loop-mean`)
 
 Returns a SweepResult: `rows`, one per realisation in order, with the
 columns of the runs file, and `summary`, one per grid point with the
 columns of the summary file (each read-out's mean, sd, se and count over
 the rows that hold it), each a pandas DataFrame when pandas can be
-imported, else a dict of numpy columns; and `seed_ms`. A failed
-realisation is a row with its error text. The rows are kept in memory
-unless out= is given: a sweep whose tables memory cannot hold raises
-MemoryError before it starts.
+imported, else a dict of numpy columns; `loops` and `loop_mean` when
+asked for; `metadata`, the provenance line of the runs file (version,
+grid texts, seed, realisations, command, start), which each DataFrame
+also carries in `.attrs` with its own file kind, end time and rows; and
+`seed_ms`. `to_xarray()` gives them as labelled arrays over the grid's
+axes. A failed realisation is a row with its error text. The tables are
+kept in memory (the rows unless out= is given): a sweep whose tables
+memory cannot hold raises MemoryError before it starts.
 
 The GIL is released while the sweep runs. Ctrl-C (or an error in
 `progress`) stops it and raises, with nothing returned; the rows finished
@@ -289,14 +356,37 @@ void AddSweep(py::module_& module) {
       .def_readonly("summary", &SweepResult::summary,
                     "One row per grid point, the columns of the summary file: the inputs, point, realizations, "
                     "failed, and <read-out>_mean, _sd, _se, _n.")
+      .def_readonly("loops", &SweepResult::loops,
+                    "Every realisation's loop, the columns of the --loops file: point, realization, step, branch, H, "
+                    "M; None without loops=True.")
+      .def_readonly("loop_mean", &SweepResult::loopMean,
+                    "Per grid point the loop averaged over its realisations, the columns of the --loop-mean file: "
+                    "the inputs, point, step, branch, H, M_mean, M_sd, M_se, n; None without loop_mean=True.")
+      .def_readonly("metadata", &SweepResult::metadata,
+                    "The runs file's provenance line as a dict: program, file, sweep (version, grid texts, "
+                    "separator, seed_ms, realizations, points, rows), shard, command, start.")
       .def_readonly("seed_ms", &SweepResult::seedMs, "The seed of realisation 0.")
+      .def(
+          "to_xarray",
+          [](const py::object& self) { return py::module_::import("ebsim._arrays").attr("sweep_dataset")(self); },
+          "The tables as one xarray.Dataset over the grid's axes (the inputs given more than one value; the "
+          "others are scalar coordinates): the summary's columns over the axes, the rows' read-outs over the "
+          "axes and realization, the loops' M over the axes, realization and step, the averaged loops' M_mean, "
+          "M_sd, M_se and n over the axes and step; H and branch are coordinates over the axes and step. The "
+          "metadata is in its attrs.")
       .def("__repr__", [](const SweepResult& r) {
         return "<ebsim.SweepResult seed_ms=" + std::to_string(r.seedMs) + " rows=" + std::to_string(r.rowCount) +
                ">";
       });
-  module.def("sweep", &Sweep, SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
-             py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
-             py::arg("out") = py::none());
+  module.def(
+      "sweep",
+      [](const py::object& grid, const py::object& realizations, const py::object& seedMs, const py::object& threads,
+         const py::object& progress, const py::object& out, bool loops, bool loopMean) {
+        return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean});
+      },
+      SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
+      py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
+      py::arg("out") = py::none(), py::arg("loops").noconvert() = false, py::arg("loop_mean").noconvert() = false);
 }
 
 }  // namespace ebsim

@@ -1,9 +1,12 @@
 #include "python/sweep_tables.h"
 
+#include <pybind11/stl.h>
+
 #include <limits>
 #include <map>
 #include <stdexcept>
 
+#include "base/utf8.h"
 #include "batch/sweep_output.h"
 #include "form/field_numbers.h"
 
@@ -11,21 +14,42 @@ namespace ebsim {
 
 namespace {
 
-using Columns = std::map<std::string, py::object>;
-
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 double Value(const std::optional<long double>& x) { return x ? static_cast<double>(*x) : kNone; }
 
-// The grid's inputs of each point, as numbers read by the window's rules.
+// An axis's texts as the numbers its column holds.
+std::vector<double> AxisValues(const InputEntry& input, const std::vector<std::string>& texts,
+                               const DecimalSeparator& separator) {
+  std::vector<double> values;
+  for (const std::string& text : texts)
+    values.push_back(input.integer ? ReadIntegerField(text) : static_cast<double>(ReadRealField(text, separator)));
+  return values;
+}
+
+}  // namespace
+
+void AddGridValues(py::module_& module) {
+  module.def(
+      "_grid_values",
+      [](const std::string& name, const std::vector<std::string>& texts, const std::string& separator) {
+        const InputEntry& input = InputNamed(name, "ebsim._grid_values()");
+        const std::vector<double> values = AxisValues(input, texts, DecimalSeparator(DecodeSingleUtf8(separator)));
+        py::list numbers;
+        for (const double x : values)
+          numbers.append(input.integer ? py::object(py::int_(static_cast<std::int64_t>(x)))
+                                       : py::object(py::float_(x)));
+        return numbers;
+      },
+      "The grid texts of an input as the numbers the tables hold (read by the window's rules).");
+}
+
 void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<std::int64_t>& points) {
   std::size_t stride = grid.PointCount();
   for (const GridAxis& axis : grid.Axes()) {
     stride /= axis.texts.size();
     const bool integer = InputOf(axis.input).integer;
-    std::vector<double> values;
-    for (const std::string& text : axis.texts)
-      values.push_back(integer ? ReadIntegerField(text) : static_cast<double>(ReadRealField(text, grid.Separator())));
+    const std::vector<double> values = AxisValues(InputOf(axis.input), axis.texts, grid.Separator());
     std::vector<double> reals;
     std::vector<std::int64_t> integers;
     for (const std::int64_t point : points) {
@@ -38,8 +62,7 @@ void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<s
   }
 }
 
-// A DataFrame when pandas is there, else the dict; the columns in `names`' order.
-py::object Table(Columns& columns, const std::vector<std::string>& names) {
+py::object MakeTable(Columns& columns, const std::vector<std::string>& names) {
   py::dict ordered;
   for (const std::string& name : names) {
     const auto column = columns.find(name);
@@ -54,8 +77,6 @@ py::object Table(Columns& columns, const std::vector<std::string>& names) {
     return ordered;
   }
 }
-
-}  // namespace
 
 std::uint64_t RowBytes(const SweepGrid& grid) { return 2 * sizeof(double) * RunsColumns(grid).size(); }
 
@@ -90,7 +111,7 @@ py::object RowsTable::Table() {
     columns[entry.id] = Column(std::move(readouts_[static_cast<std::size_t>(entry.quantity)]));
   columns["steps_descending"] = Column(std::move(descending_));
   columns["steps_ascending"] = Column(std::move(ascending_));
-  return ebsim::Table(columns, RunsColumns(grid_));
+  return MakeTable(columns, RunsColumns(grid_));
 }
 
 SummaryTable::SummaryTable(const SweepGrid& grid) : grid_(grid) {}
@@ -122,7 +143,7 @@ py::object SummaryTable::Table() {
     columns[id + "_se"] = Column(std::move(readout.se));
     columns[id + "_n"] = Column(std::move(readout.n));
   }
-  return ebsim::Table(columns, SummaryColumns(grid_));
+  return MakeTable(columns, SummaryColumns(grid_));
 }
 
 }  // namespace ebsim

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,18 @@
 #include "python/python_values.h"
 
 namespace ebsim {
+
+// A table's columns by name, and the table made of them: a pandas DataFrame
+// with the columns in `names`' order when pandas can be imported, else a
+// dict of the columns. Empties `columns`.
+using Columns = std::map<std::string, py::object>;
+py::object MakeTable(Columns& columns, const std::vector<std::string>& names);
+// The grid's inputs of each point, as numbers read by the window's rules.
+void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<std::int64_t>& points);
+
+// Defines ebsim._grid_values(input, texts, separator): a grid axis's texts
+// as the numbers the tables hold, for tables read back from files.
+void AddGridValues(py::module_& module);
 
 // Bytes that one row, and one summary line, take in memory until and while
 // the tables are made: the numbers of their columns twice (here and in the

@@ -67,17 +67,6 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
   Show(Quantity::AppliedField, H);
 }
 
-std::int32_t LoopMeasurements::CountSpins(double value) const {
-  std::int32_t count = 0;
-  for (int i = 1; i <= n_; ++i)
-    for (int j = 1; j <= n_; ++j) count += lattice_.SpinMap(i, j) == value;
-  return count;
-}
-
-void LoopMeasurements::CountPlusSpins() { lattice_.PlusSpinCount += CountSpins(1.0); }
-
-void LoopMeasurements::CountMinusSpins() { lattice_.MinusSpinCount += CountSpins(-1.0); }
-
 void LoopMeasurements::AddPlusSpins(std::int64_t count) { lattice_.PlusSpinCount += static_cast<std::int32_t>(count); }
 
 void LoopMeasurements::AddMinusSpins(std::int64_t count) {

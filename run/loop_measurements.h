@@ -15,8 +15,8 @@ namespace ebsim {
 
 class LoopMeasurements {
  public:
-  // n: the Run's side; spinSum: the sum of the block's spins, kept current
-  // by the sweep. The parameters give H0 again at every raised maximum.
+  // n: the Run's side; spinSum: the sum of the spins, kept current by the
+  // sweep. The parameters give H0 again at every raised maximum.
   LoopMeasurements(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice, int n,
                    double fieldStep, const std::int64_t& spinSum);
 
@@ -27,10 +27,7 @@ class LoopMeasurements {
   // After each relaxation pass at field H (before H moves on).
   void MeasureStep(Branch branch, double H);
 
-  // The spins of the block at +1 (at the turning point) and at -1 (at the
-  // end), counted in SpinMap or given by the caller.
-  void CountPlusSpins();
-  void CountMinusSpins();
+  // The spins at +1 at the turning point, and at -1 at the end.
   void AddPlusSpins(std::int64_t count);
   void AddMinusSpins(std::int64_t count);
   void WriteEndReadouts();
@@ -43,7 +40,6 @@ class LoopMeasurements {
   std::optional<long double> Crossing(Branch branch, double H) const;
   void Show(Quantity quantity, long double value);
   void Blank(Quantity quantity);
-  std::int32_t CountSpins(double value) const;
 
   const FormPort& port_;
   const ModelParameters& parameters_;

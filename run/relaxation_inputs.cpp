@@ -47,14 +47,4 @@ std::vector<std::int8_t> CompactSpinsOf(const LatticeState& lattice, int n) {
   return bytes;
 }
 
-bool SpinsAllSet(const LatticeState& lattice, int n) {
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      const double s = lattice.SpinMap(i, j);
-      if (s != 1.0 && s != -1.0) return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace ebsim

@@ -15,13 +15,11 @@ namespace ebsim {
 CompactLattice CompactLatticeOf(int n, std::span<const double> exchange, std::span<const double> randomField);
 CompactLattice CompactLatticeOf(const LatticeState& lattice, int n);
 
-// The spins as bytes: each must be +1.0, -1.0 or 0.0.
+// The spins as bytes: each must be +1.0, -1.0 or 0.0. A zero spin (of a
+// map no set-up has filled) stays zero when it reverses: the sign of the
+// zero is never seen, since the flip rule, the sums, the counts and the
+// squares all take either zero as zero.
 std::vector<std::int8_t> CompactSpinsOf(std::span<const double> spins);
 std::vector<std::int8_t> CompactSpinsOf(const LatticeState& lattice, int n);
-
-// Whether every spin of the block is +1.0 or -1.0. A zero spin (of a map no
-// set-up run has filled) reverses to a zero of the other sign, which bytes
-// do not keep.
-bool SpinsAllSet(const LatticeState& lattice, int n);
 
 }  // namespace ebsim

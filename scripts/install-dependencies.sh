@@ -12,8 +12,11 @@ packages=(
   gnuplot-nox
   xvfb python3-xlib
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+  python3-pandas python3-xarray python3-tqdm jupyter-nbconvert python3-ipykernel
+  libtomlplusplus-dev
   help2man dpkg-dev lintian desktop-file-utils man-db
   libopenmpi-dev openmpi-bin
+  libhdf5-dev python3-h5py python3-xarray python3-h5netcdf
 )
 
 missing=()

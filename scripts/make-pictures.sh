@@ -12,13 +12,13 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/make-pictures.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 ebsim=$build/bin/ebsim
 
-"$ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.02 --realizations 100 \
-  --out "$work/dilution_runs.csv" --summary "$work/dilution_summary.csv"
-gnuplot -e "summary='$work/dilution_summary.csv'; picture='docs/first_study.png'" docs/first_study.gp
-
-"$ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.05 --realizations 100 \
-  --out "$work/loop_runs.csv" --loop-mean "$work/loop_mean.csv"
-gnuplot -e "means='$work/loop_mean.csv'; picture='docs/averaged_loop.png'" docs/averaged_loop.gp
+# The study files write into study/ of the folder they run in.
+mkdir "$work/study"
+for study in first_study averaged_loop; do
+  (cd "$work" && "$OLDPWD/$ebsim" study "$OLDPWD/docs/$study.toml")
+done
+gnuplot -e "summary='$work/study/dilution_summary.csv'; picture='docs/first_study.png'" docs/first_study.gp
+gnuplot -e "means='$work/study/loop_mean.csv'; picture='docs/averaged_loop.png'" docs/averaged_loop.gp
 
 PYTHONPATH=$build/python /usr/bin/python3 docs/mean_loop.py docs/mean_loop.png
 ls -l docs/*.png

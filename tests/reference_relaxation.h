@@ -97,7 +97,7 @@ class ReferenceRelaxation {
     }
   }
 
-  void RelaxPass(double H, Branch branch) {
+  void Relax(double H, Branch branch) {
     for (int i = 1; i <= n_; ++i) {
       for (int j = 1; j <= n_; ++j) {
         const long double product = static_cast<long double>(s_.PrevLocalFieldMap(i, j)) * s_.LocalFieldMap(i, j);

@@ -143,20 +143,22 @@ TEST(OutputFilesTest, ConcurrentSweepsIntoOneFileLeaveOneWholeTable) {
 }
 
 TEST(OutputFilesTest, AFullDiskLeavesTheOldFilesAndSaysWhy) {
-  const ScratchDir dir;
-  fs::create_directory(dir / "small");
-  if (mount("tmpfs", (dir / "small").c_str(), "tmpfs", 0, "size=12k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
-  WriteText(dir / "small/r.csv", "old runs\n");
-  const Finished full = RunEbsim({"sweep", "--seed-ms", "1", "--side", "2", "--steps", "2", "--realizations", "500",
-                                  "--out", dir / "small/r.csv"});
-  const std::string kept = ReadFile(dir / "small/r.csv");
-  const auto count = std::distance(fs::directory_iterator(dir / "small"), fs::directory_iterator());
-  umount((dir / "small").c_str());
-  EXPECT_EQ(full.code, 1);
-  EXPECT_NE(full.err.find("cannot write '" + dir / "small/r.csv" + "': No space left on device"), std::string::npos)
-      << full.err;
-  EXPECT_EQ(kept, "old runs\n");
-  EXPECT_EQ(count, 1) << "no temporary file left behind";
+  for (const auto& [option, name] : {std::pair{"--out", "r.csv"}, std::pair{"--h5", "r.h5"}}) {
+    const ScratchDir dir;
+    fs::create_directory(dir / "small");
+    if (mount("tmpfs", (dir / "small").c_str(), "tmpfs", 0, "size=12k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    const std::string path = dir / (std::string("small/") + name);
+    WriteText(path, "old runs\n");
+    const Finished full = RunEbsim({"sweep", "--seed-ms", "1", "--side", "2", "--steps", "2", "--realizations", "500",
+                                    option, path});
+    const std::string kept = ReadFile(path);
+    const auto count = std::distance(fs::directory_iterator(dir / "small"), fs::directory_iterator());
+    umount((dir / "small").c_str());
+    EXPECT_EQ(full.code, 1) << option;
+    EXPECT_NE(full.err.find("cannot write '" + path + "': No space left on device"), std::string::npos) << full.err;
+    EXPECT_EQ(kept, "old runs\n") << option;
+    EXPECT_EQ(count, 1) << option << ": no temporary file left behind";
+  }
 }
 
 // -- Standard output ----------------------------------------------------

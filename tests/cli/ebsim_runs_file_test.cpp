@@ -94,6 +94,7 @@ TEST_F(RunsFileTest, MetadataThatDoesNotHoldTogetherIsRefused) {
        "its metadata line is not valid JSON (number overflow parsing '1e400')"},
       {[&](const std::string&) { return ReadFile(dir_ / "summary.csv"); }, "is a summary table, not a runs table"},
       {[](const std::string&) { return ""; }, "is empty, not a runs table"},
+      {[](const std::string&) { return std::string("\x89HDF\r\n\x1a\n\0\0", 10); }, "is an HDF5 file, not a runs table"},
   };
   for (const auto& c : cases) {
     const std::string path = Write(c.edit);

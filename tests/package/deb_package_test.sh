@@ -26,7 +26,7 @@ share=./usr/share
 doc=$share/doc/exchange-bias-rfim
 expected=(./usr/bin/ebsim $share/bash-completion/completions/ebsim $doc/copyright $doc/changelog.gz
   $doc/examples/first_study.gp $doc/examples/averaged_loop.gp)
-for page in ebsim ebsim-run ebsim-sweep ebsim-merge ebsim-render; do
+for page in ebsim ebsim-run ebsim-sweep ebsim-study ebsim-rerun ebsim-merge ebsim-render; do
   expected+=("$share/man/man1/$page.1.gz")
 done
 icon_sizes=(32 48 64 128 256)
@@ -51,7 +51,7 @@ for want in "Version: $version" "Section: science" "libc6" "Maintainer: "; do
   grep -qF -- "$want" <<<"$fields" || fail "control fields lack '$want': $fields"
 done
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
-wanted=()
+wanted=(libhdf5-103-1)
 [ "$with_window" = 1 ] && wanted+=(fonts-wine fonts-dejavu-core libqt6widgets6)
 [ "$with_python" = 1 ] && wanted+=(python3 python3-numpy)
 for want in "${wanted[@]}"; do
@@ -114,17 +114,22 @@ for page in "$man_dir"/*.1.gz; do
   [ -z "$warnings" ] || fail "man warns on $page: $warnings"
 done
 # Each command's page has that command's synopsis, and ebsim's names each.
-for command in run sweep merge render; do
+for command in run sweep study rerun merge render; do
   zcat "$man_dir/ebsim-$command.1.gz" | grep -A1 -x '\.B ebsim' | grep -q "^$command " ||
     fail "ebsim-$command(1) lacks the synopsis of ebsim $command"
   zcat "$man_dir/ebsim.1.gz" | grep -qx "\.B $command" || fail "ebsim(1) leaves out $command"
 done
 
 phase "bash completion"
-touch "$scratch/runs.csv"
+touch "$scratch/runs.csv" "$scratch/first.toml"
 # words typed | what completing the last one offers
 cases=(
-  "ebsim r|render run"
+  "ebsim r|render rerun run"
+  "ebsim st|study"
+  "ebsim study $scratch/r|$scratch/root"
+  "ebsim study $scratch/fi|$scratch/first.toml"
+  "ebsim rerun --in|--into"
+  "ebsim rerun $scratch/run|$scratch/runs.csv"
   "ebsim run --se|--seed --seed-ms --sep"
   "ebsim sweep --su|--summary"
   "ebsim render --p|--png"
@@ -132,8 +137,8 @@ cases=(
   "ebsim sweep --out $scratch/run|$scratch/runs.csv"
   "ebsim sweep --spins $scratch/ro|$scratch/root"
   "ebsim merge $scratch/run|$scratch/runs.csv"
-  "ebsim help |merge render run sweep"
-  "ebsim help s|sweep"
+  "ebsim help |merge render rerun run study sweep"
+  "ebsim help s|study sweep"
   "ebsim help run |"
   "ebsim bogus --|"
 )
@@ -148,16 +153,16 @@ for case in "${cases[@]}"; do
 done
 
 phase "the README's first study from the installed examples"
-# As the README gives it, in a folder of the user's, with fewer realisations.
+# As the README gives it, in a folder of the user's: its study files, and a
+# rerun that gives the same summary.
 examples=$root/usr/share/doc/exchange-bias-rfim/examples
 is_png() { [ "$(head -c 4 "$1" 2>/dev/null | od -An -c | tr -d ' ')" = '211PNG' ]; }
 mkdir -p "$scratch/home/study"
 in_home() { (cd "$scratch/home" && "$@") || fail "in the first study, '$*' exits with $?"; }
-in_home "$bin/ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.02 --realizations 5 \
-  --out study/dilution_runs.csv --summary study/dilution_summary.csv
+in_home "$bin/ebsim" study "$examples/first_study.toml" --threads 2
 in_home gnuplot -e "summary='study/dilution_summary.csv'; picture='study/first_study.png'" "$examples/first_study.gp"
-in_home "$bin/ebsim" sweep --seed-ms 0 --dilution 0:0.2:0.05 --realizations 5 \
-  --out study/loop_runs.csv --loop-mean study/loop_mean.csv
+in_home "$bin/ebsim" study "$examples/averaged_loop.toml" --threads 2
+in_home "$bin/ebsim" rerun study/dilution_summary.csv --into rerun >/dev/null
 in_home gnuplot -e "means='study/loop_mean.csv'; picture='study/averaged_loop.png'" "$examples/averaged_loop.gp"
 [ "$with_python" = 1 ] && in_home env PYTHONPATH="$site" /usr/bin/python3 "$examples/mean_loop.py" study/mean_loop.png
 pictures=(first_study averaged_loop)

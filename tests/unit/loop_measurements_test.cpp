@@ -10,7 +10,7 @@
 
 #include "form/field_parameters.h"
 #include "run/loop_measurements.h"
-#include "tests/unit/canvas_window.h"
+#include "tests/unit/fake_window.h"
 
 using namespace ebsim;
 
@@ -44,14 +44,14 @@ class MeasurementsTest : public ::testing::Test {
   void Take(const std::vector<Step>& steps) {
     for (const Step& s : steps) Take(s);
   }
-  const CanvasWindow::ReadoutState& Shown(Quantity r) { return w.Of(r); }
+  const FakeWindow::ReadoutState& Shown(Quantity r) { return w.Of(r); }
   long double Value(Quantity r) {
     const auto& v = w.Of(r).value;
     EXPECT_TRUE(v.has_value()) << ReadoutFieldName(r);
     return v.value_or(NAN);
   }
 
-  CanvasWindow w;
+  FakeWindow w;
   FormPort port = w.Port();
   FieldParameters parameters{w};
   std::unique_ptr<LatticeState> L = std::make_unique<LatticeState>();
@@ -173,7 +173,7 @@ TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
     EXPECT_EQ(Shown(r).text, "     ");
     EXPECT_FALSE(Shown(r).value.has_value());
   }
-  EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit3", "readout:MaskEdit3", "refresh:MaskEdit4",
+  EXPECT_EQ(w.Words(), (std::vector<std::string>{"refresh:MaskEdit3", "readout:MaskEdit3", "refresh:MaskEdit4",
                                              "readout:MaskEdit4", "refresh:MaskEdit5", "readout:MaskEdit5"}));
 
   // M stays positive down the branch and changes sign on the way up.
@@ -232,31 +232,28 @@ TEST_F(MeasurementsTest, VerticalShiftFromTheExtremesAtFieldsOfAtLeastH0) {
 TEST_F(MeasurementsTest, EndReadouts) {
   struct Case {
     const char* name;
-    double plusAtMin;  // spin of every site but (1, 1) after the descending branch
+    std::int64_t plusAtMin, minusAtMax;  // counted by the Run at the two ends
     double lastM;
     long double plusFraction, minusFraction, openEnd;
     const char* plusText;
   };
-  // N = 20; site (1, 1) keeps +1 and the others take the given spin.
+  // N = 20.
   const Case cases[] = {
-      {"one spin left", -1.0, 1.0, 1 / 400.0L, 399 / 400.0L, 0.0L, "0.002"},
-      {"all up", 1.0, 0.5, 1.0L, 0.0L, 0.5L, "1    "},
-      {"unset spins count in neither", 0.0, -1.0, 1 / 400.0L, 0.0L, 2.0L, "0.002"},
+      {"one spin left", 1, 399, 1.0, 1 / 400.0L, 399 / 400.0L, 0.0L, "0.002"},
+      {"all up", 400, 0, 0.5, 1.0L, 0.0L, 0.5L, "1    "},
+      {"ends at -1", 1, 0, -1.0, 1 / 400.0L, 0.0L, 2.0L, "0.002"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    L->SpinMap.FillBlock(20, c.plusAtMin);
-    L->SpinMap(1, 1) = 1.0;
-    L->SpinMap(21, 1) = -1.0;  // outside the block: not counted
     L->PlusSpinCount = L->MinusSpinCount = 0;
     Start(20, 0.04);
-    measurements->CountPlusSpins();
-    measurements->CountMinusSpins();
+    measurements->AddPlusSpins(c.plusAtMin);
+    measurements->AddMinusSpins(c.minusAtMax);
     Take({kUp, 3.0, c.lastM});
     w.Forget();
     measurements->WriteEndReadouts();
-    EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit7", "readout:MaskEdit7", "refresh:MaskEdit8",
-                                               "readout:MaskEdit8", "refresh:MaskEdit6", "readout:MaskEdit6"}));
+    EXPECT_EQ(w.Words(), (std::vector<std::string>{"refresh:MaskEdit7", "readout:MaskEdit7", "refresh:MaskEdit8",
+                                                   "readout:MaskEdit8", "refresh:MaskEdit6", "readout:MaskEdit6"}));
     EXPECT_EQ(Value(Quantity::PlusSpinsAtHmin), c.plusFraction);
     EXPECT_EQ(Value(Quantity::MinusSpinsAtHmax), c.minusFraction);
     EXPECT_EQ(Value(Quantity::OpenEnd), c.openEnd);
@@ -276,11 +273,11 @@ TEST_F(MeasurementsTest, ReadoutOrderWithinAStep) {
   Take({kDown, 0.0, 0.5});
   w.Forget();
   Take({kDown, -0.04, -0.5});
-  EXPECT_EQ(w.log, (std::vector<std::string>{"refresh:MaskEdit2", "readout:MaskEdit2", "refresh:MaskEdit1",
+  EXPECT_EQ(w.Words(), (std::vector<std::string>{"refresh:MaskEdit2", "readout:MaskEdit2", "refresh:MaskEdit1",
                                              "readout:MaskEdit1"}));
   w.Forget();
   Take({{kUp, 0.0, -1.0}, {kUp, 3.0, 1.0}});
-  EXPECT_EQ(w.log, (std::vector<std::string>{
+  EXPECT_EQ(w.Words(), (std::vector<std::string>{
                        "refresh:MaskEdit2", "readout:MaskEdit2", "refresh:MaskEdit1", "readout:MaskEdit1",
                        // The crossing, then the vertical shift, then M and H.
                        "refresh:MaskEdit3", "readout:MaskEdit3", "refresh:MaskEdit4", "readout:MaskEdit4",

@@ -11,7 +11,7 @@
 #include "tests/frame_pixels.h"
 #include "form/loop_plot.h"
 #include "form/run_display.h"
-#include "tests/unit/canvas_window.h"
+#include "tests/unit/fake_window.h"
 
 using namespace ebsim;
 
@@ -20,11 +20,11 @@ namespace {
 using Pixels = PixelSet;
 
 // Every pixel drawn inside the loop panel (x 637..925, y 343..631).
-Pixels DrawnInLoopPanel(const CanvasWindow& w) {
+Pixels DrawnInLoopPanel(const FakeWindow& w) {
   Pixels drawn;
   for (int y = 343; y <= 631; ++y)
     for (int x = 637; x <= 925; ++x)
-      if (w.Pixel(x, y) != CanvasWindow::kBare) drawn.insert({x, y});
+      if (w.Pixel(x, y) != FakeWindow::kBare) drawn.insert({x, y});
   return drawn;
 }
 
@@ -34,14 +34,14 @@ Pixels DrawnInLoopPanel(const CanvasWindow& w) {
 struct DrawnFrame {
   std::vector<int> positive, negative;
 };
-DrawnFrame TicksOf(const CanvasWindow& w) {
+DrawnFrame TicksOf(const FakeWindow& w) {
   DrawnFrame frame;
   std::size_t line = 0;
   int textsSeen = 0;
-  for (const std::string& word : w.log) {
+  for (const std::string& word : w.Words()) {
     if (word == "text") ++textsSeen;
     if (word != "line") continue;
-    const CanvasWindow::Line& l = w.lines[line++];
+    const FakeWindow::Line& l = w.lines[line++];
     const bool tick = l.x0 == l.x1 && l.y0 == 485 && l.y1 == 491;
     if (tick && textsSeen == 0) frame.positive.push_back(l.x0);
     if (tick && textsSeen == 2) frame.negative.push_back(l.x0);
@@ -51,14 +51,14 @@ DrawnFrame TicksOf(const CanvasWindow& w) {
 
 std::set<int> Distinct(const std::vector<int>& v) { return {v.begin(), v.end()}; }
 
-LoopScale Frame(CanvasWindow& w, const std::string& h0, const std::string& hmin) {
+LoopScale Frame(FakeWindow& w, const std::string& h0, const std::string& hmin) {
   w.texts[Input::H0] = h0;
   w.texts[Input::Hmin] = hmin;
   return DrawLoopFrame(w.Port());
 }
 
 TEST(LoopFrameTest, DefaultFrameLandsOnItsPixels) {
-  CanvasWindow w;
+  FakeWindow w;
   Frame(w, "3", "-3");
   EXPECT_EQ(DrawnInLoopPanel(w), FramePixels(781, {822, 863, 904, 740, 699, 658}));
   EXPECT_EQ(w.DrawnIn(0, 0, kClientWidth - 1, kClientHeight - 1), static_cast<int>(DrawnInLoopPanel(w).size()));
@@ -108,7 +108,7 @@ TEST(LoopFrameTest, RangesMoveTheAxisTicksAndLabels) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.h0) + " " + c.hmin);
-    CanvasWindow w;
+    FakeWindow w;
     Frame(w, c.h0, c.hmin);
     const DrawnFrame ticks = TicksOf(w);
     EXPECT_EQ(Distinct(ticks.positive), Distinct(c.positive));
@@ -135,7 +135,7 @@ TEST(LoopFrameTest, TickCountsFollowTheFractionRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.h0) + " " + c.hmin);
-    CanvasWindow w;
+    FakeWindow w;
     Frame(w, c.h0, c.hmin);
     const DrawnFrame ticks = TicksOf(w);
     EXPECT_EQ(ticks.positive.size(), c.positive);
@@ -144,7 +144,7 @@ TEST(LoopFrameTest, TickCountsFollowTheFractionRules) {
 }
 
 TEST(LoopFrameTest, DrawingTheSameFrameTwiceLeavesTheSamePixels) {
-  CanvasWindow w;
+  FakeWindow w;
   Frame(w, "3", "-3");
   const Pixels once = DrawnInLoopPanel(w);
   Frame(w, "3", "-3");
@@ -169,7 +169,7 @@ TEST(LoopFrameTest, ScaleFaultsStopAfterTheFieldAxis) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.h0) + " " + c.hmin);
-    CanvasWindow w;
+    FakeWindow w;
     EXPECT_EQ(ErrorMessageOf([&] { Frame(w, c.h0, c.hmin); }), c.error);
     ASSERT_EQ(w.lines.size(), 1u);
     EXPECT_TRUE(w.textsOut.empty());
@@ -198,13 +198,13 @@ TEST(LoopFrameTest, HugeTickCountsFinishFast) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.h0) + " " + c.hmin);
-    CanvasWindow w;
+    FakeWindow w;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ErrorMessageOf([&] { Frame(w, c.h0, c.hmin); }), c.error);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_LT(w.lines.size(), 2000u);
   }
-  CanvasWindow w;
+  FakeWindow w;
   Frame(w, "1e12", "-1e12");
   const DrawnFrame ticks = TicksOf(w);
   EXPECT_EQ(Distinct(ticks.positive), std::set<int>{781});
@@ -212,7 +212,7 @@ TEST(LoopFrameTest, HugeTickCountsFinishFast) {
 }
 
 TEST(PlotMappingTest, FieldAndMagnetizationToPixels) {
-  CanvasWindow w;
+  FakeWindow w;
   const LoopScale defaults = Frame(w, "3", "-3");
   const LoopScale five = Frame(w, "5", "-5");
   const LoopScale wide = Frame(w, "150", "-150");
@@ -239,9 +239,9 @@ TEST(PlotMappingTest, FieldAndMagnetizationToPixels) {
 }
 
 TEST(PlotMappingTest, LoopPointIsOneBlackPixel) {
-  CanvasWindow w;
+  FakeWindow w;
   const LoopScale scale = Frame(w, "3", "-3");
-  CanvasWindow trace;
+  FakeWindow trace;
   PlotLoopPoint(trace, scale, 0.0, 0.0);
   PlotLoopPoint(trace, scale, -3.0, -1.0);
   EXPECT_EQ(trace.DrawnIn(0, 0, kClientWidth - 1, kClientHeight - 1), 2);

@@ -1,7 +1,6 @@
 // The window as it first appears: panels, legends, texts, caption and the
 // keyboard's path through the controls.
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -118,27 +117,6 @@ TEST_F(WindowTest, StartsWithDefaultTextsAndBlankReadouts) {
   for (const ReadoutLayout& item : FormReadouts()) EXPECT_EQ(form->MaskEdit(item.field)->text(), "     ") << item.name;
   EXPECT_EQ(form->ProgressBar1->minimum(), 0);
   EXPECT_EQ(form->ProgressBar1->maximum(), 100);
-}
-
-TEST_F(WindowTest, ControlsStandAtTheirPlaces) {
-  for (const EditLayout& item : FormEdits())
-    EXPECT_EQ(form->Edit(item.field)->geometry(), QRect(item.left, item.top, 73, 21)) << item.name;
-  for (const ReadoutLayout& item : FormReadouts())
-    EXPECT_EQ(form->MaskEdit(item.field)->geometry(), QRect(item.left, item.top, 73, 21)) << item.name;
-  for (const ButtonLayout& item : FormButtons()) {
-    auto* button = form->findChild<QPushButton*>(item.name);
-    ASSERT_NE(button, nullptr) << item.name;
-    EXPECT_EQ(button->geometry(), QRect(item.left, item.top, item.width, item.height)) << item.name;
-    EXPECT_EQ(button->text(), item.text);
-  }
-  for (const StaticTextLayout& item : FormStaticTexts()) {
-    auto* text = form->findChild<QLabel*>(item.name);
-    ASSERT_NE(text, nullptr) << item.name;
-    EXPECT_EQ(text->geometry(), QRect(item.left, item.top, item.width, 17)) << item.name;
-    EXPECT_EQ(text->text(), item.text);
-  }
-  EXPECT_EQ(form->ProgressBar1->geometry(), QRect(637, 640, 289, 9));
-  EXPECT_EQ(form->size(), QSize(kClientWidth, kClientHeight));
 }
 
 TEST_F(WindowTest, StaticTextsSitOnSilver) {

@@ -1,0 +1,18 @@
+"""Exchange bias in the two-dimensional random-field Ising model at zero
+temperature: the window's runs (run, render) and batch studies (sweep) on
+the same engine as the ebsim program, and the tables ebsim writes read back
+(read_table)."""
+
+from . import _ebsim
+from ._ebsim import INPUTS, READOUTS, Error, RunResult, SweepResult, __version__, run, sweep
+from ._tables import read_table
+
+try:
+    from ._ebsim import render
+except ImportError:  # built without the window
+    pass
+
+__doc__ = _ebsim.__doc__
+for _type in (RunResult, SweepResult):
+    _type.__module__ = __name__
+del _type
