@@ -55,7 +55,7 @@ void ReadColumn(hid_t root, const TableColumn& column, hsize_t elements, ColumnD
   H5Check(H5Dread(dataset.Id(), data.type.Id(), H5S_ALL, H5S_ALL, H5P_DEFAULT, data.bytes.data()), column.name);
 }
 
-Cell CellAt(const TableColumn& column, const ColumnData& data, hsize_t k) {
+TableCell CellAt(const TableColumn& column, const ColumnData& data, hsize_t k) {
   const unsigned char* at = data.bytes.data() + k * data.width;
   switch (column.kind) {
     case CellKind::Text:
@@ -162,8 +162,8 @@ std::uint64_t H5SweepReader::FinishedRows(const SweepPlan& plan, bool spins,
     cells.clear();
     AddGridCells(cells, grid, point);
     for (std::size_t k = grid.Axes().size(); k < columns.size(); ++k)
-      cells.push_back(columns[k].role == ColumnRole::Point         ? Cell(std::uint64_t{point})
-                      : columns[k].role == ColumnRole::Realization ? Cell(r)
+      cells.push_back(columns[k].role == ColumnRole::Point         ? TableCell(std::uint64_t{point})
+                      : columns[k].role == ColumnRole::Realization ? TableCell(r)
                                                                    : CellAt(columns[k], data[k], offset));
     const std::string shown = "row " + std::to_string(index) + " of '" + parts_->path + "'";
     SweepRow row = RunsRowOfCells(cells, grid, plan.realizations, shown);

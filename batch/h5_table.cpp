@@ -23,7 +23,7 @@ int CellOf(const std::vector<TableColumn>& columns, ColumnRole role) {
   return -1;
 }
 
-std::uint64_t Whole(const Cell& cell) {
+std::uint64_t Whole(const TableCell& cell) {
   if (const auto* n = std::get_if<std::uint64_t>(&cell)) return *n;
   throw std::logic_error("a line placed by a cell that is not a count");
 }
@@ -119,7 +119,7 @@ H5Table::H5Table(hid_t group, const std::vector<TableColumn>& columns, H5Layout 
   SetAttribute(written_.Id(), "long_name", std::string("1 where the table holds a line, 0 where none was written"));
 }
 
-void H5Table::Buffer(Values& values, const Cell& cell) {
+void H5Table::Buffer(Values& values, const TableCell& cell) {
   if (KindOf(cell) != values.kind) throw std::logic_error("a cell of another kind than its column");
   if (values.kind == CellKind::Text && !values.width) {
     values.texts.emplace_back(std::get<std::string_view>(cell));

@@ -70,7 +70,7 @@ class H5Table final : public TableSink {
     std::vector<unsigned char> bytes;  // fixed-size elements
     std::vector<std::string> texts;    // texts of any length
   };
-  void Buffer(Values& values, const Cell& cell);
+  void Buffer(Values& values, const TableCell& cell);
   void Write(Values& values, hid_t fileSpace, hid_t memorySpace);
 
   H5Layout layout_;

@@ -16,7 +16,7 @@
 
 namespace ebsim {
 
-// The kinds in the order of Cell's alternatives.
+// The kinds in the order of TableCell's alternatives.
 enum class CellKind { Text, Count, Integer, Real };
 
 // Where a line stands in the sweep: the grid's texts, the grid point, the
@@ -35,10 +35,10 @@ struct TableColumn {
 // A Real without a value is left blank (a read-out the Run never wrote, a
 // spread of a single value). Texts point into the row or grid they come
 // from, which outlive the line.
-using Cell = std::variant<std::string_view, std::uint64_t, std::int64_t, std::optional<double>>;
-using Cells = std::vector<Cell>;
+using TableCell = std::variant<std::string_view, std::uint64_t, std::int64_t, std::optional<double>>;
+using Cells = std::vector<TableCell>;
 
-inline CellKind KindOf(const Cell& cell) { return static_cast<CellKind>(cell.index()); }
+inline CellKind KindOf(const TableCell& cell) { return static_cast<CellKind>(cell.index()); }
 
 std::vector<std::string> ColumnNames(const std::vector<TableColumn>& columns);
 

@@ -1,9 +1,11 @@
 #include "engine/compact_lattice.h"
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace ebsim {
 
@@ -12,6 +14,36 @@ CompactLattice::CompactLattice(int n) : n_(n) {
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
   masks_.reserve(sites);
   randomFields_.reserve(sites);
+}
+
+CompactLattice::CompactLattice(int n, std::vector<std::uint8_t> choices, const double (&values)[2],
+                               UninitializedVector<double> randomFields)
+    : n_(n), rows_(n) {
+  const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  if (n < 1 || choices.size() != sites || randomFields.size() != sites)
+    throw std::invalid_argument("one choice and one random field per site are needed");
+  // As the rows would store them: the first site's constant is value 0.
+  const std::uint8_t first = choices[0] ? 1 : 0;
+  values_[0] = values[first];
+  const double other = values[1 - first];
+  const bool distinct = std::bit_cast<std::uint64_t>(other) != std::bit_cast<std::uint64_t>(values_[0]);
+  bool used = false;
+  for (std::uint8_t& choice : choices) {
+    const bool second = distinct && (choice ? 1 : 0) != first;
+    used = used || second;
+    choice = second ? 0xFF : 0;
+  }
+  valueCount_ = used ? 2 : 1;
+  values_[1] = used ? other : 0.0;
+  masks_ = std::move(choices);
+  for (int k = 0; k < valueCount_; ++k) {
+    exact_.Add(values_[k]);
+    largestConstant_ = std::fmax(largestConstant_, std::fabs(static_cast<long double>(values_[k])));
+  }
+  double largestField = 0;
+  for (const double q : randomFields) largestField = std::max(largestField, std::fabs(q));
+  largestRandomField_ = largestField;
+  randomFields_ = std::move(randomFields);
 }
 
 void CompactLattice::AppendRow(const double* exchange, const double* randomField) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/uninitialized_vector.h"
 #include "engine/exact_sums.h"
 
 namespace ebsim {
@@ -16,6 +17,11 @@ namespace ebsim {
 class CompactLattice {
  public:
   explicit CompactLattice(int n);
+  // The whole lattice at once, its constants chosen per site: choices[s]
+  // (0 or 1) picks values[choices[s]]; randomFields row by row. The same
+  // lattice as its rows appended with those constants.
+  CompactLattice(int n, std::vector<std::uint8_t> choices, const double (&values)[2],
+                 UninitializedVector<double> randomFields);
 
   // Row after row, n of them: the n exchange constants and random fields of
   // the next row.
@@ -58,7 +64,7 @@ class CompactLattice {
   double values_[2] = {0.0, 0.0};
   std::vector<std::uint8_t> masks_;
   std::vector<double> constants_;
-  std::vector<double> randomFields_;
+  UninitializedVector<double> randomFields_;
   long double largestConstant_ = 0;
   long double largestRandomField_ = 0;
   ExactSumCheck exact_;

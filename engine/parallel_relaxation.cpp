@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/edge_rule.h"
 #include "engine/flip_rule.h"
 #include "engine/local_field.h"
 #include "engine/site_field.h"
@@ -192,17 +193,11 @@ std::int8_t ParallelRelaxation::OneSite(int i, int j, const std::int8_t* before,
   return SignOf(LocalField<false>(SiteField<long double>(lattice_, before, after, i, j), q, H));
 }
 
-// The sign at site (i, 1) or (i, n) of a row 1 < i < n, which sums the
-// right, lower and upper neighbours of (i, 1): (i, 2) after its reversal
-// for (i, n) and before it for (i, 1), (i + 1, 1) before, (i - 1, 1) after.
-// The sums are exact, so their order does not matter.
+// The sign at site (i, 1) or (i, n) of a row 1 < i < n, whose neighbour
+// field is that of (i, 1) by the edge rule. The sums are exact.
 std::int8_t ParallelRelaxation::ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                                            const PassConstants& c) const {
-  const std::size_t right = lattice_.Index(i, 2), lower = lattice_.Index(i + 1, 1), upper = lattice_.Index(i - 1, 1);
-  const double F = lattice_.Exchange(right) * static_cast<double>((j == 1 ? before : after)[right]) +
-                   lattice_.Exchange(lower) * static_cast<double>(before[lower]) +
-                   lattice_.Exchange(upper) * static_cast<double>(after[upper]);
-  return SignFrom(F, lattice_.RandomField(lattice_.Index(i, j)), c);
+  return SignFrom(SiteField<double>(lattice_, before, after, i, j), lattice_.RandomField(lattice_.Index(i, j)), c);
 }
 
 // Row i's new signs, written over the older ones: its first and last sites
@@ -227,21 +222,22 @@ void ParallelRelaxation::EvaluateRow(int i, const std::int8_t* before, const std
   sign[n_ - 1] = inner ? ColumnSite(i, n_, before, after, c) : OneSite(i, n_, before, after, c.H);
 }
 
-// The neighbour rows of row i's sites 2..n-1: left and upper after the
-// reversals, right and lower before them; row 1 has no upper neighbour; row
-// n copies row 1, whose neighbours it sees all after their reversals.
+// The neighbour rows of row i's sites 2..n-1, which the edge rule gives
+// them all alike (those of the cell each repeats, for row n in row 1): a
+// row above, or the site's left neighbour, the pass has visited, so its
+// spins are taken after their reversals; others before them. The kernels
+// sum left, right, upper and lower terms, in that order, which the exact
+// sums allow.
 RowInput ParallelRelaxation::RowFor(int i, const std::int8_t* before, const std::int8_t* after) const {
-  int rows[4];  // left, right, upper, lower; 0: none
-  const std::int8_t* from[4];
-  if (i == 1) {
-    rows[0] = 1, rows[1] = 1, rows[2] = 0, rows[3] = 2;
-    from[0] = after, from[1] = before, from[2] = nullptr, from[3] = before;
-  } else if (i < n_) {
-    rows[0] = i, rows[1] = i, rows[2] = i - 1, rows[3] = i + 1;
-    from[0] = after, from[1] = before, from[2] = after, from[3] = before;
-  } else {
-    rows[0] = 1, rows[1] = 1, rows[2] = 0, rows[3] = 2;
-    from[0] = after, from[1] = after, from[2] = nullptr, from[3] = after;
+  const EdgeRule rule(n_);
+  const Cell site = rule.Source(i, 2);
+  const NeighbourOffsets o = rule.Offsets(site.i, site.j);
+  int rows[4] = {0, 0, 0, 0};  // left, right, upper, lower; 0: none
+  const std::int8_t* from[4] = {};
+  for (int k = 0; k < o.count; ++k) {
+    const int slot = o.dj[k] < 0 ? 0 : o.dj[k] > 0 ? 1 : o.di[k] < 0 ? 2 : 3;
+    rows[slot] = rule.At(site.i + o.di[k], site.j + o.dj[k]).i;
+    from[slot] = rows[slot] < i || (rows[slot] == i && o.dj[k] < 0) ? after : before;
   }
   const std::int8_t* spins[4];
   const std::uint8_t* masks[4];

@@ -1,19 +1,19 @@
 #pragma once
-// A site's neighbour field in a pass, by the edge rules, from the spins as
+// A site's neighbour field in a pass, by the edge rule, from the spins as
 // they stand before the pass and after its reversals.
 
 #include <cstddef>
 #include <cstdint>
 
 #include "engine/compact_lattice.h"
+#include "engine/edge_rule.h"
 
 namespace ebsim {
 
-// The terms of site (i, j)'s neighbour field: the neighbours of the cell it
-// copies (row n copies row 1, column n copies column 1; a computed cell is
-// its own) in summation order, and for each whether the pass has visited it
-// by the time it visits (i, j), so that its spin is taken after its
-// reversal. No term for a side of 1.
+// The terms of site (i, j)'s neighbour field: the neighbours the edge rule
+// gives it (those of the cell it repeats) in summation order, and for each
+// whether the pass has visited it by the time it visits (i, j), so that its
+// spin is taken after its reversal.
 struct SiteTerms {
   int count = 0;
   std::size_t cell[4] = {};
@@ -22,28 +22,15 @@ struct SiteTerms {
 
 inline SiteTerms TermsOf(int n, int i, int j) {
   SiteTerms t;
-  if (n == 1) return t;
-  const int si = i == n ? 1 : i, sj = j == n ? 1 : j;
-  int cells[4][2];
-  if (si == 1 && sj == 1) {  // right, lower
-    cells[0][0] = 1, cells[0][1] = 2, cells[1][0] = 2, cells[1][1] = 1;
-    t.count = 2;
-  } else if (si == 1) {  // right, lower, left
-    cells[0][0] = 1, cells[0][1] = sj + 1, cells[1][0] = 2, cells[1][1] = sj, cells[2][0] = 1, cells[2][1] = sj - 1;
-    t.count = 3;
-  } else if (sj == 1) {  // right, lower, upper
-    cells[0][0] = si, cells[0][1] = 2, cells[1][0] = si + 1, cells[1][1] = 1, cells[2][0] = si - 1, cells[2][1] = 1;
-    t.count = 3;
-  } else {  // left, right, upper, lower
-    cells[0][0] = si, cells[0][1] = sj - 1, cells[1][0] = si, cells[1][1] = sj + 1;
-    cells[2][0] = si - 1, cells[2][1] = sj, cells[3][0] = si + 1, cells[3][1] = sj;
-    t.count = 4;
-  }
-  const auto position = [n](int a, int b) { return static_cast<std::size_t>(a - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(b - 1); };
-  for (int k = 0; k < t.count; ++k) {
-    t.cell[k] = position(cells[k][0], cells[k][1]);
-    t.visited[k] = t.cell[k] <= position(i, j);
-  }
+  const auto position = [n](Cell c) {
+    return static_cast<std::size_t>(c.i - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c.j - 1);
+  };
+  const std::size_t own = position({i, j});
+  EdgeRule(n).ForNeighbours(i, j, [&](Cell c) {
+    t.cell[t.count] = position(c);
+    t.visited[t.count] = t.cell[t.count] <= own;
+    ++t.count;
+  });
   return t;
 }
 

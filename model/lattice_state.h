@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/edge_rule.h"
+
 namespace ebsim {
 
 inline constexpr int kMaxSide = 300;
@@ -86,17 +88,17 @@ struct LatticeState {
 // Whether the side is one the lattice can hold.
 constexpr bool IsValidSide(std::int64_t n) { return n >= 1 && n <= kMaxSide; }
 
-// The edge-copy fill. Row n and column n are never computed on their own:
-// they repeat row 1 and column 1. The block is visited in row-major order;
-// the cells i, j <= n - 1 (only (1, 1) when n = 1) get compute(i, j), every
-// other cell a copy of the cell (i == n ? 1 : i, j == n ? 1 : j), which is
-// always filled already. after(i, j) runs right after each cell is set.
+// The block filled by the edge rule (engine/edge_rule.h), in row-major
+// order: a computed cell gets compute(i, j), every other cell a copy of the
+// cell it repeats, which is always filled already. after(i, j) runs right
+// after each cell is set.
 template <class Map, class Compute, class After>
 void EdgeCopyFill(int n, Map& map, Compute&& compute, After&& after) {
+  const EdgeRule rule(n);
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
-      const bool copied = n > 1 && (i == n || j == n);
-      map(i, j) = copied ? map(i == n ? 1 : i, j == n ? 1 : j) : compute(i, j);
+      const Cell source = rule.Source(i, j);
+      map(i, j) = rule.Computed(i, j) ? compute(i, j) : map(source.i, source.j);
       after(i, j);
     }
   }

@@ -40,26 +40,6 @@ void RunTasks(const DrawThreads& how, const std::function<void(int)>& task) {
   for (std::thread& thread : threads) thread.join();
 }
 
-// work(c) for every chunk c < chunks, each claimed by the next free task;
-// false when the stop flag was seen first.
-bool ForChunks(const DrawThreads& how, std::uint64_t chunks, const std::function<void(std::uint64_t)>& work) {
-  if (chunks == 0) return true;
-  std::atomic<std::uint64_t> next{0};
-  std::atomic<bool> stopped{false};
-  RunTasks(how, [&](int) {
-    for (;;) {
-      if (how.stop && how.stop->load(std::memory_order_relaxed)) {
-        stopped.store(true, std::memory_order_relaxed);
-        return;
-      }
-      const std::uint64_t chunk = next.fetch_add(1, std::memory_order_relaxed);
-      if (chunk >= chunks) return;
-      work(chunk);
-    }
-  });
-  return !stopped.load();
-}
-
 // A chunk's first failing draw, its pair and its error.
 struct ChunkFailure {
   std::uint64_t draw = 0, pair = 0;
@@ -182,6 +162,24 @@ DrawStatus GaussianDraws::Run(RandomNumbers& random, std::uint64_t* failedDraw) 
 }
 
 }  // namespace
+
+bool ForChunks(const DrawThreads& how, std::uint64_t chunks, const std::function<void(std::uint64_t)>& work) {
+  if (chunks == 0) return true;
+  std::atomic<std::uint64_t> next{0};
+  std::atomic<bool> stopped{false};
+  RunTasks(how, [&](int) {
+    for (;;) {
+      if (how.stop && how.stop->load(std::memory_order_relaxed)) {
+        stopped.store(true, std::memory_order_relaxed);
+        return;
+      }
+      const std::uint64_t chunk = next.fetch_add(1, std::memory_order_relaxed);
+      if (chunk >= chunks) return;
+      work(chunk);
+    }
+  });
+  return !stopped.load();
+}
 
 void FillUniforms(std::uint32_t state, std::uint64_t first, std::span<double> out) {
   std::uint32_t x = JumpAhead(state, first);

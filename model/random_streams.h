@@ -69,6 +69,11 @@ struct DrawThreads {
 
 enum class DrawStatus { Complete, Stopped };
 
+// work(c) for every chunk c < chunks, each claimed by the next free task of
+// how's threads, and returns when all are done; false when the stop flag
+// was seen first. work must not throw.
+bool ForChunks(const DrawThreads& how, std::uint64_t chunks, const std::function<void(std::uint64_t)>& work);
+
 // out[k] = the value of random.UniformRandom() called out.size() times in
 // turn, and random left where those calls leave it. Stopped: random is
 // unchanged and out holds nothing to use.

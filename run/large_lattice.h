@@ -1,9 +1,7 @@
 #pragma once
-// The three runs on a lattice of any side, held compactly by the
+// The set-up of a lattice of any side, held compactly by the
 // pass-at-a-time engine with no site maps: what ebsim does beyond the
-// window's 300. The disorder is drawn from the same generator in the same
-// order as on the maps, so a side up to 300 would give the very same
-// lattice. A surface, when the port has one, gets the shown squares.
+// window's 300, and what memory it takes.
 
 #include <cstdint>
 
@@ -26,12 +24,14 @@ std::uint64_t LargeLatticeBytes(int n);
 // allocated. One lattice of a side up to 300 always passes.
 void CheckLargeLatticeFits(int n, unsigned copies = 1);
 
-// "Run LEE Constants" and "Run QRF Fields" for side n: the exchange
-// constants (the surface ratio shown through the port) and the random
-// fields, ready for the engine. Throws the runs' errors; `stage` tells
-// which run was under way. The observer, when given, hears of every row
-// set up, so that a stop need not wait for the set-up to end.
+// "Run LEE Constants" and "Run QRF Fields" for side n on `threads` threads
+// (setup/compact_set_up.h): the exchange constants (the surface ratio shown
+// through the port) and the random fields, ready for the engine. Throws the
+// runs' errors; `stage` tells which run was under way. The observer, when
+// given, hears of every row set up, so that a stop need not wait for the
+// set-up to end.
 CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
-                                 const UtcClock& clock, const char*& stage, SweepObserver* observer = nullptr);
+                                 const UtcClock& clock, const char*& stage, int threads,
+                                 SweepObserver* observer = nullptr);
 
 }  // namespace ebsim

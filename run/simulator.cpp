@@ -79,7 +79,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);
   CompactLattice lattice =
-      SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, observer);
+      SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads, observer);
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);

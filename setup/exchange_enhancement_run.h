@@ -14,12 +14,6 @@ namespace ebsim {
 void RunExchangeEnhancement(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,
                             RandomNumbers& random, const UtcClock& clock);
 
-// Initial exchange energy of computed cell (i, j) of a side-n block: the
-// spin times the sum of the neighbours' J(n) S(n), in the order right,
-// lower, left (row 1), right, lower, upper (column 1), or left, right,
-// upper, lower. Neighbours outside the block add nothing.
-long double ExchangeEnergy(const LatticeState& lattice, int n, int i, int j);
-
 // The energy panel's colour for a cell's initial exchange energy.
 Color EnergyColour(double energy);
 

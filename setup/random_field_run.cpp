@@ -1,7 +1,11 @@
 #include "setup/random_field_run.h"
 
+#include <vector>
+
 #include "base/float_checks.h"
 #include "form/panel_geometry.h"
+#include "setup/disorder_set_up.h"
+#include "setup/map_cells.h"
 
 namespace ebsim {
 
@@ -26,10 +30,10 @@ void RunRandomField(const FormPort& port, const ModelParameters& parameters, Lat
   const int n = lattice.LatticeSize;
   lattice.QrfMap.FillBlock(n, 0.0);
   // The standard deviation is read again for every drawn cell.
-  EdgeCopyFill(n, lattice.QrfMap, [&](int, int) {
-    const long double sd = parameters.FieldSd();
-    return StoreDouble(random.GaussianRandom(0.0L, sd));
-  });
+  FieldDrawsInTurn draws(parameters, random);
+  MapCells cells(port, parameters, lattice);
+  std::vector<double> fields(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+  DrawRandomFields(n, draws, DrawThreads{}, fields, cells);
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
       lattice.QrfStandardDeviation = 0.0;

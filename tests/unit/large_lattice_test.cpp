@@ -139,17 +139,21 @@ TEST(LargeLatticeTest, TheSetUpHearsEveryRowAndAStopEndsItWhereItStands) {
   const FormPort port{fields, readouts, nullptr};
   Simulator simulator;
   CompactProgress progress;
-  Poll whole(0, 0);
-  simulator.RunCompact(port, 3, 1, progress, &whole);
-  EXPECT_GE(whole.rowsBeforeFirstStep, 2 * 40);  // both set-up runs
-  EXPECT_EQ(whole.rows, whole.rowsBeforeFirstStep);
-  EXPECT_GT(whole.steps, 0);
-  const std::pair<int, const char*> stops[] = {{1, "lee"}, {whole.rows, "qrf"}};
-  for (const auto& [row, stage] : stops) {
-    Poll poll(row, 0);
-    EXPECT_THROW(simulator.RunCompact(port, 3, 1, progress, &poll), Poll::Stopped) << row;
-    EXPECT_STREQ(progress.stage, stage) << row;
-    EXPECT_EQ(poll.steps, 0) << row;
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    Poll whole(0, 0);
+    simulator.RunCompact(port, 3, threads, progress, &whole);
+    EXPECT_GE(whole.rowsBeforeFirstStep, 2 * 40);  // both set-up runs
+    EXPECT_EQ(whole.rows, whole.rowsBeforeFirstStep);
+    EXPECT_GT(whole.steps, 0);
+    const std::pair<int, const char*> stops[] = {{1, "lee"}, {whole.rows, "qrf"}};
+    for (const auto& [row, stage] : stops) {
+      Poll poll(row, 0);
+      EXPECT_THROW(simulator.RunCompact(port, 3, threads, progress, &poll), Poll::Stopped) << row;
+      EXPECT_STREQ(progress.stage, stage) << row;
+      EXPECT_EQ(poll.steps, 0) << row;
+      EXPECT_EQ(poll.rows, row);
+    }
   }
 }
 

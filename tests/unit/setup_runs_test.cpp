@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/float_checks.h"
 #include "form/field_parameters.h"
 #include "form/panel_geometry.h"
 #include "setup/exchange_enhancement_run.h"
@@ -172,45 +173,6 @@ TEST_F(ExchangeRunTest, EnergyOfOneEnhancedInteriorSiteForSeveralConstants) {
   // too (12), the enhanced cell itself yellow (4); with K = 2 the row-1
   // neighbour drops to 4 and turns yellow while the interior ones stay
   // black at 5; with K = 0.5 nothing exceeds 4.
-}
-
-TEST(ExchangeEnergyTest, HandSetLattices) {
-  struct Case {
-    std::string name;
-    int n, i, j;
-    std::vector<std::pair<Cell, std::pair<double, double>>> sites;  // (J, S) set on top of J = 1, S = +1
-    long double energy;
-  };
-  const Case cases[] = {
-      {"inside, ordinary", 4, 2, 2, {}, 4},
-      {"corner", 4, 1, 1, {}, 2},
-      {"first row", 4, 1, 2, {}, 3},
-      {"first column", 4, 2, 1, {}, 3},
-      {"own constant does not count", 4, 2, 2, {{{2, 2}, {100, 1}}}, 4},
-      {"neighbour's constant counts", 4, 2, 3, {{{2, 2}, {100, 1}}}, 103},
-      {"first row sees its lower neighbour", 4, 1, 3, {{{2, 3}, {2, 1}}}, 4},
-      {"no upper term on the first row", 4, 1, 2, {{{4, 2}, {50, 1}}}, 3},
-      {"no left term in the first column", 4, 2, 1, {{{2, 4}, {50, 1}}}, 3},
-      {"last inner row sees row n", 4, 3, 2, {{{4, 2}, {7, 1}}}, 10},
-      {"own spin down", 4, 2, 2, {{{2, 2}, {1, -1}}}, -4},
-      {"neighbour spin down", 4, 2, 3, {{{2, 2}, {1, -1}}}, 2},
-      {"n = 1 ignores what lies beyond the block", 1, 1, 1, {{{1, 2}, {7, 1}}, {{2, 1}, {5, -1}}}, 0},
-      {"n = 2 sees the same cells", 2, 1, 1, {{{1, 2}, {7, 1}}, {{2, 1}, {5, -1}}}, 2},
-  };
-  for (const Case& c : cases) {
-    auto lattice = std::make_unique<LatticeState>();
-    lattice->ExchangeMap.FillBlock(kMaxSide, 1.0);
-    lattice->SpinMap.FillBlock(kMaxSide, 1.0);
-    for (const auto& [cell, js] : c.sites) {
-      lattice->ExchangeMap(cell.first, cell.second) = js.first;
-      lattice->SpinMap(cell.first, cell.second) = js.second;
-    }
-    const long double e = ExchangeEnergy(*lattice, c.n, c.i, c.j);
-    EXPECT_EQ(e, c.energy) << c.name;
-    if (c.energy == 0) {
-      EXPECT_FALSE(std::signbit(e)) << c.name;
-    }
-  }
 }
 
 TEST_F(ExchangeRunTest, SideOneIgnoresGarbageBesideIt) {
@@ -511,6 +473,45 @@ TEST_F(RandomFieldRunTest, BadDeviationLeavesZeroFieldsAndTheOldDeviation) {
   EXPECT_EQ(rig.random.RandomSeed, seed);
   for (int i = 1; i <= 5; ++i)
     for (int j = 1; j <= 5; ++j) EXPECT_EQ(L().QrfMap(i, j), i <= 4 && j <= 4 ? 0.0 : 9.0) << i << "," << j;
+}
+
+TEST_F(RandomFieldRunTest, AFieldTooLargeForADoubleEndsTheRunAfterTheCellsBeforeIt) {
+  // The first draw that leaves the double range falls inside a row after
+  // the first, past its first column, so that copies stand before it.
+  constexpr int n = 6;
+  std::vector<double> drawn;
+  std::uint32_t seedAtThrow = 0;
+  for (std::uint32_t ms = 0; drawn.size() < n || drawn.size() % (n - 1) == 0 || drawn.size() >= 20; ++ms) {
+    ASSERT_EQ(Run(ms, std::to_string(n), "0.04"), "");
+    RandomNumbers inTurn;
+    inTurn.RandomSeed = rig.random.RandomSeed;
+    drawn.clear();
+    try {
+      for (;;) drawn.push_back(StoreDouble(inTurn.GaussianRandom(0.0L, 1e308L)));
+    } catch (const Exception&) {
+      seedAtThrow = inTurn.RandomSeed;
+    }
+  }
+  L().QrfMap.FillBlock(kMaxSide, 9);
+  EXPECT_EQ(RunFields("1E308"), "Floating point overflow");
+  EXPECT_EQ(rig.window.Reads(Input::FieldSd), static_cast<int>(drawn.size()) + 1);
+  EXPECT_EQ(rig.random.RandomSeed, seedAtThrow);
+  EXPECT_EQ(rig.window.Count(Kind::Fill), 0);
+  const std::size_t failed = drawn.size();
+  for (int i = 1; i <= n + 1; ++i)
+    for (int j = 1; j <= n + 1; ++j) {
+      // Row n would copy row 1 once every draw was made; column n copies
+      // column 1 once its row's draws are.
+      const std::size_t rowStart = static_cast<std::size_t>(i - 1) * (n - 1);
+      double expected = 0.0;
+      if (i > n || j > n)
+        expected = 9.0;
+      else if (i < n && j < n && rowStart + j - 1 < failed)
+        expected = drawn[rowStart + j - 1];
+      else if (i < n && j == n && rowStart + n - 1 <= failed)
+        expected = drawn[rowStart];
+      EXPECT_EQ(L().QrfMap(i, j), expected) << i << "," << j;
+    }
 }
 
 TEST_F(RandomFieldRunTest, DefaultDeviationFillsTheClassesLikeANormalDistribution) {

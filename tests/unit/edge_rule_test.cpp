@@ -1,0 +1,78 @@
+// The edge rule's neighbour sums, on hand-set maps and on the compact
+// lattice the engine reads: the same terms, in the same order, for every
+// cell, the copied ones included.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/site_field.h"
+#include "model/neighbour_sum.h"
+#include "run/relaxation_inputs.h"
+
+using namespace ebsim;
+
+namespace {
+
+using Site = std::pair<int, int>;
+
+TEST(EdgeRuleTest, NeighbourSumsOnHandSetLattices) {
+  struct Case {
+    std::string name;
+    int n, i, j;
+    std::vector<std::pair<Site, std::pair<double, double>>> sites;  // (J, S) set on top of J = 1, S = +1
+    long double sum;
+  };
+  const Case cases[] = {
+      {"inside, ordinary", 4, 2, 2, {}, 4},
+      {"corner", 4, 1, 1, {}, 2},
+      {"first row", 4, 1, 2, {}, 3},
+      {"first column", 4, 2, 1, {}, 3},
+      {"own constant does not count", 4, 2, 2, {{{2, 2}, {100, 1}}}, 4},
+      {"neighbour's constant counts", 4, 2, 3, {{{2, 2}, {100, 1}}}, 103},
+      {"first row sees its lower neighbour", 4, 1, 3, {{{2, 3}, {2, 1}}}, 4},
+      {"no upper term on the first row", 4, 1, 2, {{{4, 2}, {50, 1}}}, 3},
+      {"no left term in the first column", 4, 2, 1, {{{2, 4}, {50, 1}}}, 3},
+      {"last inner row sees row n", 4, 3, 2, {{{4, 2}, {7, 1}}}, 10},
+      {"own spin does not count", 4, 2, 2, {{{2, 2}, {1, -1}}}, 4},
+      {"neighbour spin down", 4, 2, 3, {{{2, 2}, {1, -1}}}, 2},
+      {"row n takes row 1's sum", 4, 4, 2, {{{2, 2}, {9, 1}}, {{3, 2}, {50, 1}}}, 11},
+      {"column n takes column 1's sum", 4, 3, 4, {{{3, 2}, {9, 1}}, {{3, 3}, {50, 1}}}, 11},
+      {"n = 1 ignores what lies beyond the block", 1, 1, 1, {{{1, 2}, {7, 1}}, {{2, 1}, {5, -1}}}, 0},
+      {"n = 2 sees the same cells", 2, 1, 1, {{{1, 2}, {7, 1}}, {{2, 1}, {5, -1}}}, 2},
+      {"n = 2, every cell repeats (1, 1)", 2, 2, 2, {{{1, 2}, {7, 1}}, {{2, 1}, {5, -1}}}, 2},
+      {"a term of -0 keeps its sign", 2, 1, 1, {{{1, 2}, {-0.0, 1}}, {{2, 1}, {-0.0, 1}}}, -0.0L},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto J = std::make_unique<SiteMap>(), S = std::make_unique<SiteMap>();
+    J->FillBlock(kMaxSide, 1.0);
+    S->FillBlock(kMaxSide, 1.0);
+    for (const auto& [site, js] : c.sites) {
+      (*J)(site.first, site.second) = js.first;
+      (*S)(site.first, site.second) = js.second;
+    }
+    const long double sum = NeighbourSum(*J, *S, c.n, c.i, c.j);
+    EXPECT_EQ(sum, c.sum);
+    EXPECT_EQ(std::signbit(sum), std::signbit(c.sum));
+    // The engine's form of the same rule, on the block as it reads it.
+    std::vector<double> exchange, fields, spins;
+    for (int i = 1; i <= c.n; ++i)
+      for (int j = 1; j <= c.n; ++j) {
+        exchange.push_back((*J)(i, j));
+        fields.push_back(0);
+        spins.push_back((*S)(i, j));
+      }
+    const CompactLattice lattice = CompactLatticeOf(c.n, exchange, fields);
+    const std::vector<std::int8_t> bytes = CompactSpinsOf(spins);
+    const double field = SiteField<long double>(lattice, bytes.data(), bytes.data(), c.i, c.j);
+    EXPECT_EQ(field, static_cast<double>(c.sum));
+    EXPECT_EQ(std::signbit(field), std::signbit(c.sum));
+  }
+}
+
+}  // namespace
