@@ -13,6 +13,7 @@
 
 #include "model/physics_names.h"
 #include "run/loop_csv.h"
+#include "run/model_options.h"
 #include "batch/sweep_grid.h"
 
 namespace ebsim {
@@ -62,6 +63,7 @@ struct SweepPlan {
   // take `innerThreads` of the threads, the rest run side by side.
   bool largeSides = false;
   unsigned innerThreads = 1;
+  ModelOptions model = {};  // every realisation's dynamics, boundary and protocol
 };
 
 // The processors this process may run on (its affinity mask), at least 1.

@@ -20,7 +20,10 @@
 
 namespace ebsim {
 
-enum class Boundary : std::uint8_t { EdgeCopy };
+// EdgeCopy: the window's rule above. Periodic: every cell computed, a
+// neighbour beyond an edge wraps round to the opposite one. Open: every
+// cell computed, a neighbour beyond an edge is absent and adds nothing.
+enum class Boundary : std::uint8_t { EdgeCopy, Periodic, Open };
 
 // A cell of the 1-based block: row i, column j.
 struct Cell {

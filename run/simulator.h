@@ -23,6 +23,7 @@
 #include "model/utc_clock.h"
 #include "run/field_sweep.h"
 #include "run/loop_csv.h"
+#include "run/model_options.h"
 #include "run/set_up_record.h"
 
 namespace ebsim {
@@ -57,6 +58,9 @@ struct RunAllOptions {
   bool compactLattice = false;
   // Threads for the Run's relaxation passes.
   int threads = 1;
+  // The dynamics, boundary and protocol; beyond the defaults the lattice
+  // is held compactly and nothing is drawn.
+  ModelOptions model = {};
 };
 
 // Throws the Run's error (EConvertError) for inputs that the Run refuses

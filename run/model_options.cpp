@@ -1,0 +1,28 @@
+#include "run/model_options.h"
+
+namespace ebsim {
+
+std::string_view DynamicsName(DynamicsRule rule) { return rule == DynamicsRule::Stable ? "stable" : "pass"; }
+
+std::string_view BoundaryName(Boundary boundary) {
+  switch (boundary) {
+    case Boundary::Periodic: return "periodic";
+    case Boundary::Open: return "open";
+    case Boundary::EdgeCopy: break;
+  }
+  return "edge-copy";
+}
+
+std::optional<DynamicsRule> ParseDynamics(std::string_view name) {
+  for (DynamicsRule rule : {DynamicsRule::Pass, DynamicsRule::Stable})
+    if (name == DynamicsName(rule)) return rule;
+  return std::nullopt;
+}
+
+std::optional<Boundary> ParseBoundary(std::string_view name) {
+  for (Boundary boundary : {Boundary::EdgeCopy, Boundary::Periodic, Boundary::Open})
+    if (name == BoundaryName(boundary)) return boundary;
+  return std::nullopt;
+}
+
+}  // namespace ebsim
