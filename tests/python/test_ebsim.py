@@ -96,6 +96,26 @@ def significant_digits(text):
     return mantissa.lstrip("0").rstrip("0")
 
 
+# Crossings read off the loops: both below zero (where the window's
+# Coercivity, 4.68, is no width), straddling zero, and none.
+@pytest.mark.parametrize("inputs, down, up", [
+    (dict(side=100, dilution=0.15, sd=2, seed_ms=0), -2.94, -1.74),
+    (dict(seed_ms=0), -1.62, 0.74),
+    (dict(side=3, seed_ms=0), None, None),
+])
+def test_standard_readouts_follow_the_crossings(inputs, down, up):
+    r = ebsim.run(loop=False, **inputs)
+    if down is None:
+        assert [r.eb_shift, r.h_down, r.h_up, r.loop_centre, r.loop_half_width] == [None] * 5
+        return
+    assert (r.h_down, r.h_up) == (pytest.approx(down, abs=1e-12), pytest.approx(up, abs=1e-12))
+    assert r.loop_centre == pytest.approx((down + up) / 2, abs=1e-12)
+    assert r.loop_half_width == pytest.approx((up - down) / 2, abs=1e-12)
+    # E-B Shift is the centre wherever H_down <= 0; Coercivity the width only where H_up >= 0 too.
+    assert r.eb_shift == r.loop_centre
+    assert (r.coercivity == 2 * r.loop_half_width) == (up >= 0)
+
+
 GRID = {"sd": "1;2.5", "dilution": [0.02, 0.1], "steps": "40:80:40", "side": 24}
 
 SWEEPS = [
