@@ -1,7 +1,7 @@
 #include "batch/h5_compare.h"
 
 #include <cstring>
-#include <map>
+#include <set>
 #include <vector>
 
 #include "batch/h5_file.h"
@@ -75,16 +75,13 @@ std::optional<std::size_t> FirstDifference(const Values& a, const Values& b) {
   return std::nullopt;
 }
 
-std::optional<std::string> Difference(hid_t original, hid_t copy) {
+std::optional<std::string> Difference(hid_t original, hid_t copy, std::vector<std::string>& added) {
   const std::vector<std::string> ours = Datasets(original), theirs = Datasets(copy);
-  const std::map<std::string, bool> inCopy = [&] {
-    std::map<std::string, bool> names;
-    for (const std::string& name : theirs) names[name] = true;
-    return names;
-  }();
+  const std::set<std::string> inOurs(ours.begin(), ours.end()), inCopy(theirs.begin(), theirs.end());
+  for (const std::string& name : theirs)
+    if (!inOurs.count(name)) added.push_back(name);
   for (const std::string& name : ours)
     if (!inCopy.count(name)) return "the rerun has no dataset '" + name + "'";
-  if (theirs.size() != ours.size()) return "the rerun has datasets the original has not";
   for (const std::string& name : ours) {
     const Values a = Read(original, name), b = Read(copy, name);
     if (a.dims != b.dims || a.size != b.size || a.texts.size() != b.texts.size())
@@ -108,10 +105,12 @@ H5FileHead ReadH5FileHead(const std::string& path) {
   }
 }
 
-std::optional<std::string> H5Difference(const std::string& original, const std::string& copy) {
+H5Comparison CompareH5Files(const std::string& original, const std::string& copy) {
   try {
     const H5Handle a = OpenH5File(original), b = OpenH5File(copy);
-    return Difference(a.Id(), b.Id());
+    H5Comparison comparison;
+    comparison.difference = Difference(a.Id(), b.Id(), comparison.added);
+    return comparison;
   } catch (const H5Error& bad) {
     throw std::runtime_error(std::string("cannot be compared: ") + bad.what());
   }

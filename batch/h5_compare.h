@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ebsim {
 
@@ -18,10 +19,17 @@ struct H5FileHead {
 // be read or has no metadata attribute.
 H5FileHead ReadH5FileHead(const std::string& path);
 
-// The first difference: a dataset only one of them holds, of another shape
-// or type, or with another value (named with the element's number); none
-// when they hold the same datasets with the same values. Throws
-// std::runtime_error when either cannot be read.
-std::optional<std::string> H5Difference(const std::string& original, const std::string& copy);
+struct H5Comparison {
+  // The first difference: a dataset of the original the copy lacks, or of
+  // another shape or type, or with another value (named with the
+  // element's number); none when every dataset of the original is the
+  // copy's.
+  std::optional<std::string> difference;
+  // The copy's datasets the original has not (a file of an earlier
+  // version, without the columns added since).
+  std::vector<std::string> added;
+};
+// Throws std::runtime_error when either cannot be read.
+H5Comparison CompareH5Files(const std::string& original, const std::string& copy);
 
 }  // namespace ebsim

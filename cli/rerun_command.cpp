@@ -15,6 +15,7 @@
 #include "base/version.h"
 #include "batch/h5_compare.h"
 #include "batch/sweep_metadata.h"
+#include "batch/sweep_output.h"
 #include "cli/command_options.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
@@ -251,40 +252,82 @@ std::optional<bool> EndOf(const std::string& line) {
 
 std::string Shown(const std::string& line) { return line.size() > 160 ? line.substr(0, 160) + "..." : line; }
 
+// A table an earlier version wrote, without the columns added since: where
+// each of its columns stands in the rerun's header, and the names of the
+// rerun's columns it has not. None when it has a column the rerun lacks,
+// or no fewer.
+struct ColumnPick {
+  std::vector<std::size_t> at;
+  std::string added;
+};
+
+std::optional<ColumnPick> PickColumns(const std::string& ours, const std::string& theirs) {
+  const std::vector<std::string> a = ReadCsvFields(ours), b = ReadCsvFields(theirs);
+  ColumnPick pick;
+  for (const std::string& name : a) {
+    const auto at = std::find(b.begin(), b.end(), name);
+    if (at == b.end()) return std::nullopt;
+    pick.at.push_back(static_cast<std::size_t>(at - b.begin()));
+  }
+  for (const std::string& name : b)
+    if (std::find(a.begin(), a.end(), name) == a.end()) pick.added += (pick.added.empty() ? "" : ", ") + name;
+  if (pick.added.empty()) return std::nullopt;
+  return pick;
+}
+
+// The original's line is the rerun's, or, with a pick, its fields are the
+// rerun's in the original's columns.
+bool SameLine(const std::string& ours, const std::string& theirs, const std::optional<ColumnPick>& pick) {
+  if (ours == theirs || !pick) return ours == theirs;
+  const std::vector<std::string> a = ReadCsvFields(ours), b = ReadCsvFields(theirs);
+  if (a.size() != pick->at.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (pick->at[k] >= b.size() || a[k] != b[pick->at[k]]) return false;
+  return true;
+}
+
 // The lines after the metadata line, byte for byte, up to the end line.
 // An original without an end line, or whose end line says it is not
-// complete, is compared as far as it goes.
+// complete, is compared as far as it goes. A table of an earlier version
+// whose header lacks columns the rerun has is compared in its columns.
 Comparison Compare(const std::string& original, const fs::path& copy) {
   std::ifstream a(original, std::ios::binary), b(copy, std::ios::binary);
   std::string x, y;
   std::getline(a, x);
   std::getline(b, y);
+  std::optional<ColumnPick> pick;
   for (std::uint64_t line = 2, rows = 0;; ++line, ++rows) {
     const bool more = static_cast<bool>(std::getline(a, x)), theirs = static_cast<bool>(std::getline(b, y));
     const std::optional<bool> end = more ? EndOf(x) : std::optional<bool>(false);
     const std::string lines = rows ? "header and " + std::to_string(rows - 1) + " rows" : "nothing";
+    const std::string how = pick ? "in its columns, field for field (the rerun adds the columns " + pick->added + ")"
+                                 : "byte for byte";
     if (end && !*end)
       return {true, "'" + original + "' is not complete (its sweep or run was stopped): its " + lines +
-                        " are the rerun's first, byte for byte"};
+                        " are the rerun's first, " + how};
     const bool rerunEnded = !theirs || EndOf(y);
-    if (end && rerunEnded)
-      return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, byte for byte"};
+    if (end && rerunEnded) return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, " + how};
     if (end) return {false, "the rerun has more lines than '" + original + "', which ends after line " +
                                 std::to_string(line - 1) + ": '" + Shown(y) + "'"};
     if (rerunEnded)
       return {false,
               "line " + std::to_string(line) + " of '" + original + "' is past the rerun's end: '" + Shown(x) + "'"};
-    if (x != y)
+    if (rows == 0 && x != y) pick = PickColumns(x, y);
+    if (!(rows == 0 && pick) && !SameLine(x, y, pick))
       return {false, "line " + std::to_string(line) + " differs: '" + original + "' has '" + Shown(x) +
                          "', the rerun '" + Shown(y) + "'"};
   }
 }
 
-// Every dataset of the two HDF5 files, value for value.
+// Every dataset of the two HDF5 files, value for value; those of an
+// earlier version's file are the rerun's, which may add others.
 Comparison CompareH5(const std::string& original, const fs::path& copy) {
-  if (const std::optional<std::string> difference = H5Difference(original, copy.string()))
-    return {false, "'" + original + "' and the rerun differ: " + *difference};
-  return {true, "identical: every dataset of '" + original + "' is the rerun's, value for value"};
+  const H5Comparison comparison = CompareH5Files(original, copy.string());
+  if (comparison.difference) return {false, "'" + original + "' and the rerun differ: " + *comparison.difference};
+  std::string added;
+  for (const std::string& name : comparison.added) added += (added.empty() ? "" : ", ") + name;
+  return {true, "identical: every dataset of '" + original + "' is the rerun's, value for value" +
+                    (added.empty() ? "" : " (the rerun adds the datasets " + added + ")")};
 }
 
 std::string VersionOf(const Json& metadata) {
