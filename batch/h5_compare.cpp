@@ -87,7 +87,7 @@ std::optional<std::string> Difference(hid_t original, hid_t copy, std::vector<st
     if (a.dims != b.dims || a.size != b.size || a.texts.size() != b.texts.size())
       return "the dataset '" + name + "' has another shape or type in the rerun";
     if (const auto k = FirstDifference(a, b))
-      return "the dataset '" + name + "' differs at element " + std::to_string(*k) + " (of its elements in order)";
+      return "the dataset '" + name + "' differs at element " + std::to_string(*k);
   }
   return std::nullopt;
 }
