@@ -37,7 +37,8 @@ std::string HeaderDifference(const std::string& header, const SweepGrid& grid) {
   const std::string lacks = missing(expected, given), extra = missing(given, expected);
   std::string why;
   if (!lacks.empty()) why = "it lacks the columns " + lacks;
-  if (!extra.empty()) why += std::string(why.empty() ? "" : "; ") + "it has the columns " + extra + ", which this ebsim does not write";
+  if (!extra.empty())
+    why += std::string(why.empty() ? "" : "; ") + "it has the columns " + extra + ", which this ebsim does not write";
   if (why.empty()) return "its columns stand in another order";
   if (!lacks.empty()) why += " (a file of another version of ebsim? that version resumes and merges it)";
   return why;

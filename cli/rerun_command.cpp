@@ -61,7 +61,8 @@ Json H5ProvenanceOf(const std::string& path) {
   if (!metadata.is_object() || !metadata.contains("file") || !metadata.at("file").is_string() || !IsH5Kind(metadata))
     throw std::runtime_error("is an HDF5 file whose metadata attribute is not ebsim's");
   if (!head.complete)
-    throw std::runtime_error("is not complete (its sweep or run was stopped): complete it with --resume, then rerun it");
+    throw std::runtime_error(
+        "is not complete (its sweep or run was stopped): complete it with --resume, then rerun it");
   return metadata;
 }
 
@@ -174,8 +175,11 @@ Rerun RunRerun(const Json& metadata, const std::string& file, const fs::path& sc
   if (window && !metadata.value("repeat", Json()).is_string())
     throw std::runtime_error("cannot be rerun: " + metadata.value("not_repeatable", std::string("no repeat command")));
   const Json& inputs = metadata.at(window ? "exchange_inputs" : "inputs");
-  Rerun rerun{false, {"--seed-ms", std::to_string(metadata.at("seed_ms").get<std::uint32_t>()), "--sep",
-                      metadata.at("separator").get<std::string>()}, InScratch(scratch, file, h5 ? "run.h5" : "loop.csv"), {}};
+  Rerun rerun{false,
+              {"--seed-ms", std::to_string(metadata.at("seed_ms").get<std::uint32_t>()), "--sep",
+               metadata.at("separator").get<std::string>()},
+              InScratch(scratch, file, h5 ? "run.h5" : "loop.csv"),
+              {}};
   for (const InputEntry& input : Inputs())
     rerun.args.insert(rerun.args.end(), {std::string("--") + input.option, inputs.at(input.column).get<std::string>()});
   rerun.args.insert(rerun.args.end(), {h5 ? "--h5" : "--loop-csv", rerun.copy.string()});

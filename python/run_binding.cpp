@@ -74,7 +74,8 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
   const ReadoutNumbers numbers = WrittenNumbers(outcome.readouts, outcome.crossings);
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
     result.readouts[WrittenReadouts()[k].id] = numbers[k] ? py::object(py::float_(*numbers[k])) : py::none();
-  for (const ReadoutEntry& entry : Readouts()) result.shown[ReadoutName(entry.quantity)] = outcome.readouts.Of(entry.quantity).text;
+  for (const ReadoutEntry& entry : Readouts())
+    result.shown[ReadoutName(entry.quantity)] = outcome.readouts.Of(entry.quantity).text;
   if (!outcome.loop.empty()) {
     py::list branch;
     std::vector<double> h, m;
@@ -172,9 +173,10 @@ void AddRun(py::module_& module) {
       });
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {
     const std::string name = WrittenReadouts()[k].id;
-    const std::string doc = k < kQuantityCount
-                                ? std::string("The read-out \"") + Readouts()[k].caption + "\" as a float, or None where blank."
-                                : std::string(WrittenReadouts()[k].meaning) + ", as a float; None where E-B Shift is blank.";
+    const std::string doc =
+        k < kQuantityCount
+            ? std::string("The read-out \"") + Readouts()[k].caption + "\" as a float, or None where blank."
+            : std::string(WrittenReadouts()[k].meaning) + ", as a float; None where E-B Shift is blank.";
     result.def_property_readonly(name.c_str(), [name](const RunResult& r) { return r.readouts[name.c_str()]; },
                                  doc.c_str());
   }

@@ -107,7 +107,8 @@ py::object RowsTable::Table() {
   columns["point"] = Column(std::move(point_));
   columns["realization"] = Column(std::move(realization_));
   columns["seed_ms"] = Column(std::move(seed_));
-  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) columns[WrittenReadouts()[k].id] = Column(std::move(readouts_[k]));
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
+    columns[WrittenReadouts()[k].id] = Column(std::move(readouts_[k]));
   columns["steps_descending"] = Column(std::move(descending_));
   columns["steps_ascending"] = Column(std::move(ascending_));
   return MakeTable(columns, RunsColumns(grid_));

@@ -32,8 +32,7 @@ std::span<const WrittenReadout> WrittenReadouts() {
 
 std::array<double, kStandardReadoutCount> StandardReadouts(const LoopCrossings& crossings) {
   const long double down = crossings.down, up = crossings.up;
-  return {crossings.down, crossings.up, static_cast<double>((down + up) / 2),
-          static_cast<double>((up - down) / 2)};
+  return {crossings.down, crossings.up, static_cast<double>((down + up) / 2), static_cast<double>((up - down) / 2)};
 }
 
 ReadoutNumbers WrittenNumbers(const HeadlessReadouts& readouts, const std::optional<LoopCrossings>& crossings) {

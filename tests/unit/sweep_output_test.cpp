@@ -122,8 +122,9 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
     EXPECT_EQ(back.error, row.error);
     EXPECT_EQ(back.seedMs, row.seedMs);
   }
-  for (const char* bad : {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,,,,,151,151,",
-                          "20,0.1,10,2,3,-3,300,1,0,1,,,,,,,,,,,,,x,151,151,", "20,0.1,10"})
+  for (const char* bad :
+       {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,,,,,151,151,",
+        "20,0.1,10,2,3,-3,300,1,0,1,,,,,,,,,,,,,x,151,151,", "20,0.1,10"})
     EXPECT_THROW(ReadRunsRow(bad, grid, 3), std::invalid_argument) << bad;
 }
 

@@ -85,7 +85,8 @@ TEST(SweepRunnerTest, RowsAreTheSameForOneAndTwoThreads) {
     blankShift += one[k].error.empty() && !shift ? 1 : 0;
     // The standard read-outs are blank where E-B Shift is, also after a
     // realisation on the same lattice that crossed.
-    for (std::size_t s = kQuantityCount; s < kWrittenReadoutCount; ++s) EXPECT_EQ(one[k].readouts[s].has_value(), shift);
+    for (std::size_t s = kQuantityCount; s < kWrittenReadoutCount; ++s)
+      EXPECT_EQ(one[k].readouts[s].has_value(), shift);
   }
   // Half the points fail; of the others, at least those with hmin 1 never
   // cross zero.
