@@ -29,7 +29,7 @@ std::optional<long double> ReadoutStatistics::StandardError() const {
 void PointStatistics::Add(const SweepRow& row) {
   ++realizations;
   if (!row.error.empty()) ++failed;
-  for (std::size_t k = 0; k < kQuantityCount; ++k)
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
     if (row.readouts[k]) readouts[k].Add(*row.readouts[k]);
 }
 

@@ -32,7 +32,7 @@ struct ReadoutStatistics {
 struct PointStatistics {
   std::uint64_t realizations = 0;
   std::uint64_t failed = 0;  // rows with an error
-  std::array<ReadoutStatistics, kQuantityCount> readouts{};
+  std::array<ReadoutStatistics, kWrittenReadoutCount> readouts{};  // in the order of WrittenReadouts
 
   // Every read-out the row holds counts, also in a failed row: a
   // realisation that fails in the Run has shown its set-up's read-outs.

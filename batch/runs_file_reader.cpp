@@ -24,6 +24,26 @@ std::string PointText(const SweepRow& row) {
 // A line for a message: its start when it is long.
 std::string Shown(const std::string& text) { return text.size() > 120 ? text.substr(0, 120) + "..." : text; }
 
+// How a header differs from the one this sweep's runs table has: the
+// columns it lacks and those it has beyond them.
+std::string HeaderDifference(const std::string& header, const SweepGrid& grid) {
+  const std::vector<std::string> given = ReadCsvFields(header), expected = RunsColumns(grid);
+  auto missing = [](const std::vector<std::string>& from, const std::vector<std::string>& in) {
+    std::string names;
+    for (const std::string& name : from)
+      if (std::find(in.begin(), in.end(), name) == in.end()) names += (names.empty() ? "" : ", ") + Shown(name);
+    return names;
+  };
+  const std::string lacks = missing(expected, given), extra = missing(given, expected);
+  std::string why;
+  if (!lacks.empty()) why = "it lacks the columns " + lacks;
+  if (!extra.empty())
+    why += std::string(why.empty() ? "" : "; ") + "it has the columns " + extra + ", which this ebsim does not write";
+  if (why.empty()) return "its columns stand in another order";
+  if (!lacks.empty()) why += " (a file of another version of ebsim? that version resumes and merges it)";
+  return why;
+}
+
 }  // namespace
 
 RunsFileReader::RunsFileReader(const std::string& path) : path_(path) {
@@ -55,7 +75,9 @@ RunsFileReader::RunsFileReader(const std::string& path) : path_(path) {
   if (!ReadLine(header_, cut) || cut) throw std::runtime_error("'" + path + "' ends before its header");
   std::ostringstream expected;
   WriteRunsHeader(expected, *grid_);
-  if (header_ + "\n" != expected.str()) throw std::runtime_error("'" + path + "' has another header");
+  if (header_ + "\n" != expected.str()) 
+    throw std::runtime_error("'" + path + "' has another header than this sweep's runs table: " +
+                             HeaderDifference(header_, *grid_));
 }
 
 // A CSV line: a quoted field may hold line ends. A CR before a line end is
@@ -120,12 +142,11 @@ SweepRow RunsFileReader::RowOf(const std::string& line) const {
     Refuse("a row of another sweep (" + PointText(row) + "): its seed_ms is " + Shown(fields[texts.size() + 2]) +
            ", not " + seed + " as the metadata's seed gives");
   std::size_t k = texts.size() + 3;
-  for (const ReadoutEntry& readout : Readouts()) {
-    const auto& value = row.readouts[static_cast<std::size_t>(readout.quantity)];
-    if (value && !std::isfinite(static_cast<double>(*value)))
-      Refuse("a row no sweep wrote (" + PointText(row) + "): its " + readout.id + " is '" + Shown(fields[k]) +
-             "', not a finite number");
-    ++k;
+  for (std::size_t r = 0; r < kWrittenReadoutCount; ++r, ++k) {
+    const auto& value = row.readouts[r];
+    if (value && !std::isfinite(*value))
+      Refuse("a row no sweep wrote (" + PointText(row) + "): its " + WrittenReadouts()[r].id + " is '" +
+             Shown(fields[k]) + "', not a finite number");
   }
   if (row.index % shard_.count != shard_.index)
     Refuse("a row of another shard: " + PointText(row) + " is not in shard " + ShardText(shard_));

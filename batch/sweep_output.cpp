@@ -43,7 +43,7 @@ std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
   columns.insert(columns.end(),
                  {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization), Count("seed_ms")});
-  for (const ReadoutEntry& readout : Readouts()) columns.push_back({readout.id, CellKind::Real});
+  for (const WrittenReadout& readout : WrittenReadouts()) columns.push_back({readout.id, CellKind::Real});
   columns.insert(
       columns.end(),
       {{"steps_descending", CellKind::Integer}, {"steps_ascending", CellKind::Integer}, {"error", CellKind::Text}});
@@ -53,7 +53,7 @@ std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
 std::vector<TableColumn> SummaryTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
   columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realizations"), Count("failed")});
-  for (const ReadoutEntry& readout : Readouts()) {
+  for (const WrittenReadout& readout : WrittenReadouts()) {
     for (const char* what : {"_mean", "_sd", "_se"})
       columns.push_back({readout.id + std::string(what), CellKind::Real});
     columns.push_back(Count(readout.id + std::string("_n")));
@@ -76,7 +76,7 @@ void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row) {
   cells.clear();
   AddGridCells(cells, grid, row.point);
   cells.insert(cells.end(), {std::uint64_t{row.point}, std::uint64_t{row.realization}, std::uint64_t{row.seedMs}});
-  for (const ReadoutEntry& name : Readouts()) cells.emplace_back(row.readouts[static_cast<std::size_t>(name.quantity)]);
+  for (const std::optional<double>& readout : row.readouts) cells.emplace_back(readout);
   cells.insert(cells.end(),
                {std::int64_t{row.descendingSteps}, std::int64_t{row.ascendingSteps}, std::string_view(row.error)});
 }
@@ -85,8 +85,7 @@ void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const 
   cells.clear();
   AddGridCells(cells, grid, point);
   cells.insert(cells.end(), {std::uint64_t{point}, statistics.realizations, statistics.failed});
-  for (const ReadoutEntry& name : Readouts()) {
-    const ReadoutStatistics& s = statistics.readouts[static_cast<std::size_t>(name.quantity)];
+  for (const ReadoutStatistics& s : statistics.readouts) {
     cells.insert(cells.end(),
                  {Statistic(s.Mean()), Statistic(s.StandardDeviation()), Statistic(s.StandardError()), s.count});
   }
@@ -146,7 +145,7 @@ std::optional<double> ReadoutNumber(const std::string& text) {
 SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
                         const std::string& shown) {
   const std::size_t a = grid.Axes().size();
-  if (cells.size() != a + 3 + kQuantityCount + 3) throw std::invalid_argument("a row of another table: " + shown);
+  if (cells.size() != a + 3 + kWrittenReadoutCount + 3) throw std::invalid_argument("a row of another table: " + shown);
   SweepRow row;
   row.point = static_cast<std::size_t>(std::get<std::uint64_t>(cells[a]));
   row.realization = std::get<std::uint64_t>(cells[a + 1]);
@@ -155,8 +154,7 @@ SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t
   row.index = row.point * realizations + row.realization;
   row.seedMs = static_cast<std::uint32_t>(std::get<std::uint64_t>(cells[a + 2]));
   std::size_t k = a + 3;
-  for (const ReadoutEntry& name : Readouts())
-    row.readouts[static_cast<std::size_t>(name.quantity)] = std::get<std::optional<double>>(cells[k++]);
+  for (std::optional<double>& readout : row.readouts) readout = std::get<std::optional<double>>(cells[k++]);
   row.descendingSteps = std::get<std::int64_t>(cells[k++]);
   row.ascendingSteps = std::get<std::int64_t>(cells[k++]);
   row.error = std::string(std::get<std::string_view>(cells[k]));

@@ -59,8 +59,7 @@ class StopCheck final : public SweepObserver {
 
 SweepRow RowOfOutcome(const RunOutcome& outcome) {
   SweepRow row;
-  for (std::size_t k = 0; k < kQuantityCount; ++k)
-    if (const auto value = outcome.readouts.Of(static_cast<Quantity>(k)).value) row.readouts[k] = static_cast<double>(*value);
+  row.readouts = WrittenNumbers(outcome.readouts, outcome.crossings);
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;

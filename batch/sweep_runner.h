@@ -14,6 +14,7 @@
 #include "model/physics_names.h"
 #include "run/loop_csv.h"
 #include "run/model_options.h"
+#include "run/written_readouts.h"
 #include "batch/sweep_grid.h"
 
 namespace ebsim {
@@ -26,9 +27,9 @@ struct SweepRow {
   std::size_t point = 0;
   std::uint64_t realization = 0;
   std::uint32_t seedMs = 0;
-  // Each read-out's number at the end, where it shows one, rounded to
-  // double as ebsim run reports it.
-  std::array<std::optional<double>, kQuantityCount> readouts{};
+  // Each written read-out's number at the end, where it shows one, rounded
+  // to double as ebsim run reports it.
+  ReadoutNumbers readouts{};
   std::int64_t descendingSteps = 0;
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation

@@ -124,14 +124,16 @@ CommandSpec MakeStudy() {
 
 CommandSpec MakeRerun() {
   CommandSpec spec{"rerun",
-                   "reruns what wrote a table of ebsim (its metadata line) into a scratch folder and says whether "
-                   "the new rows are identical",
+                   "reruns what wrote a table or an HDF5 file of ebsim (its metadata) into a scratch folder and "
+                   "says whether the new rows are identical",
                    {{"into", {}, true, "DIR",
                      "the scratch folder, made if missing, which must hold none of the files written; default: a new "
                      "folder under $TMPDIR (or /tmp), named on stderr"}},
-                   "a runs, summary, loops or loop-mean table of ebsim sweep, or a loop of ebsim run --loop-csv"};
-  spec.footer = "Exit status: 0 when the rerun's rows are those of FILE byte for byte, 1 when they differ or the "
-                "rerun fails, 2 for a usage error. The original files are never written.\n";
+                   "a runs, summary, loops or loop-mean table of ebsim sweep, a loop of ebsim run --loop-csv, or "
+                   "the HDF5 file of ebsim sweep --h5 or ebsim run --h5"};
+  spec.footer = "Exit status: 0 when the rerun's rows are those of FILE byte for byte (an HDF5 file's datasets value "
+                "for value), 1 when they differ or the rerun fails, 2 for a usage error. The original files are never "
+                "written.\n";
   return spec;
 }
 

@@ -13,7 +13,9 @@
 #include <streambuf>
 
 #include "base/version.h"
+#include "batch/h5_compare.h"
 #include "batch/sweep_metadata.h"
+#include "batch/sweep_output.h"
 #include "cli/command_options.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
@@ -36,7 +38,11 @@ struct TableKind {
 constexpr TableKind kTables[] = {{"runs", "out", "runs.csv"},
                                  {"summary", "summary", "summary.csv"},
                                  {"loops", "loops", "loops.csv"},
-                                 {"loop_mean", "loop-mean", "loop_mean.csv"}};
+                                 {"loop_mean", "loop-mean", "loop_mean.csv"},
+                                 {"h5", "h5", "sweep.h5"}};
+
+// The kinds of ebsim's HDF5 files: a sweep's (--h5) and a run's.
+bool IsH5Kind(const Json& metadata) { return metadata.at("file") == "h5" || metadata.at("file") == "run"; }
 
 // What reruns a file: ebsim sweep or ebsim run with these arguments, and
 // where the rerun writes its copy of the file.
@@ -47,6 +53,19 @@ struct Rerun {
   std::vector<fs::path> written;  // every file and folder it writes
 };
 
+// An HDF5 file's metadata attribute. A file a stopped sweep left is
+// refused: its datasets hold only the rows written before the stop.
+Json H5ProvenanceOf(const std::string& path) {
+  const H5FileHead head = ReadH5FileHead(path);
+  const Json metadata = Json::parse(head.metadata, nullptr, false);
+  if (!metadata.is_object() || !metadata.contains("file") || !metadata.at("file").is_string() || !IsH5Kind(metadata))
+    throw std::runtime_error("is an HDF5 file whose metadata attribute is not ebsim's");
+  if (!head.complete)
+    throw std::runtime_error(
+        "is not complete (its sweep or run was stopped): complete it with --resume, then rerun it");
+  return metadata;
+}
+
 // The first line's metadata; the messages follow the file's name. HDF5
 // files (--h5) are told apart here: they hold the same metadata as
 // attributes, and a rerun of one reads it there.
@@ -55,7 +74,7 @@ Json ProvenanceOf(const std::string& path) {
   std::string line;
   if (!in || (!std::getline(in, line) && in.bad()))
     throw std::runtime_error(std::string("cannot be read: ") + std::strerror(errno ? errno : EIO));
-  if (line.rfind("\x89HDF\r", 0) == 0) throw std::runtime_error("is an HDF5 file; rerun a CSV table of the same sweep");
+  if (line.rfind("\x89HDF\r", 0) == 0) return H5ProvenanceOf(path);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   const std::optional<Json> metadata = ReadCommentLine(line);
   if (!metadata || !metadata->contains("file") || !metadata->at("file").is_string())
@@ -84,17 +103,20 @@ std::map<std::string, std::string> IdentityOptions(const Json& metadata) {
   return values;
 }
 
-// The options of the sweep command that wrote the file, without --resume;
-// those of its metadata's sweep when the command is no sweep's.
-std::map<std::string, std::string> SweepOptions(const Json& metadata) {
+// The options and flags of the sweep command that wrote the file, without
+// --resume; the options of its metadata's sweep when the command is no
+// sweep's.
+ParsedArgs SweepOptions(const Json& metadata) {
   const auto line = metadata.at("command").get<std::vector<std::string>>();
   std::size_t skip = 0;
   if (line.size() >= 2 && line[0] == "ebsim" && line[1] == "sweep") skip = 2;
   else if (!line.empty() && line[0] == "ebsim.sweep") skip = 1;
-  else return IdentityOptions(metadata);
+  else return {IdentityOptions(metadata), {}, {}, false};
   const std::vector<std::string> args(line.begin() + static_cast<std::ptrdiff_t>(skip), line.end());
   try {
-    return ParseArgs(SweepSpec(), args).values;
+    ParsedArgs parsed = ParseArgs(SweepSpec(), args);
+    std::erase(parsed.flags, "resume");
+    return parsed;
   } catch (const std::invalid_argument& bad) {
     throw std::runtime_error("has a command this ebsim does not run: " + std::string(bad.what()));
   }
@@ -110,7 +132,8 @@ fs::path InScratch(const fs::path& scratch, const std::string& path, const char*
 }
 
 Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& scratch) {
-  std::map<std::string, std::string> values = SweepOptions(metadata);
+  const ParsedArgs command = SweepOptions(metadata);
+  std::map<std::string, std::string> values = command.values;
   values.erase("threads");  // the rows are the same on any count: this machine's
   values["seed-ms"] = std::to_string(metadata.at("sweep").at("seed_ms").get<std::uint32_t>());
   Rerun rerun;
@@ -140,27 +163,33 @@ Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& 
     rerun.written.push_back(given->second);
   }
   for (const auto& [name, value] : values) rerun.args.insert(rerun.args.end(), {"--" + name, value});
+  for (const std::string& flag : command.flags) rerun.args.push_back("--" + flag);  // --h5-loops, ...
   return rerun;
 }
 
-// ebsim run --loop-csv and the window's loop files: the seed and the texts.
+// ebsim run --loop-csv, ebsim run --h5 and the window's loop files: the
+// seed and the texts.
 Rerun RunRerun(const Json& metadata, const std::string& file, const fs::path& scratch) {
   const bool window = metadata.value("program", "") == "window";
+  const bool h5 = metadata.at("file") == "run";
   if (window && !metadata.value("repeat", Json()).is_string())
     throw std::runtime_error("cannot be rerun: " + metadata.value("not_repeatable", std::string("no repeat command")));
   const Json& inputs = metadata.at(window ? "exchange_inputs" : "inputs");
-  Rerun rerun{false, {"--seed-ms", std::to_string(metadata.at("seed_ms").get<std::uint32_t>()), "--sep",
-                      metadata.at("separator").get<std::string>()}, InScratch(scratch, file, "loop.csv"), {}};
+  Rerun rerun{false,
+              {"--seed-ms", std::to_string(metadata.at("seed_ms").get<std::uint32_t>()), "--sep",
+               metadata.at("separator").get<std::string>()},
+              InScratch(scratch, file, h5 ? "run.h5" : "loop.csv"),
+              {}};
   for (const InputEntry& input : Inputs())
     rerun.args.insert(rerun.args.end(), {std::string("--") + input.option, inputs.at(input.column).get<std::string>()});
-  rerun.args.insert(rerun.args.end(), {"--loop-csv", rerun.copy.string()});
+  rerun.args.insert(rerun.args.end(), {h5 ? "--h5" : "--loop-csv", rerun.copy.string()});
   rerun.written.push_back(rerun.copy);
   return rerun;
 }
 
 Rerun RerunOf(const Json& metadata, const std::string& file, const fs::path& scratch) {
   try {
-    if (metadata.at("file") == "loop") return RunRerun(metadata, file, scratch);
+    if (metadata.at("file") == "loop" || metadata.at("file") == "run") return RunRerun(metadata, file, scratch);
     for (const TableKind& table : kTables)
       if (metadata.at("file") == table.file) return SweepRerun(metadata, file, scratch);
   } catch (const Json::exception& bad) {
@@ -227,33 +256,82 @@ std::optional<bool> EndOf(const std::string& line) {
 
 std::string Shown(const std::string& line) { return line.size() > 160 ? line.substr(0, 160) + "..." : line; }
 
+// A table an earlier version wrote, without the columns added since: where
+// each of its columns stands in the rerun's header, and the names of the
+// rerun's columns it has not. None when it has a column the rerun lacks,
+// or no fewer.
+struct ColumnPick {
+  std::vector<std::size_t> at;
+  std::string added;
+};
+
+std::optional<ColumnPick> PickColumns(const std::string& ours, const std::string& theirs) {
+  const std::vector<std::string> a = ReadCsvFields(ours), b = ReadCsvFields(theirs);
+  ColumnPick pick;
+  for (const std::string& name : a) {
+    const auto at = std::find(b.begin(), b.end(), name);
+    if (at == b.end()) return std::nullopt;
+    pick.at.push_back(static_cast<std::size_t>(at - b.begin()));
+  }
+  for (const std::string& name : b)
+    if (std::find(a.begin(), a.end(), name) == a.end()) pick.added += (pick.added.empty() ? "" : ", ") + name;
+  if (pick.added.empty()) return std::nullopt;
+  return pick;
+}
+
+// The original's line is the rerun's, or, with a pick, its fields are the
+// rerun's in the original's columns.
+bool SameLine(const std::string& ours, const std::string& theirs, const std::optional<ColumnPick>& pick) {
+  if (ours == theirs || !pick) return ours == theirs;
+  const std::vector<std::string> a = ReadCsvFields(ours), b = ReadCsvFields(theirs);
+  if (a.size() != pick->at.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (pick->at[k] >= b.size() || a[k] != b[pick->at[k]]) return false;
+  return true;
+}
+
 // The lines after the metadata line, byte for byte, up to the end line.
 // An original without an end line, or whose end line says it is not
-// complete, is compared as far as it goes.
+// complete, is compared as far as it goes. A table of an earlier version
+// whose header lacks columns the rerun has is compared in its columns.
 Comparison Compare(const std::string& original, const fs::path& copy) {
   std::ifstream a(original, std::ios::binary), b(copy, std::ios::binary);
   std::string x, y;
   std::getline(a, x);
   std::getline(b, y);
+  std::optional<ColumnPick> pick;
   for (std::uint64_t line = 2, rows = 0;; ++line, ++rows) {
     const bool more = static_cast<bool>(std::getline(a, x)), theirs = static_cast<bool>(std::getline(b, y));
     const std::optional<bool> end = more ? EndOf(x) : std::optional<bool>(false);
     const std::string lines = rows ? "header and " + std::to_string(rows - 1) + " rows" : "nothing";
+    const std::string how = pick ? "in its columns, field for field (the rerun adds the columns " + pick->added + ")"
+                                 : "byte for byte";
     if (end && !*end)
       return {true, "'" + original + "' is not complete (its sweep or run was stopped): its " + lines +
-                        " are the rerun's first, byte for byte"};
+                        " are the rerun's first, " + how};
     const bool rerunEnded = !theirs || EndOf(y);
-    if (end && rerunEnded)
-      return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, byte for byte"};
+    if (end && rerunEnded) return {true, "identical: the " + lines + " of '" + original + "' are the rerun's, " + how};
     if (end) return {false, "the rerun has more lines than '" + original + "', which ends after line " +
                                 std::to_string(line - 1) + ": '" + Shown(y) + "'"};
     if (rerunEnded)
       return {false,
               "line " + std::to_string(line) + " of '" + original + "' is past the rerun's end: '" + Shown(x) + "'"};
-    if (x != y)
+    if (rows == 0 && x != y) pick = PickColumns(x, y);
+    if (!(rows == 0 && pick) && !SameLine(x, y, pick))
       return {false, "line " + std::to_string(line) + " differs: '" + original + "' has '" + Shown(x) +
                          "', the rerun '" + Shown(y) + "'"};
   }
+}
+
+// Every dataset of the two HDF5 files, value for value; those of an
+// earlier version's file are the rerun's, which may add others.
+Comparison CompareH5(const std::string& original, const fs::path& copy) {
+  const H5Comparison comparison = CompareH5Files(original, copy.string());
+  if (comparison.difference) return {false, "'" + original + "' and the rerun differ: " + *comparison.difference};
+  std::string added;
+  for (const std::string& name : comparison.added) added += (added.empty() ? "" : ", ") + name;
+  return {true, "identical: every dataset of '" + original + "' is the rerun's, value for value" +
+                    (added.empty() ? "" : " (the rerun adds the datasets " + added + ")")};
 }
 
 std::string VersionOf(const Json& metadata) {
@@ -310,7 +388,13 @@ int RerunCommand(std::span<const std::string> args, std::ostream& out, std::ostr
   if (VersionOf(metadata) != ProgramVersion())
     out << "ebsim rerun: '" << file << "' was written by ebsim " << VersionOf(metadata) << "; this is ebsim "
         << ProgramVersion() << "\n";
-  const Comparison comparison = Compare(file, rerun.copy);
+  Comparison comparison;
+  try {
+    comparison = IsH5Kind(metadata) ? CompareH5(file, rerun.copy) : Compare(file, rerun.copy);
+  } catch (const std::runtime_error& bad) {
+    err << "ebsim rerun: '" << file << "' " << bad.what() << "\n";
+    return 1;
+  }
   out << "ebsim rerun: " << comparison.verdict << " ('" << rerun.copy.string() << "')\n";
   return comparison.identical ? 0 : 1;
 }

@@ -25,6 +25,7 @@
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
 #include "run/large_lattice.h"
+#include "run/written_readouts.h"
 
 namespace ebsim {
 
@@ -56,6 +57,10 @@ void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& 
   json["side"] = outcome.side;
   Json readouts = Json::object();
   for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.quantity));
+  // The standard ones after the window's: numbers the window does not show.
+  const ReadoutNumbers numbers = WrittenNumbers(outcome.readouts, outcome.crossings);
+  for (std::size_t k = kQuantityCount; k < kWrittenReadoutCount; ++k)
+    readouts[WrittenReadouts()[k].id] = numbers[k] ? Json{{"value", *numbers[k]}} : Json(nullptr);
   json["readouts"] = readouts;
   json["steps"] = {{"descending", outcome.steps.descending}, {"ascending", outcome.steps.ascending}};
   std::string text = Dump(json);

@@ -18,7 +18,7 @@ namespace ebsim {
 
 namespace {
 
-enum class Kind { kInput, kCount, kSeparator, kPath };
+enum class Kind { kInput, kCount, kSeparator, kPath, kFlag };
 
 struct Key {
   std::string name;    // in the file
@@ -51,7 +51,11 @@ const std::vector<Key>& Outputs() {
                                         {"summary", "summary", Kind::kPath},
                                         {"loops", "loops", Kind::kPath},
                                         {"loop_mean", "loop-mean", Kind::kPath},
-                                        {"spins", "spins", Kind::kPath}};
+                                        {"spins", "spins", Kind::kPath},
+                                        {"h5", "h5", Kind::kPath},
+                                        {"h5_loops", "h5-loops", Kind::kFlag},
+                                        {"h5_loop_mean", "h5-loop-mean", Kind::kFlag},
+                                        {"h5_spins", "h5-spins", Kind::kFlag}};
   return keys;
 }
 
@@ -119,6 +123,9 @@ class Reader {
       case Kind::kPath:
         if (const auto* text = node.as_string()) return text->get();
         Refuse(node.source(), key.name + " takes a text, not " + TypeOf(node));
+      case Kind::kFlag:
+        if (const auto* flag = node.as_boolean()) return flag->get() ? "true" : "";
+        Refuse(node.source(), key.name + " takes true or false, not " + TypeOf(node));
     }
     Refuse(node.source(), key.name + ": unexpected value");
   }
@@ -198,9 +205,15 @@ StudyFile ReadStudyFile(const std::string& path) {
   if (const toml::node* outputs = top.get("outputs")) {
     if (!outputs->is_table())
       reader.Refuse(outputs->source(), "outputs is a table: [outputs] with out = \"FILE\", ...");
-    for (const Key& key : Outputs())
-      if (const toml::node* node = outputs->as_table()->get(key.name))
-        study.sweep.insert(study.sweep.end(), {"--" + key.option, reader.Value(*node, key)});
+    for (const Key& key : Outputs()) {
+      const toml::node* node = outputs->as_table()->get(key.name);
+      if (!node) continue;
+      const std::string value = reader.Value(*node, key);
+      if (key.kind != Kind::kFlag)
+        study.sweep.insert(study.sweep.end(), {"--" + key.option, value});
+      else if (!value.empty())
+        study.sweep.push_back("--" + key.option);  // false: as if not given
+    }
   }
   return study;
 }

@@ -4,7 +4,8 @@
 // field_sd or sd, h0, hmin, steps), each a text as on the command line
 // ("0:0.2:0.02", "1;2"), a number, or an array of them; the realizations,
 // seed_ms, threads and separator; and an [outputs] table with out,
-// summary, loops, loop_mean and spins. It stands for the `ebsim sweep`
+// summary, loops, loop_mean, spins and h5, and the flags h5_loops,
+// h5_loop_mean and h5_spins (true or false). It stands for the `ebsim sweep`
 // arguments that run the same sweep.
 
 #include <string>

@@ -1,7 +1,7 @@
 # The mean hysteresis loop of 100 realisations, with the spread of M.
 #   PYTHONPATH=build/python /usr/bin/python3 docs/mean_loop.py study/mean_loop.png
 # The band is one sample standard deviation of M across the realisations,
-# either side of the mean; the E-B shift is given as mean ± standard error
+# either side of the mean; the loop centre (H_EB) is given as mean ± standard error
 # of the mean, over the runs that wrote it.
 import sys
 
@@ -17,8 +17,8 @@ runs = [ebsim.run(side=40, dilution=0.04, enhancement=10, field_sd=1.5, seed_ms=
 branch, h, _ = runs[0].loop                      # every run steps through the same fields
 m = np.array([run.loop[2] for run in runs])
 mean, sd = m.mean(axis=0), m.std(axis=0, ddof=1)
-# A run whose M never changes sign on the way up leaves eb_shift blank (None).
-shifts = np.array([run.eb_shift for run in runs if run.eb_shift is not None])
+# A run whose M never changes sign on the way up leaves loop_centre blank (None).
+shifts = np.array([run.loop_centre for run in runs if run.loop_centre is not None])
 blank = len(runs) - len(shifts)
 
 for name, colour in [("down", "tab:blue"), ("up", "tab:red")]:
@@ -29,12 +29,12 @@ for name, colour in [("down", "tab:blue"), ("up", "tab:red")]:
 plt.xlabel("applied field H [J]")
 plt.ylabel("mean spin M")
 if len(shifts) > 1:
-    shift = f"E-B shift {shifts.mean():.3f} ± {shifts.std(ddof=1) / np.sqrt(len(shifts)):.3f} J (± standard error)"
+    shift = f"loop centre {shifts.mean():.3f} ± {shifts.std(ddof=1) / np.sqrt(len(shifts)):.3f} J (± standard error)"
 else:
-    shift = "E-B shift: too few runs wrote it"
+    shift = "loop centre: too few runs wrote it"
 plt.title(f"Mean of {len(runs)} loops: side 40, dilution 0.04, J = 10, field SD = 1.5 J\n"
           f"{shift}; {blank} of {len(runs)} runs left it blank",
           fontsize=10)
 plt.legend(loc="lower right", fontsize=8)
 plt.savefig(picture, dpi=100)
-print(f"{picture}: {len(runs)} runs, eb_shift blank in {blank}")
+print(f"{picture}: {len(runs)} runs, loop_centre blank in {blank}")

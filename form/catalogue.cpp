@@ -30,7 +30,7 @@ constexpr ReadoutEntry kReadouts[] = {
      "fraction of the N x N sites that drew the enhanced exchange constant", ""},
     {Quantity::EbShift, Readout::MaskEdit3, "E-B Shift", "eb_shift",
      "-(|H_down| - H_up) / 2, H_down and H_up the fields where M last changed sign on the two branches", "J"},
-    {Quantity::Coercivity, Readout::MaskEdit4, "Coercivity", "coercivity", "|H_up| + |H_down|, the width of the loop at M = 0", "J"},
+    {Quantity::Coercivity, Readout::MaskEdit4, "Coercivity", "coercivity", "|H_up| + |H_down|, the loop's width at M = 0 where H_down <= 0 <= H_up", "J"},
     {Quantity::VerticalShift, Readout::MaskEdit5, "Vertical Shift", "vertical_shift",
      "(1 - (1 - M_max) / 2 + M_min) / 2, M_min and M_max the extremes of the ascending branch (M_max at H >= H0)",
      "spin"},

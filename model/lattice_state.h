@@ -7,9 +7,11 @@
 #include <array>
 #include <memory>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/edge_rule.h"
+#include "model/loop_crossings.h"
 
 namespace ebsim {
 
@@ -81,6 +83,9 @@ struct LatticeState {
   double DownCrossingField = 0;
   double PrevMagnetizationUp = 0;
   double UpCrossingField = 0;
+  // The two crossings the E-B shift and coercivity of this Run were last
+  // reckoned from; none while they are blank.
+  std::optional<LoopCrossings> ReadoutCrossings;
   std::int32_t PlusSpinCount = 0;
   std::int32_t MinusSpinCount = 0;
 };

@@ -14,6 +14,7 @@
 #include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
 #include "run/simulator.h"
+#include "run/written_readouts.h"
 
 namespace ebsim {
 
@@ -70,12 +71,11 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
   result.side = outcome.side;
   result.stepsDescending = outcome.steps.descending;
   result.stepsAscending = outcome.steps.ascending;
-  for (const ReadoutEntry& entry : Readouts()) {
-    const ReadoutValue& value = outcome.readouts.Of(entry.quantity);
-    result.readouts[ReadoutName(entry.quantity)] =
-        value.value ? py::object(py::float_(static_cast<double>(*value.value))) : py::none();
-    result.shown[ReadoutName(entry.quantity)] = value.text;
-  }
+  const ReadoutNumbers numbers = WrittenNumbers(outcome.readouts, outcome.crossings);
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
+    result.readouts[WrittenReadouts()[k].id] = numbers[k] ? py::object(py::float_(*numbers[k])) : py::none();
+  for (const ReadoutEntry& entry : Readouts())
+    result.shown[ReadoutName(entry.quantity)] = outcome.readouts.Of(entry.quantity).text;
   if (!outcome.loop.empty()) {
     py::list branch;
     std::vector<double> h, m;
@@ -155,7 +155,8 @@ void AddRun(py::module_& module) {
       .def_readonly("side", &RunResult::side, "The lattice side N.")
       .def_readonly("steps_descending", &RunResult::stepsDescending, "Field steps of the descending branch.")
       .def_readonly("steps_ascending", &RunResult::stepsAscending, "Field steps of the ascending branch.")
-      .def_readonly("readouts", &RunResult::readouts, "Read-out name -> float, or None where the read-out is blank.")
+      .def_readonly("readouts", &RunResult::readouts, "Read-out name -> float, or None where the read-out is blank: the window's, then h_down, h_up, loop_centre "
+                    "and loop_half_width.")
       .def_readonly("metadata", &RunResult::metadata,
                     "Where the run comes from, as `ebsim run --loop-csv` writes it on the file's first line: program, "
                     "version, seed_ms, separator, inputs (every input's text), command (the `ebsim run` options "
@@ -170,11 +171,14 @@ void AddRun(py::module_& module) {
         return "<ebsim.RunResult seed_ms=" + std::to_string(r.seedMs) + " side=" + std::to_string(r.side) +
                " readouts=" + std::string(py::repr(r.readouts)) + ">";
       });
-  for (const ReadoutEntry& entry : Readouts()) {
-    const std::string name = ReadoutName(entry.quantity);
-    result.def_property_readonly(
-        name.c_str(), [name](const RunResult& r) { return r.readouts[name.c_str()]; },
-        (std::string("The read-out \"") + entry.caption + "\" as a float, or None where blank.").c_str());
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {
+    const std::string name = WrittenReadouts()[k].id;
+    const std::string doc =
+        k < kQuantityCount
+            ? std::string("The read-out \"") + Readouts()[k].caption + "\" as a float, or None where blank."
+            : std::string(WrittenReadouts()[k].meaning) + ", as a float; None where E-B Shift is blank.";
+    result.def_property_readonly(name.c_str(), [name](const RunResult& r) { return r.readouts[name.c_str()]; },
+                                 doc.c_str());
   }
   module.def(
       "run",

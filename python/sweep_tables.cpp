@@ -92,7 +92,7 @@ void RowsTable::Add(const SweepRow& row) {
   point_.push_back(static_cast<std::int64_t>(row.point));
   realization_.push_back(static_cast<std::int64_t>(row.realization));
   seed_.push_back(row.seedMs);
-  for (std::size_t k = 0; k < kQuantityCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
   descending_.push_back(row.descendingSteps);
   ascending_.push_back(row.ascendingSteps);
 }
@@ -107,8 +107,8 @@ py::object RowsTable::Table() {
   columns["point"] = Column(std::move(point_));
   columns["realization"] = Column(std::move(realization_));
   columns["seed_ms"] = Column(std::move(seed_));
-  for (const ReadoutEntry& entry : Readouts())
-    columns[entry.id] = Column(std::move(readouts_[static_cast<std::size_t>(entry.quantity)]));
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
+    columns[WrittenReadouts()[k].id] = Column(std::move(readouts_[k]));
   columns["steps_descending"] = Column(std::move(descending_));
   columns["steps_ascending"] = Column(std::move(ascending_));
   return MakeTable(columns, RunsColumns(grid_));
@@ -120,7 +120,7 @@ void SummaryTable::Add(std::size_t point, const PointStatistics& statistics) {
   point_.push_back(static_cast<std::int64_t>(point));
   realizations_.push_back(static_cast<std::int64_t>(statistics.realizations));
   failed_.push_back(static_cast<std::int64_t>(statistics.failed));
-  for (std::size_t k = 0; k < kQuantityCount; ++k) {
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {
     const ReadoutStatistics& s = statistics.readouts[k];
     readouts_[k].mean.push_back(Value(s.Mean()));
     readouts_[k].sd.push_back(Value(s.StandardDeviation()));
@@ -135,9 +135,9 @@ py::object SummaryTable::Table() {
   columns["point"] = Column(std::move(point_));
   columns["realizations"] = Column(std::move(realizations_));
   columns["failed"] = Column(std::move(failed_));
-  for (const ReadoutEntry& entry : Readouts()) {
-    ReadoutColumns& readout = readouts_[static_cast<std::size_t>(entry.quantity)];
-    const std::string id = entry.id;
+  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {
+    ReadoutColumns& readout = readouts_[k];
+    const std::string id = WrittenReadouts()[k].id;
     columns[id + "_mean"] = Column(std::move(readout.mean));
     columns[id + "_sd"] = Column(std::move(readout.sd));
     columns[id + "_se"] = Column(std::move(readout.se));

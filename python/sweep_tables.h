@@ -44,7 +44,7 @@ class RowsTable {
  private:
   const SweepGrid& grid_;
   std::vector<std::int64_t> point_, realization_, seed_, descending_, ascending_;
-  std::array<std::vector<double>, kQuantityCount> readouts_;
+  std::array<std::vector<double>, kWrittenReadoutCount> readouts_;
   std::vector<std::pair<std::size_t, std::string>> errors_;  // row, text: the rows that failed
 };
 
@@ -62,7 +62,7 @@ class SummaryTable {
   };
   const SweepGrid& grid_;
   std::vector<std::int64_t> point_, realizations_, failed_;
-  std::array<ReadoutColumns, kQuantityCount> readouts_;
+  std::array<ReadoutColumns, kWrittenReadoutCount> readouts_;
 };
 
 }  // namespace ebsim

@@ -14,6 +14,7 @@ LoopMeasurements::LoopMeasurements(const FormPort& port, const ModelParameters& 
 void LoopMeasurements::StartSweep() {
   downCrossingFound_ = false;
   lastNonZero_.reset();
+  lattice_.ReadoutCrossings.reset();
   Blank(Quantity::EbShift);
   Blank(Quantity::Coercivity);
   Blank(Quantity::VerticalShift);
@@ -44,6 +45,7 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
       lattice_.UpCrossingField = StoreDouble(*crossing);
       if (downCrossingFound_) {
         const long double down = lattice_.DownCrossingField, up = lattice_.UpCrossingField;
+        lattice_.ReadoutCrossings = LoopCrossings{lattice_.DownCrossingField, lattice_.UpCrossingField};
         Show(Quantity::EbShift, Checked(std::fabs(down) - up) * -0.5L);
         Show(Quantity::Coercivity, Checked(std::fabs(up) + std::fabs(down)));
       }

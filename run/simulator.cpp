@@ -96,6 +96,12 @@ SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
 
 namespace {
 
+// The crossings of this Run's E-B shift: the lattice's are another Run's
+// when this one blanked it or never reached it.
+void KeepCrossings(RunOutcome& outcome, const LatticeState& lattice) {
+  if (outcome.readouts.Of(Quantity::EbShift).value) outcome.crossings = lattice.ReadoutCrossings;
+}
+
 // RunAll beyond the window's 300: the lattice held by the engine alone.
 RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_t seedMs,
                     const RunAllOptions& options) {
@@ -113,6 +119,7 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
   }
   outcome.side = progress.side;
   outcome.stage = progress.stage;
+  KeepCrossings(outcome, simulator.Lattice());
   return outcome;
 }
 
@@ -144,6 +151,7 @@ RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, con
   } catch (const std::bad_alloc&) {
     outcome.error = ErrorBoxText(kOutOfMemory);
   }
+  KeepCrossings(outcome, lattice);
   return outcome;
 }
 

@@ -19,6 +19,7 @@
 #include "form/form_fields.h"
 #include "form/headless_form.h"
 #include "model/lattice_state.h"
+#include "model/loop_crossings.h"
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "run/field_sweep.h"
@@ -37,6 +38,8 @@ struct RunOutcome {
   std::uint32_t seedMs = 0;
   int side = 0;
   HeadlessReadouts readouts;  // each read-out's text and number (none: blank)
+  // The crossings its E-B shift and coercivity show (none: blank).
+  std::optional<LoopCrossings> crossings;
   SweepSteps steps;
   std::vector<LoopPoint> loop;    // with keepLoop
   std::optional<SetupMaps> maps;  // with keepMaps

@@ -34,7 +34,7 @@ using namespace ebsim;
 
 namespace {
 
-constexpr std::size_t kRunsColumns = 22;  // 7 grid, point, realisation, seed, 9 read-outs, 2 steps, error
+constexpr std::size_t kRunsColumns = 26;  // 7 grid, point, realisation, seed, 13 read-outs, 2 steps, error
 
 // SIGINT from the terminal, SIGTERM from a batch system, SIGHUP from a
 // closed session: each keeps every finished row and leaves whole files.

@@ -51,6 +51,23 @@ Edit Field(std::size_t n, std::size_t k, const std::string& value) {
   });
 }
 
+// The table as a version before the standard read-outs wrote it: every
+// line but the metadata and end lines without h_down ... loop_half_width.
+std::string WithoutStandardReadouts(const std::string& text) {
+  std::string earlier;
+  for (const std::string& line : Lines(text)) {
+    if (line.rfind("#", 0) == 0) {
+      earlier += line + "\n";
+      continue;
+    }
+    std::vector<std::string> fields = CsvFields(line);
+    fields.erase(fields.begin() + 19, fields.begin() + 23);  // after 7 + 3 + 9
+    for (std::size_t f = 0; f < fields.size(); ++f) earlier += (f ? "," : "") + fields[f];
+    earlier += "\n";
+  }
+  return earlier;
+}
+
 class RunsFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,6 +112,11 @@ TEST_F(RunsFileTest, MetadataThatDoesNotHoldTogetherIsRefused) {
       {[&](const std::string&) { return ReadFile(dir_ / "summary.csv"); }, "is a summary table, not a runs table"},
       {[](const std::string&) { return ""; }, "is empty, not a runs table"},
       {[](const std::string&) { return std::string("\x89HDF\r\n\x1a\n\0\0", 10); }, "is an HDF5 file, not a runs table"},
+      // An earlier version's table, without the standard read-outs: its rows
+      // would leave them blank.
+      {WithoutStandardReadouts,
+       "has another header than this sweep's runs table: it lacks the columns h_down, h_up, loop_centre, "
+       "loop_half_width"},
   };
   for (const auto& c : cases) {
     const std::string path = Write(c.edit);

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "batch/sweep_output.h"
 #include "tests/cli/process_helpers.h"
 
 using namespace ebsim;
@@ -47,6 +48,17 @@ TEST(StudyTest, AStudyFileGivesTheRowsOfItsCommandLine) {
       EXPECT_EQ(FirstLine(study)["study"]["text"], ReadFile(dir / "study.toml"));
     }
   }
+  // The HDF5 file with its flags; false is as if the key were not there.
+  const ScratchDir dir;
+  WriteFile(dir / "study.toml", "side = 8\nsteps = 20\nseed_ms = 3\n[outputs]\nh5 = \"s.h5\"\nh5_loops = true\n"
+                                "h5_spins = false\nout = \"s.csv\"\n");
+  ASSERT_EQ(RunEbsim({"study", "study.toml"}, dir.Path()).code, 0);
+  const auto command = FirstLine(dir / "s.csv")["command"].get<std::vector<std::string>>();
+  EXPECT_EQ(std::count(command.begin(), command.end(), "--h5-loops"), 1);
+  EXPECT_EQ(std::count(command.begin(), command.end(), "--h5-spins"), 0);
+  const Finished rerun = RunEbsim({"rerun", "s.h5", "--into", "again"}, dir.Path());
+  EXPECT_EQ(rerun.code, 0) << rerun.err;
+  EXPECT_NE(rerun.out.find("identical: every dataset of 's.h5'"), std::string::npos) << rerun.out;
 }
 
 struct Refused {
@@ -57,8 +69,8 @@ struct Refused {
 
 TEST(StudyTest, KeysAndValuesThatNameNoSweepAreRefused) {
   const Refused cases[] = {
-      {"dilution = 0.1\ndynamics = \"glauber\"\nengine = \"compact\"\n[outputs]\nout = \"r.csv\"\nh5 = \"r.h5\"\n", 2,
-       "study.toml: unknown keys 'dynamics' (line 2), 'engine' (line 3), 'outputs.h5' (line 6); a study file takes "
+      {"dilution = 0.1\ndynamics = \"glauber\"\nengine = \"compact\"\n[outputs]\nout = \"r.csv\"\nhdf5 = \"r.h5\"\n", 2,
+       "study.toml: unknown keys 'dynamics' (line 2), 'engine' (line 3), 'outputs.hdf5' (line 6); a study file takes "
        "side, dilution"},
       {"side = 2.5\n", 2, "study.toml:1: side takes an integer, a text or an array of them, not a float"},
       {"\ndilution = [0.1, true]\n", 2,
@@ -67,6 +79,7 @@ TEST(StudyTest, KeysAndValuesThatNameNoSweepAreRefused) {
       {"realizations = \"5\"\n", 2, "study.toml:1: realizations takes a whole number, not a text"},
       {"sd = 1\nfield_sd = 2\n", 2, "field_sd is given twice (as 'field_sd' and 'sd')"},
       {"outputs = \"r.csv\"\n", 2, "study.toml:1: outputs is a table"},
+      {"[outputs]\nh5_loops = 1\n", 2, "study.toml:2: h5_loops takes true or false, not an integer"},
       {"side = \n", 2, "study.toml:1: "},
       {"realizations = 0\n", 2, "ebsim study: --realizations takes a whole number of at least 1: '0'"},
       {"dilution = \"abc\"\n", 2, "ebsim study: 'abc' is not a valid floating point value."},
@@ -101,6 +114,31 @@ TEST(RerunTest, ARerunGivesEveryTableByteForByteAndNamesALineThatDiffers) {
     ASSERT_EQ(mine.size(), theirs.size()) << file;
     EXPECT_TRUE(std::equal(mine.begin() + 1, mine.end() - 1, theirs.begin() + 1)) << file;
   }
+  // A runs table of an earlier version, without the standard read-outs, is
+  // compared in its columns; a value changed there is still named.
+  std::string earlier;
+  for (const std::string& line : Lines(ReadFile(dir / "runs.csv"))) {
+    if (line.rfind("#", 0) == 0) {
+      earlier += line + "\n";
+      continue;
+    }
+    std::vector<std::string> fields = ReadCsvFields(line);
+    const auto at = fields.end() - 7;  // h_down ... loop_half_width, then the steps and the error
+    fields.erase(at, at + 4);
+    for (std::size_t k = 0; k < fields.size(); ++k) earlier += (k ? "," : "") + CsvField(fields[k]);
+    earlier += "\n";
+  }
+  WriteFile(dir / "earlier.csv", earlier);
+  const Finished kept = RunEbsim({"rerun", "earlier.csv", "--into", "earlier"}, dir.Path());
+  EXPECT_EQ(kept.code, 0) << kept.out << kept.err;
+  EXPECT_NE(kept.out.find("in its columns, field for field (the rerun adds the columns h_down, h_up, loop_centre, "
+                          "loop_half_width)"),
+            std::string::npos)
+      << kept.out;
+  earlier[earlier.find("\n6,") + 1] = '7';
+  WriteFile(dir / "earlier.csv", earlier);
+  EXPECT_NE(RunEbsim({"rerun", "earlier.csv", "--into", "changed"}, dir.Path()).out.find("line 3 differs"),
+            std::string::npos);
   // A changed row is named; a folder that holds the file is refused, and
   // the original is left as it was.
   std::string runs = ReadFile(dir / "runs.csv");

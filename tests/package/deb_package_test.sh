@@ -163,6 +163,7 @@ in_home "$bin/ebsim" study "$examples/first_study.toml" --threads 2
 in_home gnuplot -e "summary='study/dilution_summary.csv'; picture='study/first_study.png'" "$examples/first_study.gp"
 in_home "$bin/ebsim" study "$examples/averaged_loop.toml" --threads 2
 in_home "$bin/ebsim" rerun study/dilution_summary.csv --into rerun >/dev/null
+in_home "$bin/ebsim" rerun study/dilution.h5 --into rerun-h5 >/dev/null
 in_home gnuplot -e "means='study/loop_mean.csv'; picture='study/averaged_loop.png'" "$examples/averaged_loop.gp"
 [ "$with_python" = 1 ] && in_home env PYTHONPATH="$site" /usr/bin/python3 "$examples/mean_loop.py" study/mean_loop.png
 pictures=(first_study averaged_loop)

@@ -64,13 +64,16 @@ def test_run_equals_the_command(inputs):
     assert (result.seed_ms, result.side) == (expected["seed_ms"], expected["side"])
     assert (result.steps_descending, result.steps_ascending) == tuple(expected["steps"].values())
     # The command writes values with 15 significant digits.
-    for name, readout in zip(ebsim.READOUTS, expected["readouts"].values()):
+    assert list(expected["readouts"]) == list(ebsim.READOUTS)
+    for name, readout in expected["readouts"].items():
+        # The standard read-outs have no text on the window.
+        shown = result.shown.get(name, "     ")
         if readout is None:
-            assert result.readouts[name] is None and result.shown[name] == "     "
+            assert result.readouts[name] is None and shown == "     "
         else:
             assert result.readouts[name] == pytest.approx(float(readout["value"]), rel=1e-14)
             assert getattr(result, name) == result.readouts[name]
-            assert result.shown[name] == readout["shown"]
+            assert shown == readout.get("shown", "     ")
     branch, h, m = result.loop
     assert list(branch) == [p["branch"] for p in expected["loop"]]
     assert list(h) == [p["H"] for p in expected["loop"]]
@@ -91,6 +94,26 @@ def run_csv(path):
 def significant_digits(text):
     mantissa = text.lstrip("-").split("e")[0].replace(".", "")
     return mantissa.lstrip("0").rstrip("0")
+
+
+# Crossings read off the loops: both below zero (where the window's
+# Coercivity, 4.68, is no width), straddling zero, and none.
+@pytest.mark.parametrize("inputs, down, up", [
+    (dict(side=100, dilution=0.15, sd=2, seed_ms=0), -2.94, -1.74),
+    (dict(seed_ms=0), -1.62, 0.74),
+    (dict(side=3, seed_ms=0), None, None),
+])
+def test_standard_readouts_follow_the_crossings(inputs, down, up):
+    r = ebsim.run(loop=False, **inputs)
+    if down is None:
+        assert [r.eb_shift, r.h_down, r.h_up, r.loop_centre, r.loop_half_width] == [None] * 5
+        return
+    assert (r.h_down, r.h_up) == (pytest.approx(down, abs=1e-12), pytest.approx(up, abs=1e-12))
+    assert r.loop_centre == pytest.approx((down + up) / 2, abs=1e-12)
+    assert r.loop_half_width == pytest.approx((up - down) / 2, abs=1e-12)
+    # E-B Shift is the centre wherever H_down <= 0; Coercivity the width only where H_up >= 0 too.
+    assert r.eb_shift == r.loop_centre
+    assert (r.coercivity == 2 * r.loop_half_width) == (up >= 0)
 
 
 GRID = {"sd": "1;2.5", "dilution": [0.02, 0.1], "steps": "40:80:40", "side": 24}

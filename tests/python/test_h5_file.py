@@ -20,6 +20,7 @@ EBSIM = os.environ.get("EBSIM", os.path.join(ROOT, "build", "bin", "ebsim"))
 
 # The CSV file of each table and the group that holds it in the HDF5 file.
 TABLES = {"--out": "/", "--summary": "summary", "--loops": "loops", "--loop-mean": "loop_mean"}
+STANDARD = ("h_down", "h_up", "loop_centre", "loop_half_width")
 
 
 def read_csv(path):
@@ -98,6 +99,12 @@ def test_the_h5_file_holds_what_the_csv_files_hold(tmp_path, args, outputs):
         grid = metadata["sweep"]["grid"]
         for option, path in paths.items():
             assert_table_equals(f[TABLES[option]], grid, path)
+        # The standard read-outs after the window's, blank where E-B Shift is.
+        header = read_csv(paths["--out"])[0]
+        assert header[header.index("minus_spins_at_hmax") + 1:][:4] == list(STANDARD)
+        shift = f["eb_shift"][()]
+        assert np.array_equal(np.isnan(f["h_down"][()]), np.isnan(shift)) and not np.isnan(shift).all()
+        assert np.array_equal(f["loop_centre"][()], (f["h_down"][()] + f["h_up"][()]) / 2, equal_nan=True)
         if "spins" in f:
             for npy in glob.glob(str(tmp_path / "spins" / "*.npy")):
                 point, r = map(int, os.path.basename(npy)[5:-4].split("_realization"))
@@ -107,6 +114,9 @@ def test_the_h5_file_holds_what_the_csv_files_hold(tmp_path, args, outputs):
     separator = metadata["sweep"]["separator"]
     for group in ("/", "summary", "loops"):
         ds = xr.open_dataset(tmp_path / "s.h5", engine="h5netcdf", group=group)
+        if group != "loops":
+            suffix = "" if group == "/" else "_mean"
+            assert all(name + suffix in ds for name in STANDARD)
         for name, texts in grid.items():
             numbers = [float(t.replace(separator, ".")) for t in texts]
             assert ds[name].values.tolist() == (numbers if len(texts) > 1 else numbers[0])
@@ -167,3 +177,32 @@ def test_a_runs_file_holds_what_its_json_says(tmp_path):
         assert [(int(s), b.decode(), bits(h), bits(m)) for s, b, h, m in
                 zip(loop["step"], loop["branch"][0], loop["H"][0], loop["M"][0])] == \
                [(p["step"], p["branch"], bits(p["H"]), bits(p["M"])) for p in printed["loop"]]
+
+
+def test_rerun_of_an_h5_file_compares_every_dataset(tmp_path):
+    """ebsim rerun reruns a sweep's or a run's HDF5 file from its metadata
+    attribute, names a dataset that differs, and refuses a stopped one."""
+    def rerun(name):
+        return subprocess.run([EBSIM, "rerun", str(tmp_path / name)], capture_output=True, text=True)
+
+    sweep(tmp_path, "--seed-ms", "11", "--side", "8", "--steps", "30", "--dilution", "0;0.1", "--realizations", "2",
+          "--h5-loops", "--h5-spins", outputs=())
+    subprocess.run([EBSIM, "run", "--seed-ms", "5", "--side", "9", "--h5", str(tmp_path / "r.h5")], check=True,
+                   capture_output=True)
+    for name in ("s.h5", "r.h5"):
+        done = rerun(name)
+        assert done.returncode == 0 and "identical: every dataset of" in done.stdout, done.stdout + done.stderr
+    # A file of an earlier version, without the standard read-outs: its datasets are the rerun's.
+    with h5py.File(tmp_path / "r.h5", "r+") as f:
+        for name in STANDARD:
+            del f[name], f["summary"][name + "_mean"]
+    done = rerun("r.h5")
+    assert done.returncode == 0 and "(the rerun adds the datasets h_down, h_up," in done.stdout, done.stdout
+    with h5py.File(tmp_path / "s.h5", "r+") as f:
+        f["loop_half_width"][0, 1] += 1
+    done = rerun("s.h5")
+    assert done.returncode == 1 and "the dataset 'loop_half_width' differs at element 1" in done.stdout, done.stdout
+    with h5py.File(tmp_path / "s.h5", "r+") as f:
+        f.attrs["complete"] = 0
+    done = rerun("s.h5")
+    assert done.returncode == 1 and "is not complete" in done.stderr, done.stderr

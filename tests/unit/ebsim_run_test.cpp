@@ -39,12 +39,15 @@ using nlohmann::ordered_json;
 
 // A read-out: its number (exactly the double), the five characters shown.
 ordered_json R(double value, const char* shown) { return {{"value", value}, {"shown", shown}}; }
+// A standard read-out, which the window does not show.
+ordered_json V(double value) { return {{"value", value}}; }
 
 // Side 2 seeded at 3 ms: every cell copies cell (1, 1), with J = 1 and a
 // random field of 0.161. The local field of every site is 2 + 0.161 + H
 // while all spins are up, so it changes sign between -1.5 and -3, and the
 // spins turn one pass later, at -4.5; on the way up likewise at 4.5. The
-// crossings at -3.75 and 3.75 give no shift and a coercivity of 7.5.
+// crossings at -3.75 and 3.75 give no shift and a coercivity of 7.5: the
+// loop's centre is 0 and its half width 3.75.
 TEST_F(EbsimRunTest, TinyLoop) {
   ASSERT_EQ(Run({"--seed-ms", "3", "--side", "2", "--steps", "8", "--sd", "3", "--loop"}), 0);
   ordered_json loop = ordered_json::array();
@@ -56,7 +59,8 @@ TEST_F(EbsimRunTest, TinyLoop) {
       {"readouts",
        {{"surface_ratio", R(0, "0    ")}, {"eb_shift", R(-0.0, "0    ")}, {"coercivity", R(7.5, "7.5  ")},
         {"vertical_shift", R(0, "0    ")}, {"magnetization", R(1, "1    ")}, {"applied_field", R(4.5, "4.5  ")},
-        {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(0, "0    ")}, {"minus_spins_at_hmax", R(0, "0    ")}}},
+        {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(0, "0    ")}, {"minus_spins_at_hmax", R(0, "0    ")},
+        {"h_down", V(-3.75)}, {"h_up", V(3.75)}, {"loop_centre", V(0)}, {"loop_half_width", V(3.75)}}},
       {"steps", {{"descending", 6}, {"ascending", 6}}},
       {"loop", loop}};
   EXPECT_EQ(Result(), expected);
@@ -81,7 +85,9 @@ TEST_F(EbsimRunTest, MapsOfASmallLattice) {
        {{"surface_ratio", R(0.66666666666666667, "0.666")}, {"eb_shift", nullptr}, {"coercivity", nullptr},
         // The field after 302 steps of 0.02 carries their rounding; the window shows "3".
         {"vertical_shift", R(1, "1    ")}, {"magnetization", R(1, "1    ")},
-        {"applied_field", R(3.000000000000004, "3    ")}, {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(1, "1    ")}, {"minus_spins_at_hmax", R(0, "0    ")}}},
+        {"applied_field", R(3.000000000000004, "3    ")}, {"open_end", R(0, "0    ")}, {"plus_spins_at_hmin", R(1, "1    ")}, {"minus_spins_at_hmax", R(0, "0    ")},
+        // No crossing: blank as E-B Shift and Coercivity are.
+        {"h_down", nullptr}, {"h_up", nullptr}, {"loop_centre", nullptr}, {"loop_half_width", nullptr}}},
       {"steps", {{"descending", 151}, {"ascending", 151}}},
       {"maps",
        {{"exchange", {{10, 10, 10}, {1, 1, 1}, {10, 10, 10}}},

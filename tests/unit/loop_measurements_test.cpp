@@ -10,6 +10,7 @@
 
 #include "form/field_parameters.h"
 #include "run/loop_measurements.h"
+#include "run/written_readouts.h"
 #include "tests/unit/fake_window.h"
 
 using namespace ebsim;
@@ -76,7 +77,9 @@ TEST_F(MeasurementsTest, MagnetizationIsTheMeanSpinStoredAsDouble) {
   }
 }
 
-// The read-outs computed from the two crossing fields.
+// The read-outs computed from the two crossing fields, the window's and the
+// standard ones (centre and half width), which agree only where H_down <= 0
+// <= H_up.
 TEST_F(MeasurementsTest, ShiftAndCoercivityFromTheCrossings) {
   struct Case {
     const char* name;
@@ -85,15 +88,21 @@ TEST_F(MeasurementsTest, ShiftAndCoercivityFromTheCrossings) {
     long double shift, coercivity;
     const char* shiftText;
     const char* coercivityText;
+    double centre, halfWidth;
   };
   const Case cases[] = {
       {"-1.02 and 0.98",
        {{kDown, -1.0, 0.1}, {kDown, -1.04, -0.1}, {kUp, 0.96, -0.1}, {kUp, 1.0, 0.1}},
-       -1.02, 0.98, -0.02L, 2.0L, "-0.02", "2"},
-      // The descending field enters through its absolute value.
+       -1.02, 0.98, -0.02L, 2.0L, "-0.02", "2", -0.02, 1.0},
+      // The descending field enters through its absolute value: the shift
+      // is the half width, the coercivity twice the centre.
       {"+0.5 and 1.5",
        {{kDown, 0.52, 0.1}, {kDown, 0.48, -0.1}, {kUp, 1.48, -0.1}, {kUp, 1.52, 0.1}},
-       0.5, 1.5, 0.5L, 2.0L, "0.5  ", "2"},
+       0.5, 1.5, 0.5L, 2.0L, "0.5  ", "2", 1.0, 0.5},
+      // Both below zero: the shift is the centre, the coercivity no width.
+      {"-2.94 and -1.74",
+       {{kDown, -2.92, 0.1}, {kDown, -2.96, -0.1}, {kUp, -1.76, -0.1}, {kUp, -1.72, 0.1}},
+       -2.94, -1.74, -2.34L, 4.68L, "-2.34", "4", -2.34, 0.6},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -101,6 +110,18 @@ TEST_F(MeasurementsTest, ShiftAndCoercivityFromTheCrossings) {
     Take(c.steps);
     EXPECT_NEAR(L->DownCrossingField, c.down, 1e-15);
     EXPECT_NEAR(L->UpCrossingField, c.up, 1e-15);
+    ASSERT_TRUE(L->ReadoutCrossings.has_value());
+    const auto standard = StandardReadouts(*L->ReadoutCrossings);
+    EXPECT_EQ(standard[0], L->DownCrossingField);
+    EXPECT_EQ(standard[1], L->UpCrossingField);
+    EXPECT_NEAR(standard[2], c.centre, 1e-14);
+    EXPECT_NEAR(standard[3], c.halfWidth, 1e-14);
+    if (c.down <= 0) {
+      EXPECT_EQ(static_cast<double>(Value(Quantity::EbShift)), standard[2]);
+    }
+    if (c.down <= 0 && c.up >= 0) {
+      EXPECT_EQ(static_cast<double>(Value(Quantity::Coercivity)), 2 * standard[3]);
+    }
     EXPECT_NEAR(static_cast<double>(Value(Quantity::EbShift)), static_cast<double>(c.shift), 1e-15);
     EXPECT_NEAR(static_cast<double>(Value(Quantity::Coercivity)), static_cast<double>(c.coercivity), 1e-15);
     // Exactly the formulas on the stored crossing fields.
@@ -167,8 +188,10 @@ TEST_F(MeasurementsTest, CrossingFields) {
 TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
   for (Quantity r : {Quantity::EbShift, Quantity::Coercivity, Quantity::VerticalShift}) w.SetReadout(r, {"old", std::nullopt});
   L->DownCrossingField = -1.0;
+  L->ReadoutCrossings = LoopCrossings{-1.0, 1.0};
   w.Forget();
   Start(20, 0.04);
+  EXPECT_FALSE(L->ReadoutCrossings.has_value());
   for (Quantity r : {Quantity::EbShift, Quantity::Coercivity, Quantity::VerticalShift}) {
     EXPECT_EQ(Shown(r).text, "     ");
     EXPECT_FALSE(Shown(r).value.has_value());
@@ -182,6 +205,7 @@ TEST_F(MeasurementsTest, CrossingReadoutsBelongToTheRun) {
   EXPECT_NEAR(L->UpCrossingField, 1.98, 1e-15);
   EXPECT_EQ(Shown(Quantity::EbShift).text, "     ");
   EXPECT_EQ(Shown(Quantity::Coercivity).text, "     ");
+  EXPECT_FALSE(L->ReadoutCrossings.has_value());  // the standard read-outs are blank too
   EXPECT_EQ(w.Count("readout:MaskEdit3"), 1);
 }
 
@@ -194,6 +218,8 @@ TEST_F(MeasurementsTest, EveryAscendingCrossingWritesTheReadoutsAgain) {
   EXPECT_EQ(w.Count("readout:MaskEdit4"), 3);
   EXPECT_NEAR(L->UpCrossingField, 0.1, 1e-15);
   EXPECT_NEAR(static_cast<double>(Value(Quantity::EbShift)), (0.02 - 0.1) * -0.5, 1e-15);
+  ASSERT_TRUE(L->ReadoutCrossings.has_value());
+  EXPECT_EQ(L->ReadoutCrossings->up, L->UpCrossingField);
 }
 
 TEST_F(MeasurementsTest, VerticalShiftFromTheExtremesAtFieldsOfAtLeastH0) {

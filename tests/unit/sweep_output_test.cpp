@@ -91,7 +91,7 @@ TEST(RunsCsvTest, HeaderNamesTheGridTheRealisationEveryReadoutAndTheSteps) {
   EXPECT_EQ(out.str(), std::string(kGridHeader) +
                            "point,realization,seed_ms,surface_ratio,eb_shift,coercivity,vertical_shift,"
                            "magnetization,applied_field,open_end,plus_spins_at_hmin,minus_spins_at_hmax,"
-                           "steps_descending,steps_ascending,error\n");
+                           "h_down,h_up,loop_centre,loop_half_width,steps_descending,steps_ascending,error\n");
 }
 
 TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
@@ -100,6 +100,7 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   Set(written, Quantity::SurfaceRatio, 0.0425L);
   Set(written, Quantity::Coercivity, 2.44L);
   Set(written, Quantity::Magnetization, -1);
+  written.readouts[kQuantityCount + 1] = -1.74;  // h_up
   SweepRow failed = Row(0, 1, 53398447);
   failed.descendingSteps = 0;
   failed.ascendingSteps = 0;
@@ -109,8 +110,8 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   WriteRunsRow(out, grid, failed);
   // Read-outs as the shortest texts of their doubles.
   EXPECT_EQ(out.str(),
-            "20,0.1,10,2,3,-3,300,1,2,20396894,0.0425,,2.44,,-1,,,,,151,151,\n"
-            "20,0,10,2,3,-3,300,0,1,53398447,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
+            "20,0.1,10,2,3,-3,300,1,2,20396894,0.0425,,2.44,,-1,,,,,,-1.74,,,151,151,\n"
+            "20,0,10,2,3,-3,300,0,1,53398447,,,,,,,,,,,,,,0,0,\"Floating point overflow, near \"\"H\"\"\"\n");
   // Read back exactly, which merging and resuming rely on.
   for (const SweepRow& row : {written, failed}) {
     std::ostringstream line;
@@ -121,8 +122,9 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
     EXPECT_EQ(back.error, row.error);
     EXPECT_EQ(back.seedMs, row.seedMs);
   }
-  for (const char* bad : {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,151,151,",
-                          "20,0.1,10,2,3,-3,300,1,0,1,x,,,,,,,,,151,151,", "20,0.1,10"})
+  for (const char* bad :
+       {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,,,,,151,151,",
+        "20,0.1,10,2,3,-3,300,1,0,1,,,,,,,,,,,,,x,151,151,", "20,0.1,10"})
     EXPECT_THROW(ReadRunsRow(bad, grid, 3), std::invalid_argument) << bad;
 }
 
@@ -130,7 +132,7 @@ TEST(RunsCsvTest, GridTextsWithTheDecimalCommaAreQuoted) {
   const SweepGrid grid = GridOverDilution({"0,1"});
   std::ostringstream out;
   WriteRunsRow(out, grid, Row(0, 0, 7));
-  EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,0,7,,,,,,,,,,151,151,\n");
+  EXPECT_EQ(out.str(), "20,\"0,1\",10,2,3,-3,300,0,0,7,,,,,,,,,,,,,,151,151,\n");
 }
 
 TEST(SweepSummaryTest, StatisticsOverEveryValueTheRunsTableHolds) {
@@ -158,13 +160,14 @@ TEST(SweepSummaryTest, StatisticsOverEveryValueTheRunsTableHolds) {
   const std::string unwritten = ",,,,0";
   std::string expected = std::string(kGridHeader) + "point,realizations,failed";
   for (const char* id : {"surface_ratio", "eb_shift", "coercivity", "vertical_shift", "magnetization", "applied_field",
-                         "open_end", "plus_spins_at_hmin", "minus_spins_at_hmax"})
+                         "open_end", "plus_spins_at_hmin", "minus_spins_at_hmax", "h_down", "h_up", "loop_centre",
+                         "loop_half_width"})
     for (const char* what : {"_mean", "_sd", "_se", "_n"}) expected += std::string(",") + id + what;
   expected += "\n";
   expected += "20,0,10,2,3,-3,300,0,5,1,0.5,,,1,26.5,48.34942260944454,24.17471130472227,4,1,0,0,5";
-  for (int k = 0; k < 6; ++k) expected += unwritten;
+  for (int k = 0; k < 10; ++k) expected += unwritten;
   expected += "\n20,0.1,10,2,3,-3,300,1,1,0" + unwritten + ",3,,,1";
-  for (int k = 0; k < 7; ++k) expected += unwritten;
+  for (int k = 0; k < 11; ++k) expected += unwritten;
   expected += "\n";
   EXPECT_EQ(out.str(), expected);
 }
