@@ -10,6 +10,7 @@
 #include "form/catalogue.h"
 #include "form/headless_form.h"
 #include "python/interrupt_check.h"
+#include "python/model_arguments.h"
 #include "python/python_values.h"
 #include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
@@ -32,12 +33,14 @@ struct RunResult {
 // What `ebsim run --loop-csv` writes on its first line for this run: the
 // version, the seed, the separator, every input text, and the command of
 // `ebsim run` that gives the same run.
-Json RunMetadata(const HeadlessFields& fields, std::uint32_t seed) {
+Json RunMetadata(const HeadlessFields& fields, std::uint32_t seed, const ModelOptions& model) {
   Json metadata = Json{{"program", "ebsim"}};
   metadata.update(RunProvenance(fields, seed));
   std::vector<std::string> command = {"ebsim.run", "--seed-ms", std::to_string(seed)};
   for (const InputEntry& input : Inputs())
     command.insert(command.end(), {std::string("--") + input.option, fields.Text(input.input)});
+  for (std::string& option : ModelCommand(model)) command.push_back(std::move(option));
+  AddModelMetadata(metadata, model);
   metadata["command"] = command;
   metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
   return metadata;
@@ -96,7 +99,7 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
 }
 
 RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs, bool loop, bool maps,
-              const py::object& threads) {
+              const py::object& threads, const ModelArguments& model) {
   HeadlessFields fields;
   for (std::size_t k = 0; k < inputs.size(); ++k)
     fields.Set(Inputs()[k].input, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
@@ -106,8 +109,9 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   options.largeSides = true;
   options.compactLattice = !maps;
   options.threads = static_cast<int>(ThreadsOf(threads, "ebsim.run()"));
+  options.model = ModelOptionsOf(model, "ebsim.run()");
   const std::uint32_t seed = SeedOf(seedMs, "ebsim.run()");
-  const Json metadata = RunMetadata(fields, seed);
+  const Json metadata = RunMetadata(fields, seed, options.model);
   RunOutcome outcome;
   try {
     py::gil_scoped_release released;
@@ -138,8 +142,14 @@ back as the same double.
   threads      threads for the relaxation passes of sides above 300 (at
                most )" + std::to_string(kMostThreads) + R"( are used); None: the processors the process may use
 
+The model and the protocol, as ebsim run's options of the same names (the
+defaults are the window's):
+
+)" + ModelArgsDoc(2) + R"(
+
 Sides beyond 300 run on the compact lattice, as in ebsim run, when memory
-holds them. Returns a RunResult. Raises ebsim.Error with the window's
+holds them. Returns a RunResult. Raises ValueError for a model option
+refused (with ebsim run's message), ebsim.Error with the window's
 message and the stage ('lee', 'qrf' or 'run') when a button fails,
 TypeError for arguments of the wrong type or name, KeyboardInterrupt on
 Ctrl-C (also on another thread than the main one), SystemExit when the
@@ -180,13 +190,17 @@ void AddRun(py::module_& module) {
       "run",
       [](py::object side, py::object dilution, py::object enhancement, py::object fieldSd, py::object h0,
          py::object hmin, py::object steps, py::object seedMs, bool loop, bool maps, py::object threads,
+         py::object dynamics, py::object boundary, py::object cycles, py::object fieldValues, py::object spinsAt,
          py::object sd) {
         fieldSd = InputValue(kAliasedInput, fieldSd, sd, "ebsim.run()");
-        return Run({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs, loop, maps, threads);
+        return Run({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs, loop, maps, threads,
+                   {dynamics, boundary, cycles, fieldValues, spinsAt});
       },
       RunDoc().c_str(), py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4),
       InputArg(5), InputArg(6), py::arg("seed_ms") = py::none(), py::arg("loop").noconvert() = true,
-      py::arg("maps").noconvert() = false, py::arg("threads") = py::none(), AliasArg(kAliasedInput));
+      py::arg("maps").noconvert() = false, py::arg("threads") = py::none(), py::arg("dynamics") = "pass",
+      py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(), py::arg("fields") = py::none(),
+      py::arg("spins_at") = py::none(), AliasArg(kAliasedInput));
 }
 
 }  // namespace ebsim
