@@ -23,7 +23,8 @@ PYBIND11_MODULE(_ebsim, module) {
       "Exchange bias in the two-dimensional random-field Ising model at zero temperature: the window's runs "
       "(run, render) and batch studies (sweep) on the same engine as the ebsim program.\n\n"
       "INPUTS and READOUTS name the inputs and the read-outs in the order ebsim writes them; read_table reads "
-      "back any table ebsim writes, every number exact, its metadata in .attrs.";
+      "back any table ebsim writes, every number exact, its metadata in .attrs; forc gives the first-order "
+      "reversal curves of one lattice and their distribution.";
   module.attr("__version__") = ProgramVersion();
   AddErrorType(module);
   py::list inputs, readouts;
