@@ -32,6 +32,7 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
     : lattice_(std::move(lattice)),
       n_(lattice_.Side()),
       options_(options),
+      rule_(n_, options.boundary),
       simd_(options.simd.value_or(WidestSimdLevel())),
       kernels_(&KernelsFor(simd_)),
       pool_(std::make_unique<WorkerPool>(std::clamp(options.threads, 1, lattice_.Side()))) {
@@ -197,15 +198,16 @@ std::int8_t ParallelRelaxation::OneSite(int i, int j, const std::int8_t* before,
                                         double H) const {
   const double q = lattice_.RandomField(lattice_.Index(i, j));
   if (fastSites_)
-    return SignFrom(SiteField<double>(lattice_, before, after, i, j), q, ConstantsFor(H));
-  return SignOf(LocalField<false>(SiteField<long double>(lattice_, before, after, i, j), q, H));
+    return SignFrom(SiteField<double>(lattice_, rule_, before, after, i, j), q, ConstantsFor(H));
+  return SignOf(LocalField<false>(SiteField<long double>(lattice_, rule_, before, after, i, j), q, H));
 }
 
 // The sign at site (i, 1) or (i, n) of a row 1 < i < n, whose neighbour
-// field is that of (i, 1) by the edge rule. The sums are exact.
+// field is that of (i, 1) by edge copy, its own otherwise. The sums are
+// exact.
 std::int8_t ParallelRelaxation::ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                                            const PassConstants& c) const {
-  return SignFrom(SiteField<double>(lattice_, before, after, i, j), lattice_.RandomField(lattice_.Index(i, j)), c);
+  return SignFrom(SiteField<double>(lattice_, rule_, before, after, i, j), lattice_.RandomField(lattice_.Index(i, j)), c);
 }
 
 // Row i's new signs, written over the older ones: its first and last sites
@@ -231,13 +233,16 @@ void ParallelRelaxation::EvaluateRow(int i, const std::int8_t* before, const std
 }
 
 // The neighbour rows of row i's sites 2..n-1, which the edge rule gives
-// them all alike (those of the cell each repeats, for row n in row 1): a
+// them all alike (those of the cell each repeats, for row n in row 1 under
+// edge copy; under periodic boundaries row 1's upper row is row n and row
+// n's lower row is row 1; under open ones row 1 has no upper row and row n
+// no lower one): a
 // row above, or the site's left neighbour, the pass has visited, so its
 // spins are taken after their reversals; others before them. The kernels
 // sum left, right, upper and lower terms, in that order, which the exact
 // sums allow.
 RowInput ParallelRelaxation::RowFor(int i, const std::int8_t* before, const std::int8_t* after) const {
-  const EdgeRule rule(n_);
+  const EdgeRule& rule = rule_;
   const Cell site = rule.Source(i, 2);
   const NeighbourOffsets o = rule.Offsets(site.i, site.j);
   int rows[4] = {0, 0, 0, 0};  // left, right, upper, lower; 0: none
@@ -270,7 +275,7 @@ SiteFieldValues ParallelRelaxation::SiteFields(int i, int j) const {
   const std::int8_t* older = spins_[(current_ + 1) % 3].data();
   const bool exact = lattice_.SumsExact();
   auto field = [&](const std::int8_t* from, const std::int8_t* to) {
-    return exact ? SiteField<double>(lattice_, from, to, i, j) : SiteField<long double>(lattice_, from, to, i, j);
+    return exact ? SiteField<double>(lattice_, rule_, from, to, i, j) : SiteField<long double>(lattice_, rule_, from, to, i, j);
   };
   const double q = lattice_.RandomField(lattice_.Index(i, j));
   SiteFieldValues v{};

@@ -23,6 +23,7 @@
 #include "engine/branch.h"
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
+#include "engine/edge_rule.h"
 #include "engine/row_kernels.h"
 #include "engine/worker_pool.h"
 
@@ -35,6 +36,8 @@ struct RelaxationOptions {
   // Every site by the one-site evaluation in extended precision, as for a
   // lattice whose sums are not exact in double: for comparisons.
   bool exactSitesOnly = false;
+  // How the lattice ends at its edges (engine/edge_rule.h).
+  Boundary boundary = Boundary::EdgeCopy;
 };
 
 // A site's fields as a visit of one site at a time leaves them after the
@@ -83,6 +86,7 @@ class ParallelRelaxation {
   SiteFieldValues SiteFields(int i, int j) const;
 
   int Threads() const { return pool_->Size(); }
+  Boundary Edges() const { return rule_.Kind(); }
   SimdLevel Simd() const { return simd_; }
   // The bytes held for the lattice and its state.
   std::size_t MemoryBytes() const;
@@ -122,6 +126,7 @@ class ParallelRelaxation {
   CompactLattice lattice_;
   const int n_;
   RelaxationOptions options_;
+  EdgeRule rule_;
   SimdLevel simd_;
   const RowKernels* kernels_;
   // The spins after the latest pass and the two before it, in turn.

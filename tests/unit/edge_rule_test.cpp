@@ -69,7 +69,7 @@ TEST(EdgeRuleTest, NeighbourSumsOnHandSetLattices) {
       }
     const CompactLattice lattice = CompactLatticeOf(c.n, exchange, fields);
     const std::vector<std::int8_t> bytes = CompactSpinsOf(spins);
-    const double field = SiteField<long double>(lattice, bytes.data(), bytes.data(), c.i, c.j);
+    const double field = SiteField<long double>(lattice, EdgeRule(c.n), bytes.data(), bytes.data(), c.i, c.j);
     EXPECT_EQ(field, static_cast<double>(c.sum));
     EXPECT_EQ(std::signbit(field), std::signbit(c.sum));
   }
