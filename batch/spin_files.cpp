@@ -91,8 +91,11 @@ SpinFolder::SpinFolder(std::string path) : path_(std::move(path)) {
 SpinFolder::~SpinFolder() { close(fd_); }
 
 void SpinFolder::Write(const SweepRow& row) const {
+  const std::string stem = SpinFileName(row.point, row.realization);
+  for (const auto& [step, spins] : row.stepSpins)
+    WriteSpins(stem.substr(0, stem.size() - 4) + "_" + StepSpinFileName(step), spins, row.side);
   if (row.spins.empty()) return;
-  WriteSpins(SpinFileName(row.point, row.realization), row.spins, row.side);
+  WriteSpins(stem, row.spins, row.side);
 }
 
 std::string StepSpinFileName(std::int64_t step) { return "step" + std::to_string(step) + ".npy"; }

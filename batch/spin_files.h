@@ -18,7 +18,8 @@ namespace ebsim {
 std::string SpinArrayHeader(int side);
 
 std::string SpinFileName(std::size_t point, std::uint64_t realization);
-// "step<K>.npy": a Run's spins after step K (from 0 over the whole Run).
+// "step<K>.npy": a Run's spins after step K (from 0 over the whole Run); a
+// sweep's realisation names it point<P>_realization<R>_step<K>.npy.
 std::string StepSpinFileName(std::int64_t step);
 
 // The folder is held open, and its files are written relative to it: a

@@ -87,6 +87,12 @@ CommandSpec MakeSweep() {
       {"h5-spins", {}, false, "", "put every realisation's spins at Hmin into --h5 (without a --spins folder)"},
   };
   spec.options.insert(spec.options.end(), more.begin(), more.end());
+  for (OptionSpec option : ModelOptionSpecs()) {
+    if (option.name == "spins-at")
+      option.help = "write --spins after steps K1;K2;... (from 0 over each run) as "
+                    "DIR/point<P>_realization<R>_step<K>.npy instead of at Hmin";
+    spec.options.push_back(option);
+  }
   return spec;
 }
 

@@ -24,12 +24,6 @@ std::optional<std::int64_t> WholeNumber(const std::string& text, std::int64_t mo
   return value;
 }
 
-std::string Listed(const std::vector<std::string>& texts) {
-  std::string joined;
-  for (const std::string& text : texts) joined += (joined.empty() ? "" : ";") + text;
-  return joined;
-}
-
 }  // namespace
 
 std::vector<OptionSpec> ModelOptionSpecs() {
@@ -120,19 +114,6 @@ ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, 
   }
   if (const std::string* text = given("spins-at")) model.spinsAt = ParseSpinSteps(*text);
   return model;
-}
-
-std::map<std::string, std::string> ModelOptionTexts(const ModelOptions& model) {
-  std::map<std::string, std::string> texts;
-  if (!model.Extended()) return texts;
-  texts["dynamics"] = DynamicsName(model.dynamics);
-  texts["boundary"] = BoundaryName(model.boundary);
-  texts["cycles"] = std::to_string(model.cycles);
-  if (model.fields) texts["fields"] = Listed(*model.fields);
-  std::vector<std::string> steps;
-  for (const std::int64_t step : model.spinsAt) steps.push_back(std::to_string(step));
-  texts["spins_at"] = Listed(steps);
-  return texts;
 }
 
 }  // namespace ebsim

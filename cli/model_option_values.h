@@ -31,8 +31,4 @@ std::vector<std::int64_t> ParseSpinSteps(const std::string& text);
 // std::invalid_argument naming the file and the line it refuses.
 std::vector<std::string> ReadFieldsFile(const std::string& path, const DecimalSeparator& separator);
 
-// The options as the metadata line and the files record them; nothing for
-// the defaults, so that their files stay as they were.
-std::map<std::string, std::string> ModelOptionTexts(const ModelOptions& model);
-
 }  // namespace ebsim

@@ -229,7 +229,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     return 2;
   }
   const bool extended = run.model.Extended();
-  if (extended) provenance["model"] = ModelOptionTexts(run.model);
+  if (extended) provenance["model"] = ModelIdentity(run.model);
   const auto spinsPath = options.values.find("spins");
   const auto csv = options.values.find("loop-csv");
   const auto h5Path = options.values.find("h5");

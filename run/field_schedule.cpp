@@ -54,6 +54,10 @@ class ListedLeg final : public FieldLeg {
 }  // namespace
 
 std::int64_t StepCount(const FieldProtocol& protocol) {
+  if (const auto* history = dynamic_cast<const FieldHistory*>(&protocol))
+    return static_cast<std::int64_t>(history->Values().size());
+  if (const auto* repeated = dynamic_cast<const RepeatedLoop*>(&protocol))
+    return repeated->Cycles() * StepCount(repeated->Loop());
   std::int64_t steps = 0;
   for (int k = 0; k < protocol.LegCount(); ++k)
     for (const std::unique_ptr<FieldLeg> leg = protocol.Leg(k); leg->AtStep(); leg->MoveOn()) ++steps;

@@ -94,6 +94,9 @@ class RepeatedLoop final : public FieldProtocol {
   int LegCount() const override { return 2 * cycles_; }
   std::unique_ptr<FieldLeg> Leg(int k) const override;
 
+  const HysteresisLoop& Loop() const { return loop_; }
+  int Cycles() const { return cycles_; }
+
  private:
   HysteresisLoop loop_;
   int cycles_;
