@@ -2,7 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/errors.h"
 #include "base/round_trip_text.h"
+#include "batch/sweep_metadata.h"
+#include "form/field_parameters.h"
+#include "run/field_sweep.h"
+#include "run/large_lattice.h"
 #include "python/python_values.h"
 #include "run/model_option_texts.h"
 
@@ -38,9 +43,11 @@ std::string FieldValueText(py::handle value, const char* caller) {
 
 std::vector<std::string> FieldTexts(const py::object& fields, const char* caller) {
   std::vector<std::string> texts;
-  for (py::handle item : ItemsOf(fields, "fields", "a sequence of field values", caller))
+  for (py::handle item : ItemsOf(fields, "fields", "a sequence of field values", caller)) {
     texts.push_back(FieldValueText(item, caller));
-  CheckFieldHistory(texts, "fields");
+    (void)HistoryFieldOption(texts.back(), DecimalSeparator('.'), "fields value " + std::to_string(texts.size()));
+  }
+  if (texts.empty()) throw ModelOptionError("fields holds no field value");
   return texts;
 }
 
@@ -61,7 +68,10 @@ void Read(ModelOptions& options, const ModelArguments& arguments, const char* ca
     options.cycles = CyclesOption(CountText(arguments.cycles, "cycles", caller), "cycles");
     options.cyclesGiven = true;
   }
-  if (!arguments.fields.is_none()) options.fields = FieldTexts(arguments.fields, caller);
+  if (!arguments.fields.is_none()) {
+    if (options.cyclesGiven) throw ModelOptionError("cycles and fields cannot be given together");
+    options.fields = FieldTexts(arguments.fields, caller);
+  }
   if (!arguments.spinsAt.is_none()) options.spinsAt = SpinSteps(arguments.spinsAt, caller);
 }
 
@@ -82,18 +92,28 @@ std::string ModelArgsDoc(std::size_t indent) {
   for (const ModelOptionEntry& entry : ModelOptionEntries()) {
     std::string name = entry.keyword;
     name.resize(std::max<std::size_t>(name.size() + 1, 13), ' ');
-    doc += std::string(indent, ' ') + name + WrappedText(entry.meaning, indent + name.size(), 76) + "\n";
+    doc += std::string(indent, ' ') + name + WrappedText(entry.KeywordMeaning(), indent + name.size(), 76) + "\n";
   }
   return doc;
 }
 
 void AddModelMetadata(nlohmann::ordered_json& metadata, const ModelOptions& options) {
-  if (!options.Extended()) return;
-  metadata["dynamics"] = std::string(DynamicsName(options.dynamics));
-  metadata["boundary"] = std::string(BoundaryName(options.boundary));
-  if (options.cyclesGiven) metadata["cycles"] = options.cycles;
-  if (options.fields) metadata["fields"] = *options.fields;
-  if (!options.spinsAt.empty()) metadata["spins_at"] = options.spinsAt;
+  if (options.Extended()) metadata["model"] = ModelIdentity(options);
+}
+
+void CheckSpinSteps(const HeadlessFields& fields, const ModelOptions& options, const char* caller) {
+  if (options.spinsAt.empty()) return;
+  std::int64_t steps = 0;
+  try {
+    const RunInputs inputs = ReadRunInputs(FieldParameters(fields), kLargestSide);
+    steps = StepCount(*ProtocolOf(inputs, options, fields.Separator()));
+  } catch (const Exception&) {
+    return;  // the run reports its own error
+  }
+  if (options.spinsAt.back() >= steps)
+    Raise(PyExc_ValueError, std::string(caller) + ": spins_at " + std::to_string(options.spinsAt.back()) +
+                                " is beyond the run's last step, " + std::to_string(steps - 1) +
+                                " (steps count from 0)");
 }
 
 std::vector<std::string> ModelCommand(const ModelOptions& options) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "form/headless_form.h"
 #include "run/model_options.h"
 
 namespace ebsim {
@@ -25,10 +26,13 @@ ModelOptions ModelOptionsOf(const ModelArguments& arguments, const char* caller)
 // Their entries of the docstrings, each line indented so.
 std::string ModelArgsDoc(std::size_t indent);
 
-// With any option beyond the window's, the options as the metadata holds
-// them: dynamics and boundary, and cycles, fields and spins_at where given;
-// nothing otherwise.
+// With any option beyond the window's, "model": the options as the files
+// name them; nothing otherwise.
 void AddModelMetadata(nlohmann::ordered_json& metadata, const ModelOptions& options);
+// A ValueError for a spins_at step beyond the run's last; inputs that the
+// run refuses are left to it.
+void CheckSpinSteps(const HeadlessFields& fields, const ModelOptions& options, const char* caller);
+
 // The options of ebsim that give them (--fields names a file holding the
 // metadata's field texts, one a line).
 std::vector<std::string> ModelCommand(const ModelOptions& options);

@@ -196,9 +196,9 @@ struct RowSinks {
   std::optional<LoopMeanTable> loopMean;
   std::exception_ptr failure;  // a row that could not be kept
 
-  RowSinks(const SweepGrid& grid, KeptTables kept)
+  RowSinks(const SweepGrid& grid, KeptTables kept, bool extended)
       : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {
-    if (kept.loops) loops.emplace();
+    if (kept.loops) loops.emplace(extended);
     if (kept.loopMean) loopMean.emplace(grid);
   }
   void Add(const SweepPlan& plan, const SweepRow& row, std::atomic<bool>& stop) {
@@ -267,6 +267,9 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
                          std::string(py::str(gridObject.get_type().attr("__name__"))));
   const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads, kept);
   const ModelOptions options = ModelOptionsOf(model, kCaller);
+  if (!options.spinsAt.empty())
+    Raise(PyExc_ValueError, std::string(kCaller) + ": spins_at keeps spins, which ebsim.sweep does not return; "
+                                                   "ebsim.run(spins_at=...) does, and ebsim sweep --spins DIR");
   const std::optional<std::string> path = OutPath(out);
   PlannedSweep planned = PlanOf(ask, kept.loopMean);
   SweepPlan& plan = planned.plan;
@@ -274,10 +277,9 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
   plan.seedMs = SeedOf(seedMs, kCaller);
   CheckTablesFit(plan, !path, kept);
   SweepProgress reporter(progress, PlannedRowCount(plan), kCaller);
-  Json metadata = FileMetadata(plan, "runs", CommandLineOf(ask, plan, path));
-  if (!metadata["sweep"].contains("dynamics")) AddModelMetadata(metadata["sweep"], plan.model);
+  const Json metadata = FileMetadata(plan, "runs", CommandLineOf(ask, plan, path));
   InterruptCheck check;
-  RowSinks sinks(*planned.grid, kept);
+  RowSinks sinks(*planned.grid, kept, plan.model.Extended());
   try {
     if (path) sinks.file.emplace(*path, plan, metadata);
   } catch (const OutputError& bad) {

@@ -5,6 +5,9 @@
 #include <limits>
 #include <optional>
 
+#include "base/errors.h"
+#include "run/field_schedule.h"
+
 namespace ebsim {
 
 namespace {
@@ -28,38 +31,43 @@ std::optional<T> Whole(const std::string& text, T least) {
 const std::vector<ModelOptionEntry>& ModelOptionEntries() {
   static const std::vector<ModelOptionEntry> entries = {
       {"dynamics", "dynamics",
-       "pass: one relaxation pass at each field value, the window's rule (a spin reverses when its local field "
-       "changed sign between its two latest evaluations); stable: at each field value every spin whose local field "
-       "opposes it is reversed, again and again, until none is (for a negative enhancement constant in row-major "
-       "sweeps until one reverses nothing)"},
+       "pass (default): one relaxation pass at each field value, the window's rule; stable: every unstable spin "
+       "reversed until none is (a negative enhancement constant relaxes by row-major sweeps)"},
       {"boundary", "boundary",
-       "edge-copy: a missing neighbour repeats the cell beside it, the window's rule; periodic: neighbours wrap "
-       "around; open: a missing neighbour adds nothing"},
-      {"cycles", "cycles", "the window's loop this many times in a row, the spins kept between cycles"},
+       "edge-copy (default): the last row and column repeat the first, the window's rule; periodic: neighbours "
+       "wrap around; open: absent neighbours add nothing"},
+      {"cycles", "cycles",
+       "sweep the loop K times (1 to 1000000) without resetting the spins; adds flips and cycle to the loop rows "
+       "and each cycle's read-outs; default 1"},
       {"fields", "fields",
-       "any field history instead of the loop: the field values in turn, each read by the window's rules, one "
-       "relaxation at each; a value below the one before is a descending step, above it an ascending one (the "
-       "first counts as descending)"},
+       "any field history instead of the loop: one field text a line (blank lines skipped), one relaxation at each; "
+       "a cycle is a descending leg then an ascending one",
+       "any field history instead of the loop: a sequence of field values (a float is given as the shortest text "
+       "that reads back as the same double, a str as it is, each read by the window's rules as a line of a "
+       "--fields file), one relaxation at each; a cycle is a descending leg then an ascending one; not with "
+       "cycles"},
       {"spins-at", "spins_at",
-       "the steps whose spins are kept, counting field values from 0 over the whole run; none: the turning point"},
+       "keep the spins after steps K1;K2;... (counted from 0 over the whole run) instead of the turning point",
+       "a sequence of steps (ints, counted from 0 over the whole run): their spins are kept (result.spins)"},
   };
   return entries;
 }
 
 DynamicsRule DynamicsOption(const std::string& text, const std::string& option) {
   if (const auto rule = ParseDynamics(text)) return *rule;
-  throw ModelOptionError(option + " takes pass or stable: '" + text + "'");
+  throw ModelOptionError(option + " takes pass or stable, not '" + text + "'");
 }
 
 Boundary BoundaryOption(const std::string& text, const std::string& option) {
   if (const auto boundary = ParseBoundary(text)) return *boundary;
-  throw ModelOptionError(option + " takes edge-copy, periodic or open: '" + text + "'");
+  throw ModelOptionError(option + " takes edge-copy, periodic or open, not '" + text + "'");
 }
 
 int CyclesOption(const std::string& text, const std::string& option) {
-  if (const auto cycles = Whole<int>(text, 1)) return *cycles;
-  throw ModelOptionError(option + " takes a whole number from 1 to " +
-                         std::to_string(std::numeric_limits<int>::max()) + ": '" + text + "'");
+  const auto cycles = Whole<int>(text, 1);
+  if (cycles && *cycles <= kMostCycles) return *cycles;
+  throw ModelOptionError(option + " takes a whole number from 1 to " + std::to_string(kMostCycles) + ", not '" +
+                         text + "'");
 }
 
 std::vector<std::int64_t> SpinStepsOption(const std::string& text, const std::string& option) {
@@ -67,16 +75,25 @@ std::vector<std::int64_t> SpinStepsOption(const std::string& text, const std::st
   std::size_t start = 0;
   while (true) {
     const std::size_t end = std::min(text.find(';', start), text.size());
-    const auto step = Whole<std::int64_t>(text.substr(start, end - start), 0);
-    if (!step) throw ModelOptionError(option + " takes steps K1;K2;..., each a whole number from 0: '" + text + "'");
-    if (std::find(steps.begin(), steps.end(), *step) == steps.end()) steps.push_back(*step);
-    if (end == text.size()) return steps;
+    const std::string item = text.substr(start, end - start);
+    const auto step = Whole<std::int64_t>(item, 0);
+    if (!step)
+      throw ModelOptionError(option + " takes steps K1;K2;... each a whole number of at least 0, not '" + item + "'");
+    steps.push_back(*step);
+    if (end == text.size()) break;
     start = end + 1;
   }
+  std::sort(steps.begin(), steps.end());
+  steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+  return steps;
 }
 
-void CheckFieldHistory(const std::vector<std::string>& texts, const std::string& option) {
-  if (texts.empty()) throw ModelOptionError(option + " holds no field value");
+double HistoryFieldOption(const std::string& text, const DecimalSeparator& separator, const std::string& where) {
+  try {
+    return ReadHistoryField(text, separator);
+  } catch (const Exception& bad) {
+    throw ModelOptionError(where + ": '" + text + "' is not a field value (" + bad.Message() + ")");
+  }
 }
 
 }  // namespace ebsim
