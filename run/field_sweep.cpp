@@ -120,10 +120,9 @@ RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, Latt
   return inputs;
 }
 
-}  // namespace
-
-SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
-                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer) {
+template <Dynamics D>
+SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars, D& engine,
+                       int largestSide, SweepObserver* observer) {
   LoopScale scale{};
   const RunInputs inputs = StartRun(port, parameters, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
@@ -131,6 +130,18 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
   const SweepSteps steps = Sweep(RunPorts{port, parameters, scalars, inputs, scale, observer}, engine, shown);
   engine.ResetSpins(1);
   return steps;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer);
+}
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         StableRelaxation& engine, int largestSide, SweepObserver* observer) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer);
 }
 
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,

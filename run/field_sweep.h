@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/parallel_relaxation.h"
+#include "engine/stable_relaxation.h"
 #include "form/form_fields.h"
 #include "model/lattice_state.h"
 #include "model/model_parameters.h"
@@ -38,6 +39,9 @@ RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide = kMa
 // after every pass. Ends with every spin back at +1.
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
                          ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr);
+// The same with relaxation to stability at every field value.
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         StableRelaxation& engine, int largestSide, SweepObserver* observer = nullptr);
 
 // The whole Run on the lattice state's maps with these parameters, drawing
 // on the surface. The maps keep the spins after every pass and the field

@@ -73,18 +73,25 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
 }
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
-                                 SweepObserver* observer) {
+                                 SweepObserver* observer, const ModelOptions& model) {
   progress = {};
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);
-  CompactLattice lattice =
-      SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads, observer);
+  CompactLattice lattice = SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads,
+                                             observer, model.boundary);
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  if (model.dynamics == DynamicsRule::Stable) {
+    StableOptions stableOptions;
+    stableOptions.boundary = model.boundary;
+    StableRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), stableOptions);
+    return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
+  }
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
+  engineOptions.boundary = model.boundary;
   ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
   return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
 }
@@ -105,7 +112,7 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
   CompactProgress progress;
   try {
-    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder);
+    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder, options.model);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   } catch (const std::bad_alloc&) {
@@ -119,7 +126,9 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
 }  // namespace
 
 RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
-  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(*this, fields, seedMs, options);
+  // Another dynamics, boundary or protocol runs on the compact lattice.
+  if (options.compactLattice || options.model.Extended() || (options.largeSides && LargeSide(fields)))
+    return RunLarge(*this, fields, seedMs, options);
   RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};
