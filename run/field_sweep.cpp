@@ -200,11 +200,9 @@ RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, Latt
   return inputs;
 }
 
-}  // namespace
-
-SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
-                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer,
-                         const ProtocolRun* protocol) {
+template <Dynamics D>
+SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars, D& engine,
+                       int largestSide, SweepObserver* observer, const ProtocolRun* protocol) {
   LoopScale scale{};
   const RunInputs inputs = StartRun(port, parameters, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
@@ -219,6 +217,20 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
   const SweepSteps steps = Sweep(run, engine, shown);
   engine.ResetSpins(1);
   return steps;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
+}
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         StableRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
 }
 
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,

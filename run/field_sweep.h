@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/parallel_relaxation.h"
+#include "engine/stable_relaxation.h"
 #include "form/form_fields.h"
 #include "form/headless_form.h"
 #include "model/lattice_state.h"
@@ -55,6 +56,10 @@ struct ProtocolRun {
 // after every pass. Ends with every spin back at +1.
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
                          ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
+                         const ProtocolRun* protocol = nullptr);
+// The same with relaxation to stability at every field value.
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         StableRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
                          const ProtocolRun* protocol = nullptr);
 
 // The whole Run on the lattice state's maps with these parameters, drawing

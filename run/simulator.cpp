@@ -79,17 +79,26 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
                                  SweepObserver* observer, const ProtocolRun* protocol) {
+  const ModelOptions defaults;
+  const ModelOptions& model = protocol ? protocol->model : defaults;
   progress = {};
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);
-  CompactLattice lattice =
-      SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads, observer);
+  CompactLattice lattice = SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads,
+                                             observer, model.boundary);
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  if (model.dynamics == DynamicsRule::Stable) {
+    StableOptions stableOptions;
+    stableOptions.boundary = model.boundary;
+    StableRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), stableOptions);
+    return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
+  }
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
+  engineOptions.boundary = model.boundary;
   ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
   return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
 }
@@ -125,6 +134,7 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
 }  // namespace
 
 RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
+  // Another dynamics, boundary or protocol runs on the compact lattice.
   if (options.compactLattice || options.model.Extended() || (options.largeSides && LargeSide(fields)))
     return RunLarge(*this, fields, seedMs, options);
   RunOutcome outcome;

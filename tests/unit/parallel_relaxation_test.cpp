@@ -325,6 +325,49 @@ TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteRulesOnLargeLattices) {
   }
 }
 
+// Periodic and open boundaries on every path, the exact, inexact, cancelling
+// and overflowing kinds, sides small enough for a site to be its own
+// neighbour and large enough for the widest kernels and threads.
+TEST(ParallelRelaxationTest, PeriodicAndOpenBoundariesFollowTheOneSiteRelaxation) {
+  struct Kind {
+    Exchange exchange;
+    Fields fields;
+    Spins spins;
+  };
+  const Kind kinds[] = {
+      {Exchange::Nice, Fields::Gaussian, Spins::Up},         {Exchange::Dyadic, Fields::Whole, Spins::Random},
+      {Exchange::TwoInexact, Fields::Gaussian, Spins::Random}, {Exchange::Big, Fields::Cancelling, Spins::Random},
+      {Exchange::Huge, Fields::Whole, Spins::Random},        {Exchange::Nice, Fields::Huge, Spins::Random},
+  };
+  std::vector<int> sides;
+  for (int n = 1; n <= 20; ++n) sides.push_back(n);
+  for (const int n : {33, 66, 67, 131}) sides.push_back(n);
+  std::mt19937_64 rng(2002);
+  int k = 0, errors = 0;
+  for (const Boundary boundary : {Boundary::Periodic, Boundary::Open}) {
+    for (const int n : sides) {
+      for (const Kind& kind : kinds) {
+        const Lattice L = MakeLattice(rng, n, kind.exchange, kind.fields, kind.spins);
+        const Schedule s = MakeSchedule(rng, kind.exchange, kind.fields, 8);
+        SCOPED_TRACE("boundary " + std::to_string(static_cast<int>(boundary)) + " side " + std::to_string(n) +
+                     " kind " + std::to_string(&kind - kinds));
+        OneSiteRelaxation oneSite(L.n, L.J, L.q, L.S, boundary);
+        const Trajectory expected = OneSiteTrajectory(oneSite, s);
+        errors += !expected.error.empty();
+        for (RelaxationOptions path : PathsFor(k++)) {
+          path.boundary = boundary;
+          ParallelRelaxation engine(CompactLatticeOf(n, L.J, L.q), CompactSpinsOf(L.S), path);
+          ASSERT_EQ(CompactTrajectory(engine, s), expected) << PathName(path);
+          if (expected.error.empty()) {
+            ASSERT_TRUE(SameFields(engine, oneSite, n)) << PathName(path);
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(errors, 10);
+}
+
 // The three bounds of the compact form: a third constant turns the
 // choices into doubles; sums that may overflow and those not exact in
 // double are told apart as the one-site engine tells them.
