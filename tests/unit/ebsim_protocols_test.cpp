@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +16,10 @@
 #include <nlohmann/json.hpp>
 
 #include "base/round_trip_text.h"
+#include "cli/merge_command.h"
 #include "cli/run_command.h"
+#include "cli/study_file.h"
+#include "cli/sweep_command.h"
 
 using namespace ebsim;
 using nlohmann::json;
@@ -160,6 +165,65 @@ TEST_F(EbsimProtocolsTest, RefusedOptions) {
     EXPECT_EQ(last_err, "ebsim run: " + c.message + "\n");
   }
   EXPECT_FALSE(fs::exists(Path("s")));  // nothing written before a refusal
+}
+
+// A sweep's files name the options beyond the window's: a resumed sweep or
+// a merge with other values is refused, one with the same values goes on.
+TEST_F(EbsimProtocolsTest, ResumeAndMergeKeepToTheOptions) {
+  const std::vector<std::string> sweep = {"sweep", "--seed-ms", "5", "--side", "4", "--steps", "10",
+                                          "--realizations", "4"};
+  auto Sweep = [&](const std::vector<std::string>& more) {
+    std::ostringstream out, err;
+    std::atomic<bool> stop{false};
+    const std::vector<std::string> args = With(std::vector<std::string>(sweep.begin() + 1, sweep.end()), more);
+    const int code = SweepCommand(args, out, err, stop);
+    last_err = err.str();
+    return code;
+  };
+  ASSERT_EQ(Sweep({"--out", Path("cycles.csv"), "--cycles", "2", "--shard", "0/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("plain.csv"), "--shard", "1/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("other.csv"), "--cycles", "3", "--shard", "1/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("same.csv"), "--cycles", "2", "--shard", "1/2"}), 0);
+  struct Case {
+    std::vector<std::string> resume;
+    int code;
+  };
+  const Case resumes[] = {
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--cycles", "3"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--dynamics", "stable"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--cycles", "2"}, 0},
+  };
+  for (const Case& c : resumes) {
+    SCOPED_TRACE(c.resume.back());
+    EXPECT_EQ(Sweep(c.resume), c.code) << last_err;
+    if (c.code) {
+      EXPECT_NE(last_err.find("(its model differs): cannot resume"), std::string::npos) << last_err;
+    }
+  }
+  for (const char* other : {"plain.csv", "other.csv"}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("cycles.csv"), Path(other)}, out, err), 1) << other;
+    EXPECT_NE(err.str().find("(its model differs)"), std::string::npos) << err.str();
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("cycles.csv"), Path("same.csv")}, out, err), 0) << err.str();
+}
+
+// The study file's keys stand for the options of the same names.
+TEST_F(EbsimProtocolsTest, StudyFileKeys) {
+  const std::string path = File("study.toml",
+                                "side = 4\ndynamics = \"stable\"\nboundary = \"open\"\ncycles = 2\n"
+                                "fields = \"h.txt\"\nspins_at = [1, 3]\n");
+  const std::vector<std::string> args = ReadStudyFile(path).sweep;
+  for (const std::vector<std::string>& pair : std::vector<std::vector<std::string>>{
+           {"--dynamics", "stable"}, {"--boundary", "open"}, {"--cycles", "2"}, {"--fields", "h.txt"},
+           {"--spins-at", "1;3"}}) {
+    const auto at = std::find(args.begin(), args.end(), pair[0]);
+    ASSERT_NE(at, args.end()) << pair[0];
+    EXPECT_EQ(*(at + 1), pair[1]);
+  }
+  EXPECT_THROW(ReadStudyFile(File("bad.toml", "spins_at = [1, \"x\"]\n")), std::invalid_argument);
 }
 
 }  // namespace
