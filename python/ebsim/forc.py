@@ -37,7 +37,7 @@ def _grid_steps(reversal_fields, h0, step):
     grid or not below h0."""
     steps = []
     for hr in reversal_fields:
-        n = round((h0 - hr) / step)
+        n = round((h0 - hr) / step) if math.isfinite(hr) else 0
         if n < 1 or abs((h0 - n * step) - hr) > 1e-6 * step:
             raise ValueError(f"ebsim.forc(): reversal field {hr!r} is not h0 - n step for a whole n >= 1 "
                              f"(h0 {h0!r}, step {step!r})")

@@ -90,6 +90,14 @@ def test_sweep_rows_are_the_runs_of_the_same_options(model):
         assert list(loops["flips"][on]) == list(run.flips)
 
 
+def test_docstrings_give_the_model_options_meaning_as_the_help_does():
+    help_text = subprocess.run([EBSIM, "run", "--help"], capture_output=True, text=True).stdout
+    for name in ("dynamics", "boundary", "cycles"):
+        meaning = re.search(rf"^  --{name} [A-Z]+ +(.*)$", help_text, re.M).group(1)
+        for function in (ebsim.run, ebsim.sweep):
+            assert f"{name} {meaning}" in " ".join(function.__doc__.split()), (function.__name__, name)
+
+
 def cli_message(*args):
     """ebsim run's message for these options, without "ebsim run: --"."""
     with tempfile.TemporaryDirectory() as folder:
@@ -205,6 +213,7 @@ def test_the_lowest_reversal_curve_is_the_windows_ascending_branch():
 
 @pytest.mark.parametrize("reversal, message", [
     ([-0.3], "reversal field -0.3 is not h0 - n step"),
+    ([math.nan], "reversal field nan is not h0 - n step"),
     ([2.0], "reversal field 2.0 is not h0 - n step"),
     ([], "reversal_fields holds no field"),
 ])
