@@ -159,11 +159,15 @@ void StableRelaxation::RelaxByQueue(double H) {
   queue_.clear();
   if (keep_ && !kept_) RefreshFields();
   useKept_ = keep_ && !MayOverflow(H);
-  for (std::size_t s = 0; s < spins_.size(); ++s) {
-    if (!Unstable(s, H)) [[likely]]
-      continue;
-    queued_[s] = 1;
-    queue_.push_back(static_cast<std::uint32_t>(s));
+  if (useKept_) {
+    ScanKept(H);
+  } else {
+    for (std::size_t s = 0; s < spins_.size(); ++s) {
+      if (!Unstable(s, H)) [[likely]]
+        continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
   }
   while (!queue_.empty()) {
     const std::size_t s = queue_.back();
@@ -172,6 +176,34 @@ void StableRelaxation::RelaxByQueue(double H) {
     if (!Unstable(s, H)) continue;
     Reverse(s);
     Requeue(s);
+  }
+}
+
+// The scan by the kept fields, a block of sites at a time: a site is a
+// candidate where S t, with t the double sum, does not exceed the margin
+// (its sign opposes the spin, or the sum lies within the margin), and the
+// sites of a block with a candidate are checked one by one.
+void StableRelaxation::ScanKept(double H) {
+  constexpr std::size_t kBlock = 64;
+  const double* F = field_.data();
+  const double* q = lattice_.RandomFields();
+  const std::int8_t* S = spins_.data();
+  const double margin = threshold_;
+  const std::size_t sites = spins_.size();
+  for (std::size_t first = 0; first < sites; first += kBlock) {
+    const std::size_t end = std::min(sites, first + kBlock);
+    int any = 0;
+    for (std::size_t s = first; s < end; ++s) {
+      const double t = (F[s] + q[s]) + H;
+      any |= (static_cast<double>(S[s]) * t <= margin) & (S[s] != 0);
+    }
+    if (any == 0) [[likely]]
+      continue;
+    for (std::size_t s = first; s < end; ++s) {
+      if (!Unstable(s, H)) continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
   }
 }
 

@@ -86,6 +86,7 @@ class StableRelaxation {
   // The sign of site s's local field from its kept neighbour field.
   std::int8_t KeptSign(std::size_t s, double H) const;
   void RefreshFields();
+  void ScanKept(double H);
 
   CompactLattice lattice_;
   const int n_;
