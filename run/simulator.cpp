@@ -18,15 +18,20 @@ namespace {
 class LoopRecorder final : public SweepObserver {
  public:
   LoopRecorder(std::vector<LoopPoint>* points, SweepObserver* next) : points_(points), next_(next) {}
-  void FieldStepDone(Branch branch, double H, double M) override {
-    if (points_) points_->push_back({branch, H, M});
-    if (next_) next_->FieldStepDone(branch, H, M);
+  void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
+  void StepDone(const LoopPoint& p) override {
+    if (points_) points_->push_back(p);
+    if (next_) next_->StepDone(p);
   }
   void SetUpRowDone() override {
     if (next_) next_->SetUpRowDone();
   }
   bool WantsTurningSpins() const override { return next_ && next_->WantsTurningSpins(); }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override { next_->TurningPoint(std::move(spins), n); }
+  bool WantsStepSpins(std::int64_t step) const override { return next_ && next_->WantsStepSpins(step); }
+  void StepSpins(std::int64_t step, std::vector<std::int8_t> spins, int n) override {
+    next_->StepSpins(step, std::move(spins), n);
+  }
 
  private:
   std::vector<LoopPoint>* points_;
@@ -73,8 +78,10 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
 }
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
-                                 SweepObserver* observer, const ModelOptions& model) {
+                                 SweepObserver* observer, const ProtocolRun* protocol) {
   progress = {};
+  const ModelOptions defaults;
+  const ModelOptions& model = protocol ? protocol->model : defaults;
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);
@@ -87,13 +94,13 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
     StableRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), stableOptions);
-    return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
+    return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
   engineOptions.boundary = model.boundary;
   ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
-  return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
+  return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
 }
 
 SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
@@ -111,8 +118,9 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
   const FormPort port{fields, outcome.readouts, options.surface};
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
   CompactProgress progress;
+  const ProtocolRun protocol{options.model, &outcome.cycles};
   try {
-    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder, options.model);
+    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder, &protocol);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   } catch (const std::bad_alloc&) {
