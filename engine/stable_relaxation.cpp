@@ -1,6 +1,7 @@
 #include "engine/stable_relaxation.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -41,12 +42,40 @@ StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8
   exact_ = lattice_.SumsExact();
   sweeps_ = AnyNegativeConstant(lattice_);
   sweepLimit_ = options.sweepLimit > 0 ? options.sweepLimit : DefaultSweepLimit(n_);
+  keep_ = exact_ && !sweeps_;
+  if (keep_) field_.resize(sites);
+  // |fl(F + q)| never exceeds the bound; a t beyond 2^-50 of it has the sign
+  // of the extended sum (engine/row_kernels.h).
+  const long double bound = lattice_.LargestSum() + lattice_.LargestRandomField();
+  threshold_ = std::nextafter(static_cast<double>(bound * 0x1p-50L), HUGE_VAL);
+}
+
+bool StableRelaxation::MayOverflow(double H) const {
+  return lattice_.SumsMayOverflow() ||
+         lattice_.LargestSum() + lattice_.LargestRandomField() + std::fabs(static_cast<long double>(H)) > DBL_MAX / 2;
+}
+
+void StableRelaxation::RefreshFields() {
+  for (std::size_t s = 0; s < field_.size(); ++s) field_[s] = NeighbourField<double>(s);
+  kept_ = true;
+}
+
+// Without branches on the sign, which no predictor foresees, but on the
+// rare margin.
+inline std::int8_t StableRelaxation::KeptSign(std::size_t s, double H) const {
+  const double F = field_[s], q = lattice_.RandomField(s);
+  const double t = (F + q) + H;
+  const int sign = (t > threshold_) - (t < -threshold_);
+  if (sign == 0) [[unlikely]]
+    return SignOf(LocalField<false>(F, q, H));
+  return static_cast<std::int8_t>(sign);
 }
 
 void StableRelaxation::ResetSpins(std::int8_t spin) {
   if (spin < -1 || spin > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
   std::fill(spins_.begin(), spins_.end(), spin);
   spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
+  kept_ = false;
 }
 
 // The terms by the edge rule in its order, summed in Sum (double where
@@ -73,14 +102,15 @@ double StableRelaxation::NeighbourField(std::size_t s) const {
   return stored;
 }
 
-double StableRelaxation::Field(std::size_t s, double H) const {
+inline double StableRelaxation::Field(std::size_t s, double H) const {
   const double F = exact_ ? NeighbourField<double>(s) : NeighbourField<long double>(s);
   return LocalField(F, lattice_.RandomField(s), H);
 }
 
 double StableRelaxation::LocalFieldAt(int i, int j, double H) const { return Field(lattice_.Index(i, j), H); }
 
-bool StableRelaxation::Unstable(std::size_t s, double H) const {
+inline bool StableRelaxation::Unstable(std::size_t s, double H) const {
+  if (useKept_) return spins_[s] * KeptSign(s, H) < 0;
   return spins_[s] * SignOf(Field(s, H)) < 0;
 }
 
@@ -91,9 +121,11 @@ void StableRelaxation::Reverse(std::size_t s) {
   ++flips_;
 }
 
-// The cells whose fields take the spin of site s, queued unless they are.
+// The cells whose fields take the spin of site s, their kept fields
+// refreshed, queued unless they are.
 void StableRelaxation::Requeue(std::size_t s) {
   const auto push = [this](std::size_t c) {
+    if (keep_) field_[c] = NeighbourField<double>(c);
     if (queued_[c]) return;
     queued_[c] = 1;
     queue_.push_back(static_cast<std::uint32_t>(c));
@@ -125,10 +157,17 @@ void StableRelaxation::Relax(double H, Branch) {
 void StableRelaxation::RelaxByQueue(double H) {
   std::fill(queued_.begin(), queued_.end(), 0);
   queue_.clear();
-  for (std::size_t s = 0; s < spins_.size(); ++s) {
-    if (!Unstable(s, H)) continue;
-    queued_[s] = 1;
-    queue_.push_back(static_cast<std::uint32_t>(s));
+  if (keep_ && !kept_) RefreshFields();
+  useKept_ = keep_ && !MayOverflow(H);
+  if (useKept_) {
+    ScanKept(H);
+  } else {
+    for (std::size_t s = 0; s < spins_.size(); ++s) {
+      if (!Unstable(s, H)) [[likely]]
+        continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
   }
   while (!queue_.empty()) {
     const std::size_t s = queue_.back();
@@ -137,6 +176,34 @@ void StableRelaxation::RelaxByQueue(double H) {
     if (!Unstable(s, H)) continue;
     Reverse(s);
     Requeue(s);
+  }
+}
+
+// The scan by the kept fields, a block of sites at a time: a site is a
+// candidate where S t, with t the double sum, does not exceed the margin
+// (its sign opposes the spin, or the sum lies within the margin), and the
+// sites of a block with a candidate are checked one by one.
+void StableRelaxation::ScanKept(double H) {
+  constexpr std::size_t kBlock = 64;
+  const double* F = field_.data();
+  const double* q = lattice_.RandomFields();
+  const std::int8_t* S = spins_.data();
+  const double margin = threshold_;
+  const std::size_t sites = spins_.size();
+  for (std::size_t first = 0; first < sites; first += kBlock) {
+    const std::size_t end = std::min(sites, first + kBlock);
+    int any = 0;
+    for (std::size_t s = first; s < end; ++s) {
+      const double t = (F[s] + q[s]) + H;
+      any |= (static_cast<double>(S[s]) * t <= margin) & (S[s] != 0);
+    }
+    if (any == 0) [[likely]]
+      continue;
+    for (std::size_t s = first; s < end; ++s) {
+      if (!Unstable(s, H)) continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
   }
 }
 

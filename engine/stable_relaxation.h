@@ -13,6 +13,12 @@
 // row-major sweeps, one site at a time on the spins as they stand, until a
 // sweep reverses nothing; a field at which SweepLimit() sweeps still
 // reverse spins is an error (EConvertError), never an endless loop.
+//
+// Where every neighbour sum is exact in double and the constants are not
+// negative, each site's neighbour field is kept and refreshed at the cells a
+// reversal reaches, and the scan takes the sign of (F + q) + H from double
+// arithmetic where a margin shows it to be that of the extended sum, as the
+// pass's kernels do.
 
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +82,11 @@ class StableRelaxation {
   void Requeue(std::size_t s);
   void RelaxByQueue(double H);
   void RelaxBySweeps(double H);
+  bool MayOverflow(double H) const;
+  // The sign of site s's local field from its kept neighbour field.
+  std::int8_t KeptSign(std::size_t s, double H) const;
+  void RefreshFields();
+  void ScanKept(double H);
 
   CompactLattice lattice_;
   const int n_;
@@ -83,6 +94,13 @@ class StableRelaxation {
   bool exact_ = false;
   bool sweeps_ = false;
   int sweepLimit_ = 0;
+  // Neighbour fields kept (exact sums, no negative constant), and whether
+  // they follow the spins as they stand.
+  bool keep_ = false;
+  bool kept_ = false;
+  bool useKept_ = false;
+  double threshold_ = 0;
+  std::vector<double> field_;
   std::vector<std::int8_t> spins_;
   std::vector<std::uint8_t> rowChanged_;
   std::vector<std::uint8_t> queued_;

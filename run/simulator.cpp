@@ -79,9 +79,9 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
                                  SweepObserver* observer, const ProtocolRun* protocol) {
+  progress = {};
   const ModelOptions defaults;
   const ModelOptions& model = protocol ? protocol->model : defaults;
-  progress = {};
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
   CheckLargeLatticeFits(n);

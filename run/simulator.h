@@ -109,8 +109,9 @@ class Simulator {
   // The three in turn on a lattice of any side held compactly (no site
   // maps), the clock at seedMs, drawing the shown squares when the port has
   // a surface: what RunAll does beyond 300, for a caller with its own port.
-  // Throws the runs' errors. The model's boundary goes to the set-up and
-  // the engine, its dynamics picks the engine.
+  // Throws the runs' errors. The protocol's model options, when given,
+  // pick the engine by their dynamics, and their boundary goes to the
+  // set-up and the engine.
   SweepSteps RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
                         SweepObserver* observer = nullptr, const ProtocolRun* protocol = nullptr);
 
