@@ -233,7 +233,8 @@ void AddRun(py::module_& module) {
       .def_readonly("metadata", &RunResult::metadata,
                     "Where the run comes from, as `ebsim run --loop-csv` writes it on the file's first line: program, "
                     "version, seed_ms, separator, inputs (every input's text), command (the `ebsim run` options "
-                    "that give the same run), start.")
+                    "that give the same run), start; with an option of the model, model: the options as the files name them "
+                    "(the command's --fields FILE stands for a file of model['fields'], one a line).")
       .def_readonly("shown", &RunResult::shown, "Read-out name -> the five characters the window shows.")
       .def_readonly("loop", &RunResult::loop,
                     "(branch, H, M): numpy arrays of every field step, branch 'down' or 'up'; None without loop=True.")
