@@ -23,13 +23,26 @@ const InputEntry* InputOfColumn(const std::string& column) {
 Json SweepIdentity(const SweepPlan& plan) {
   Json grid = Json::object();
   for (const GridAxis& axis : plan.grid->Axes()) grid[InputOf(axis.input).column] = axis.texts;
-  return Json{{"version", ProgramVersion()},
+  Json identity = Json{{"version", ProgramVersion()},
               {"grid", grid},
               {"separator", EncodeUtf8(plan.grid->Separator().CodePoint())},
               {"seed_ms", plan.seedMs},
               {"realizations", plan.realizations},
               {"points", plan.grid->PointCount()},
               {"rows", SweepRowCount(plan)}};
+  if (plan.model.Extended()) identity["model"] = ModelIdentity(plan.model);
+  return identity;
+}
+
+Json ModelIdentity(const ModelOptions& model) {
+  if (!model.Extended()) return nullptr;
+  std::vector<std::int64_t> steps(model.spinsAt.begin(), model.spinsAt.end());
+  Json json = {{"dynamics", DynamicsName(model.dynamics)},
+               {"boundary", BoundaryName(model.boundary)},
+               {"cycles", model.cycles},
+               {"spins_at", steps}};
+  if (model.fields) json["fields"] = *model.fields;
+  return json;
 }
 
 Json FileMetadata(const SweepPlan& plan, const std::string& file, const std::vector<std::string>& commandLine) {
@@ -59,6 +72,8 @@ std::optional<Json> ReadCommentLine(const std::string& line) {
 std::string IdentityDifference(const Json& a, const Json& b) {
   for (const char* key : {"version", "grid", "separator", "seed_ms", "realizations", "points", "rows"})
     if (!a.contains(key) || !b.contains(key) || a.at(key) != b.at(key)) return key;
+  // Only files made with options beyond the window's name them.
+  if (a.value("model", Json()) != b.value("model", Json())) return "model";
   return "";
 }
 

@@ -25,6 +25,11 @@ using Json = nlohmann::ordered_json;
 // input (by column name), the separator, the base seed and the realisations.
 Json SweepIdentity(const SweepPlan& plan);
 
+// The options beyond the window's as the files name them: dynamics,
+// boundary, cycles, spins_at and the field history's texts (fields); null
+// for the defaults, which the files do not name.
+Json ModelIdentity(const ModelOptions& model);
+
 // The first line's object of a file of kind `file` ("runs", "summary",
 // "loops", "loop_mean") written for this plan.
 Json FileMetadata(const SweepPlan& plan, const std::string& file, const std::vector<std::string>& commandLine);

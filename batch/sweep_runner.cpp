@@ -30,14 +30,22 @@ class StopCheck final : public SweepObserver {
  public:
   struct Stopped {};
   StopCheck(const std::atomic<bool>* stop, const std::atomic<bool>* abandoned, SweepRow* keep, bool keepLoop,
-            bool keepSpins)
-      : stop_(stop), abandoned_(abandoned), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins) {}
-  void FieldStepDone(Branch branch, double H, double M) override {
-    if (keepLoop_) keep_->loop.push_back({branch, H, M});
+            bool keepSpins, const std::vector<std::int64_t>& spinsAt)
+      : stop_(stop), abandoned_(abandoned), keep_(keep), keepLoop_(keepLoop), keepSpins_(keepSpins), spinsAt_(spinsAt) {}
+  void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
+  void StepDone(const LoopPoint& p) override {
+    if (keepLoop_) keep_->loop.push_back(p);
     CheckStop();
   }
   void SetUpRowDone() override { CheckStop(); }
-  bool WantsTurningSpins() const override { return keepSpins_; }
+  bool WantsTurningSpins() const override { return keepSpins_ && spinsAt_.empty(); }
+  bool WantsStepSpins(std::int64_t step) const override {
+    return keepSpins_ && std::binary_search(spinsAt_.begin(), spinsAt_.end(), step);
+  }
+  void StepSpins(std::int64_t step, std::vector<std::int8_t> spins, int n) override {
+    keep_->stepSpins.emplace_back(step, std::move(spins));
+    keep_->side = n;
+  }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override {
     keep_->spins = std::move(spins);
     keep_->side = n;
@@ -53,6 +61,7 @@ class StopCheck final : public SweepObserver {
   const std::atomic<bool>* abandoned_;
   SweepRow* keep_;
   bool keepLoop_, keepSpins_;
+  const std::vector<std::int64_t>& spinsAt_;
 };
 
 }  // namespace
@@ -78,8 +87,9 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   // Held whole from the start: a loop that grew by doubling would hold up
   // to three times its size while it moves.
   if (plan.keepLoops) kept.loop.reserve(LoopStepBound(fields));
-  StopCheck check(stop, abandoned, &kept, plan.keepLoops, plan.keepSpins);
+  StopCheck check(stop, abandoned, &kept, plan.keepLoops, plan.keepSpins, plan.model.spinsAt);
   RunAllOptions options;
+  options.model = plan.model;
   options.observer = &check;
   options.largeSides = plan.largeSides;
   options.compactLattice = true;  // rows need no maps
@@ -87,6 +97,7 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   SweepRow row = RowOfOutcome(simulator.RunAll(fields, seed, options));
   row.loop = std::move(kept.loop);
   row.spins = std::move(kept.spins);
+  row.stepSpins = std::move(kept.stepSpins);
   row.side = kept.side;
   row.index = index;
   row.point = point;

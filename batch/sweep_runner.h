@@ -37,6 +37,9 @@ struct SweepRow {
   // With plan.keepSpins: the spins at Hmin, side x side row by row (none
   // when the realisation failed before its turning point).
   std::vector<std::int8_t> spins;
+  // With plan.keepSpins and the model's spinsAt: the spins after each of
+  // those steps instead, as (step, spins).
+  std::vector<std::pair<std::int64_t, std::vector<std::int8_t>>> stepSpins;
   int side = 0;
 };
 

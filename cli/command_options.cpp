@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/version.h"
+#include "cli/model_option_values.h"
 #include "cli/study_file.h"
 #include "form/catalogue.h"
 
@@ -55,6 +56,10 @@ CommandSpec MakeRun() {
   spec.options.push_back({"h5", {}, true, "FILE",
                           "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
                           "laid out as ebsim sweep --h5 lays out a sweep of one point"});
+  for (const OptionSpec& option : ModelOptionSpecs()) spec.options.push_back(option);
+  spec.options.push_back({"spins", {}, true, "DIR",
+                          "write the spins as DIR/step<K>.npy (int8, side x side; numpy.load) after the steps of "
+                          "--spins-at, else at Hmin (the turning point)"});
   return spec;
 }
 
@@ -82,6 +87,12 @@ CommandSpec MakeSweep() {
       {"h5-spins", {}, false, "", "put every realisation's spins at Hmin into --h5 (without a --spins folder)"},
   };
   spec.options.insert(spec.options.end(), more.begin(), more.end());
+  for (OptionSpec option : ModelOptionSpecs()) {
+    if (option.name == "spins-at")
+      option.help = "write --spins after steps K1;K2;... (from 0 over each run) as "
+                    "DIR/point<P>_realization<R>_step<K>.npy instead of at Hmin";
+    spec.options.push_back(option);
+  }
   return spec;
 }
 

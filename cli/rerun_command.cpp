@@ -51,6 +51,8 @@ struct Rerun {
   std::vector<std::string> args;
   fs::path copy;
   std::vector<fs::path> written;  // every file and folder it writes
+  // Files it reads, written into the scratch folder first: path, text.
+  std::vector<std::pair<fs::path, std::string>> inputs;
 };
 
 // An HDF5 file's metadata attribute. A file a stopped sweep left is
@@ -154,6 +156,7 @@ Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& 
   for (const OptionSpec& option : SweepSpec().options) {
     const auto given = values.find(option.name);
     if (given == values.end() || (option.valueName != "FILE" && option.valueName != "DIR")) continue;
+    if (option.name == "fields") continue;  // read, not written
     if (std::find(rerun.written.begin(), rerun.written.end(), fs::path(given->second)) != rerun.written.end()) continue;
     if (given->second == "-") {
       values.erase(given);
@@ -165,6 +168,29 @@ Rerun SweepRerun(const Json& metadata, const std::string& file, const fs::path& 
   for (const auto& [name, value] : values) rerun.args.insert(rerun.args.end(), {"--" + name, value});
   for (const std::string& flag : command.flags) rerun.args.push_back("--" + flag);  // --h5-loops, ...
   return rerun;
+}
+
+// The options beyond the window's a run's metadata names: the field history
+// written anew into the scratch folder, the spins asked for into it too.
+void AddModelOptions(const Json& model, const fs::path& scratch, Rerun& rerun) {
+  rerun.args.insert(rerun.args.end(), {"--dynamics", model.at("dynamics").get<std::string>(), "--boundary",
+                                       model.at("boundary").get<std::string>()});
+  if (model.contains("fields")) {
+    const fs::path fields = scratch / "fields.txt";
+    std::string text;
+    for (const Json& line : model.at("fields")) text += line.get<std::string>() + "\n";
+    rerun.inputs.emplace_back(fields, text);
+    rerun.args.insert(rerun.args.end(), {"--fields", fields.string()});
+    rerun.written.push_back(fields);
+  } else {
+    rerun.args.insert(rerun.args.end(), {"--cycles", std::to_string(model.at("cycles").get<int>())});
+  }
+  std::string steps;
+  for (const Json& step : model.at("spins_at")) steps += (steps.empty() ? "" : ";") + std::to_string(step.get<std::int64_t>());
+  if (steps.empty()) return;
+  const fs::path spins = scratch / "spins";
+  rerun.args.insert(rerun.args.end(), {"--spins", spins.string(), "--spins-at", steps});
+  rerun.written.push_back(spins);
 }
 
 // ebsim run --loop-csv, ebsim run --h5 and the window's loop files: the
@@ -179,11 +205,13 @@ Rerun RunRerun(const Json& metadata, const std::string& file, const fs::path& sc
               {"--seed-ms", std::to_string(metadata.at("seed_ms").get<std::uint32_t>()), "--sep",
                metadata.at("separator").get<std::string>()},
               InScratch(scratch, file, h5 ? "run.h5" : "loop.csv"),
+              {},
               {}};
   for (const InputEntry& input : Inputs())
     rerun.args.insert(rerun.args.end(), {std::string("--") + input.option, inputs.at(input.column).get<std::string>()});
   rerun.args.insert(rerun.args.end(), {h5 ? "--h5" : "--loop-csv", rerun.copy.string()});
   rerun.written.push_back(rerun.copy);
+  if (const Json model = metadata.value("model", Json()); model.is_object()) AddModelOptions(model, scratch, rerun);
   return rerun;
 }
 
@@ -369,6 +397,10 @@ int RerunCommand(std::span<const std::string> args, std::ostream& out, std::ostr
     scratch = ScratchFolder(parsed);
     rerun = RerunOf(metadata, file, scratch);
     CheckNothingThere(rerun, scratch);
+    for (const auto& [path, text] : rerun.inputs) {
+      std::ofstream input(path);
+      if (!(input << text << std::flush)) throw std::runtime_error("cannot write '" + path.string() + "'");
+    }
   } catch (const std::runtime_error& bad) {
     err << "ebsim rerun: " << bad.what() << "\n";
     return 1;

@@ -18,7 +18,7 @@ namespace ebsim {
 
 namespace {
 
-enum class Kind { kInput, kCount, kSeparator, kPath, kFlag };
+enum class Kind { kInput, kCount, kSeparator, kPath, kFlag, kText, kSteps };
 
 struct Key {
   std::string name;    // in the file
@@ -41,6 +41,11 @@ const std::vector<Key>& TopLevel() {
     made.push_back({"realizations", "realizations", Kind::kCount});
     made.push_back({"seed_ms", "seed-ms", Kind::kCount});
     made.push_back({"threads", "threads", Kind::kCount});
+    made.push_back({"dynamics", "dynamics", Kind::kText});
+    made.push_back({"boundary", "boundary", Kind::kText});
+    made.push_back({"cycles", "cycles", Kind::kCount});
+    made.push_back({"fields", "fields", Kind::kPath});
+    made.push_back({"spins_at", "spins-at", Kind::kSteps});
     return made;
   }();
   return keys;
@@ -119,7 +124,22 @@ class Reader {
       case Kind::kCount:
         if (const auto* integer = node.as_integer()) return std::to_string(integer->get());
         Refuse(node.source(), key.name + " takes a whole number, not " + TypeOf(node));
+      case Kind::kSteps:
+        if (const auto* items = node.as_array()) {
+          std::string list;
+          for (const toml::node& item : *items) {
+            const auto* step = item.as_integer();
+            if (!step) Refuse(item.source(), key.name + " takes whole numbers, not " + TypeOf(item));
+            list += (list.empty() ? "" : ";") + std::to_string(step->get());
+          }
+          return list;
+        }
+        if (const auto* integer = node.as_integer()) return std::to_string(integer->get());
+        if (const auto* text = node.as_string()) return text->get();
+        Refuse(node.source(), key.name + " takes a whole number, a text or an array of whole numbers, not " +
+                                  TypeOf(node));
       case Kind::kSeparator:
+      case Kind::kText:
       case Kind::kPath:
         if (const auto* text = node.as_string()) return text->get();
         Refuse(node.source(), key.name + " takes a text, not " + TypeOf(node));

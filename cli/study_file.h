@@ -3,8 +3,10 @@
 // for. It names the grid by the inputs (side, dilution, enhancement,
 // field_sd or sd, h0, hmin, steps), each a text as on the command line
 // ("0:0.2:0.02", "1;2"), a number, or an array of them; the realizations,
-// seed_ms, threads and separator; and an [outputs] table with out,
-// summary, loops, loop_mean, spins and h5, and the flags h5_loops,
+// seed_ms, threads and separator; the dynamics, boundary, cycles, fields
+// (a field history file) and spins_at (steps, an array or a text "1;5"),
+// as the options of the same names take them; and an [outputs] table with
+// out, summary, loops, loop_mean, spins and h5, and the flags h5_loops,
 // h5_loop_mean and h5_spins (true or false). It stands for the `ebsim sweep`
 // arguments that run the same sweep.
 

@@ -18,6 +18,7 @@
 #include "batch/runs_file_reader.h"
 #include "batch/spin_files.h"
 #include "batch/sweep_metadata.h"
+#include "cli/model_option_values.h"
 #include "batch/sweep_output.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_resume.h"
@@ -137,6 +138,12 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   PlannedSweep planned = PlanSweep(ask);
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
+  request.plan.model = ReadModelOptions(options.values, ask.separator);
+  if (!request.plan.model.spinsAt.empty()) {
+    if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
+    if (!request.paths.h5.empty())
+      throw std::invalid_argument("--spins-at writes the --spins folder only: the HDF5 file holds spins at Hmin");
+  }
   CheckOutputs(request);
   if (request.plan.keepLoops) CheckLoopsFit(request.plan, request.paths.h5Contents.loopMeans);
   request.clockSeed = !options.seedMs && !request.resume;

@@ -17,8 +17,8 @@ namespace ebsim {
 
 namespace {
 
-double CheckedField(const CompactLattice& lattice, const std::int8_t* spins, int i, int j) {
-  const double field = SiteField<long double>(lattice, spins, spins, i, j);
+double CheckedField(const CompactLattice& lattice, const EdgeRule& rule, const std::int8_t* spins, int i, int j) {
+  const double field = SiteField<long double>(lattice, rule, spins, spins, i, j);
   if (std::isinf(field)) throw EOverflow();
   return field;
 }
@@ -30,7 +30,7 @@ void ParallelRelaxation::CheckedInit(double H) {
   for (int i = 1; i <= n_; ++i) {
     for (int j = 1; j <= n_; ++j) {
       const std::size_t s = lattice_.Index(i, j);
-      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, spins, i, j), lattice_.RandomField(s), H));
+      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, rule_, spins, i, j), lattice_.RandomField(s), H));
     }
   }
 }
@@ -38,11 +38,15 @@ void ParallelRelaxation::CheckedInit(double H) {
 // After site (i, j) reversed: the computed cells that sum its spin must
 // still hold their sums as doubles.
 void ParallelRelaxation::CheckSumsAround(int i, int j, const std::int8_t* spins) const {
+  if (rule_.Kind() != Boundary::EdgeCopy) {
+    rule_.ForDependents(i, j, [&](Cell c) { CheckedField(lattice_, rule_, spins, c.i, c.j); });
+    return;
+  }
   const int last = n_ > 1 ? n_ - 1 : 1;
   const int neighbours[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
   for (const auto& c : neighbours) {
     if (c[0] < 1 || c[1] < 1 || c[0] > last || c[1] > last || n_ == 1) continue;
-    CheckedField(lattice_, spins, c[0], c[1]);
+    CheckedField(lattice_, rule_, spins, c[0], c[1]);
   }
 }
 
@@ -55,17 +59,21 @@ void ParallelRelaxation::CheckedPass(double H) {
   Advance(H);
   std::int8_t* spins = spins_[next].data();
   std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
   for (int i = 1; i <= n_; ++i) {
     for (int j = 1; j <= n_; ++j) {
       const std::size_t s = lattice_.Index(i, j);
       sitesDone_ = s;
       if (Reverses<branch>(previousSign_[s], latestSign_[s])) {
         spinSum_ -= 2 * spins[s];
-        if (spins[s] != 0) rowChanged_[static_cast<std::size_t>(i - 1)] = 1;
+        if (spins[s] != 0) {
+          rowChanged_[static_cast<std::size_t>(i - 1)] = 1;
+          ++flips_;
+        }
         spins[s] = static_cast<std::int8_t>(-spins[s]);
         if (lattice_.SumsMayOverflow()) CheckSumsAround(i, j, spins);
       }
-      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, spins, i, j), lattice_.RandomField(s), H));
+      previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, rule_, spins, i, j), lattice_.RandomField(s), H));
     }
   }
   sitesDone_ = lattice_.Index(n_, n_) + 1;

@@ -32,6 +32,7 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
     : lattice_(std::move(lattice)),
       n_(lattice_.Side()),
       options_(options),
+      rule_(n_, options.boundary),
       simd_(options.simd.value_or(WidestSimdLevel())),
       kernels_(&KernelsFor(simd_)),
       pool_(std::make_unique<WorkerPool>(std::clamp(options.threads, 1, lattice_.Side()))) {
@@ -116,6 +117,7 @@ void ParallelRelaxation::InitLocalFields(double H) {
   }
   latestSign_ = previousSign_;
   std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
   sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
@@ -138,9 +140,12 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
   const std::int8_t* before = spins_[current_].data();
   const std::int8_t* after = spins_[(current_ + 1) % 3].data();
   const PassConstants c = ConstantsFor(H);
+  flips_ = 0;
   if (pool_->Size() == 1) {
     for (int i = 1; i <= n_; ++i) {
-      spinSum_ += ReverseRows(i, i, branch);
+      const RowChange r = ReverseRows(i, i, branch);
+      spinSum_ += r.change;
+      flips_ += r.flips;
       EvaluateRows(i, i, before, after, c);
     }
   } else {
@@ -148,7 +153,7 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
       int first = 0, last = 0;
       BandRows(k, first, last);
       auto early = [last](int i) { return i == last || i <= 2; };
-      std::int64_t change = 0;
+      RowChange change;
       for (int i = first; i <= last && i <= 2; ++i) change += ReverseRows(i, i, branch);
       if (last > 2) change += ReverseRows(last, last, branch);
       pool_->Barrier();
@@ -158,23 +163,27 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
       }
       bandChange_[static_cast<std::size_t>(k)] = change;
     });
-    for (const std::int64_t change : bandChange_) spinSum_ += change;
+    for (const RowChange& change : bandChange_) {
+      spinSum_ += change.change;
+      flips_ += change.flips;
+    }
   }
   std::swap(previousSign_, latestSign_);
   Advance(H);
   sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
-std::int64_t ParallelRelaxation::ReverseRows(int first, int last, Branch branch) {
+ParallelRelaxation::RowChange ParallelRelaxation::ReverseRows(int first, int last, Branch branch) {
   const auto reverse = branch == Branch::Descending ? kernels_->reverseDescending : kernels_->reverseAscending;
   std::int8_t* after = spins_[(current_ + 1) % 3].data();
-  std::int64_t change = 0;
+  RowChange change;
   for (int i = first; i <= last; ++i) {
     const std::size_t row = lattice_.Index(i, 1);
     const RowReversal r = reverse(previousSign_.data() + row, latestSign_.data() + row,
                                   spins_[current_].data() + row, after + row, n_);
     rowChanged_[static_cast<std::size_t>(i - 1)] = r.changed;
-    change += r.change;
+    change.change += r.change;
+    change.flips += r.flips;
   }
   return change;
 }
@@ -189,15 +198,16 @@ std::int8_t ParallelRelaxation::OneSite(int i, int j, const std::int8_t* before,
                                         double H) const {
   const double q = lattice_.RandomField(lattice_.Index(i, j));
   if (fastSites_)
-    return SignFrom(SiteField<double>(lattice_, before, after, i, j), q, ConstantsFor(H));
-  return SignOf(LocalField<false>(SiteField<long double>(lattice_, before, after, i, j), q, H));
+    return SignFrom(SiteField<double>(lattice_, rule_, before, after, i, j), q, ConstantsFor(H));
+  return SignOf(LocalField<false>(SiteField<long double>(lattice_, rule_, before, after, i, j), q, H));
 }
 
 // The sign at site (i, 1) or (i, n) of a row 1 < i < n, whose neighbour
-// field is that of (i, 1) by the edge rule. The sums are exact.
+// field is that of (i, 1) by edge copy, its own otherwise. The sums are
+// exact.
 std::int8_t ParallelRelaxation::ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                                            const PassConstants& c) const {
-  return SignFrom(SiteField<double>(lattice_, before, after, i, j), lattice_.RandomField(lattice_.Index(i, j)), c);
+  return SignFrom(SiteField<double>(lattice_, rule_, before, after, i, j), lattice_.RandomField(lattice_.Index(i, j)), c);
 }
 
 // Row i's new signs, written over the older ones: its first and last sites
@@ -223,13 +233,16 @@ void ParallelRelaxation::EvaluateRow(int i, const std::int8_t* before, const std
 }
 
 // The neighbour rows of row i's sites 2..n-1, which the edge rule gives
-// them all alike (those of the cell each repeats, for row n in row 1): a
+// them all alike (those of the cell each repeats, for row n in row 1 under
+// edge copy; under periodic boundaries row 1's upper row is row n and row
+// n's lower row is row 1; under open ones row 1 has no upper row and row n
+// no lower one): a
 // row above, or the site's left neighbour, the pass has visited, so its
 // spins are taken after their reversals; others before them. The kernels
 // sum left, right, upper and lower terms, in that order, which the exact
 // sums allow.
 RowInput ParallelRelaxation::RowFor(int i, const std::int8_t* before, const std::int8_t* after) const {
-  const EdgeRule rule(n_);
+  const EdgeRule& rule = rule_;
   const Cell site = rule.Source(i, 2);
   const NeighbourOffsets o = rule.Offsets(site.i, site.j);
   int rows[4] = {0, 0, 0, 0};  // left, right, upper, lower; 0: none
@@ -262,7 +275,7 @@ SiteFieldValues ParallelRelaxation::SiteFields(int i, int j) const {
   const std::int8_t* older = spins_[(current_ + 1) % 3].data();
   const bool exact = lattice_.SumsExact();
   auto field = [&](const std::int8_t* from, const std::int8_t* to) {
-    return exact ? SiteField<double>(lattice_, from, to, i, j) : SiteField<long double>(lattice_, from, to, i, j);
+    return exact ? SiteField<double>(lattice_, rule_, from, to, i, j) : SiteField<long double>(lattice_, rule_, from, to, i, j);
   };
   const double q = lattice_.RandomField(lattice_.Index(i, j));
   SiteFieldValues v{};

@@ -23,6 +23,7 @@
 #include "engine/branch.h"
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
+#include "engine/edge_rule.h"
 #include "engine/row_kernels.h"
 #include "engine/worker_pool.h"
 
@@ -35,6 +36,8 @@ struct RelaxationOptions {
   // Every site by the one-site evaluation in extended precision, as for a
   // lattice whose sums are not exact in double: for comparisons.
   bool exactSitesOnly = false;
+  // How the lattice ends at its edges (engine/edge_rule.h).
+  Boundary boundary = Boundary::EdgeCopy;
 };
 
 // A site's fields as a visit of one site at a time leaves them after the
@@ -75,12 +78,15 @@ class ParallelRelaxation {
   // The sites, in row-major order, whose visit the latest pass finished:
   // all of them unless it raised, else those before the one that raised.
   std::size_t SitesDone() const { return sitesDone_; }
+  // How many spins the latest pass reversed (none by the initial one).
+  std::int64_t Flips() const { return flips_; }
 
   // Site (i, j)'s fields after the latest pass (or the initial one),
   // recomputed from the spins of the latest three states.
   SiteFieldValues SiteFields(int i, int j) const;
 
   int Threads() const { return pool_->Size(); }
+  Boundary Edges() const { return rule_.Kind(); }
   SimdLevel Simd() const { return simd_; }
   // The bytes held for the lattice and its state.
   std::size_t MemoryBytes() const;
@@ -95,7 +101,18 @@ class ParallelRelaxation {
   std::int8_t OneSite(int i, int j, const std::int8_t* before, const std::int8_t* after, double H) const;
   std::int8_t ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                          const PassConstants& c) const;
-  std::int64_t ReverseRows(int first, int last, Branch branch);
+  // What reversals did to a stretch of rows: the spin sum's change and the
+  // spins reversed.
+  struct RowChange {
+    std::int64_t change = 0;
+    std::int64_t flips = 0;
+    RowChange& operator+=(const RowChange& r) {
+      change += r.change;
+      flips += r.flips;
+      return *this;
+    }
+  };
+  RowChange ReverseRows(int first, int last, Branch branch);
   void ParallelPass(double H, Branch branch);
   // Rows first..last of band k of the pool's team.
   void BandRows(int k, int& first, int& last) const;
@@ -109,6 +126,7 @@ class ParallelRelaxation {
   CompactLattice lattice_;
   const int n_;
   RelaxationOptions options_;
+  EdgeRule rule_;
   SimdLevel simd_;
   const RowKernels* kernels_;
   // The spins after the latest pass and the two before it, in turn.
@@ -124,6 +142,7 @@ class ParallelRelaxation {
   std::vector<double> noConstants_;
   std::int64_t spinSum_ = 0;
   std::size_t sitesDone_ = 0;
+  std::int64_t flips_ = 0;
   // Whether the row kernels and the double sums serve this lattice.
   bool fastSites_ = false;
   // Whether the constants are two small whole numbers, and those as bytes.
@@ -132,7 +151,7 @@ class ParallelRelaxation {
   double threshold_ = 0;
   double hLatest_ = 0, hPrevious_ = 0;
   std::unique_ptr<WorkerPool> pool_;
-  std::vector<std::int64_t> bandChange_;
+  std::vector<RowChange> bandChange_;
 };
 
 static_assert(Dynamics<ParallelRelaxation>);

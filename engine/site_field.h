@@ -1,5 +1,5 @@
 #pragma once
-// A site's neighbour field in a pass, by the edge rule, from the spins as
+// A site's neighbour field in a pass, by the lattice's edge rule, from the spins as
 // they stand before the pass and after its reversals.
 
 #include <cstddef>
@@ -20,13 +20,14 @@ struct SiteTerms {
   bool visited[4] = {};
 };
 
-inline SiteTerms TermsOf(int n, int i, int j) {
+inline SiteTerms TermsOf(const EdgeRule& rule, int i, int j) {
   SiteTerms t;
+  const int n = rule.Side();
   const auto position = [n](Cell c) {
     return static_cast<std::size_t>(c.i - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c.j - 1);
   };
   const std::size_t own = position({i, j});
-  EdgeRule(n).ForNeighbours(i, j, [&](Cell c) {
+  rule.ForNeighbours(i, j, [&](Cell c) {
     t.cell[t.count] = position(c);
     t.visited[t.count] = t.cell[t.count] <= own;
     ++t.count;
@@ -38,9 +39,9 @@ inline SiteTerms TermsOf(int n, int i, int j) {
 // where every sum is exact in double), stored as a double. before: the
 // spins as the pass found them; after: as its reversals leave them.
 template <class Sum>
-inline double SiteField(const CompactLattice& lattice, const std::int8_t* before, const std::int8_t* after, int i,
-                        int j) {
-  const SiteTerms t = TermsOf(lattice.Side(), i, j);
+inline double SiteField(const CompactLattice& lattice, const EdgeRule& rule, const std::int8_t* before,
+                        const std::int8_t* after, int i, int j) {
+  const SiteTerms t = TermsOf(rule, i, j);
   if (t.count == 0) return 0.0;
   auto term = [&](int k) -> Sum {
     const std::int8_t spin = (t.visited[k] ? after : before)[t.cell[k]];

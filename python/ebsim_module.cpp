@@ -25,7 +25,8 @@ PYBIND11_MODULE(_ebsim, module) {
       "(run, render) and batch studies (sweep) on the same engine as the ebsim program.\n\n"
       "INPUTS and READOUTS name the inputs and the read-outs in the order ebsim writes them (the window's nine "
       "read-outs, then h_down, h_up, loop_centre and loop_half_width); read_table reads "
-      "back any table ebsim writes, every number exact, its metadata in .attrs.";
+      "back any table ebsim writes, every number exact, its metadata in .attrs; forc gives the first-order "
+      "reversal curves of one lattice and their distribution.";
   module.attr("__version__") = ProgramVersion();
   AddErrorType(module);
   py::list inputs, readouts;

@@ -40,6 +40,9 @@ void LoopsTable::Add(const SweepRow& row) {
     ascending_.push_back(row.loop[k].branch == Branch::Ascending);
     H_.push_back(row.loop[k].H);
     M_.push_back(row.loop[k].M);
+    if (!extended_) continue;
+    flips_.push_back(row.loop[k].flips);
+    cycle_.push_back(row.loop[k].cycle);
   }
 }
 
@@ -52,7 +55,10 @@ py::object LoopsTable::Table() {
   columns["step"] = Column(std::move(step_));
   columns["H"] = Column(std::move(H_));
   columns["M"] = Column(std::move(M_));
-  return MakeTable(columns, {"point", "realization", "step", "branch", "H", "M"});
+  if (!extended_) return MakeTable(columns, {"point", "realization", "step", "branch", "H", "M"});
+  columns["flips"] = Column(std::move(flips_));
+  columns["cycle"] = Column(std::move(cycle_));
+  return MakeTable(columns, {"point", "realization", "step", "branch", "H", "M", "flips", "cycle"});
 }
 
 void LoopMeanTable::Add(const SweepRow& row) {

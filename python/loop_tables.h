@@ -21,12 +21,17 @@ std::uint64_t LoopMeanStepBytes();
 
 class LoopsTable {
  public:
+  // Extended: each step's flips and cycle too (a sweep with options of the
+  // model).
+  explicit LoopsTable(bool extended = false) : extended_(extended) {}
   void Add(const SweepRow& row);
   // With the GIL; empties this.
   py::object Table();
 
  private:
-  std::vector<std::int64_t> point_, realization_, step_;
+  bool extended_;
+  std::vector<std::int64_t> point_, realization_, step_, flips_;
+  std::vector<std::int64_t> cycle_;
   std::vector<bool> ascending_;
   std::vector<double> H_, M_;
 };

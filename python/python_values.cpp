@@ -30,9 +30,9 @@ std::string InputList() {
 
 std::string TypeName(py::handle value) { return py::str(value.get_type().attr("__name__")); }
 
-// The words wrapped to lines of at most `width`, every line but the first
-// indented by `indent`.
-std::string Wrapped(const std::string& text, std::size_t indent, std::size_t width) {
+}  // namespace
+
+std::string WrappedText(const std::string& text, std::size_t indent, std::size_t width) {
   std::string out, line;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -48,8 +48,6 @@ std::string Wrapped(const std::string& text, std::size_t indent, std::size_t wid
   }
   return out + line;
 }
-
-}  // namespace
 
 const char* ReadoutName(Quantity quantity) { return ReadoutOf(quantity).id; }
 
@@ -103,7 +101,7 @@ std::string InputsDoc(std::size_t indent) {
     if (InputAlias(input)) text += std::string("; also named ") + InputAlias(input);
     std::string name = InputName(input);
     name.resize(std::max<std::size_t>(name.size() + 1, 13), ' ');
-    doc += std::string(indent, ' ') + name + Wrapped(text, indent + name.size(), 76) + "\n";
+    doc += std::string(indent, ' ') + name + WrappedText(text, indent + name.size(), 76) + "\n";
   }
   return doc;
 }

@@ -49,6 +49,9 @@ py::object InputValue(std::size_t k, const py::object& named, const py::object& 
 // "side         side N of the square lattice ...; default 20": one entry
 // per input from the catalogue, each line indented so, for the docstrings.
 std::string InputsDoc(std::size_t indent);
+// The words wrapped to lines of at most `width`, every line but the first
+// indented by `indent`.
+std::string WrappedText(const std::string& text, std::size_t indent, std::size_t width);
 
 // The seed: None for the time of day now, else 0 to 86399999 milliseconds.
 std::uint32_t SeedOf(const py::object& seedMs, const char* caller);

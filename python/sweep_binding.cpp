@@ -22,6 +22,7 @@
 #include "batch/sweep_runner.h"
 #include "python/interrupt_check.h"
 #include "python/loop_tables.h"
+#include "python/model_arguments.h"
 #include "python/python_values.h"
 #include "python/sweep_progress.h"
 #include "python/sweep_tables.h"
@@ -154,6 +155,7 @@ std::vector<std::string> CommandLineOf(const SweepAsk& ask, const SweepPlan& pla
   }
   line.insert(line.end(), {"--realizations", std::to_string(plan.realizations), "--seed-ms",
                            std::to_string(plan.seedMs), "--threads", std::to_string(plan.threads)});
+  for (std::string& option : ModelCommand(plan.model)) line.push_back(std::move(option));
   if (out) line.insert(line.end(), {"--out", *out});
   return line;
 }
@@ -194,9 +196,9 @@ struct RowSinks {
   std::optional<LoopMeanTable> loopMean;
   std::exception_ptr failure;  // a row that could not be kept
 
-  RowSinks(const SweepGrid& grid, KeptTables kept)
+  RowSinks(const SweepGrid& grid, KeptTables kept, bool extended)
       : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {
-    if (kept.loops) loops.emplace();
+    if (kept.loops) loops.emplace(extended);
     if (kept.loopMean) loopMean.emplace(grid);
   }
   void Add(const SweepPlan& plan, const SweepRow& row, std::atomic<bool>& stop) {
@@ -258,20 +260,26 @@ py::object Described(py::object table, Json metadata, const char* kind) {
 }
 
 SweepResult Sweep(const py::object& gridObject, const py::object& realizations, const py::object& seedMs,
-                  const py::object& threads, const py::object& progress, const py::object& out, KeptTables kept) {
+                  const py::object& threads, const py::object& progress, const py::object& out, KeptTables kept,
+                  const ModelArguments& model) {
   if (!py::isinstance<py::dict>(gridObject))
     throw py::type_error(std::string(kCaller) + ": grid takes a dict of input name -> value, not " +
                          std::string(py::str(gridObject.get_type().attr("__name__"))));
   const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads, kept);
+  const ModelOptions options = ModelOptionsOf(model, kCaller);
+  if (!options.spinsAt.empty())
+    Raise(PyExc_ValueError, std::string(kCaller) + ": spins_at keeps spins, which ebsim.sweep does not return; "
+                                                   "ebsim.run(spins_at=...) does, and ebsim sweep --spins DIR");
   const std::optional<std::string> path = OutPath(out);
   PlannedSweep planned = PlanOf(ask, kept.loopMean);
   SweepPlan& plan = planned.plan;
+  plan.model = options;
   plan.seedMs = SeedOf(seedMs, kCaller);
   CheckTablesFit(plan, !path, kept);
   SweepProgress reporter(progress, PlannedRowCount(plan), kCaller);
   const Json metadata = FileMetadata(plan, "runs", CommandLineOf(ask, plan, path));
   InterruptCheck check;
-  RowSinks sinks(*planned.grid, kept);
+  RowSinks sinks(*planned.grid, kept, plan.model.Extended());
   try {
     if (path) sinks.file.emplace(*path, plan, metadata);
   } catch (const OutputError& bad) {
@@ -322,6 +330,11 @@ std::string SweepDoc() {
   loop_mean     keep the loop averaged over each point's realisations
                 (result.loop_mean, the columns of `ebsim sweep --loop-mean`)
 
+The model and the protocol of every realisation, as ebsim sweep's options
+of the same names (the defaults are the window's):
+
+)" + ModelArgsDoc(2) + R"(
+
 Returns a SweepResult: `rows`, one per realisation in order, with the
 columns of the runs file, and `summary`, one per grid point with the
 columns of the summary file (each read-out's mean, sd, se and count over
@@ -341,8 +354,8 @@ are in `out`, whose end line says the sweep is not complete. A sweep on
 another thread stops on Ctrl-C too, raising KeyboardInterrupt there, and
 when the interpreter exits (SystemExit). Raises ebsim.Error (stage 'grid')
 for a grid that the window refuses or memory cannot hold, ValueError for
-a count out of range, TypeError for arguments of the wrong type or name,
-OSError when `out` cannot be written.)";
+a count out of range or a model option refused (with ebsim sweep's
+message), TypeError for arguments of the wrong type or name, OSError when `out` cannot be written.)";
 }
 
 }  // namespace
@@ -381,12 +394,17 @@ void AddSweep(py::module_& module) {
   module.def(
       "sweep",
       [](const py::object& grid, const py::object& realizations, const py::object& seedMs, const py::object& threads,
-         const py::object& progress, const py::object& out, bool loops, bool loopMean) {
-        return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean});
+         const py::object& progress, const py::object& out, bool loops, bool loopMean, const py::object& dynamics,
+         const py::object& boundary, const py::object& cycles, const py::object& fields,
+         const py::object& spinsAt) {
+        return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean},
+                     {dynamics, boundary, cycles, fields, spinsAt});
       },
       SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
       py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
-      py::arg("out") = py::none(), py::arg("loops").noconvert() = false, py::arg("loop_mean").noconvert() = false);
+      py::arg("out") = py::none(), py::arg("loops").noconvert() = false, py::arg("loop_mean").noconvert() = false,
+      py::arg("dynamics") = "pass", py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(),
+      py::arg("fields") = py::none(), py::arg("spins_at") = py::none());
 }
 
 }  // namespace ebsim

@@ -30,11 +30,12 @@ void CheckLargeLatticeFits(int n, unsigned copies) {
 }
 
 CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
-                                 const UtcClock& clock, const char*& stage, int threads, SweepObserver* observer) {
+                                 const UtcClock& clock, const char*& stage, int threads, SweepObserver* observer,
+                                 Boundary boundary) {
   const std::function<void()> rowDone = [observer] {
     if (observer) observer->SetUpRowDone();
   };
-  return SetUpCompactLattice(port, parameters, n, random, clock, stage, threads, rowDone);
+  return SetUpCompactLattice(port, parameters, n, random, clock, stage, threads, rowDone, boundary);
 }
 
 }  // namespace ebsim

@@ -29,9 +29,10 @@ void CheckLargeLatticeFits(int n, unsigned copies = 1);
 // through the port) and the random fields, ready for the engine. Throws the
 // runs' errors; `stage` tells which run was under way. The observer, when
 // given, hears of every row set up, so that a stop need not wait for the
-// set-up to end.
+// set-up to end. The boundary decides which cells are drawn and how the
+// energies are summed.
 CompactLattice SetUpLargeLattice(const FormPort& port, const ModelParameters& parameters, int n, RandomNumbers& random,
                                  const UtcClock& clock, const char*& stage, int threads,
-                                 SweepObserver* observer = nullptr);
+                                 SweepObserver* observer = nullptr, Boundary boundary = Boundary::EdgeCopy);
 
 }  // namespace ebsim

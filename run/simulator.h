@@ -42,6 +42,9 @@ struct RunOutcome {
   std::optional<LoopCrossings> crossings;
   SweepSteps steps;
   std::vector<LoopPoint> loop;    // with keepLoop
+  // With options beyond the window's: each cycle's loop read-outs; the
+  // readouts above hold cycle 1's.
+  std::vector<HeadlessReadouts> cycles;
   std::optional<SetupMaps> maps;  // with keepMaps
   // A failure: the error box's text and the button it came from
   // ("lee", "qrf" or "run"); nothing after it ran.
@@ -109,9 +112,11 @@ class Simulator {
   // The three in turn on a lattice of any side held compactly (no site
   // maps), the clock at seedMs, drawing the shown squares when the port has
   // a surface: what RunAll does beyond 300, for a caller with its own port.
-  // Throws the runs' errors.
+  // Throws the runs' errors. The protocol's model options, when given,
+  // pick the engine by their dynamics, and their boundary goes to the
+  // set-up and the engine.
   SweepSteps RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
-                        SweepObserver* observer = nullptr);
+                        SweepObserver* observer = nullptr, const ProtocolRun* protocol = nullptr);
 
   const LatticeState& Lattice() const { return *lattice_; }
   LatticeState& Lattice() { return *lattice_; }

@@ -73,7 +73,7 @@ void DrawRandomFieldSquares(DrawingSurface& surface, const CompactLattice& latti
 
 CompactLattice SetUpCompactLattice(const FormPort& port, const ModelParameters& parameters, int n,
                                    RandomNumbers& random, const UtcClock& clock, const char*& stage, int threads,
-                                   const std::function<void()>& rowDone) {
+                                   const std::function<void()>& rowDone, Boundary boundary) {
   WorkerPool pool(std::clamp(threads, 1, n));
   DrawThreads how;
   how.threads = pool.Size();
@@ -85,17 +85,17 @@ CompactLattice SetUpCompactLattice(const FormPort& port, const ModelParameters& 
   port.Drawing().Refresh(Panel::Shape1);
   port.Drawing().Refresh(Panel::Shape3);
   random.SeedFromClock(clock);
-  EnhancedSites sites = DrawEnhancedSites(n, parameters, random, how, cells);
+  EnhancedSites sites = DrawEnhancedSites(n, parameters, random, how, cells, boundary);
   port.Drawing().Refresh(Quantity::SurfaceRatio);
   ShowReadout(port, Quantity::SurfaceRatio, Divide(sites.count, static_cast<long double>(n) * n));
-  ComputeInitialEnergies(sites, how, cells);
+  ComputeInitialEnergies(sites, how, cells, boundary);
 
   stage = "qrf";
   port.Drawing().Refresh(Panel::Shape2);
   FieldDrawsOnThreads draws(parameters.FieldSd(), random, how);
   // Untouched until drawn: each thread takes the pages it fills.
   UninitializedVector<double> fields(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-  DrawRandomFields(n, draws, how, fields, cells);
+  DrawRandomFields(n, draws, how, fields, cells, boundary);
   const double values[2] = {1.0, sites.constant};
   CompactLattice lattice(n, std::move(sites.enhanced), values, std::move(fields));
   if (port.surface) DrawRandomFieldSquares(*port.surface, lattice, StoreDouble(parameters.FieldSd()));

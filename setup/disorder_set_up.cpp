@@ -95,8 +95,8 @@ void FieldDrawsOnThreads::Draw(std::span<double> out, std::uint64_t& drawn) {
 }
 
 EnhancedSites DrawEnhancedSites(int n, const ModelParameters& parameters, RandomNumbers& random,
-                                const DrawThreads& how, SetUpCells& cells) {
-  const EdgeRule rule(n);
+                                const DrawThreads& how, SetUpCells& cells, Boundary boundary) {
+  const EdgeRule rule(n, boundary);
   const std::uint32_t start = random.RandomSeed;
   random.RandomSeed = JumpAhead(start, rule.ComputedCells());
   const double d = StoreDouble(parameters.Dilution());
@@ -130,9 +130,10 @@ EnhancedSites DrawEnhancedSites(int n, const ModelParameters& parameters, Random
   return sites;
 }
 
-void ComputeInitialEnergies(const EnhancedSites& sites, const DrawThreads& how, SetUpCells& cells) {
+void ComputeInitialEnergies(const EnhancedSites& sites, const DrawThreads& how, SetUpCells& cells,
+                            Boundary boundary) {
   const int n = sites.n;
-  const EdgeRule rule(n);
+  const EdgeRule rule(n, boundary);
   const auto energy = [&](int i, int j) {
     return StoreDouble(rule.SumOverNeighbours(
         i, j, [&](Cell c) -> long double { return sites.Exchange(Site(n, c.i, c.j)); }));
@@ -163,9 +164,9 @@ void ComputeInitialEnergies(const EnhancedSites& sites, const DrawThreads& how, 
 }
 
 void DrawRandomFields(int n, FieldDraws& draws, const DrawThreads& how, std::span<double> fields,
-                      SetUpCells& cells) {
+                      SetUpCells& cells, Boundary boundary) {
   if (n < 1) return;
-  const EdgeRule rule(n);
+  const EdgeRule rule(n, boundary);
   const std::vector<std::uint64_t> firstDraw = FirstDraws(rule);
   std::vector<double> drawn;
   std::vector<int> done;

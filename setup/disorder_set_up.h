@@ -2,8 +2,9 @@
 // The two set-up runs' values on a lattice of any side, the generator's
 // sequence drawn once: one uniform value per computed cell in row-major
 // order for the exchange constants, one Gaussian per computed cell for the
-// random fields, every other cell a copy by the edge rule, and the initial
-// exchange energies. A stretch of rows is worked on the threads `how`
+// random fields, every other cell a copy by the edge rule (the window's edge
+// copy, or another boundary: engine/edge_rule.h), and the initial exchange
+// energies. A stretch of rows is worked on the threads `how`
 // names, with the bits the draws in turn give; its rows then go, in order,
 // to the caller's hooks (the window's maps and squares, or the compact
 // lattice), which may end the run at any row.
@@ -14,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/edge_rule.h"
 #include "model/model_parameters.h"
 #include "model/random_numbers.h"
 #include "model/random_streams.h"
@@ -89,15 +91,16 @@ class FieldDrawsOnThreads final : public FieldDraws {
 // generator ends where the draws in turn leave it, even where the dilution
 // cannot be read, as the window draws first and reads after.
 EnhancedSites DrawEnhancedSites(int n, const ModelParameters& parameters, RandomNumbers& random,
-                                const DrawThreads& how, SetUpCells& cells);
+                                const DrawThreads& how, SetUpCells& cells, Boundary boundary = Boundary::EdgeCopy);
 
 // The initial exchange energies, every spin +1: the sum of the neighbours'
 // constants by the edge rule, stored as a double.
-void ComputeInitialEnergies(const EnhancedSites& sites, const DrawThreads& how, SetUpCells& cells);
+void ComputeInitialEnergies(const EnhancedSites& sites, const DrawThreads& how, SetUpCells& cells,
+                            Boundary boundary = Boundary::EdgeCopy);
 
 // "Run QRF Fields" on side n: fields (n x n, row by row) filled; rows handed
 // on as they are done. Nothing is drawn or read for n = 0.
 void DrawRandomFields(int n, FieldDraws& draws, const DrawThreads& how, std::span<double> fields,
-                      SetUpCells& cells);
+                      SetUpCells& cells, Boundary boundary = Boundary::EdgeCopy);
 
 }  // namespace ebsim

@@ -10,6 +10,12 @@
 // at the visit where it arises. Unlike the literal reference
 // (tests/reference_relaxation.h), whose cost grows as n^4 a pass, it
 // evaluates only the visited cell, so it serves sides of a thousand.
+//
+// Besides the window's edge copy it knows, written out here by hand, the
+// periodic boundary (every site computed, its left, right, upper and lower
+// neighbours wrapping round, each of the four counted even where two are
+// one cell or the site itself) and the open one (every site computed, the
+// neighbours beyond an edge left out).
 
 #include <cfloat>
 #include <cmath>
@@ -20,6 +26,7 @@
 
 #include "base/errors.h"
 #include "engine/branch.h"
+#include "engine/edge_rule.h"
 #include "engine/flip_rule.h"
 
 namespace ebsim {
@@ -27,8 +34,9 @@ namespace ebsim {
 class OneSiteRelaxation {
  public:
   // J, q, S: n x n row by row; each spin +1, -1 or 0.
-  OneSiteRelaxation(int n, std::vector<double> J, std::vector<double> q, std::vector<double> S)
-      : n_(n), J_(std::move(J)), q_(std::move(q)), S_(std::move(S)) {
+  OneSiteRelaxation(int n, std::vector<double> J, std::vector<double> q, std::vector<double> S,
+                    Boundary boundary = Boundary::EdgeCopy)
+      : n_(n), boundary_(boundary), J_(std::move(J)), q_(std::move(q)), S_(std::move(S)) {
     const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     if (n < 1 || J_.size() != sites || q_.size() != sites || S_.size() != sites)
       throw std::invalid_argument("the arrays must hold n x n sites");
@@ -47,6 +55,7 @@ class OneSiteRelaxation {
   }
 
   void Relax(double H, Branch branch) {
+    flips_ = 0;
     for (int i = 1; i <= n_; ++i) {
       for (int j = 1; j <= n_; ++j) {
         const std::size_t s = At(i, j);
@@ -54,6 +63,7 @@ class OneSiteRelaxation {
         const bool reverses = Reverses(branch, SignOf(previous_[s]), SignOf(latest_[s]));
         previous_[s] = latest_[s];
         if (reverses) {
+          flips_ += S_[s] != 0;
           S_[s] = -S_[s];
           if (sumsMayOverflow_) CheckSumsAround(i, j);
         }
@@ -74,6 +84,8 @@ class OneSiteRelaxation {
   // The sites, in row-major order, whose visit the latest pass finished:
   // all unless it raised.
   std::size_t SitesDone() const { return sitesDone_; }
+  // The spins the latest pass reversed.
+  std::int64_t Flips() const { return flips_; }
 
   // Site (i, j)'s neighbour field and local fields as its latest visit left
   // them.
@@ -106,9 +118,32 @@ class OneSiteRelaxation {
     return stored;
   }
 
+  // Periodic or open: left, right, upper, lower.
+  double OwnSum(int a, int b) const {
+    const auto wrap = [this](int k) { return k < 1 ? n_ : k > n_ ? 1 : k; };
+    const int cells[4][2] = {{a, b - 1}, {a, b + 1}, {a - 1, b}, {a + 1, b}};
+    long double sum = 0;
+    bool first = true;
+    for (const auto& c : cells) {
+      const bool inside = c[0] >= 1 && c[1] >= 1 && c[0] <= n_ && c[1] <= n_;
+      if (!inside && boundary_ == Boundary::Open) continue;
+      const long double t = Term(wrap(c[0]), wrap(c[1]));
+      sum = first ? t : sum + t;
+      first = false;
+    }
+    const double stored = static_cast<double>(sum);
+    if (std::isinf(stored)) throw EOverflow();
+    return stored;
+  }
+
+  double SumOf(int i, int j) const {
+    if (boundary_ != Boundary::EdgeCopy) return OwnSum(i, j);
+    return ComputedSum(i == n_ ? 1 : i, j == n_ ? 1 : j);
+  }
+
   // Site (i, j)'s neighbour field, kept, and its local field.
   double Evaluate(int i, int j, double H) {
-    const double field = ComputedSum(i == n_ ? 1 : i, j == n_ ? 1 : j);
+    const double field = SumOf(i, j);
     neighbour_[At(i, j)] = field;
     const double local = static_cast<double>((static_cast<long double>(field) + q_[At(i, j)]) + H);
     if (std::isinf(local)) throw EOverflow();
@@ -118,6 +153,15 @@ class OneSiteRelaxation {
   // After site (i, j) reversed: every computed cell whose sum takes its
   // spin must still hold that sum as a double.
   void CheckSumsAround(int i, int j) const {
+    if (boundary_ != Boundary::EdgeCopy) {
+      const auto wrap = [this](int k) { return k < 1 ? n_ : k > n_ ? 1 : k; };
+      const int around[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
+      for (const auto& c : around) {
+        const bool inside = c[0] >= 1 && c[1] >= 1 && c[0] <= n_ && c[1] <= n_;
+        if (inside || boundary_ == Boundary::Periodic) (void)OwnSum(wrap(c[0]), wrap(c[1]));
+      }
+      return;
+    }
     const int last = n_ > 1 ? n_ - 1 : 1;
     const int cells[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
     for (const auto& c : cells)
@@ -125,10 +169,12 @@ class OneSiteRelaxation {
   }
 
   int n_;
+  Boundary boundary_;
   std::vector<double> J_, q_, S_;
   std::vector<double> neighbour_, previous_, latest_;
   bool sumsMayOverflow_ = false;
   std::size_t sitesDone_ = 0;
+  std::int64_t flips_ = 0;
 };
 
 }  // namespace ebsim

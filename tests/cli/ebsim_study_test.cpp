@@ -69,9 +69,11 @@ struct Refused {
 
 TEST(StudyTest, KeysAndValuesThatNameNoSweepAreRefused) {
   const Refused cases[] = {
-      {"dilution = 0.1\ndynamics = \"glauber\"\nengine = \"compact\"\n[outputs]\nout = \"r.csv\"\nhdf5 = \"r.h5\"\n", 2,
-       "study.toml: unknown keys 'dynamics' (line 2), 'engine' (line 3), 'outputs.hdf5' (line 6); a study file takes "
+      {"dilution = 0.1\nalgorithm = \"glauber\"\nengine = \"compact\"\n[outputs]\nout = \"r.csv\"\nhdf5 = \"r.h5\"\n", 2,
+       "study.toml: unknown keys 'algorithm' (line 2), 'engine' (line 3), 'outputs.hdf5' (line 6); a study file takes "
        "side, dilution"},
+      {"dynamics = \"glauber\"\n", 2, "--dynamics takes pass or stable, not 'glauber'"},
+      {"spins_at = 1.5\n", 2, "study.toml:1: spins_at takes a whole number, a text or an array of whole numbers, not a float"},
       {"side = 2.5\n", 2, "study.toml:1: side takes an integer, a text or an array of them, not a float"},
       {"\ndilution = [0.1, true]\n", 2,
        "study.toml:2: dilution takes a number, a text or an array of them, not a boolean"},

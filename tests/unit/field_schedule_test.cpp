@@ -97,3 +97,46 @@ TEST_F(RunTest, HugeFieldsFinishFast) {
 }
 
 }  // namespace
+
+namespace {
+
+// A history's legs: runs of steps on one branch, a descending leg and an
+// ascending one to each cycle, equal values keeping the branch before.
+TEST(FieldHistoryTest, LegsFollowTheDirectionOfEachStep) {
+  struct Case {
+    std::vector<double> values;
+    std::vector<std::vector<double>> legs;  // down, up, down, up, ...
+  };
+  const Case cases[] = {
+      {{5}, {{5}, {}}},
+      {{1, 2, 3}, {{1}, {2, 3}}},
+      {{3, 2, 2, 1, 1, 2, 2}, {{3, 2, 2, 1, 1}, {2, 2}}},
+      {{3, -1, 1, -1}, {{3, -1}, {1}, {-1}, {}}},
+      {{0, 0, 0}, {{0, 0, 0}, {}}},
+  };
+  for (const Case& c : cases) {
+    const FieldHistory history(c.values);
+    ASSERT_EQ(history.LegCount(), static_cast<int>(c.legs.size()));
+    EXPECT_EQ(history.StartField(), c.values.front());
+    for (int k = 0; k < history.LegCount(); ++k) {
+      EXPECT_EQ(LegFields(history, k), c.legs[static_cast<std::size_t>(k)]) << k;
+      const auto leg = history.Leg(k);
+      EXPECT_EQ(leg->Cycle(), k / 2 + 1);
+      EXPECT_EQ(leg->LegBranch(), k % 2 ? Branch::Ascending : Branch::Descending);
+    }
+    EXPECT_EQ(StepCount(history), static_cast<std::int64_t>(c.values.size()));
+  }
+}
+
+TEST(FieldHistoryTest, RepeatedLoopRepeatsTheLegs) {
+  const HysteresisLoop loop(1, -1, 1);
+  const RepeatedLoop three(loop, 3);
+  ASSERT_EQ(three.LegCount(), 6);
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_EQ(LegFields(three, k), LegFields(loop, k % 2));
+    EXPECT_EQ(three.Leg(k)->Cycle(), k / 2 + 1);
+  }
+  EXPECT_EQ(StepCount(three), 3 * StepCount(loop));
+}
+
+}  // namespace

@@ -109,11 +109,12 @@ Schedule MakeSchedule(std::mt19937_64& rng, Exchange exchange, Fields fields, in
 }
 
 // What an engine did: the spins after the initial pass and after every
-// pass, each spin sum, and the error that ended it, if any, with the sites
-// the failing pass had done with.
+// pass, each spin sum and count of reversed spins, and the error that ended
+// it, if any, with the sites the failing pass had done with.
 struct Trajectory {
   std::vector<std::vector<int>> spins;
   std::vector<std::int64_t> sums;
+  std::vector<std::int64_t> flips;
   std::string error;
   std::size_t sitesDone = 0;
   bool operator==(const Trajectory&) const = default;
@@ -129,6 +130,7 @@ Trajectory Follow(Engine& engine, const Schedule& s, SpinsOf spinsOf, SumOf sumO
     t.error = ErrorMessageOf([&] { engine.Relax(s.passes[p].H, s.passes[p].branch); });
     t.spins.push_back(spinsOf());
     t.sums.push_back(sumOf());
+    if constexpr (requires { engine.Flips(); }) t.flips.push_back(engine.Flips());
     if constexpr (requires { engine.SitesDone(); })
       if (!t.error.empty()) t.sitesDone = engine.SitesDone();
   }
@@ -258,7 +260,13 @@ TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteRelaxationOnSmallLattices
       if (n <= 10) {
         Trajectory reference = ReferenceTrajectory(L, s);
         reference.sitesDone = expected.sitesDone;  // the reference does not tell where a pass raised
+        reference.flips = expected.flips;            // nor count its reversals
         ASSERT_EQ(reference, expected);
+      }
+      for (std::size_t p = 1; p < expected.spins.size(); ++p) {
+        std::int64_t differ = 0;
+        for (std::size_t x = 0; x < expected.spins[p].size(); ++x) differ += expected.spins[p][x] != expected.spins[p - 1][x];
+        ASSERT_EQ(expected.flips[p - 1], differ) << "pass " << p;
       }
       errors += !expected.error.empty();
       for (std::size_t p = 1; p < expected.spins.size(); ++p) reversals += expected.spins[p] != expected.spins[p - 1];
@@ -315,6 +323,49 @@ TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteRulesOnLargeLattices) {
       ASSERT_EQ(CompactTrajectory(engine, s), expected) << PathName(path);
     }
   }
+}
+
+// Periodic and open boundaries on every path, the exact, inexact, cancelling
+// and overflowing kinds, sides small enough for a site to be its own
+// neighbour and large enough for the widest kernels and threads.
+TEST(ParallelRelaxationTest, PeriodicAndOpenBoundariesFollowTheOneSiteRelaxation) {
+  struct Kind {
+    Exchange exchange;
+    Fields fields;
+    Spins spins;
+  };
+  const Kind kinds[] = {
+      {Exchange::Nice, Fields::Gaussian, Spins::Up},         {Exchange::Dyadic, Fields::Whole, Spins::Random},
+      {Exchange::TwoInexact, Fields::Gaussian, Spins::Random}, {Exchange::Big, Fields::Cancelling, Spins::Random},
+      {Exchange::Huge, Fields::Whole, Spins::Random},        {Exchange::Nice, Fields::Huge, Spins::Random},
+  };
+  std::vector<int> sides;
+  for (int n = 1; n <= 20; ++n) sides.push_back(n);
+  for (const int n : {33, 66, 67, 131}) sides.push_back(n);
+  std::mt19937_64 rng(2002);
+  int k = 0, errors = 0;
+  for (const Boundary boundary : {Boundary::Periodic, Boundary::Open}) {
+    for (const int n : sides) {
+      for (const Kind& kind : kinds) {
+        const Lattice L = MakeLattice(rng, n, kind.exchange, kind.fields, kind.spins);
+        const Schedule s = MakeSchedule(rng, kind.exchange, kind.fields, 8);
+        SCOPED_TRACE("boundary " + std::to_string(static_cast<int>(boundary)) + " side " + std::to_string(n) +
+                     " kind " + std::to_string(&kind - kinds));
+        OneSiteRelaxation oneSite(L.n, L.J, L.q, L.S, boundary);
+        const Trajectory expected = OneSiteTrajectory(oneSite, s);
+        errors += !expected.error.empty();
+        for (RelaxationOptions path : PathsFor(k++)) {
+          path.boundary = boundary;
+          ParallelRelaxation engine(CompactLatticeOf(n, L.J, L.q), CompactSpinsOf(L.S), path);
+          ASSERT_EQ(CompactTrajectory(engine, s), expected) << PathName(path);
+          if (expected.error.empty()) {
+            ASSERT_TRUE(SameFields(engine, oneSite, n)) << PathName(path);
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(errors, 10);
 }
 
 // The three bounds of the compact form: a third constant turns the

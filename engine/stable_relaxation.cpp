@@ -1,0 +1,224 @@
+#include "engine/stable_relaxation.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/round_trip_text.h"
+#include "engine/flip_rule.h"
+#include "engine/local_field.h"
+#include "engine/site_field.h"
+
+namespace ebsim {
+
+int DefaultSweepLimit(int n) { return 1000 + 4 * n; }
+
+namespace {
+
+bool AnyNegativeConstant(const CompactLattice& lattice) {
+  const std::size_t sites = static_cast<std::size_t>(lattice.Side()) * static_cast<std::size_t>(lattice.Side());
+  if (lattice.Indexed()) return lattice.Value(0) < 0 || lattice.Value(1) < 0;
+  return std::any_of(lattice.Constants(), lattice.Constants() + sites, [](double J) { return J < 0; });
+}
+
+}  // namespace
+
+StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins, StableOptions options)
+    : lattice_(std::move(lattice)), n_(lattice_.Side()), rule_(n_, options.boundary) {
+  const std::size_t sites = static_cast<std::size_t>(n_) * static_cast<std::size_t>(n_);
+  if (spins.size() != sites) throw std::invalid_argument("one spin per site is needed");
+  for (const std::int8_t s : spins) {
+    if (s < -1 || s > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
+    spinSum_ += s;
+  }
+  if (options.sweepLimit < 0) throw std::invalid_argument("the sweep limit must not be negative");
+  spins_ = std::move(spins);
+  rowChanged_.resize(static_cast<std::size_t>(n_));
+  queued_.resize(sites);
+  exact_ = lattice_.SumsExact();
+  sweeps_ = AnyNegativeConstant(lattice_);
+  sweepLimit_ = options.sweepLimit > 0 ? options.sweepLimit : DefaultSweepLimit(n_);
+  keep_ = exact_ && !sweeps_;
+  if (keep_) field_.resize(sites);
+  // |fl(F + q)| never exceeds the bound; a t beyond 2^-50 of it has the sign
+  // of the extended sum (engine/row_kernels.h).
+  const long double bound = lattice_.LargestSum() + lattice_.LargestRandomField();
+  threshold_ = std::nextafter(static_cast<double>(bound * 0x1p-50L), HUGE_VAL);
+}
+
+bool StableRelaxation::MayOverflow(double H) const {
+  return lattice_.SumsMayOverflow() ||
+         lattice_.LargestSum() + lattice_.LargestRandomField() + std::fabs(static_cast<long double>(H)) > DBL_MAX / 2;
+}
+
+void StableRelaxation::RefreshFields() {
+  for (std::size_t s = 0; s < field_.size(); ++s) field_[s] = NeighbourField<double>(s);
+  kept_ = true;
+}
+
+// Without branches on the sign, which no predictor foresees, but on the
+// rare margin.
+inline std::int8_t StableRelaxation::KeptSign(std::size_t s, double H) const {
+  const double F = field_[s], q = lattice_.RandomField(s);
+  const double t = (F + q) + H;
+  const int sign = (t > threshold_) - (t < -threshold_);
+  if (sign == 0) [[unlikely]]
+    return SignOf(LocalField<false>(F, q, H));
+  return static_cast<std::int8_t>(sign);
+}
+
+void StableRelaxation::ResetSpins(std::int8_t spin) {
+  if (spin < -1 || spin > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
+  std::fill(spins_.begin(), spins_.end(), spin);
+  spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
+  kept_ = false;
+}
+
+// The terms by the edge rule in its order, summed in Sum (double where
+// every sum is exact in double, which gives the same value), stored; an
+// interior site's are its left, right, upper and lower neighbours.
+template <class Sum>
+double StableRelaxation::NeighbourField(std::size_t s) const {
+  const std::size_t n = static_cast<std::size_t>(n_);
+  const int i = static_cast<int>(s / n) + 1, j = static_cast<int>(s % n) + 1;
+  const auto term = [&](std::size_t c) -> Sum {
+    return static_cast<Sum>(lattice_.Exchange(c)) * static_cast<double>(spins_[c]);
+  };
+  Sum sum = 0;
+  if (i > 1 && j > 1 && i < n_ && j < n_) {
+    sum = ((term(s - 1) + term(s + 1)) + term(s - n)) + term(s + n);
+  } else {
+    const SiteTerms t = TermsOf(rule_, i, j);
+    if (t.count == 0) return 0.0;
+    sum = term(t.cell[0]);
+    for (int k = 1; k < t.count; ++k) sum = sum + term(t.cell[k]);
+  }
+  const double stored = static_cast<double>(sum);
+  if (std::isinf(stored)) throw EOverflow();
+  return stored;
+}
+
+inline double StableRelaxation::Field(std::size_t s, double H) const {
+  const double F = exact_ ? NeighbourField<double>(s) : NeighbourField<long double>(s);
+  return LocalField(F, lattice_.RandomField(s), H);
+}
+
+double StableRelaxation::LocalFieldAt(int i, int j, double H) const { return Field(lattice_.Index(i, j), H); }
+
+inline bool StableRelaxation::Unstable(std::size_t s, double H) const {
+  if (useKept_) return spins_[s] * KeptSign(s, H) < 0;
+  return spins_[s] * SignOf(Field(s, H)) < 0;
+}
+
+void StableRelaxation::Reverse(std::size_t s) {
+  spinSum_ -= 2 * spins_[s];
+  spins_[s] = static_cast<std::int8_t>(-spins_[s]);
+  rowChanged_[s / static_cast<std::size_t>(n_)] = 1;
+  ++flips_;
+}
+
+// The cells whose fields take the spin of site s, their kept fields
+// refreshed, queued unless they are.
+void StableRelaxation::Requeue(std::size_t s) {
+  const auto push = [this](std::size_t c) {
+    if (keep_) field_[c] = NeighbourField<double>(c);
+    if (queued_[c]) return;
+    queued_[c] = 1;
+    queue_.push_back(static_cast<std::uint32_t>(c));
+  };
+  const std::size_t n = static_cast<std::size_t>(n_);
+  const int i = static_cast<int>(s / n) + 1, j = static_cast<int>(s % n) + 1;
+  if (i > 2 && j > 2 && i < n_ - 1 && j < n_ - 1) {
+    push(s - 1), push(s + 1), push(s - n), push(s + n);
+    return;
+  }
+  rule_.ForDependents(i, j, [&](Cell c) { push(lattice_.Index(c.i, c.j)); });
+}
+
+void StableRelaxation::InitLocalFields(double H) {
+  for (std::size_t s = 0; s < spins_.size(); ++s) (void)Field(s, H);
+  std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
+}
+
+void StableRelaxation::Relax(double H, Branch) {
+  std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
+  if (sweeps_)
+    RelaxBySweeps(H);
+  else
+    RelaxByQueue(H);
+}
+
+void StableRelaxation::RelaxByQueue(double H) {
+  std::fill(queued_.begin(), queued_.end(), 0);
+  queue_.clear();
+  if (keep_ && !kept_) RefreshFields();
+  useKept_ = keep_ && !MayOverflow(H);
+  if (useKept_) {
+    ScanKept(H);
+  } else {
+    for (std::size_t s = 0; s < spins_.size(); ++s) {
+      if (!Unstable(s, H)) [[likely]]
+        continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
+  }
+  while (!queue_.empty()) {
+    const std::size_t s = queue_.back();
+    queue_.pop_back();
+    queued_[s] = 0;
+    if (!Unstable(s, H)) continue;
+    Reverse(s);
+    Requeue(s);
+  }
+}
+
+// The scan by the kept fields, a block of sites at a time: a site is a
+// candidate where S t, with t the double sum, does not exceed the margin
+// (its sign opposes the spin, or the sum lies within the margin), and the
+// sites of a block with a candidate are checked one by one.
+void StableRelaxation::ScanKept(double H) {
+  constexpr std::size_t kBlock = 64;
+  const double* F = field_.data();
+  const double* q = lattice_.RandomFields();
+  const std::int8_t* S = spins_.data();
+  const double margin = threshold_;
+  const std::size_t sites = spins_.size();
+  for (std::size_t first = 0; first < sites; first += kBlock) {
+    const std::size_t end = std::min(sites, first + kBlock);
+    int any = 0;
+    for (std::size_t s = first; s < end; ++s) {
+      const double t = (F[s] + q[s]) + H;
+      any |= (static_cast<double>(S[s]) * t <= margin) & (S[s] != 0);
+    }
+    if (any == 0) [[likely]]
+      continue;
+    for (std::size_t s = first; s < end; ++s) {
+      if (!Unstable(s, H)) continue;
+      queued_[s] = 1;
+      queue_.push_back(static_cast<std::uint32_t>(s));
+    }
+  }
+}
+
+void StableRelaxation::RelaxBySweeps(double H) {
+  for (int sweep = 0; sweep < sweepLimit_; ++sweep) {
+    bool reversed = false;
+    for (std::size_t s = 0; s < spins_.size(); ++s) {
+      if (!Unstable(s, H)) continue;
+      Reverse(s);
+      reversed = true;
+    }
+    if (!reversed) return;
+  }
+  throw EConvertError("The spins did not settle at H = " + ShortestText(H) + " within " +
+                      std::to_string(sweepLimit_) + (sweepLimit_ == 1 ? " sweep" : " sweeps"));
+}
+
+}  // namespace ebsim

@@ -1,0 +1,114 @@
+#pragma once
+// Relaxation to stability: at each applied field every spin s whose local
+// field h (the neighbour sum by the edge rule, plus the random field, plus
+// H, in extended precision and stored as a double: the value the pass
+// computes) has s h < 0 is reversed, again and again, until no spin is. A
+// local field of zero leaves its spin as it is, and a spin 0 never changes.
+//
+// Where every exchange constant is zero or more, each local field is a
+// non-decreasing function of the other spins, so the stable state reached
+// does not depend on the order of the reversals: the sites found unstable
+// by a scan are queued, and the cells whose fields take a reversed spin are
+// queued again. Where some constant is negative the order matters, and it is
+// row-major sweeps, one site at a time on the spins as they stand, until a
+// sweep reverses nothing; a field at which SweepLimit() sweeps still
+// reverse spins is an error (EConvertError), never an endless loop.
+//
+// Where every neighbour sum is exact in double and the constants are not
+// negative, each site's neighbour field is kept and refreshed at the cells a
+// reversal reaches, and the scan takes the sign of (F + q) + H from double
+// arithmetic where a margin shows it to be that of the extended sum, as the
+// pass's kernels do.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/branch.h"
+#include "engine/compact_lattice.h"
+#include "engine/dynamics.h"
+#include "engine/edge_rule.h"
+
+namespace ebsim {
+
+struct StableOptions {
+  Boundary boundary = Boundary::EdgeCopy;
+  // The most row-major sweeps at one field (negative constants only); 0:
+  // DefaultSweepLimit(n).
+  int sweepLimit = 0;
+};
+
+// 1000 + 4n sweeps: an avalanche moves against the sweeps' order by at
+// least one site a sweep, so a few crossings of the lattice are allowed.
+int DefaultSweepLimit(int n);
+
+class StableRelaxation {
+ public:
+  // spins: n x n row by row, each -1, 0 or +1.
+  StableRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins, StableOptions options = {});
+
+  void ResetSpins(std::int8_t spin);
+  // Every local field at H evaluated from the spins as they stand (an
+  // overflow raises as in the pass); nothing reversed.
+  void InitLocalFields(double H);
+  // The spins relaxed to stability at H; the branch does not matter. An
+  // overflow raises where it arises, the spins left as they stood then.
+  void Relax(double H, Branch branch);
+
+  const std::int64_t& SpinSum() const { return spinSum_; }
+  int Side() const { return n_; }
+  std::int8_t Spin(int i, int j) const { return spins_[lattice_.Index(i, j)]; }
+  const std::int8_t* SpinRow(int i) const { return spins_.data() + lattice_.Index(i, 1); }
+  bool RowChanged(int i) const { return rowChanged_[static_cast<std::size_t>(i - 1)] != 0; }
+  // Every site holds its spin as it stands, also after an error.
+  std::size_t SitesDone() const { return spins_.size(); }
+  // The reversals of the latest relaxation (a spin reversed twice, which
+  // only sweeps with negative constants do, counts twice).
+  std::int64_t Flips() const { return flips_; }
+
+  // Site (i, j)'s local field at H from the spins as they stand.
+  double LocalFieldAt(int i, int j, double H) const;
+  Boundary Edges() const { return rule_.Kind(); }
+  // Whether the reversals run in row-major sweeps (some constant < 0).
+  bool Sweeps() const { return sweeps_; }
+  int SweepLimit() const { return sweepLimit_; }
+
+ private:
+  template <class Sum>
+  double NeighbourField(std::size_t s) const;
+  double Field(std::size_t s, double H) const;
+  bool Unstable(std::size_t s, double H) const;
+  void Reverse(std::size_t s);
+  void Requeue(std::size_t s);
+  void RelaxByQueue(double H);
+  void RelaxBySweeps(double H);
+  bool MayOverflow(double H) const;
+  // The sign of site s's local field from its kept neighbour field.
+  std::int8_t KeptSign(std::size_t s, double H) const;
+  void RefreshFields();
+  void ScanKept(double H);
+
+  CompactLattice lattice_;
+  const int n_;
+  EdgeRule rule_;
+  bool exact_ = false;
+  bool sweeps_ = false;
+  int sweepLimit_ = 0;
+  // Neighbour fields kept (exact sums, no negative constant), and whether
+  // they follow the spins as they stand.
+  bool keep_ = false;
+  bool kept_ = false;
+  bool useKept_ = false;
+  double threshold_ = 0;
+  std::vector<double> field_;
+  std::vector<std::int8_t> spins_;
+  std::vector<std::uint8_t> rowChanged_;
+  std::vector<std::uint8_t> queued_;
+  std::vector<std::uint32_t> queue_;
+  std::int64_t spinSum_ = 0;
+  std::int64_t flips_ = 0;
+};
+
+static_assert(Dynamics<StableRelaxation>);
+
+}  // namespace ebsim

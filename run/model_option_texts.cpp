@@ -1,0 +1,99 @@
+#include "run/model_option_texts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <optional>
+
+#include "base/errors.h"
+#include "run/field_schedule.h"
+
+namespace ebsim {
+
+namespace {
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number in [least, most], or none.
+template <typename T>
+std::optional<T> Whole(const std::string& text, T least) {
+  T value = 0;
+  if (!AllDigits(text)) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < least) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+const std::vector<ModelOptionEntry>& ModelOptionEntries() {
+  static const std::vector<ModelOptionEntry> entries = {
+      {"dynamics", "dynamics",
+       "pass (default): one relaxation pass at each field value, the window's rule; stable: every unstable spin "
+       "reversed until none is (a negative enhancement constant relaxes by row-major sweeps)"},
+      {"boundary", "boundary",
+       "edge-copy (default): the last row and column repeat the first, the window's rule; periodic: neighbours "
+       "wrap around; open: absent neighbours add nothing"},
+      {"cycles", "cycles",
+       "sweep the loop K times (1 to 1000000) without resetting the spins; adds flips and cycle to the loop rows "
+       "and each cycle's read-outs; default 1"},
+      {"fields", "fields",
+       "any field history instead of the loop: one field text a line (blank lines skipped), one relaxation at each; "
+       "a cycle is a descending leg then an ascending one",
+       "any field history instead of the loop: a sequence of field values (a float is given as the shortest text "
+       "that reads back as the same double, a str as it is, each read by the window's rules as a line of a "
+       "--fields file), one relaxation at each; a cycle is a descending leg then an ascending one; not with "
+       "cycles"},
+      {"spins-at", "spins_at",
+       "keep the spins after steps K1;K2;... (counted from 0 over the whole run) instead of the turning point",
+       "a sequence of steps (ints, counted from 0 over the whole run): their spins are kept (result.spins)"},
+  };
+  return entries;
+}
+
+DynamicsRule DynamicsOption(const std::string& text, const std::string& option) {
+  if (const auto rule = ParseDynamics(text)) return *rule;
+  throw ModelOptionError(option + " takes pass or stable, not '" + text + "'");
+}
+
+Boundary BoundaryOption(const std::string& text, const std::string& option) {
+  if (const auto boundary = ParseBoundary(text)) return *boundary;
+  throw ModelOptionError(option + " takes edge-copy, periodic or open, not '" + text + "'");
+}
+
+int CyclesOption(const std::string& text, const std::string& option) {
+  const auto cycles = Whole<int>(text, 1);
+  if (cycles && *cycles <= kMostCycles) return *cycles;
+  throw ModelOptionError(option + " takes a whole number from 1 to " + std::to_string(kMostCycles) + ", not '" +
+                         text + "'");
+}
+
+std::vector<std::int64_t> SpinStepsOption(const std::string& text, const std::string& option) {
+  std::vector<std::int64_t> steps;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = std::min(text.find(';', start), text.size());
+    const std::string item = text.substr(start, end - start);
+    const auto step = Whole<std::int64_t>(item, 0);
+    if (!step)
+      throw ModelOptionError(option + " takes steps K1;K2;... each a whole number of at least 0, not '" + item + "'");
+    steps.push_back(*step);
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  std::sort(steps.begin(), steps.end());
+  steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+  return steps;
+}
+
+double HistoryFieldOption(const std::string& text, const DecimalSeparator& separator, const std::string& where) {
+  try {
+    return ReadHistoryField(text, separator);
+  } catch (const Exception& bad) {
+    throw ModelOptionError(where + ": '" + text + "' is not a field value (" + bad.Message() + ")");
+  }
+}
+
+}  // namespace ebsim

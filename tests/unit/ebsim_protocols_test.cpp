@@ -1,0 +1,229 @@
+// ebsim run with the options beyond the window's: repeated cycles and field
+// histories against the window's loop, the spins reversed at each step
+// against the spins themselves, and the options it refuses.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/round_trip_text.h"
+#include "cli/merge_command.h"
+#include "cli/run_command.h"
+#include "cli/study_file.h"
+#include "cli/sweep_command.h"
+
+using namespace ebsim;
+using nlohmann::json;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class EbsimProtocolsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ebsim_protocols_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The printed object; the exit code must be `code`.
+  json Run(std::vector<std::string> args, int code = 0) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCommand(args, out, err), code) << err.str();
+    last_err = err.str();
+    return code == 0 ? json::parse(out.str()) : json();
+  }
+  std::string File(const std::string& name, const std::string& text) const {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+  std::string last_err;
+};
+
+const std::vector<std::string> kLattice = {"--seed-ms", "7", "--side", "20", "--steps", "40", "--loop"};
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// The loop rows of cycle 1 without the columns the options add.
+json FirstCycle(const json& loop) {
+  json rows = json::array();
+  for (json row : loop) {
+    if (row.value("cycle", 1) != 1) break;
+    row.erase("flips");
+    row.erase("cycle");
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Whatever the options, cycle 1 of a run is the window's run: the same
+// read-outs at the top and in cycle 1, the same loop rows.
+TEST_F(EbsimProtocolsTest, CycleOneIsTheWindowsRun) {
+  const json plain = Run(kLattice);
+  std::string values;
+  for (const json& row : plain["loop"]) values += ShortestText(row["H"].get<double>()) + "\n";
+  const std::string loopFields = File("loop.txt", "\n" + values + "\n");  // blank lines are skipped
+  // The defaults named are the defaults: the window's output itself.
+  EXPECT_EQ(Run(With(kLattice, {"--dynamics", "pass", "--boundary", "edge-copy"})), plain);
+  const std::vector<std::vector<std::string>> cases = {{"--cycles", "1"}, {"--cycles", "3"}, {"--fields", loopFields}};
+  for (const std::vector<std::string>& options : cases) {
+    SCOPED_TRACE(options[0] + " " + options[1]);
+    const json extended = Run(With(kLattice, options));
+    EXPECT_EQ(extended["readouts"], plain["readouts"]);
+    EXPECT_EQ(extended["steps"]["descending"].get<int>(),
+              plain["steps"]["descending"].get<int>() * (options[1] == "3" ? 3 : 1));
+    EXPECT_EQ(FirstCycle(extended["loop"]), plain["loop"]);
+    ASSERT_FALSE(extended["cycles"].empty());
+    const json& first = extended.at("cycles").at(0).at("readouts");
+    for (auto it = first.begin(); it != first.end(); ++it) EXPECT_EQ(*it, plain.at("readouts").at(it.key())) << it.key();
+    EXPECT_EQ(extended["cycles"].size(), options[1] == "3" ? 3u : 1u);
+  }
+  // The cycles after the first go on from the spins the one before left.
+  const json three = Run(With(kLattice, {"--cycles", "3"}));
+  EXPECT_EQ(three["loop"].size(), 3 * plain["loop"].size());
+  EXPECT_EQ(three["loop"].back()["cycle"], 3);
+}
+
+// A field history down, up and down again: each step's flips are the spins
+// that differ between the spins written before and after it.
+TEST_F(EbsimProtocolsTest, FlipsCountTheSpinsThatChange) {
+  std::string fields;
+  for (int k = 0; k <= 8; ++k) fields += ShortestText(3 - 0.5 * k) + "\n";
+  for (int k = 1; k <= 4; ++k) fields += ShortestText(-1 + 0.5 * k) + "\n";
+  for (int k = 1; k <= 4; ++k) fields += ShortestText(1 - 0.5 * k) + "\r\n";
+  std::string every;
+  for (int k = 0; k < 17; ++k) every += (k ? ";" : "") + std::to_string(k);
+  const json run = Run(With(kLattice, {"--fields", File("h.txt", fields), "--spins", Path("spins"), "--spins-at", every}));
+  const json& loop = run["loop"];
+  ASSERT_EQ(loop.size(), 17u);
+  const int cycles[] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2};
+  auto spins = [&](int k) {
+    std::ifstream in(Path("spins/step" + std::to_string(k) + ".npy"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string before(spins(0).size(), '\0');
+  before.replace(before.size() - 400, 400, 400, '\x01');  // every spin up at the start
+  int unchanged = 0;
+  for (int k = 0; k < 17; ++k) {
+    const std::string after = spins(k);
+    ASSERT_EQ(after.size(), before.size());
+    std::int64_t differ = 0;
+    for (std::size_t s = after.size() - 400; s < after.size(); ++s) differ += after[s] != before[s];
+    EXPECT_EQ(loop[k]["flips"], differ) << "step " << k;
+    EXPECT_EQ(loop[k]["cycle"], cycles[k]) << "step " << k;
+    EXPECT_EQ(loop[k]["branch"], k == 0 || k < 9 || k > 12 ? "down" : "up") << "step " << k;
+    unchanged += differ == 0;
+    before = after;
+  }
+  EXPECT_GT(unchanged, 0);  // some steps change nothing, and say 0
+  EXPECT_EQ(run["cycles"].size(), 2u);
+}
+
+TEST_F(EbsimProtocolsTest, RefusedOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string bad = File("bad.txt", "1\n\n0.5\nabc\n"), empty = File("empty.txt", "\n \n");
+  const Case cases[] = {
+      {{"--dynamics", "fast"}, "--dynamics takes pass or stable, not 'fast'"},
+      {{"--boundary", "wrap"}, "--boundary takes edge-copy, periodic or open, not 'wrap'"},
+      {{"--cycles", "0"}, "--cycles takes a whole number from 1 to 1000000, not '0'"},
+      {{"--cycles", "2x"}, "--cycles takes a whole number from 1 to 1000000, not '2x'"},
+      {{"--fields", Path("missing.txt")}, "--fields: cannot read '" + Path("missing.txt") + "': No such file or directory"},
+      {{"--fields", bad}, "--fields '" + bad + "' line 4: 'abc' is not a field value ('abc' is not a valid floating point value)"},
+      {{"--fields", empty}, "--fields '" + empty + "' holds no field value"},
+      {{"--cycles", "2", "--fields", bad}, "--cycles and --fields cannot be given together"},
+      {{"--spins-at", "3"}, "--spins-at needs --spins DIR"},
+      {{"--spins", Path("s"), "--spins-at", "1;-2"}, "--spins-at takes steps K1;K2;... each a whole number of at least 0, not '-2'"},
+      {{"--spins", Path("s"), "--spins-at", "5;80"}, "--spins-at 80 is beyond the run's last step, 43 (steps count from 0)"},
+      {{"--spins", Path("s"), "--cycles", "2", "--spins-at", "152"}, "--spins-at 152 is beyond the run's last step, 87 (steps count from 0)"},
+      {{"--maps", "--cycles", "1"}, "--maps shows the window's runs only, not with --dynamics, --boundary, --cycles, --fields or --spins-at"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    Run(With({"--seed-ms", "7", "--side", "20", "--steps", "40"}, c.args), 2);
+    EXPECT_EQ(last_err, "ebsim run: " + c.message + "\n");
+  }
+  EXPECT_FALSE(fs::exists(Path("s")));  // nothing written before a refusal
+}
+
+// A sweep's files name the options beyond the window's: a resumed sweep or
+// a merge with other values is refused, one with the same values goes on.
+TEST_F(EbsimProtocolsTest, ResumeAndMergeKeepToTheOptions) {
+  const std::vector<std::string> sweep = {"sweep", "--seed-ms", "5", "--side", "4", "--steps", "10",
+                                          "--realizations", "4"};
+  auto Sweep = [&](const std::vector<std::string>& more) {
+    std::ostringstream out, err;
+    std::atomic<bool> stop{false};
+    const std::vector<std::string> args = With(std::vector<std::string>(sweep.begin() + 1, sweep.end()), more);
+    const int code = SweepCommand(args, out, err, stop);
+    last_err = err.str();
+    return code;
+  };
+  ASSERT_EQ(Sweep({"--out", Path("cycles.csv"), "--cycles", "2", "--shard", "0/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("plain.csv"), "--shard", "1/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("other.csv"), "--cycles", "3", "--shard", "1/2"}), 0);
+  ASSERT_EQ(Sweep({"--out", Path("same.csv"), "--cycles", "2", "--shard", "1/2"}), 0);
+  struct Case {
+    std::vector<std::string> resume;
+    int code;
+  };
+  const Case resumes[] = {
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--cycles", "3"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--dynamics", "stable"}, 1},
+      {{"--out", Path("cycles.csv"), "--shard", "0/2", "--resume", "--cycles", "2"}, 0},
+  };
+  for (const Case& c : resumes) {
+    SCOPED_TRACE(c.resume.back());
+    EXPECT_EQ(Sweep(c.resume), c.code) << last_err;
+    if (c.code) {
+      EXPECT_NE(last_err.find("(its model differs): cannot resume"), std::string::npos) << last_err;
+    }
+  }
+  for (const char* other : {"plain.csv", "other.csv"}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("cycles.csv"), Path(other)}, out, err), 1) << other;
+    EXPECT_NE(err.str().find("(its model differs)"), std::string::npos) << err.str();
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("cycles.csv"), Path("same.csv")}, out, err), 0) << err.str();
+}
+
+// The study file's keys stand for the options of the same names.
+TEST_F(EbsimProtocolsTest, StudyFileKeys) {
+  const std::string path = File("study.toml",
+                                "side = 4\ndynamics = \"stable\"\nboundary = \"open\"\ncycles = 2\n"
+                                "fields = \"h.txt\"\nspins_at = [1, 3]\n");
+  const std::vector<std::string> args = ReadStudyFile(path).sweep;
+  for (const std::vector<std::string>& pair : std::vector<std::vector<std::string>>{
+           {"--dynamics", "stable"}, {"--boundary", "open"}, {"--cycles", "2"}, {"--fields", "h.txt"},
+           {"--spins-at", "1;3"}}) {
+    const auto at = std::find(args.begin(), args.end(), pair[0]);
+    ASSERT_NE(at, args.end()) << pair[0];
+    EXPECT_EQ(*(at + 1), pair[1]);
+  }
+  EXPECT_THROW(ReadStudyFile(File("bad.toml", "spins_at = [1, \"x\"]\n")), std::invalid_argument);
+}
+
+}  // namespace
