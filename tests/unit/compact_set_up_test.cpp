@@ -59,14 +59,15 @@ HeadlessFields FieldsOf(const Texts& t) {
 
 // The compact set-up on `threads` threads; the generator as it leaves it
 // and the surface ratio it shows.
-CompactLattice CompactOn(const Texts& t, int threads, std::uint32_t& seedAfter, long double& ratio) {
+CompactLattice CompactOn(const Texts& t, int threads, std::uint32_t& seedAfter, long double& ratio,
+                         Boundary boundary = Boundary::EdgeCopy) {
   const HeadlessFields fields = FieldsOf(t);
   HeadlessReadouts readouts;
   const FieldParameters parameters(fields);
   RandomNumbers random;
   const char* stage = "";
   CompactLattice lattice = SetUpCompactLattice(FormPort{fields, readouts, nullptr}, parameters, std::stoi(t.side),
-                                               random, FixedClock(t.seedMs), stage, threads);
+                                               random, FixedClock(t.seedMs), stage, threads, {}, boundary);
   seedAfter = random.RandomSeed;
   ratio = *readouts.Of(Quantity::SurfaceRatio).value;
   return lattice;
@@ -137,6 +138,48 @@ TEST(CompactSetUpTest, BeyondTheMapsOneAndTwoThreadsGiveTheDrawsInTurn) {
       long double ratio = 0;
       ExpectSameLattice(CompactOn(c, threads, seedAfter, ratio), want);
       EXPECT_EQ(seedAfter, wantSeed);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Periodic and open lattices draw every site, in row-major order: side m
+// takes the draws that edge copy gives the computed block of side m + 1, on
+// one thread and on two, across several stretches of Gaussian draws.
+TEST(CompactSetUpTest, EveryCellDrawnUnderPeriodicAndOpenBoundaries) {
+  const Texts cases[] = {
+      {"1", "0.5", "10", "2", 5}, {"2", "0.5", "3", "2", 11}, {"7", "0.3", "2.5", "0.7", 86399999},
+      {"400", "0.04", "10", "2", 45296789},
+  };
+  for (const Texts& c : cases) {
+    SCOPED_TRACE("side " + c.side);
+    const int m = std::stoi(c.side);
+    Texts larger = c;
+    larger.side = std::to_string(m + 1);
+    std::uint32_t seedCopy = 0;
+    long double ratioCopy = 0;
+    const CompactLattice copy = CompactOn(larger, 1, seedCopy, ratioCopy);
+    for (const Boundary boundary : {Boundary::Periodic, Boundary::Open}) {
+      for (int threads : {1, 2}) {
+        SCOPED_TRACE("boundary " + std::to_string(static_cast<int>(boundary)) + ", " + std::to_string(threads) +
+                     " threads");
+        std::uint32_t seedAfter = 0;
+        long double ratio = 0;
+        const CompactLattice got = CompactOn(c, threads, seedAfter, ratio, boundary);
+        EXPECT_EQ(seedAfter, seedCopy);
+        int enhanced = 0;
+        for (int i = 1; i <= m; ++i)
+          for (int j = 1; j <= m; ++j) {
+            const std::size_t s = got.Index(i, j), t = copy.Index(i, j);
+            ASSERT_EQ(Bits(got.Exchange(s)), Bits(copy.Exchange(t))) << i << "," << j;
+            ASSERT_EQ(Bits(got.RandomField(s)), Bits(copy.RandomField(t))) << i << "," << j;
+            enhanced += got.Exchange(s) != 1.0;
+          }
+        EXPECT_NEAR(static_cast<double>(ratio), static_cast<double>(enhanced) / (static_cast<double>(m) * m), 1e-12);
+      }
     }
   }
 }

@@ -48,4 +48,47 @@ TEST(StableRunTest, NoShiftOnAverageWithoutEnhancedSites) {
       << "mean " << static_cast<double>(mean) << ", sd " << static_cast<double>(sd);
 }
 
+// Every dynamics and boundary gives the same Run on one thread and on two
+// (the set-up's draws and the pass's bands), and the boundary and dynamics
+// both tell in the loop.
+TEST(StableRunTest, OneAndTwoThreadsGiveTheSameRun) {
+  HeadlessFields fields;
+  fields.Set(Input::Side, "37");
+  fields.Set(Input::Dilution, "0.3");
+  fields.Set(Input::Enhancement, "2");
+  fields.Set(Input::Steps, "60");
+  std::vector<std::vector<LoopPoint>> loops;
+  for (const DynamicsRule dynamics : {DynamicsRule::Pass, DynamicsRule::Stable}) {
+    for (const Boundary boundary : {Boundary::EdgeCopy, Boundary::Periodic, Boundary::Open}) {
+      SCOPED_TRACE(std::string(DynamicsName(dynamics)) + " " + std::string(BoundaryName(boundary)));
+      std::vector<RunOutcome> outcomes;
+      for (const int threads : {1, 2}) {
+        RunAllOptions options;
+        options.keepLoop = true;
+        options.threads = threads;
+        options.model.dynamics = dynamics;
+        options.model.boundary = boundary;
+        Simulator simulator;
+        outcomes.push_back(simulator.RunAll(fields, 4242, options));
+        ASSERT_FALSE(outcomes.back().error) << *outcomes.back().error;
+      }
+      ASSERT_EQ(outcomes[0].loop.size(), outcomes[1].loop.size());
+      for (std::size_t k = 0; k < outcomes[0].loop.size(); ++k) {
+        EXPECT_EQ(outcomes[0].loop[k].H, outcomes[1].loop[k].H);
+        EXPECT_EQ(outcomes[0].loop[k].M, outcomes[1].loop[k].M);
+      }
+      for (int q = 0; q < kQuantityCount; ++q)
+        EXPECT_EQ(outcomes[0].readouts.Of(static_cast<Quantity>(q)).text,
+                  outcomes[1].readouts.Of(static_cast<Quantity>(q)).text);
+      loops.push_back(outcomes[0].loop);
+    }
+  }
+  for (std::size_t a = 0; a < loops.size(); ++a)
+    for (std::size_t b = a + 1; b < loops.size(); ++b) {
+      bool differ = loops[a].size() != loops[b].size();
+      for (std::size_t k = 0; !differ && k < loops[a].size(); ++k) differ = loops[a][k].M != loops[b][k].M;
+      EXPECT_TRUE(differ) << a << " and " << b;
+    }
+}
+
 }  // namespace
