@@ -147,8 +147,8 @@ class StreamingObserver final : public SweepObserver {
 // Why --loop cannot be given, when the loop would not fit in memory beside
 // the lattice: it grows by doubling, and holds up to three times its size
 // while it moves.
-std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
-  const std::uint64_t steps = LoopStepBound(fields);
+std::optional<std::string> LoopRefused(const HeadlessFields& fields, const ModelOptions& model) {
+  const std::uint64_t steps = ProtocolStepBound(fields, model);
   const std::optional<int> side = LargeSide(fields);
   const long double needed = 3.0L * sizeof(LoopPoint) * steps + (side && *side > 0 ? LargeLatticeBytes(*side) : 0);
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
@@ -203,7 +203,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
                                                    "--boundary, --cycles, --fields or --spins-at";
   if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
   if (const std::optional<std::string> beyond = StepsBeyondRun(fields, run.model)) return beyond;
-  return run.keepLoop ? LoopRefused(fields) : std::nullopt;
+  return run.keepLoop ? LoopRefused(fields, run.model) : std::nullopt;
 }
 
 }  // namespace
@@ -237,7 +237,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   // --h5 holds the loop: the run keeps it, within the same limit as --loop.
   if (h5Path != options.values.end() && !run.keepLoop) {
     run.keepLoop = true;
-    if (const std::optional<std::string> refused = LoopRefused(fields)) {
+    if (const std::optional<std::string> refused = LoopRefused(fields, run.model)) {
       err << "ebsim run: " << *refused << "\n";
       return 2;
     }

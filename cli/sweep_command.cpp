@@ -261,7 +261,7 @@ class RowWriters {
  public:
   // Writes the tables' metadata lines and headers.
   RowWriters(const SweepRequest& request, OpenOutputs& outputs)
-      : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]) {
+      : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]), extended_(request.plan.model.Extended()) {
     const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
     for (int k = 0; k < 4; ++k) {
       if (!outputs.streams[k]) continue;
@@ -270,7 +270,7 @@ class RowWriters {
     }
     if (runs_) WriteRunsHeader(*runs_, grid_);
     if (outputs.streams[kSummary]) statistics_.emplace(grid_, *outputs.streams[kSummary]);
-    if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops]);
+    if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops], request.plan.model.Extended());
     if (outputs.streams[kLoopMean]) means_.emplace(grid_, *outputs.streams[kLoopMean]);
   }
   // A row an earlier run finished; `copied`: its line is in the runs table already.
@@ -294,7 +294,7 @@ class RowWriters {
     }
     if (runs_) WriteRunsRow(*runs_, grid_, row);
     if (statistics_) statistics_->Add(row);
-    if (outputs_.streams[kLoops]) loopRows_ += WriteLoopsRows(*outputs_.streams[kLoops], row);
+    if (outputs_.streams[kLoops]) loopRows_ += WriteLoopsRows(*outputs_.streams[kLoops], row, extended_);
     if (means_) means_->Add(row);
     ++tally.kept;
     if (!row.error.empty()) ++tally.failed;
@@ -329,6 +329,7 @@ class RowWriters {
   std::optional<SweepSummary> statistics_;
   std::optional<LoopMeans> means_;
   std::uint64_t loopRows_ = 0;
+  bool extended_;  // the loop rows carry flips and cycle
 };
 
 SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, EarlierRun& earlier, std::ostream& err,
