@@ -162,14 +162,9 @@ std::optional<std::string> LoopRefused(const HeadlessFields& fields, const Model
 // inputs are refused is left to report its own error.
 std::optional<std::string> StepsBeyondRun(const HeadlessFields& fields, const ModelOptions& model) {
   if (model.spinsAt.empty()) return std::nullopt;
-  std::int64_t steps = 0;
-  try {
-    const RunInputs inputs = ReadRunInputs(FieldParameters(fields), kLargestSide);
-    steps = StepCount(*ProtocolOf(inputs, model, fields.Separator()));
-  } catch (const Exception&) {
-    return std::nullopt;
-  }
-  if (model.spinsAt.back() < steps) return std::nullopt;
+  const std::optional<std::int64_t> counted = RunStepCount(fields, model);
+  if (!counted || model.spinsAt.back() < *counted) return std::nullopt;
+  const std::int64_t steps = *counted;
   return "--spins-at " + std::to_string(model.spinsAt.back()) + " is beyond the run's last step, " +
          std::to_string(steps - 1) + " (steps count from 0)";
 }

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -143,6 +145,13 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
     if (!request.paths.h5.empty())
       throw std::invalid_argument("--spins-at writes the --spins folder only: the HDF5 file holds spins at Hmin");
+    std::int64_t most = 0;
+    for (std::size_t k = 0; k < request.grid->PointCount(); ++k)
+      most = std::max(most, RunStepCount(request.grid->PointFields(k), request.plan.model).value_or(INT64_MAX));
+    if (request.plan.model.spinsAt.back() >= most)
+      throw std::invalid_argument("--spins-at " + std::to_string(request.plan.model.spinsAt.back()) +
+                                  " is beyond the last step of every run, " + std::to_string(most - 1) +
+                                  " (steps count from 0)");
   }
   CheckOutputs(request);
   if (request.plan.keepLoops) CheckLoopsFit(request.plan, request.paths.h5Contents.loopMeans);
