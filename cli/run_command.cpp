@@ -258,7 +258,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   try {
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
-    if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"));
+    if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"), run.model);
     if (spinsPath != options.values.end()) spins = std::make_unique<SpinFolder>(spinsPath->second);
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
