@@ -12,8 +12,9 @@ SweepGrid GridOf(const FieldTexts& fields) {
   return SweepGrid(std::move(axes), fields.Separator());
 }
 
-SweepPlan PlanOf(const SweepGrid& grid, std::uint32_t seedMs) {
+SweepPlan PlanOf(const SweepGrid& grid, std::uint32_t seedMs, const ModelOptions& model) {
   SweepPlan plan;
+  plan.model = model;
   plan.grid = &grid;
   plan.seedMs = seedMs;
   plan.keepLoops = true;
@@ -22,9 +23,10 @@ SweepPlan PlanOf(const SweepGrid& grid, std::uint32_t seedMs) {
 
 }  // namespace
 
-H5RunFile::H5RunFile(const std::string& path, const FieldTexts& fields, std::uint32_t seedMs, const Json& metadata)
+H5RunFile::H5RunFile(const std::string& path, const FieldTexts& fields, std::uint32_t seedMs, const Json& metadata,
+                     const ModelOptions& model)
     : grid_(GridOf(fields)),
-      plan_(PlanOf(grid_, seedMs)),
+      plan_(PlanOf(grid_, seedMs, model)),
       file_(path, plan_, H5Contents{true, false, false}, metadata) {}
 
 void H5RunFile::Finish(SweepRow row) {

@@ -17,8 +17,11 @@ namespace ebsim {
 class H5RunFile {
  public:
   // Makes the file's temporary; `metadata` is the object of the run's
-  // --loop-csv metadata line. Throws OutputError naming `path`.
-  H5RunFile(const std::string& path, const FieldTexts& fields, std::uint32_t seedMs, const Json& metadata);
+  // --loop-csv metadata line; the model's protocol sizes the loop and, beyond
+  // the window's options, adds flips and cycle to it. Throws OutputError
+  // naming `path`.
+  H5RunFile(const std::string& path, const FieldTexts& fields, std::uint32_t seedMs, const Json& metadata,
+            const ModelOptions& model = {});
   // Writes the run's outcome (its loop when it kept one) and closes the
   // file; throws OutputError.
   void Finish(SweepRow row);

@@ -109,9 +109,10 @@ GroupCoordinates MakeCoordinates(hid_t group, const SweepGrid& grid, const H5Lay
 }
 
 // The most field steps of a loop at any point of the grid.
-hsize_t LongestLoop(const SweepGrid& grid) {
+hsize_t LongestLoop(const SweepGrid& grid, const ModelOptions& model) {
   std::uint64_t longest = 1;
-  for (std::size_t k = 0; k < grid.PointCount(); ++k) longest = std::max(longest, LoopStepBound(grid.PointFields(k)));
+  for (std::size_t k = 0; k < grid.PointCount(); ++k)
+    longest = std::max(longest, ProtocolStepBound(grid.PointFields(k), model));
   return longest;
 }
 
@@ -241,8 +242,8 @@ H5SweepFile::H5SweepFile(const std::string& path, const SweepPlan& plan, const H
     p.MakeTable(p.file.Id(), RunsTableColumns(grid), 0, p.runsAxes, p.runs);
     p.MakeTable(p.Group("summary"), SummaryTableColumns(grid), 0, p.summaryAxes, p.summaryLines);
     p.summary.emplace(grid, *p.summaryLines);
-    const hsize_t steps = contents.loops || contents.loopMeans ? LongestLoop(grid) : 0;
-    if (contents.loops) p.MakeTable(p.Group("loops"), LoopsTableColumns(), steps, p.loopsAxes, p.loops);
+    const hsize_t steps = contents.loops || contents.loopMeans ? LongestLoop(grid, plan.model) : 0;
+    if (contents.loops) p.MakeTable(p.Group("loops"), LoopsTableColumns(plan.model.Extended()), steps, p.loopsAxes, p.loops);
     if (contents.loopMeans) {
       p.MakeTable(p.Group("loop_mean"), LoopMeansTableColumns(grid), steps, p.meansAxes, p.meanLines);
       p.means.emplace(grid, *p.meanLines);
@@ -268,7 +269,7 @@ void H5SweepFile::Add(const SweepRow& row) {
     RunsCells(cells, *p.plan.grid, row);
     p.runs->Line(cells);
     p.summary->Add(row);
-    if (p.loops) WriteLoopsRows(*p.loops, row);
+    if (p.loops) WriteLoopsRows(*p.loops, row, p.plan.model.Extended());
     if (p.means) p.means->Add(row);
   } catch (const H5Error& bad) {
     p.Fail(bad);

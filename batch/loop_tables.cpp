@@ -24,13 +24,15 @@ constexpr std::size_t kBranchWidth = 4;  // "down"
 
 }  // namespace
 
-std::vector<TableColumn> LoopsTableColumns() {
-  return {{"point", CellKind::Count, ColumnRole::Point},
-          {"realization", CellKind::Count, ColumnRole::Realization},
-          {"step", CellKind::Count, ColumnRole::Step},
-          {"branch", CellKind::Text, ColumnRole::Value, kBranchWidth},
-          {"H", CellKind::Real},
-          {"M", CellKind::Real}};
+std::vector<TableColumn> LoopsTableColumns(bool extended) {
+  std::vector<TableColumn> columns = {{"point", CellKind::Count, ColumnRole::Point},
+                                      {"realization", CellKind::Count, ColumnRole::Realization},
+                                      {"step", CellKind::Count, ColumnRole::Step},
+                                      {"branch", CellKind::Text, ColumnRole::Value, kBranchWidth},
+                                      {"H", CellKind::Real},
+                                      {"M", CellKind::Real}};
+  if (extended) columns.insert(columns.end(), {{"flips", CellKind::Count}, {"cycle", CellKind::Count}});
+  return columns;
 }
 
 std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid) {
@@ -48,14 +50,15 @@ std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid) {
   return columns;
 }
 
-void WriteLoopsHeader(std::ostream& out) { WriteCsvHeader(out, LoopsTableColumns()); }
+void WriteLoopsHeader(std::ostream& out, bool extended) { WriteCsvHeader(out, LoopsTableColumns(extended)); }
 
-std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row) {
+std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row, bool extended) {
   Cells cells;
   for (std::size_t k = 0; k < row.loop.size(); ++k) {
     const LoopPoint& p = row.loop[k];
     cells.assign({std::uint64_t{row.point}, row.realization, std::uint64_t{k}, std::string_view(BranchName(p.branch)),
                   std::optional<double>(p.H), std::optional<double>(p.M)});
+    if (extended) cells.insert(cells.end(), {static_cast<std::uint64_t>(p.flips), static_cast<std::uint64_t>(p.cycle)});
     sink.Line(cells);
   }
   return row.loop.size();
@@ -75,9 +78,9 @@ class CsvLines final : public TableSink {
 
 }  // namespace
 
-std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row) {
+std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row, bool extended) {
   CsvLines lines(out);
-  return WriteLoopsRows(lines, row);
+  return WriteLoopsRows(lines, row, extended);
 }
 
 LoopMeans::LoopMeans(const SweepGrid& grid, std::ostream& out)
@@ -177,7 +180,9 @@ std::uint64_t Largest(const SweepGrid& grid, Input input, Measure measure) {
 
 void CheckLoopsFit(const SweepPlan& plan, bool means) {
   const SweepGrid& grid = *plan.grid;
-  const std::uint64_t steps = Largest(grid, Input::Steps, LoopStepBound);
+  const std::uint64_t steps = Largest(grid, Input::Steps, [&](const HeadlessFields& fields) {
+    return ProtocolStepBound(fields, plan.model);
+  });
   const std::uint64_t asked = Largest(grid, Input::Steps, [](const HeadlessFields& fields) -> std::uint64_t {
     try {
       return static_cast<std::uint64_t>(std::max(0, ReadIntegerField(fields, Input::Steps)));

@@ -16,13 +16,14 @@
 namespace ebsim {
 
 // "point,realization,step,branch,H,M"; step counts from 0 over the loop.
-std::vector<TableColumn> LoopsTableColumns();
+// Extended (options beyond the window's): then ",flips,cycle".
+std::vector<TableColumn> LoopsTableColumns(bool extended = false);
 // The grid's columns, then "point,step,branch,H,M_mean,M_sd,M_se,n".
 std::vector<TableColumn> LoopMeansTableColumns(const SweepGrid& grid);
-void WriteLoopsHeader(std::ostream& out);
+void WriteLoopsHeader(std::ostream& out, bool extended = false);
 // The row's loop, one line per field step; returns the lines written.
-std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row);
-std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row);
+std::uint64_t WriteLoopsRows(std::ostream& out, const SweepRow& row, bool extended = false);
+std::uint64_t WriteLoopsRows(TableSink& sink, const SweepRow& row, bool extended = false);
 
 // The averaged loops, written as the rows come (in index order): a grid
 // point's lines go out when a row of a later point arrives, so only one

@@ -72,9 +72,17 @@ std::string EncodeSweepRow(const SweepRow& row) {
     out.Put(static_cast<std::uint8_t>(point.branch == Branch::Ascending));
     out.Put(point.H);
     out.Put(point.M);
+    out.Put(point.flips);
+    out.Put(static_cast<std::int32_t>(point.cycle));
   }
   out.Put(static_cast<std::uint64_t>(row.spins.size()));
   out.Raw(row.spins.data(), row.spins.size());
+  out.Put(static_cast<std::uint64_t>(row.stepSpins.size()));
+  for (const auto& [step, spins] : row.stepSpins) {
+    out.Put(step);
+    out.Put(static_cast<std::uint64_t>(spins.size()));
+    out.Raw(spins.data(), spins.size());
+  }
   out.Put(static_cast<std::int32_t>(row.side));
   return out.Take();
 }
@@ -92,14 +100,22 @@ SweepRow DecodeSweepRow(std::string_view bytes) {
   row.ascendingSteps = in.Get<std::int64_t>();
   row.error.resize(in.Count(1));
   in.Raw(row.error.data(), row.error.size());
-  row.loop.resize(in.Count(1 + 2 * sizeof(double)));
+  row.loop.resize(in.Count(1 + 3 * sizeof(double) + sizeof(std::int32_t)));
   for (LoopPoint& point : row.loop) {
     point.branch = in.Get<std::uint8_t>() ? Branch::Ascending : Branch::Descending;
     point.H = in.Get<double>();
     point.M = in.Get<double>();
+    point.flips = in.Get<std::int64_t>();
+    point.cycle = in.Get<std::int32_t>();
   }
   row.spins.resize(in.Count(1));
   in.Raw(row.spins.data(), row.spins.size());
+  row.stepSpins.resize(in.Count(2 * sizeof(std::uint64_t)));
+  for (auto& [step, spins] : row.stepSpins) {
+    step = in.Get<std::int64_t>();
+    spins.resize(in.Count(1));
+    in.Raw(spins.data(), spins.size());
+  }
   row.side = in.Get<std::int32_t>();
   if (!in.AtEnd()) throw std::runtime_error("a sweep row with bytes left over");
   return row;

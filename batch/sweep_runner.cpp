@@ -86,7 +86,7 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   SweepRow kept;
   // Held whole from the start: a loop that grew by doubling would hold up
   // to three times its size while it moves.
-  if (plan.keepLoops) kept.loop.reserve(LoopStepBound(fields));
+  if (plan.keepLoops) kept.loop.reserve(ProtocolStepBound(fields, plan.model));
   StopCheck check(stop, abandoned, &kept, plan.keepLoops, plan.keepSpins, plan.model.spinsAt);
   RunAllOptions options;
   options.model = plan.model;
@@ -256,6 +256,11 @@ std::uint64_t LoopStepBound(const FieldTexts& fields) {
   } catch (const Exception&) {
     return 0;
   }
+}
+
+std::uint64_t ProtocolStepBound(const FieldTexts& fields, const ModelOptions& model) {
+  if (model.fields) return model.fields->size();
+  return LoopStepBound(fields) * static_cast<std::uint64_t>(std::max(model.cycles, 1));
 }
 
 unsigned InnerThreads(const SweepGrid& grid, unsigned threads) {

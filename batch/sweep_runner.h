@@ -112,6 +112,9 @@ std::uint64_t RowWindow(const SweepPlan& plan);
 // steps (the two branches take a few more at their ends); 0 when that is
 // no number.
 std::uint64_t LoopStepBound(const FieldTexts& fields);
+// The same for the model's protocol: the loop's bound times its cycles, or
+// the field history's values.
+std::uint64_t ProtocolStepBound(const FieldTexts& fields, const ModelOptions& model);
 // The realisations the plan runs side by side: its threads over the
 // threads of one realisation, but no more than there are rows or than
 // kMostThreads.

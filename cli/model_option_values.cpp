@@ -8,7 +8,10 @@
 #include <stdexcept>
 
 #include "base/errors.h"
+#include "form/field_parameters.h"
 #include "run/field_schedule.h"
+#include "run/field_sweep.h"
+#include "run/large_lattice.h"
 
 namespace ebsim {
 
@@ -114,6 +117,15 @@ ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, 
   }
   if (const std::string* text = given("spins-at")) model.spinsAt = ParseSpinSteps(*text);
   return model;
+}
+
+std::optional<std::int64_t> RunStepCount(const FieldTexts& fields, const ModelOptions& model) {
+  try {
+    const RunInputs inputs = ReadRunInputs(FieldParameters(fields), kLargestSide);
+    return StepCount(*ProtocolOf(inputs, model, fields.Separator()));
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace ebsim

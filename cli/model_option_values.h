@@ -10,6 +10,7 @@
 
 #include "base/decimal_separator.h"
 #include "cli/command_options.h"
+#include "form/form_fields.h"
 #include "run/model_options.h"
 
 namespace ebsim {
@@ -30,5 +31,9 @@ std::vector<std::int64_t> ParseSpinSteps(const std::string& text);
 // and a line's ending (\n or \r\n) is not part of its text. Throws
 // std::invalid_argument naming the file and the line it refuses.
 std::vector<std::string> ReadFieldsFile(const std::string& path, const DecimalSeparator& separator);
+
+// The steps a Run on these fields takes by the model's protocol; none when
+// the Run refuses the fields (it then reports its own error).
+std::optional<std::int64_t> RunStepCount(const FieldTexts& fields, const ModelOptions& model);
 
 }  // namespace ebsim

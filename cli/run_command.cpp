@@ -152,8 +152,8 @@ class StreamingObserver final : public SweepObserver {
 // Why --loop cannot be given, when the loop would not fit in memory beside
 // the lattice: it grows by doubling, and holds up to three times its size
 // while it moves.
-std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
-  const std::uint64_t steps = LoopStepBound(fields);
+std::optional<std::string> LoopRefused(const HeadlessFields& fields, const ModelOptions& model) {
+  const std::uint64_t steps = ProtocolStepBound(fields, model);
   const std::optional<int> side = LargeSide(fields);
   const long double needed = 3.0L * sizeof(LoopPoint) * steps + (side && *side > 0 ? LargeLatticeBytes(*side) : 0);
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
@@ -167,14 +167,9 @@ std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
 // inputs are refused is left to report its own error.
 std::optional<std::string> StepsBeyondRun(const HeadlessFields& fields, const ModelOptions& model) {
   if (model.spinsAt.empty()) return std::nullopt;
-  std::int64_t steps = 0;
-  try {
-    const RunInputs inputs = ReadRunInputs(FieldParameters(fields), kLargestSide);
-    steps = StepCount(*ProtocolOf(inputs, model, fields.Separator()));
-  } catch (const Exception&) {
-    return std::nullopt;
-  }
-  if (model.spinsAt.back() < steps) return std::nullopt;
+  const std::optional<std::int64_t> counted = RunStepCount(fields, model);
+  if (!counted || model.spinsAt.back() < *counted) return std::nullopt;
+  const std::int64_t steps = *counted;
   return "--spins-at " + std::to_string(model.spinsAt.back()) + " is beyond the run's last step, " +
          std::to_string(steps - 1) + " (steps count from 0)";
 }
@@ -208,7 +203,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
                                                    "--boundary, --cycles, --fields or --spins-at";
   if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
   if (const std::optional<std::string> beyond = StepsBeyondRun(fields, run.model)) return beyond;
-  return run.keepLoop ? LoopRefused(fields) : std::nullopt;
+  return run.keepLoop ? LoopRefused(fields, run.model) : std::nullopt;
 }
 
 }  // namespace
@@ -242,7 +237,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   // --h5 holds the loop: the run keeps it, within the same limit as --loop.
   if (h5Path != options.values.end() && !run.keepLoop) {
     run.keepLoop = true;
-    if (const std::optional<std::string> refused = LoopRefused(fields)) {
+    if (const std::optional<std::string> refused = LoopRefused(fields, run.model)) {
       err << "ebsim run: " << *refused << "\n";
       return 2;
     }
@@ -268,7 +263,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   try {
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
-    if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"));
+    if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"), run.model);
     if (spinsPath != options.values.end()) spins = std::make_unique<SpinFolder>(spinsPath->second);
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -143,6 +145,13 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
     if (!request.paths.h5.empty())
       throw std::invalid_argument("--spins-at writes the --spins folder only: the HDF5 file holds spins at Hmin");
+    std::int64_t most = 0;
+    for (std::size_t k = 0; k < request.grid->PointCount(); ++k)
+      most = std::max(most, RunStepCount(request.grid->PointFields(k), request.plan.model).value_or(INT64_MAX));
+    if (request.plan.model.spinsAt.back() >= most)
+      throw std::invalid_argument("--spins-at " + std::to_string(request.plan.model.spinsAt.back()) +
+                                  " is beyond the last step of every run, " + std::to_string(most - 1) +
+                                  " (steps count from 0)");
   }
   CheckOutputs(request);
   if (request.plan.keepLoops) CheckLoopsFit(request.plan, request.paths.h5Contents.loopMeans);
@@ -261,7 +270,7 @@ class RowWriters {
  public:
   // Writes the tables' metadata lines and headers.
   RowWriters(const SweepRequest& request, OpenOutputs& outputs)
-      : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]) {
+      : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]), extended_(request.plan.model.Extended()) {
     const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
     for (int k = 0; k < 4; ++k) {
       if (!outputs.streams[k]) continue;
@@ -270,7 +279,7 @@ class RowWriters {
     }
     if (runs_) WriteRunsHeader(*runs_, grid_);
     if (outputs.streams[kSummary]) statistics_.emplace(grid_, *outputs.streams[kSummary]);
-    if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops]);
+    if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops], request.plan.model.Extended());
     if (outputs.streams[kLoopMean]) means_.emplace(grid_, *outputs.streams[kLoopMean]);
   }
   // A row an earlier run finished; `copied`: its line is in the runs table already.
@@ -294,7 +303,7 @@ class RowWriters {
     }
     if (runs_) WriteRunsRow(*runs_, grid_, row);
     if (statistics_) statistics_->Add(row);
-    if (outputs_.streams[kLoops]) loopRows_ += WriteLoopsRows(*outputs_.streams[kLoops], row);
+    if (outputs_.streams[kLoops]) loopRows_ += WriteLoopsRows(*outputs_.streams[kLoops], row, extended_);
     if (means_) means_->Add(row);
     ++tally.kept;
     if (!row.error.empty()) ++tally.failed;
@@ -329,6 +338,7 @@ class RowWriters {
   std::optional<SweepSummary> statistics_;
   std::optional<LoopMeans> means_;
   std::uint64_t loopRows_ = 0;
+  bool extended_;  // the loop rows carry flips and cycle
 };
 
 SweepTally Run(const SweepRequest& request, OpenOutputs& outputs, EarlierRun& earlier, std::ostream& err,

@@ -35,8 +35,11 @@ void ExpectSameRow(const SweepRow& a, const SweepRow& b) {
     EXPECT_EQ(a.loop[k].branch, b.loop[k].branch);
     EXPECT_EQ(a.loop[k].H, b.loop[k].H);
     EXPECT_EQ(a.loop[k].M, b.loop[k].M);
+    EXPECT_EQ(a.loop[k].flips, b.loop[k].flips);
+    EXPECT_EQ(a.loop[k].cycle, b.loop[k].cycle);
   }
   EXPECT_EQ(a.spins, b.spins);
+  EXPECT_EQ(a.stepSpins, b.stepSpins);
   EXPECT_EQ(a.side, b.side);
 }
 
@@ -54,7 +57,8 @@ std::vector<SweepRow> Rows() {
   full.descendingSteps = 151;
   full.ascendingSteps = -1;
   full.error = std::string("Tab\"le, \0 und \xc3\xa4", 17);
-  full.loop = {{Branch::Descending, 3.0, 1.0}, {Branch::Ascending, -0.1, -0.999}};
+  full.loop = {{Branch::Descending, 3.0, 1.0}, {Branch::Ascending, -0.1, -0.999, 3, 2}};
+  full.stepSpins = {{0, {1, 1, -1, 1}}, {(std::int64_t{1} << 40), {-1, 1, -1, 1}}};
   full.spins = {1, -1, -1, 1};
   full.side = 2;
   SweepRow failed;
