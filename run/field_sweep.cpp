@@ -175,14 +175,21 @@ SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
 
   SweepSteps steps;
   std::int64_t step = 0;
+  // The Run's read-outs are cycle 1's, and so are the crossings they were
+  // reckoned from; a later cycle begins by clearing the lattice's.
+  std::optional<LoopCrossings> firstCrossings;
   for (int k = 0; k < protocol.LegCount(); ++k) {
     const std::unique_ptr<FieldLeg> leg = protocol.Leg(k);
-    if (k > 0 && k % 2 == 0) measurements = &cycles.Start(leg->Cycle());
+    if (k > 0 && k % 2 == 0) {
+      if (k == 2) firstCrossings = run.lattice.ReadoutCrossings;
+      measurements = &cycles.Start(leg->Cycle());
+    }
     const std::int64_t before = step;
     SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
     (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
     EndLeg(*leg, dynamics, *measurements, run.observer);
   }
+  if (protocol.LegCount() > 2) run.lattice.ReadoutCrossings = firstCrossings;
   return steps;
 }
 

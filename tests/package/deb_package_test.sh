@@ -89,7 +89,7 @@ if [ "$with_python" = 1 ]; then
   # An extension (NAME.cpython-...so), a NAME.py or a folder NAME.
   module=$(find "$site" -mindepth 1 -maxdepth 1 ! -name '*-info' -printf '%f\n' | head -1)
   module=${module%%.*}
-  PYTHONPATH=$site python3 -c "import $module" || fail "the Python module '$module' does not import"
+  PYTHONPATH=$site /usr/bin/python3 -c "import $module" || fail "the Python module '$module' does not import"
 fi
 
 phase "desktop entry, icons, man pages"
