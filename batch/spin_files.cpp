@@ -92,7 +92,12 @@ SpinFolder::~SpinFolder() { close(fd_); }
 
 void SpinFolder::Write(const SweepRow& row) const {
   if (row.spins.empty()) return;
-  const std::string name = SpinFileName(row.point, row.realization);
+  WriteSpins(SpinFileName(row.point, row.realization), row.spins, row.side);
+}
+
+std::string StepSpinFileName(std::int64_t step) { return "step" + std::to_string(step) + ".npy"; }
+
+void SpinFolder::WriteSpins(const std::string& name, const std::vector<std::int8_t>& spins, int side) const {
   const std::string shown = path_ + "/" + name;
   mode_t mode = 0;
   if (const std::string refused = RefusedTarget(fd_, name, mode); !refused.empty())
@@ -101,9 +106,9 @@ void SpinFolder::Write(const SweepRow& row) const {
   const int fd = CreateTemporary(fd_, name, temporary);
   if (fd < 0) throw OutputError(CannotWrite(shown, errno));
   if (mode) fchmod(fd, mode);
-  const std::string header = SpinArrayHeader(row.side);
+  const std::string header = SpinArrayHeader(side);
   bool ok = WriteAll(fd, header.data(), header.size()) &&
-            WriteAll(fd, reinterpret_cast<const char*>(row.spins.data()), row.spins.size()) && fsync(fd) == 0;
+            WriteAll(fd, reinterpret_cast<const char*>(spins.data()), spins.size()) && fsync(fd) == 0;
   int error = ok ? 0 : errno;
   if (close(fd) != 0 && ok) ok = false, error = errno;
   // The rename replaces the entry itself: a link put there since the check

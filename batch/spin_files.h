@@ -18,6 +18,8 @@ namespace ebsim {
 std::string SpinArrayHeader(int side);
 
 std::string SpinFileName(std::size_t point, std::uint64_t realization);
+// "step<K>.npy": a Run's spins after step K (from 0 over the whole Run).
+std::string StepSpinFileName(std::int64_t step);
 
 // The folder is held open, and its files are written relative to it: a
 // temporary made anew beside the name, renamed onto the name once whole.
@@ -35,6 +37,8 @@ class SpinFolder {
   // Writes the row's spins whole into their file, replacing an earlier one;
   // a row without spins writes nothing. Throws OutputError naming the file.
   void Write(const SweepRow& row) const;
+  // Writes side x side spins into the folder's file `name` the same way.
+  void WriteSpins(const std::string& name, const std::vector<std::int8_t>& spins, int side) const;
 
  private:
   std::string path_;

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/version.h"
+#include "cli/model_option_values.h"
 #include "cli/study_file.h"
 #include "form/catalogue.h"
 
@@ -55,6 +56,10 @@ CommandSpec MakeRun() {
   spec.options.push_back({"h5", {}, true, "FILE",
                           "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
                           "laid out as ebsim sweep --h5 lays out a sweep of one point"});
+  for (const OptionSpec& option : ModelOptionSpecs()) spec.options.push_back(option);
+  spec.options.push_back({"spins", {}, true, "DIR",
+                          "write the spins as DIR/step<K>.npy (int8, side x side; numpy.load) after the steps of "
+                          "--spins-at, else at Hmin (the turning point)"});
   return spec;
 }
 

@@ -11,19 +11,24 @@
 #include <string_view>
 
 #include "base/available_memory.h"
+#include "base/errors.h"
 #include "base/json_text.h"
 #include "base/output_file.h"
 #include "base/utf8.h"
 #include "base/version.h"
 #include "batch/h5_run_file.h"
+#include "batch/spin_files.h"
 #include "batch/sweep_metadata.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
+#include "cli/model_option_values.h"
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
+#include "form/field_parameters.h"
+#include "run/loop_measurements.h"
 #include "run/large_lattice.h"
 
 namespace ebsim {
@@ -45,7 +50,24 @@ std::string Dump(const Json& json) { return JsonText(json); }
 
 }  // namespace
 
-void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance) {
+namespace {
+
+// Each cycle's loop read-outs, for a run with options beyond the window's.
+Json CyclesJson(const std::vector<HeadlessReadouts>& cycles) {
+  Json list = Json::array();
+  for (std::size_t c = 0; c < cycles.size(); ++c) {
+    Json readouts = Json::object();
+    for (const ReadoutEntry& name : Readouts())
+      if (std::find(kLoopQuantities.begin(), kLoopQuantities.end(), name.quantity) != kLoopQuantities.end())
+        readouts[name.id] = ReadoutJson(cycles[c].Of(name.quantity));
+    list.push_back(Json{{"cycle", c + 1}, {"readouts", readouts}});
+  }
+  return list;
+}
+
+}  // namespace
+
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended) {
   Json json = provenance;
   if (outcome.error) {
     json["error"] = ValidUtf8(*outcome.error);
@@ -58,14 +80,16 @@ void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& 
   for (const ReadoutEntry& name : Readouts()) readouts[name.id] = ReadoutJson(outcome.readouts.Of(name.quantity));
   json["readouts"] = readouts;
   json["steps"] = {{"descending", outcome.steps.descending}, {"ascending", outcome.steps.ascending}};
+  if (extended) json["cycles"] = CyclesJson(outcome.cycles);
   std::string text = Dump(json);
   text.pop_back();  // the closing brace: the loop and the maps follow
   out << text;
   // The loop a step at a time: as one tree it would take some 600 bytes a step.
   for (std::size_t k = 0; k < outcome.loop.size(); ++k) {
     const LoopPoint& p = outcome.loop[k];
-    out << (k ? "," : ",\"loop\":[")
-        << Dump({{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}});
+    Json row = {{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}};
+    if (extended) row.update(Json{{"flips", p.flips}, {"cycle", p.cycle}});
+    out << (k ? "," : ",\"loop\":[") << Dump(row);
   }
   if (!outcome.loop.empty()) out << ']';
   if (outcome.maps) {
@@ -81,17 +105,31 @@ void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& 
 namespace {
 
 // Writes the loop as it is swept, so that memory does not grow with the
-// steps, and ends the Run when a stop signal arrives, in the set-up too.
+// steps, keeps the spins asked for, and ends the Run when a stop signal
+// arrives, in the set-up too.
 class StreamingObserver final : public SweepObserver {
  public:
   struct Stopped {};
-  StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop) : loop_(loop), stop_(stop) {}
-  void FieldStepDone(Branch branch, double H, double M) override {
-    if (loop_) WriteLoopCsvRow(*loop_, steps_, {branch, H, M});
+  StreamingObserver(std::ostream* loop, const std::atomic<bool>& stop, const ModelOptions& model,
+                    const SpinFolder* spins)
+      : loop_(loop), stop_(stop), model_(model), spins_(spins) {}
+  void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
+  void StepDone(const LoopPoint& p) override {
+    if (loop_) WriteLoopCsvRow(*loop_, steps_, p, model_.Extended());
     ++steps_;
     CheckStop();
   }
   void SetUpRowDone() override { CheckStop(); }
+  bool WantsTurningSpins() const override { return spins_ && model_.spinsAt.empty(); }
+  void TurningPoint(std::vector<std::int8_t> spins, int n) override {
+    if (steps_ > 0) spins_->WriteSpins(StepSpinFileName(static_cast<std::int64_t>(steps_) - 1), spins, n);
+  }
+  bool WantsStepSpins(std::int64_t step) const override {
+    return spins_ && std::binary_search(model_.spinsAt.begin(), model_.spinsAt.end(), step);
+  }
+  void StepSpins(std::int64_t step, std::vector<std::int8_t> spins, int n) override {
+    spins_->WriteSpins(StepSpinFileName(step), spins, n);
+  }
   std::uint64_t Steps() const { return steps_; }
 
  private:
@@ -101,6 +139,8 @@ class StreamingObserver final : public SweepObserver {
 
   std::ostream* loop_;
   const std::atomic<bool>& stop_;
+  const ModelOptions& model_;
+  const SpinFolder* spins_;
   std::uint64_t steps_ = 0;
 };
 
@@ -116,6 +156,22 @@ std::optional<std::string> LoopRefused(const HeadlessFields& fields) {
   return "--loop of " + fields.Text(Input::Steps) + " steps needs about " +
          Megabytes(static_cast<std::uint64_t>(std::min(needed, 0x1p63L))) + " of memory; " + Megabytes(*available) +
          " are available (--loop-csv FILE writes the loop as it goes)";
+}
+
+// Why --spins-at cannot be given: a step beyond the run's last. A run whose
+// inputs are refused is left to report its own error.
+std::optional<std::string> StepsBeyondRun(const HeadlessFields& fields, const ModelOptions& model) {
+  if (model.spinsAt.empty()) return std::nullopt;
+  std::int64_t steps = 0;
+  try {
+    const RunInputs inputs = ReadRunInputs(FieldParameters(fields), kLargestSide);
+    steps = StepCount(*ProtocolOf(inputs, model, fields.Separator()));
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+  if (model.spinsAt.back() < steps) return std::nullopt;
+  return "--spins-at " + std::to_string(model.spinsAt.back()) + " is beyond the run's last step, " +
+         std::to_string(steps - 1) + " (steps count from 0)";
 }
 
 // The run's options from the command line; a usage error's text when they
@@ -138,6 +194,15 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
   run.compactLattice = !run.keepMaps;
   if (const auto side = LargeSide(fields); run.keepMaps && side && *side > kMaxSide)
     return "--maps shows sides up to 300";
+  try {
+    run.model = ReadModelOptions(options.values, fields.Separator());
+  } catch (const std::invalid_argument& bad) {
+    return bad.what();
+  }
+  if (run.keepMaps && run.model.Extended()) return "--maps shows the window's runs only, not with --dynamics, "
+                                                   "--boundary, --cycles, --fields or --spins-at";
+  if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
+  if (const std::optional<std::string> beyond = StepsBeyondRun(fields, run.model)) return beyond;
   return run.keepLoop ? LoopRefused(fields) : std::nullopt;
 }
 
@@ -157,12 +222,15 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   const HeadlessFields fields = PrepareFields(options);
   const std::uint32_t seed = SeedOrClock(options);
-  const Json provenance = RunProvenance(fields, seed);
+  Json provenance = RunProvenance(fields, seed);
   RunAllOptions run;
   if (const std::optional<std::string> refused = RunOptionsOf(options, fields, run)) {
     err << "ebsim run: " << *refused << "\n";
     return 2;
   }
+  const bool extended = run.model.Extended();
+  if (extended) provenance["model"] = ModelOptionTexts(run.model);
+  const auto spinsPath = options.values.find("spins");
   const auto csv = options.values.find("loop-csv");
   const auto h5Path = options.values.find("h5");
   const bool showLoop = run.keepLoop;
@@ -183,6 +251,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   };
   std::unique_ptr<OutputFile> loopFile;
   std::unique_ptr<H5RunFile> h5;
+  std::unique_ptr<SpinFolder> spins;
   try {
     if (h5Path != options.values.end() && h5Path->second == "-")
       throw std::invalid_argument("--h5 takes a file, not standard output");
@@ -195,17 +264,18 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   try {
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
     if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"));
+    if (spinsPath != options.values.end()) spins = std::make_unique<SpinFolder>(spinsPath->second);
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
   if (loopFile) {
     loopFile->Stream() << CommentLine(metadata("loop"));
-    WriteLoopCsvHeader(loopFile->Stream());
+    WriteLoopCsvHeader(loopFile->Stream(), extended);
   }
   std::atomic<bool> stop{false};
   StopSignals signals(stop);
-  StreamingObserver observer(loopFile ? &loopFile->Stream() : nullptr, stop);
+  StreamingObserver observer(loopFile ? &loopFile->Stream() : nullptr, stop, run.model, spins.get());
   run.observer = &observer;
   Simulator simulator;
   RunOutcome outcome;
@@ -214,6 +284,9 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   } catch (const StreamingObserver::Stopped&) {
     err << "ebsim run: stopped\n";
     return signals.ExitCode();
+  } catch (const OutputError& bad) {
+    err << "ebsim run: " << bad.what() << "\n";
+    return 1;
   }
   try {
     if (loopFile) {
@@ -234,7 +307,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   if (!showLoop) outcome.loop.clear();
   errno = 0;
-  WriteOutcomeJson(out, outcome, provenance);
+  WriteOutcomeJson(out, outcome, provenance, extended);
   if (!(out << std::flush)) {
     err << "ebsim run: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
     return 1;

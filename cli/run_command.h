@@ -21,7 +21,8 @@ std::string PointText(long double x);
 // Writes the outcome as the JSON object that ebsim run prints (one line):
 // the provenance, then the read-outs by identifier with their number and
 // the five characters the window shows, the step counts, and the loop and
-// maps when kept.
-void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance);
+// maps when kept. Extended (options beyond the window's): each cycle's loop
+// read-outs as "cycles", and flips and cycle in each loop row.
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended = false);
 
 }  // namespace ebsim

@@ -59,13 +59,17 @@ void ParallelRelaxation::CheckedPass(double H) {
   Advance(H);
   std::int8_t* spins = spins_[next].data();
   std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
   for (int i = 1; i <= n_; ++i) {
     for (int j = 1; j <= n_; ++j) {
       const std::size_t s = lattice_.Index(i, j);
       sitesDone_ = s;
       if (Reverses<branch>(previousSign_[s], latestSign_[s])) {
         spinSum_ -= 2 * spins[s];
-        if (spins[s] != 0) rowChanged_[static_cast<std::size_t>(i - 1)] = 1;
+        if (spins[s] != 0) {
+          rowChanged_[static_cast<std::size_t>(i - 1)] = 1;
+          ++flips_;
+        }
         spins[s] = static_cast<std::int8_t>(-spins[s]);
         if (lattice_.SumsMayOverflow()) CheckSumsAround(i, j, spins);
       }

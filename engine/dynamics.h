@@ -29,6 +29,9 @@ concept Dynamics = requires(D& d, const D& c, double H, Branch branch, int i, st
   { c.SpinRow(i) } -> std::convertible_to<const std::int8_t*>;
   // Whether some spin of row i changed in the latest relaxation.
   { c.RowChanged(i) } -> std::convertible_to<bool>;
+  // How many spins the latest relaxation reversed (0 after
+  // InitLocalFields).
+  { c.Flips() } -> std::convertible_to<std::int64_t>;
   // How many sites, in row-major order, the latest relaxation had done
   // with: all n x n unless it raised. Those before hold their new spins; no
   // later one changed.

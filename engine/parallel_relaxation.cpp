@@ -117,6 +117,7 @@ void ParallelRelaxation::InitLocalFields(double H) {
   }
   latestSign_ = previousSign_;
   std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  flips_ = 0;
   sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
@@ -139,9 +140,12 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
   const std::int8_t* before = spins_[current_].data();
   const std::int8_t* after = spins_[(current_ + 1) % 3].data();
   const PassConstants c = ConstantsFor(H);
+  flips_ = 0;
   if (pool_->Size() == 1) {
     for (int i = 1; i <= n_; ++i) {
-      spinSum_ += ReverseRows(i, i, branch);
+      const RowChange r = ReverseRows(i, i, branch);
+      spinSum_ += r.change;
+      flips_ += r.flips;
       EvaluateRows(i, i, before, after, c);
     }
   } else {
@@ -149,7 +153,7 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
       int first = 0, last = 0;
       BandRows(k, first, last);
       auto early = [last](int i) { return i == last || i <= 2; };
-      std::int64_t change = 0;
+      RowChange change;
       for (int i = first; i <= last && i <= 2; ++i) change += ReverseRows(i, i, branch);
       if (last > 2) change += ReverseRows(last, last, branch);
       pool_->Barrier();
@@ -159,23 +163,27 @@ void ParallelRelaxation::ParallelPass(double H, Branch branch) {
       }
       bandChange_[static_cast<std::size_t>(k)] = change;
     });
-    for (const std::int64_t change : bandChange_) spinSum_ += change;
+    for (const RowChange& change : bandChange_) {
+      spinSum_ += change.change;
+      flips_ += change.flips;
+    }
   }
   std::swap(previousSign_, latestSign_);
   Advance(H);
   sitesDone_ = lattice_.Index(n_, n_) + 1;
 }
 
-std::int64_t ParallelRelaxation::ReverseRows(int first, int last, Branch branch) {
+ParallelRelaxation::RowChange ParallelRelaxation::ReverseRows(int first, int last, Branch branch) {
   const auto reverse = branch == Branch::Descending ? kernels_->reverseDescending : kernels_->reverseAscending;
   std::int8_t* after = spins_[(current_ + 1) % 3].data();
-  std::int64_t change = 0;
+  RowChange change;
   for (int i = first; i <= last; ++i) {
     const std::size_t row = lattice_.Index(i, 1);
     const RowReversal r = reverse(previousSign_.data() + row, latestSign_.data() + row,
                                   spins_[current_].data() + row, after + row, n_);
     rowChanged_[static_cast<std::size_t>(i - 1)] = r.changed;
-    change += r.change;
+    change.change += r.change;
+    change.flips += r.flips;
   }
   return change;
 }

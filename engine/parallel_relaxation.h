@@ -78,6 +78,8 @@ class ParallelRelaxation {
   // The sites, in row-major order, whose visit the latest pass finished:
   // all of them unless it raised, else those before the one that raised.
   std::size_t SitesDone() const { return sitesDone_; }
+  // How many spins the latest pass reversed (none by the initial one).
+  std::int64_t Flips() const { return flips_; }
 
   // Site (i, j)'s fields after the latest pass (or the initial one),
   // recomputed from the spins of the latest three states.
@@ -99,7 +101,18 @@ class ParallelRelaxation {
   std::int8_t OneSite(int i, int j, const std::int8_t* before, const std::int8_t* after, double H) const;
   std::int8_t ColumnSite(int i, int j, const std::int8_t* before, const std::int8_t* after,
                          const PassConstants& c) const;
-  std::int64_t ReverseRows(int first, int last, Branch branch);
+  // What reversals did to a stretch of rows: the spin sum's change and the
+  // spins reversed.
+  struct RowChange {
+    std::int64_t change = 0;
+    std::int64_t flips = 0;
+    RowChange& operator+=(const RowChange& r) {
+      change += r.change;
+      flips += r.flips;
+      return *this;
+    }
+  };
+  RowChange ReverseRows(int first, int last, Branch branch);
   void ParallelPass(double H, Branch branch);
   // Rows first..last of band k of the pool's team.
   void BandRows(int k, int& first, int& last) const;
@@ -129,6 +142,7 @@ class ParallelRelaxation {
   std::vector<double> noConstants_;
   std::int64_t spinSum_ = 0;
   std::size_t sitesDone_ = 0;
+  std::int64_t flips_ = 0;
   // Whether the row kernels and the double sums serve this lattice.
   bool fastSites_ = false;
   // Whether the constants are two small whole numbers, and those as bytes.
@@ -137,7 +151,7 @@ class ParallelRelaxation {
   double threshold_ = 0;
   double hLatest_ = 0, hPrevious_ = 0;
   std::unique_ptr<WorkerPool> pool_;
-  std::vector<std::int64_t> bandChange_;
+  std::vector<RowChange> bandChange_;
 };
 
 static_assert(Dynamics<ParallelRelaxation>);

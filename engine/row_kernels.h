@@ -51,6 +51,7 @@ struct PassConstants {
 struct RowReversal {
   std::int64_t change;  // sum of out - old
   bool changed;         // whether some spin changed
+  std::int64_t flips;   // how many spins changed
 };
 
 struct RowKernels {

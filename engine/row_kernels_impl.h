@@ -204,31 +204,35 @@ struct Kernels {
   template <bool ascending>
   static RowReversal Reverse(const std::int8_t* previous, const std::int8_t* latest, const std::int8_t* old,
                              std::int8_t* out, int count) {
-    RowReversal r{0, false};
+    RowReversal r{0, false, 0};
     if (count < kSites) {
       for (int j = 0; j < count; ++j) {
         const int product = previous[j] * latest[j];
         const std::int8_t spin = static_cast<std::int8_t>((ascending ? product <= 0 : product < 0) ? -old[j] : old[j]);
         out[j] = spin;
         r.change += spin - old[j];
-        r.changed |= spin != old[j];
+        r.flips += spin != old[j];
       }
+      r.changed = r.flips != 0;
       return r;
     }
-    Bytes change = {}, changed = {};
+    // A reversal changes a lane by +2 or -2; d != 0 is -1 in each such lane.
+    Bytes change = {}, flips = {};
     for (int j = 0, blocks = 0;; j += kSites) {
       const int at = j + kSites <= count ? j : count - kSites;
       const Bytes d = ReverseBlock<ascending>(previous, latest, old, out, at, j - at);
       change += d;  // 60 blocks stay within a byte
-      changed |= d;
+      flips -= (d != 0);
       if (++blocks == 60 || at + kSites == count) {
         r.change += Sum(change);
+        r.flips += Sum(flips);
         change = Bytes{};
+        flips = Bytes{};
         blocks = 0;
       }
       if (at + kSites == count) break;
     }
-    r.changed = Sum(changed & 2) != 0;  // a reversal changes a lane by +2 or -2
+    r.changed = r.flips != 0;
     return r;
   }
 

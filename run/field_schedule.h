@@ -11,7 +11,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "base/decimal_separator.h"
 
 #include "engine/branch.h"
 
@@ -55,6 +58,8 @@ class FieldProtocol {
 
 // The field values of the steps of leg k.
 std::vector<double> LegFields(const FieldProtocol& protocol, int k);
+// How many steps the whole protocol takes.
+std::int64_t StepCount(const FieldProtocol& protocol);
 
 // The loop the window runs: from H0 down to Hmin and back up, the field
 // moving by fieldStep, formed in extended precision and stored, at every
@@ -71,10 +76,55 @@ class HysteresisLoop final : public FieldProtocol {
   std::unique_ptr<FieldLeg> Leg(int k) const override;
 
   double FieldStep() const { return fieldStep_; }
+  // Leg k as leg k of the loop's cycle `cycle`.
+  std::unique_ptr<FieldLeg> Leg(int k, int cycle) const;
 
  private:
   long double h0_, hmin_;
   double fieldStep_;
 };
+
+// The loop `cycles` times in a row: legs 2c and 2c + 1 are cycle c + 1's
+// descending and ascending legs, each the loop's own.
+class RepeatedLoop final : public FieldProtocol {
+ public:
+  RepeatedLoop(HysteresisLoop loop, int cycles);
+
+  double StartField() const override { return loop_.StartField(); }
+  int LegCount() const override { return 2 * cycles_; }
+  std::unique_ptr<FieldLeg> Leg(int k) const override;
+
+ private:
+  HysteresisLoop loop_;
+  int cycles_;
+};
+
+// Any field history: the values visited in order, one step at each. A
+// value below the one before is a descending step, one above it an
+// ascending step, one equal to it keeps the branch before; the first is
+// descending. Each cycle is a descending leg then an ascending one, so a
+// cycle ends where a descending step follows an ascending one; the last
+// cycle's ascending leg may hold no step.
+class FieldHistory final : public FieldProtocol {
+ public:
+  // values: at least one.
+  explicit FieldHistory(std::vector<double> values);
+
+  double StartField() const override { return values_.front(); }
+  int LegCount() const override { return static_cast<int>(legEnds_.size()); }
+  std::unique_ptr<FieldLeg> Leg(int k) const override;
+
+  const std::vector<double>& Values() const { return values_; }
+
+ private:
+  std::vector<double> values_;
+  // Where each leg ends in values_ (one past its last step).
+  std::vector<std::size_t> legEnds_;
+};
+
+// A field text of a history read by the rules of the window's field texts
+// and stored; throws the reader's error (EConvertError, EOverflow) for one
+// that is not a field value.
+double ReadHistoryField(const std::string& text, const DecimalSeparator& separator);
 
 }  // namespace ebsim

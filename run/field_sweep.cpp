@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/errors.h"
 #include "base/float_checks.h"
@@ -31,6 +33,18 @@ RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide) {
   return inputs;
 }
 
+std::unique_ptr<FieldProtocol> ProtocolOf(const RunInputs& inputs, const ModelOptions& model,
+                                          const DecimalSeparator& separator) {
+  if (model.fields) {
+    std::vector<double> values;
+    values.reserve(model.fields->size());
+    for (const std::string& text : *model.fields) values.push_back(ReadHistoryField(text, separator));
+    if (values.empty()) throw EConvertError("The field history holds no value");
+    return std::make_unique<FieldHistory>(std::move(values));
+  }
+  return std::make_unique<RepeatedLoop>(inputs.loop, model.cycles);
+}
+
 namespace {
 
 // Everything a Run draws on and reports to besides its engine.
@@ -41,6 +55,24 @@ struct RunPorts {
   const RunInputs& inputs;
   const LoopScale& scale;
   SweepObserver* observer;
+  const FieldProtocol& protocol;
+  // With options beyond the window's: each cycle's read-outs kept here.
+  std::vector<HeadlessReadouts>* cycles = nullptr;
+  const FieldHistory* history = nullptr;
+};
+
+// A cycle's read-outs, kept apart and also passed to the port for the first.
+class CycleReadouts final : public ReadoutFields {
+ public:
+  CycleReadouts(HeadlessReadouts& kept, ReadoutFields* forward) : kept_(kept), forward_(forward) {}
+  void SetReadout(Quantity quantity, const ReadoutValue& shown) override {
+    kept_.SetReadout(quantity, shown);
+    if (forward_) forward_->SetReadout(quantity, shown);
+  }
+
+ private:
+  HeadlessReadouts& kept_;
+  ReadoutFields* forward_;
 };
 
 // The relaxation at one step, the spins it changed kept and drawn even when
@@ -56,13 +88,14 @@ void Relax(D& dynamics, ShownSpins& shown, double H, Branch branch) {
   shown.Follow(dynamics);
 }
 
-// The end of a leg: at a turning point the observer may take the spins and
-// the +1 spins are counted; at the end of a cycle the -1 spins, and the end
-// read-outs are written.
+// The end of a leg: at a turning point the observer may take the spins (of
+// the first cycle's) and the +1 spins are counted; at the end of a cycle the
+// -1 spins, and the end read-outs are written.
 template <Dynamics D>
 void EndLeg(const FieldLeg& leg, const D& dynamics, LoopMeasurements& measurements, SweepObserver* observer) {
   if (leg.LegBranch() == Branch::Descending) {
-    if (observer && observer->WantsTurningSpins()) observer->TurningPoint(SpinsOf(dynamics), dynamics.Side());
+    if (observer && leg.Cycle() == 1 && observer->WantsTurningSpins())
+      observer->TurningPoint(SpinsOf(dynamics), dynamics.Side());
     measurements.AddPlusSpins(CountSpins(dynamics, 1));
     return;
   }
@@ -70,38 +103,85 @@ void EndLeg(const FieldLeg& leg, const D& dynamics, LoopMeasurements& measuremen
   measurements.WriteEndReadouts();
 }
 
-// The sweep by the inputs' loop, from the initial local fields to the end
+// The measurements of one cycle: those of the window's Run on the port, or,
+// beyond the window's options, a cycle's own, each begun as a Run begins.
+class CycleMeasurements {
+ public:
+  CycleMeasurements(const RunPorts& run, const std::int64_t& spinSum) : run_(run), spinSum_(spinSum) {}
+
+  LoopMeasurements& Start(int cycle) {
+    measurements_.reset();
+    const FormPort* port = &run_.port;
+    if (run_.cycles) {
+      if (cycle > 1) {
+        run_.lattice.MinMagnetization = 1.0;
+        run_.lattice.MaxMagnetization = 0.5;
+      }
+      run_.cycles->emplace_back();
+      sink_.emplace(run_.cycles->back(), cycle == 1 ? &run_.port.readouts : nullptr);
+      port_.emplace(FormPort{run_.port.fields, *sink_, run_.port.surface});
+      port = &*port_;
+    }
+    measurements_.emplace(*port, run_.parameters, run_.lattice, run_.inputs.n, run_.inputs.fieldStep, spinSum_);
+    if (run_.history) measurements_->UseListedFields(run_.history->StartField());
+    measurements_->StartSweep();
+    run_.lattice.PlusSpinCount = 0;
+    run_.lattice.MinusSpinCount = 0;
+    return *measurements_;
+  }
+
+ private:
+  const RunPorts& run_;
+  const std::int64_t& spinSum_;
+  std::optional<LoopMeasurements> measurements_;
+  std::optional<FormPort> port_;
+  std::optional<CycleReadouts> sink_;
+};
+
+// The steps of one leg; `step` counts them over the whole Run.
+template <Dynamics D>
+void SweepLeg(const RunPorts& run, D& dynamics, ShownSpins& shown, FieldLeg& leg, LoopMeasurements& measurements,
+              std::int64_t& spinSum, std::int64_t& step) {
+  LatticeState& lattice = run.lattice;
+  lattice.AppliedField = leg.Field();
+  while (leg.AtStep()) {
+    const Branch branch = leg.StepBranch();
+    const double H = leg.Field();
+    Relax(dynamics, shown, H, branch);
+    spinSum = dynamics.SpinSum();
+    measurements.MeasureStep(branch, H);
+    PlotLoopPoint(run.port.Drawing(), run.scale, H, measurements.Magnetization());
+    if (run.observer) {
+      run.observer->StepDone({branch, H, measurements.Magnetization(), dynamics.Flips(), leg.Cycle()});
+      if (run.observer->WantsStepSpins(step)) run.observer->StepSpins(step, SpinsOf(dynamics), dynamics.Side());
+    }
+    ++step;
+    lattice.AppliedField = leg.MoveOn();
+    SetRunProgress(run.port, branch, lattice.AppliedField);
+  }
+}
+
+// The sweep by the protocol, from the initial local fields to the end
 // read-outs; the caller sets the spins back.
 template <Dynamics D>
 SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
-  const FieldProtocol& protocol = run.inputs.loop;
-  LatticeState& lattice = run.lattice;
+  const FieldProtocol& protocol = run.protocol;
   std::int64_t spinSum = dynamics.SpinSum();
-  LoopMeasurements measurements(run.port, run.parameters, lattice, run.inputs.n, run.inputs.fieldStep, spinSum);
-  measurements.StartSweep();
+  CycleMeasurements cycles(run, spinSum);
+  LoopMeasurements* measurements = &cycles.Start(1);
   dynamics.InitLocalFields(protocol.StartField());
   shown.Take(dynamics);
   SetRunProgressRange(run.port.Drawing());
-  lattice.PlusSpinCount = 0;
-  lattice.MinusSpinCount = 0;
 
   SweepSteps steps;
+  std::int64_t step = 0;
   for (int k = 0; k < protocol.LegCount(); ++k) {
     const std::unique_ptr<FieldLeg> leg = protocol.Leg(k);
-    lattice.AppliedField = leg->Field();
-    while (leg->AtStep()) {
-      const Branch branch = leg->StepBranch();
-      const double H = leg->Field();
-      Relax(dynamics, shown, H, branch);
-      spinSum = dynamics.SpinSum();
-      measurements.MeasureStep(branch, H);
-      PlotLoopPoint(run.port.Drawing(), run.scale, H, measurements.Magnetization());
-      if (run.observer) run.observer->FieldStepDone(branch, H, measurements.Magnetization());
-      lattice.AppliedField = leg->MoveOn();
-      SetRunProgress(run.port, branch, lattice.AppliedField);
-      ++(branch == Branch::Descending ? steps.descending : steps.ascending);
-    }
-    EndLeg(*leg, dynamics, measurements, run.observer);
+    if (k > 0 && k % 2 == 0) measurements = &cycles.Start(leg->Cycle());
+    const std::int64_t before = step;
+    SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
+    (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
+    EndLeg(*leg, dynamics, *measurements, run.observer);
   }
   return steps;
 }
@@ -123,12 +203,20 @@ RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, Latt
 }  // namespace
 
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
-                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer) {
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
   LoopScale scale{};
   const RunInputs inputs = StartRun(port, parameters, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
   ShownSpins shown(scalars, port.surface ? std::min(inputs.n, kShownSide) : 0, port.surface);
-  const SweepSteps steps = Sweep(RunPorts{port, parameters, scalars, inputs, scale, observer}, engine, shown);
+  const ModelOptions defaults;
+  const ModelOptions& model = protocol ? protocol->model : defaults;
+  const std::unique_ptr<FieldProtocol> schedule = ProtocolOf(inputs, model, port.fields.Separator());
+  RunPorts run{port, parameters, scalars, inputs, scale, observer, *schedule};
+  std::vector<HeadlessReadouts> cycles;
+  if (model.Extended()) run.cycles = protocol->cycles ? protocol->cycles : &cycles;
+  run.history = dynamic_cast<const FieldHistory*>(schedule.get());
+  const SweepSteps steps = Sweep(run, engine, shown);
   engine.ResetSpins(1);
   return steps;
 }
@@ -139,7 +227,7 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
   const RunInputs inputs = StartRun(port, parameters, lattice, kMaxSide, scale);
   ParallelRelaxation engine = RelaxationOnMaps(lattice, inputs.n);
   ShownSpins shown(lattice, inputs.n, port.surface);
-  const SweepSteps steps = Sweep(RunPorts{port, parameters, lattice, inputs, scale, observer}, engine, shown);
+  const SweepSteps steps = Sweep(RunPorts{port, parameters, lattice, inputs, scale, observer, inputs.loop}, engine, shown);
   WriteFieldMaps(engine, lattice);
   lattice.SpinMap.FillBlock(inputs.n, 1.0);
   return steps;

@@ -5,12 +5,16 @@
 // sites), with the loop measured and drawn as it goes.
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "engine/parallel_relaxation.h"
 #include "form/form_fields.h"
+#include "form/headless_form.h"
 #include "model/lattice_state.h"
 #include "model/model_parameters.h"
 #include "run/field_schedule.h"
+#include "run/model_options.h"
 #include "run/sweep_observer.h"
 
 namespace ebsim {
@@ -32,12 +36,26 @@ struct RunInputs {
 // step that rounds to zero.
 RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide = kMaxSide);
 
+// The field protocol the model options ask for: the inputs' loop, repeated,
+// or the field history read with the separator. Throws the Run's error for
+// a history value that is not a field value.
+std::unique_ptr<FieldProtocol> ProtocolOf(const RunInputs& inputs, const ModelOptions& model,
+                                          const DecimalSeparator& separator);
+
+// A headless Run's protocol, and where each cycle's loop read-outs go (one
+// per cycle; the port keeps cycle 1's).
+struct ProtocolRun {
+  const ModelOptions& model;
+  std::vector<HeadlessReadouts>* cycles = nullptr;
+};
+
 // The Run on a lattice held by the engine alone, without site maps: for
 // runs on sides beyond the maps' 300. The lattice state keeps the Run's
 // scalars and, when the port has a surface, the shown block's spins, drawn
 // after every pass. Ends with every spin back at +1.
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
-                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr);
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
+                         const ProtocolRun* protocol = nullptr);
 
 // The whole Run on the lattice state's maps with these parameters, drawing
 // on the surface. The maps keep the spins after every pass and the field

@@ -8,15 +8,19 @@ namespace ebsim {
 
 const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
 
-void WriteLoopCsvHeader(std::ostream& out) { out << "step,branch,H,M\n"; }
-
-void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p) {
-  out << step << ',' << BranchName(p.branch) << ',' << ShortestText(p.H) << ',' << ShortestText(p.M) << '\n';
+void WriteLoopCsvHeader(std::ostream& out, bool extended) {
+  out << (extended ? "step,branch,H,M,flips,cycle\n" : "step,branch,H,M\n");
 }
 
-void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop) {
-  WriteLoopCsvHeader(out);
-  for (std::size_t k = 0; k < loop.size(); ++k) WriteLoopCsvRow(out, k, loop[k]);
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended) {
+  out << step << ',' << BranchName(p.branch) << ',' << ShortestText(p.H) << ',' << ShortestText(p.M);
+  if (extended) out << ',' << p.flips << ',' << p.cycle;
+  out << '\n';
+}
+
+void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop, bool extended) {
+  WriteLoopCsvHeader(out, extended);
+  for (std::size_t k = 0; k < loop.size(); ++k) WriteLoopCsvRow(out, k, loop[k], extended);
 }
 
 }  // namespace ebsim

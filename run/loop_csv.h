@@ -16,15 +16,18 @@ struct LoopPoint {
   Branch branch;
   double H;  // the step's field, before it moves on
   double M;  // the magnetization its pass left
+  std::int64_t flips = 0;  // the spins its relaxation reversed
+  int cycle = 1;           // from 1
 };
 
 // "down" or "up".
 const char* BranchName(Branch branch);
 
-// The header and every row.
-void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop);
+// The header and every row; extended rows end with ",flips,cycle" (runs
+// with options beyond the window's).
+void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop, bool extended = false);
 // The same a line at a time, for a loop written as it is swept.
-void WriteLoopCsvHeader(std::ostream& out);
-void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p);
+void WriteLoopCsvHeader(std::ostream& out, bool extended = false);
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended = false);
 
 }  // namespace ebsim

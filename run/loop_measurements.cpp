@@ -19,9 +19,12 @@ void LoopMeasurements::StartSweep() {
   Blank(Quantity::VerticalShift);
 }
 
+void LoopMeasurements::UseListedFields(double topField) { topField_ = topField; }
+
 std::optional<long double> LoopMeasurements::Crossing(Branch branch, double H) const {
   if (magnetization_ == 0.0 || !lastNonZero_) return std::nullopt;
   if (!(static_cast<long double>(*lastNonZero_) * magnetization_ < 0)) return std::nullopt;
+  if (topField_) return Checked(static_cast<long double>(H) + lastNonZeroField_) / 2;
   // Midpoint of the interval from the last non-zero M's field to this one:
   // k steps back along the branch.
   const long double k = static_cast<long double>(step_ - lastNonZeroStep_);
@@ -52,12 +55,13 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
   if (magnetization_ != 0.0) {
     lastNonZero_ = magnetization_;
     lastNonZeroStep_ = step_;
+    lastNonZeroField_ = H;
   }
 
   if (branch == Branch::Ascending) {
     if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
     // Raised only at fields of at least H0.
-    if (magnetization_ > lattice_.MaxMagnetization && !(parameters_.H0() > H)) {
+    if (magnetization_ > lattice_.MaxMagnetization && !((topField_ ? *topField_ : parameters_.H0()) > H)) {
       lattice_.MaxMagnetization = magnetization_;
       const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
       Show(Quantity::VerticalShift, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);

@@ -3,6 +3,7 @@
 // pass, the fields where it changes sign on each branch, its extremes, and
 // the reversed spins at the two ends; writes the eight loop read-outs.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -12,6 +13,11 @@
 #include "engine/branch.h"
 
 namespace ebsim {
+
+// The read-outs a loop's measurements write, each cycle's own.
+inline constexpr std::array<Quantity, 8> kLoopQuantities = {
+    Quantity::Magnetization,  Quantity::AppliedField,    Quantity::EbShift,          Quantity::Coercivity,
+    Quantity::VerticalShift,  Quantity::PlusSpinsAtHmin, Quantity::MinusSpinsAtHmax, Quantity::OpenEnd};
 
 class LoopMeasurements {
  public:
@@ -23,6 +29,11 @@ class LoopMeasurements {
   // At the start of the sweep: this Run has found no crossing yet, and the
   // three read-outs computed from crossings and extremes are blanked.
   void StartSweep();
+
+  // For a field history, whose steps are not equal: a crossing lies midway
+  // between the fields of the two steps around it, and the vertical shift
+  // is raised at fields of at least topField (the history's first).
+  void UseListedFields(double topField);
 
   // After each relaxation pass at field H (before H moves on).
   void MeasureStep(Branch branch, double H);
@@ -51,6 +62,8 @@ class LoopMeasurements {
   // The last non-zero M of this Run and the step it came from.
   std::optional<double> lastNonZero_;
   std::int64_t lastNonZeroStep_ = 0;
+  double lastNonZeroField_ = 0;
+  std::optional<double> topField_;  // with listed fields
   std::int64_t step_ = 0;
   bool downCrossingFound_ = false;
 };

@@ -18,15 +18,20 @@ namespace {
 class LoopRecorder final : public SweepObserver {
  public:
   LoopRecorder(std::vector<LoopPoint>* points, SweepObserver* next) : points_(points), next_(next) {}
-  void FieldStepDone(Branch branch, double H, double M) override {
-    if (points_) points_->push_back({branch, H, M});
-    if (next_) next_->FieldStepDone(branch, H, M);
+  void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
+  void StepDone(const LoopPoint& p) override {
+    if (points_) points_->push_back(p);
+    if (next_) next_->StepDone(p);
   }
   void SetUpRowDone() override {
     if (next_) next_->SetUpRowDone();
   }
   bool WantsTurningSpins() const override { return next_ && next_->WantsTurningSpins(); }
   void TurningPoint(std::vector<std::int8_t> spins, int n) override { next_->TurningPoint(std::move(spins), n); }
+  bool WantsStepSpins(std::int64_t step) const override { return next_ && next_->WantsStepSpins(step); }
+  void StepSpins(std::int64_t step, std::vector<std::int8_t> spins, int n) override {
+    next_->StepSpins(step, std::move(spins), n);
+  }
 
  private:
   std::vector<LoopPoint>* points_;
@@ -73,7 +78,7 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
 }
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
-                                 SweepObserver* observer) {
+                                 SweepObserver* observer, const ProtocolRun* protocol) {
   progress = {};
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
@@ -86,7 +91,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
   ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
-  return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer);
+  return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
 }
 
 SweepSteps Simulator::RunLoop(const FormPort& port, SweepObserver* observer) {
@@ -104,8 +109,9 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
   const FormPort port{fields, outcome.readouts, options.surface};
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
   CompactProgress progress;
+  const ProtocolRun protocol{options.model, &outcome.cycles};
   try {
-    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder);
+    outcome.steps = simulator.RunCompact(port, seedMs, options.threads, progress, &recorder, &protocol);
   } catch (const Exception& error) {
     outcome.error = ErrorBoxText(error.Message());
   } catch (const std::bad_alloc&) {
@@ -119,7 +125,8 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
 }  // namespace
 
 RunOutcome Simulator::RunAll(const FieldTexts& fields, std::uint32_t seedMs, const RunAllOptions& options) {
-  if (options.compactLattice || (options.largeSides && LargeSide(fields))) return RunLarge(*this, fields, seedMs, options);
+  if (options.compactLattice || options.model.Extended() || (options.largeSides && LargeSide(fields)))
+    return RunLarge(*this, fields, seedMs, options);
   RunOutcome outcome;
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};

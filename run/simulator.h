@@ -39,6 +39,9 @@ struct RunOutcome {
   HeadlessReadouts readouts;  // each read-out's text and number (none: blank)
   SweepSteps steps;
   std::vector<LoopPoint> loop;    // with keepLoop
+  // With options beyond the window's: each cycle's loop read-outs; the
+  // readouts above hold cycle 1's.
+  std::vector<HeadlessReadouts> cycles;
   std::optional<SetupMaps> maps;  // with keepMaps
   // A failure: the error box's text and the button it came from
   // ("lee", "qrf" or "run"); nothing after it ran.
@@ -108,7 +111,7 @@ class Simulator {
   // a surface: what RunAll does beyond 300, for a caller with its own port.
   // Throws the runs' errors.
   SweepSteps RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
-                        SweepObserver* observer = nullptr);
+                        SweepObserver* observer = nullptr, const ProtocolRun* protocol = nullptr);
 
   const LatticeState& Lattice() const { return *lattice_; }
   LatticeState& Lattice() { return *lattice_; }

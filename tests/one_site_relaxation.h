@@ -47,6 +47,7 @@ class OneSiteRelaxation {
   }
 
   void Relax(double H, Branch branch) {
+    flips_ = 0;
     for (int i = 1; i <= n_; ++i) {
       for (int j = 1; j <= n_; ++j) {
         const std::size_t s = At(i, j);
@@ -54,6 +55,7 @@ class OneSiteRelaxation {
         const bool reverses = Reverses(branch, SignOf(previous_[s]), SignOf(latest_[s]));
         previous_[s] = latest_[s];
         if (reverses) {
+          flips_ += S_[s] != 0;
           S_[s] = -S_[s];
           if (sumsMayOverflow_) CheckSumsAround(i, j);
         }
@@ -74,6 +76,8 @@ class OneSiteRelaxation {
   // The sites, in row-major order, whose visit the latest pass finished:
   // all unless it raised.
   std::size_t SitesDone() const { return sitesDone_; }
+  // The spins the latest pass reversed.
+  std::int64_t Flips() const { return flips_; }
 
   // Site (i, j)'s neighbour field and local fields as its latest visit left
   // them.
@@ -129,6 +133,7 @@ class OneSiteRelaxation {
   std::vector<double> neighbour_, previous_, latest_;
   bool sumsMayOverflow_ = false;
   std::size_t sitesDone_ = 0;
+  std::int64_t flips_ = 0;
 };
 
 }  // namespace ebsim

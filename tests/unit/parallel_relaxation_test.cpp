@@ -109,11 +109,12 @@ Schedule MakeSchedule(std::mt19937_64& rng, Exchange exchange, Fields fields, in
 }
 
 // What an engine did: the spins after the initial pass and after every
-// pass, each spin sum, and the error that ended it, if any, with the sites
-// the failing pass had done with.
+// pass, each spin sum and count of reversed spins, and the error that ended
+// it, if any, with the sites the failing pass had done with.
 struct Trajectory {
   std::vector<std::vector<int>> spins;
   std::vector<std::int64_t> sums;
+  std::vector<std::int64_t> flips;
   std::string error;
   std::size_t sitesDone = 0;
   bool operator==(const Trajectory&) const = default;
@@ -129,6 +130,7 @@ Trajectory Follow(Engine& engine, const Schedule& s, SpinsOf spinsOf, SumOf sumO
     t.error = ErrorMessageOf([&] { engine.Relax(s.passes[p].H, s.passes[p].branch); });
     t.spins.push_back(spinsOf());
     t.sums.push_back(sumOf());
+    if constexpr (requires { engine.Flips(); }) t.flips.push_back(engine.Flips());
     if constexpr (requires { engine.SitesDone(); })
       if (!t.error.empty()) t.sitesDone = engine.SitesDone();
   }
@@ -258,7 +260,13 @@ TEST(ParallelRelaxationTest, EveryPathFollowsTheOneSiteRelaxationOnSmallLattices
       if (n <= 10) {
         Trajectory reference = ReferenceTrajectory(L, s);
         reference.sitesDone = expected.sitesDone;  // the reference does not tell where a pass raised
+        reference.flips = expected.flips;            // nor count its reversals
         ASSERT_EQ(reference, expected);
+      }
+      for (std::size_t p = 1; p < expected.spins.size(); ++p) {
+        std::int64_t differ = 0;
+        for (std::size_t x = 0; x < expected.spins[p].size(); ++x) differ += expected.spins[p][x] != expected.spins[p - 1][x];
+        ASSERT_EQ(expected.flips[p - 1], differ) << "pass " << p;
       }
       errors += !expected.error.empty();
       for (std::size_t p = 1; p < expected.spins.size(); ++p) reversals += expected.spins[p] != expected.spins[p - 1];
