@@ -48,6 +48,10 @@ std::vector<OptionSpec> ModelOptionSpecs() {
        "a cycle is a descending leg then an ascending one"},
       {"spins-at", {}, true, "LIST",
        "keep the spins after steps K1;K2;... (counted from 0 over the whole run) instead of the turning point"},
+      {"engine", {}, true, "E",
+       "auto (default: pass), pass or events: the engine of the pass dynamics on a compactly held lattice (sides "
+       "above 300, or with the options above), every site at every step or only those whose field may change; the "
+       "same results either way"},
   };
 }
 
@@ -119,6 +123,11 @@ ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, 
     model.fields = ReadFieldsFile(*path, separator);
   }
   if (const std::string* text = given("spins-at")) model.spinsAt = ParseSpinSteps(*text);
+  if (const std::string* text = given("engine")) {
+    const std::optional<EngineChoice> engine = ParseEngine(*text);
+    if (!engine) throw std::invalid_argument("--engine takes auto, pass or events, not '" + *text + "'");
+    model.engine = *engine;
+  }
   return model;
 }
 

@@ -161,6 +161,16 @@ void SweepLeg(const RunPorts& run, D& dynamics, ShownSpins& shown, FieldLeg& leg
   }
 }
 
+// Leg k's fields as an engine that plans ahead is told them; none where
+// computing them raises, which the leg itself then raises where it arises.
+std::vector<double> PlannedFields(const FieldProtocol& protocol, int k) {
+  try {
+    return LegFields(protocol, k);
+  } catch (const Exception&) {
+    return {};
+  }
+}
+
 // The sweep by the protocol, from the initial local fields to the end
 // read-outs; the caller sets the spins back.
 template <Dynamics D>
@@ -178,6 +188,8 @@ SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
   for (int k = 0; k < protocol.LegCount(); ++k) {
     const std::unique_ptr<FieldLeg> leg = protocol.Leg(k);
     if (k > 0 && k % 2 == 0) measurements = &cycles.Start(leg->Cycle());
+    if constexpr (requires { dynamics.ExpectFields(std::vector<double>{}); })
+      dynamics.ExpectFields(PlannedFields(protocol, k));
     const std::int64_t before = step;
     SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
     (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
@@ -200,11 +212,10 @@ RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, Latt
   return inputs;
 }
 
-}  // namespace
-
-SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
-                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer,
-                         const ProtocolRun* protocol) {
+// The Run on a lattice held by engine D alone.
+template <Dynamics D>
+SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars, D& engine,
+                       int largestSide, SweepObserver* observer, const ProtocolRun* protocol) {
   LoopScale scale{};
   const RunInputs inputs = StartRun(port, parameters, scalars, largestSide, scale);
   if (inputs.n != engine.Side()) throw EConvertError("The lattice was set up with another side");
@@ -219,6 +230,20 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
   const SweepSteps steps = Sweep(run, engine, shown);
   engine.ResetSpins(1);
   return steps;
+}
+
+}  // namespace
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         ParallelRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
+}
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         EventRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
 }
 
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& lattice,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/event_relaxation.h"
 #include "engine/parallel_relaxation.h"
 #include "form/form_fields.h"
 #include "form/headless_form.h"
@@ -55,6 +56,11 @@ struct ProtocolRun {
 // after every pass. Ends with every spin back at +1.
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
                          ParallelRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
+                         const ProtocolRun* protocol = nullptr);
+// The same Run by the event engine, told each leg's fields as it begins:
+// the same bits.
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         EventRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
                          const ProtocolRun* protocol = nullptr);
 
 // The whole Run on the lattice state's maps with these parameters, drawing

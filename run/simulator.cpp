@@ -88,9 +88,14 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  std::vector<std::int8_t> spins(sites, 1);
+  if (protocol && protocol->model.engine == EngineChoice::Events && protocol->model.dynamics == DynamicsRule::Pass) {
+    EventRelaxation engine(std::move(lattice), std::move(spins));
+    return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
+  }
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
-  ParallelRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), engineOptions);
+  ParallelRelaxation engine(std::move(lattice), std::move(spins), engineOptions);
   return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
 }
 
