@@ -16,7 +16,7 @@
 namespace ebsim {
 
 std::vector<OptionSpec> ModelOptionSpecs() {
-  static const char* const kValueNames[] = {"D", "B", "K", "FILE", "LIST"};
+  static const char* const kValueNames[] = {"D", "B", "K", "FILE", "LIST", "E"};
   std::vector<OptionSpec> specs;
   const std::vector<ModelOptionEntry>& entries = ModelOptionEntries();
   for (std::size_t k = 0; k < entries.size(); ++k)
@@ -59,6 +59,7 @@ ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, 
     model.fields = ReadFieldsFile(*path, separator);
   }
   if (const std::string* text = given("spins-at")) model.spinsAt = ParseSpinSteps(*text);
+  if (const std::string* text = given("engine")) model.engine = EngineOption(*text, "--engine");
   return model;
 }
 

@@ -19,7 +19,7 @@ namespace ebsim {
 std::vector<OptionSpec> ModelOptionSpecs();
 
 // The options from the values given by name ("dynamics", "boundary",
-// "cycles", "fields", "spins-at"); the --fields file is read here, its lines
+// "cycles", "fields", "spins-at", "engine"); the --fields file is read here, its lines
 // by the window's rules for a field text with the separator. Throws
 // std::invalid_argument with the message for the user.
 ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, const DecimalSeparator& separator);

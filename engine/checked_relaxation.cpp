@@ -8,22 +8,13 @@
 #include <cstring>
 
 #include "base/errors.h"
+#include "engine/checked_sums.h"
 #include "engine/flip_rule.h"
 #include "engine/local_field.h"
 #include "engine/parallel_relaxation.h"
 #include "engine/site_field.h"
 
 namespace ebsim {
-
-namespace {
-
-double CheckedField(const CompactLattice& lattice, const EdgeRule& rule, const std::int8_t* spins, int i, int j) {
-  const double field = SiteField<long double>(lattice, rule, spins, spins, i, j);
-  if (std::isinf(field)) throw EOverflow();
-  return field;
-}
-
-}  // namespace
 
 void ParallelRelaxation::CheckedInit(double H) {
   const std::int8_t* spins = spins_[current_].data();
@@ -32,21 +23,6 @@ void ParallelRelaxation::CheckedInit(double H) {
       const std::size_t s = lattice_.Index(i, j);
       previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, rule_, spins, i, j), lattice_.RandomField(s), H));
     }
-  }
-}
-
-// After site (i, j) reversed: the computed cells that sum its spin must
-// still hold their sums as doubles.
-void ParallelRelaxation::CheckSumsAround(int i, int j, const std::int8_t* spins) const {
-  if (rule_.Kind() != Boundary::EdgeCopy) {
-    rule_.ForDependents(i, j, [&](Cell c) { CheckedField(lattice_, rule_, spins, c.i, c.j); });
-    return;
-  }
-  const int last = n_ > 1 ? n_ - 1 : 1;
-  const int neighbours[4][2] = {{i, j - 1}, {i, j + 1}, {i - 1, j}, {i + 1, j}};
-  for (const auto& c : neighbours) {
-    if (c[0] < 1 || c[1] < 1 || c[0] > last || c[1] > last || n_ == 1) continue;
-    CheckedField(lattice_, rule_, spins, c[0], c[1]);
   }
 }
 
@@ -71,7 +47,7 @@ void ParallelRelaxation::CheckedPass(double H) {
           ++flips_;
         }
         spins[s] = static_cast<std::int8_t>(-spins[s]);
-        if (lattice_.SumsMayOverflow()) CheckSumsAround(i, j, spins);
+        if (lattice_.SumsMayOverflow()) CheckSumsAround(lattice_, rule_, i, j, spins);
       }
       previousSign_[s] = SignOf(LocalField(CheckedField(lattice_, rule_, spins, i, j), lattice_.RandomField(s), H));
     }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/checked_sums.h"
 #include "engine/edge_rule.h"
 #include "engine/flip_rule.h"
 #include "engine/local_field.h"
@@ -74,10 +75,7 @@ std::size_t ParallelRelaxation::MemoryBytes() const {
 
 // Whether a sum or a local field could leave the double range: only with
 // enormous constants, random fields or applied fields.
-bool ParallelRelaxation::MayOverflow(double H) const {
-  return lattice_.SumsMayOverflow() ||
-         lattice_.LargestSum() + lattice_.LargestRandomField() + std::fabs(static_cast<long double>(H)) > DBL_MAX / 2;
-}
+bool ParallelRelaxation::MayOverflow(double H) const { return FieldsMayOverflow(lattice_, H); }
 
 PassConstants ParallelRelaxation::ConstantsFor(double H) const {
   return PassConstants{H, threshold_, lattice_.Value(0), lattice_.Value(1), whole_[0], whole_[1]};

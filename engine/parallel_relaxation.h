@@ -121,7 +121,6 @@ class ParallelRelaxation {
   void CheckedInit(double H);
   template <Branch branch>
   void CheckedPass(double H);
-  void CheckSumsAround(int i, int j, const std::int8_t* spins) const;
 
   CompactLattice lattice_;
   const int n_;

@@ -73,6 +73,7 @@ void Read(ModelOptions& options, const ModelArguments& arguments, const char* ca
     options.fields = FieldTexts(arguments.fields, caller);
   }
   if (!arguments.spinsAt.is_none()) options.spinsAt = SpinSteps(arguments.spinsAt, caller);
+  options.engine = EngineOption(TextOf(arguments.engine, "engine", caller), "engine");
 }
 
 }  // namespace

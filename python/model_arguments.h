@@ -16,7 +16,7 @@
 namespace ebsim {
 
 struct ModelArguments {
-  pybind11::object dynamics, boundary, cycles, fields, spinsAt;
+  pybind11::object dynamics, boundary, cycles, fields, spinsAt, engine;
 };
 
 // A ValueError (with the command line's message) for a value refused, a

@@ -272,16 +272,16 @@ void AddRun(py::module_& module) {
       [](py::object side, py::object dilution, py::object enhancement, py::object fieldSd, py::object h0,
          py::object hmin, py::object steps, py::object seedMs, bool loop, bool maps, py::object threads,
          py::object dynamics, py::object boundary, py::object cycles, py::object fieldValues, py::object spinsAt,
-         py::object sd) {
+         py::object engine, py::object sd) {
         fieldSd = InputValue(kAliasedInput, fieldSd, sd, "ebsim.run()");
         return Run({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs, loop, maps, threads,
-                   {dynamics, boundary, cycles, fieldValues, spinsAt});
+                   {dynamics, boundary, cycles, fieldValues, spinsAt, engine});
       },
       RunDoc().c_str(), py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4),
       InputArg(5), InputArg(6), py::arg("seed_ms") = py::none(), py::arg("loop").noconvert() = true,
       py::arg("maps").noconvert() = false, py::arg("threads") = py::none(), py::arg("dynamics") = "pass",
       py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(), py::arg("fields") = py::none(),
-      py::arg("spins_at") = py::none(), AliasArg(kAliasedInput));
+      py::arg("spins_at") = py::none(), py::arg("engine") = "auto", AliasArg(kAliasedInput));
 }
 
 }  // namespace ebsim

@@ -396,15 +396,15 @@ void AddSweep(py::module_& module) {
       [](const py::object& grid, const py::object& realizations, const py::object& seedMs, const py::object& threads,
          const py::object& progress, const py::object& out, bool loops, bool loopMean, const py::object& dynamics,
          const py::object& boundary, const py::object& cycles, const py::object& fields,
-         const py::object& spinsAt) {
+         const py::object& spinsAt, const py::object& engine) {
         return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean},
-                     {dynamics, boundary, cycles, fields, spinsAt});
+                     {dynamics, boundary, cycles, fields, spinsAt, engine});
       },
       SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
       py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
       py::arg("out") = py::none(), py::arg("loops").noconvert() = false, py::arg("loop_mean").noconvert() = false,
       py::arg("dynamics") = "pass", py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(),
-      py::arg("fields") = py::none(), py::arg("spins_at") = py::none());
+      py::arg("fields") = py::none(), py::arg("spins_at") = py::none(), py::arg("engine") = "auto");
 }
 
 }  // namespace ebsim

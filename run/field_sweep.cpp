@@ -161,6 +161,16 @@ void SweepLeg(const RunPorts& run, D& dynamics, ShownSpins& shown, FieldLeg& leg
   }
 }
 
+// Leg k's fields as an engine that plans ahead is told them; none where
+// computing them raises, which the leg itself then raises where it arises.
+std::vector<double> PlannedFields(const FieldProtocol& protocol, int k) {
+  try {
+    return LegFields(protocol, k);
+  } catch (const Exception&) {
+    return {};
+  }
+}
+
 // The sweep by the protocol, from the initial local fields to the end
 // read-outs; the caller sets the spins back.
 template <Dynamics D>
@@ -184,6 +194,8 @@ SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
       if (k == 2) firstCrossings = run.lattice.ReadoutCrossings;
       measurements = &cycles.Start(leg->Cycle());
     }
+    if constexpr (requires { dynamics.ExpectFields(std::vector<double>{}); })
+      dynamics.ExpectFields(PlannedFields(protocol, k));
     const std::int64_t before = step;
     SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
     (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
@@ -207,6 +219,7 @@ RunInputs StartRun(const FormPort& port, const ModelParameters& parameters, Latt
   return inputs;
 }
 
+// The Run on a lattice held by engine D alone.
 template <Dynamics D>
 SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars, D& engine,
                        int largestSide, SweepObserver* observer, const ProtocolRun* protocol) {
@@ -236,6 +249,12 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
 
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
                          StableRelaxation& engine, int largestSide, SweepObserver* observer,
+                         const ProtocolRun* protocol) {
+  return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
+}
+
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         EventRelaxation& engine, int largestSide, SweepObserver* observer,
                          const ProtocolRun* protocol) {
   return RunOnEngine(port, parameters, scalars, engine, largestSide, observer, protocol);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/event_relaxation.h"
 #include "engine/parallel_relaxation.h"
 #include "engine/stable_relaxation.h"
 #include "form/form_fields.h"
@@ -60,6 +61,11 @@ SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters
 // The same with relaxation to stability at every field value.
 SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
                          StableRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
+                         const ProtocolRun* protocol = nullptr);
+// The same Run by the event engine, told each leg's fields as it begins:
+// the same bits.
+SweepSteps RunHysteresis(const FormPort& port, const ModelParameters& parameters, LatticeState& scalars,
+                         EventRelaxation& engine, int largestSide, SweepObserver* observer = nullptr,
                          const ProtocolRun* protocol = nullptr);
 
 // The whole Run on the lattice state's maps with these parameters, drawing

@@ -37,6 +37,8 @@ DynamicsRule DynamicsOption(const std::string& text, const std::string& option);
 // "edge-copy", "periodic" or "open".
 Boundary BoundaryOption(const std::string& text, const std::string& option);
 // A whole number from 1 to kMostCycles.
+// "auto", "pass" or "events".
+EngineChoice EngineOption(const std::string& text, const std::string& option);
 int CyclesOption(const std::string& text, const std::string& option);
 // Steps "K1;K2;...", each a whole number of at least 0; sorted, each once.
 std::vector<std::int64_t> SpinStepsOption(const std::string& text, const std::string& option);

@@ -25,4 +25,19 @@ std::optional<Boundary> ParseBoundary(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view EngineName(EngineChoice engine) {
+  switch (engine) {
+    case EngineChoice::Pass: return "pass";
+    case EngineChoice::Events: return "events";
+    case EngineChoice::Auto: break;
+  }
+  return "auto";
+}
+
+std::optional<EngineChoice> ParseEngine(std::string_view name) {
+  for (EngineChoice engine : {EngineChoice::Auto, EngineChoice::Pass, EngineChoice::Events})
+    if (name == EngineName(engine)) return engine;
+  return std::nullopt;
+}
+
 }  // namespace ebsim

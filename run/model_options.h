@@ -19,6 +19,12 @@ namespace ebsim {
 // Stable: at each field value, unstable spins reversed until none is.
 enum class DynamicsRule : std::uint8_t { Pass, Stable };
 
+// Which engine computes the pass dynamics; every choice gives the same bits.
+// Pass: every site at every field value (ParallelRelaxation). Events: only
+// the sites whose local-field sign may change (EventRelaxation). Auto: the
+// pass engine for now.
+enum class EngineChoice : std::uint8_t { Auto, Pass, Events };
+
 struct ModelOptions {
   DynamicsRule dynamics = DynamicsRule::Pass;
   Boundary boundary = Boundary::EdgeCopy;
@@ -32,6 +38,9 @@ struct ModelOptions {
   // The steps (from 0 over the whole Run) whose spins are kept; empty: the
   // turning point, when spins are asked for at all.
   std::vector<std::int64_t> spinsAt;
+  // The engine of the pass dynamics; not part of Extended(), since it
+  // changes no result.
+  EngineChoice engine = EngineChoice::Auto;
 
   // Whether any option beyond the window's is given: the loop rows then
   // carry flips and cycle.
@@ -47,5 +56,7 @@ std::string_view BoundaryName(Boundary boundary);
 // None for a name that is not one of them.
 std::optional<DynamicsRule> ParseDynamics(std::string_view name);
 std::optional<Boundary> ParseBoundary(std::string_view name);
+std::string_view EngineName(EngineChoice engine);
+std::optional<EngineChoice> ParseEngine(std::string_view name);
 
 }  // namespace ebsim

@@ -1,5 +1,6 @@
 // Lattices beyond the window's 300 are set up and run without site maps;
-// on sides the maps hold, that path must give every result the maps give.
+// on sides the maps hold, that path must give every result the maps give,
+// by the pass engine and by the event engine.
 
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
   };
   // Rows of 64 sites and more take the kernels' block loop.
   for (int side : {5, 8, 19, 33, 70, 129}) cases.push_back({{{F::Side, std::to_string(side)}}, 86399999u - side});
-  Simulator onMaps, compact;
+  Simulator onMaps, compact, events;
   for (const Inputs& c : cases) {
     HeadlessFields fields;
     for (const auto& [field, text] : c.texts) fields.Set(field, text);
@@ -82,9 +83,16 @@ TEST(LargeLatticeTest, CompactSetUpAndRunGiveWhatTheMapsGive) {
     TurningSpins mapSpins, compactSpins;
     keep.observer = &mapSpins;
     compactKeep.observer = &compactSpins;
-    ExpectSameOutcome(onMaps.RunAll(fields, c.seedMs, keep), compact.RunAll(fields, c.seedMs, compactKeep));
+    RunAllOptions eventsKeep = compactKeep;
+    eventsKeep.model.engine = EngineChoice::Events;
+    TurningSpins eventSpins;
+    eventsKeep.observer = &eventSpins;
+    const RunOutcome expected = onMaps.RunAll(fields, c.seedMs, keep);
+    ExpectSameOutcome(expected, compact.RunAll(fields, c.seedMs, compactKeep));
+    ExpectSameOutcome(expected, events.RunAll(fields, c.seedMs, eventsKeep));
     EXPECT_EQ(compactSpins.side_, mapSpins.side_);
     EXPECT_EQ(compactSpins.spins_, mapSpins.spins_);
+    EXPECT_EQ(eventSpins.spins_, mapSpins.spins_);
   }
 }
 

@@ -1,0 +1,41 @@
+#pragma once
+// An allocator that asks the system for large pages for large arrays, so
+// that visits to sites far apart do not each miss the address cache. The
+// elements are constructed as std::allocator's are.
+
+#include <sys/mman.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace ebsim {
+
+template <class T>
+struct HugePageAllocator {
+  using value_type = T;
+  static constexpr std::size_t kPage = std::size_t{1} << 21;
+
+  HugePageAllocator() = default;
+  template <class U>
+  HugePageAllocator(const HugePageAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t count) {
+    if (count > static_cast<std::size_t>(-1) / sizeof(T) - kPage) throw std::bad_alloc();
+    const std::size_t bytes = count * sizeof(T);
+    const bool large = bytes >= 2 * kPage;
+    const std::size_t align = large ? kPage : alignof(std::max_align_t);
+    void* p = std::aligned_alloc(align, (bytes + align - 1) / align * align);
+    if (!p) throw std::bad_alloc();
+    if (large) madvise(p, (bytes + kPage - 1) / kPage * kPage, MADV_HUGEPAGE);
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+
+  template <class U>
+  bool operator==(const HugePageAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+}  // namespace ebsim
