@@ -87,16 +87,23 @@ namespace {
 // 129 s), and the pass engine's threads share its work.
 constexpr std::int64_t kEventFieldValuesPerThread = 1500;
 
-bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, const DecimalSeparator& separator,
-               int threads) {
+bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int threads) {
   if (model.dynamics != DynamicsRule::Pass || model.engine == EngineChoice::Pass) return false;
   if (model.engine == EngineChoice::Events) return true;
-  try {
-    const RunInputs inputs = ReadRunInputs(parameters, kLargestSide);
-    return StepCount(*ProtocolOf(inputs, model, separator)) >= kEventFieldValuesPerThread * std::max(threads, 1);
-  } catch (const Exception&) {
-    return false;  // the Run raises it where it reads the inputs
+  // The field values the Run will hold, roughly: reading the texts here
+  // must not raise (the Run raises where it reads them), nor walk a long
+  // schedule.
+  std::int64_t values = 0;
+  if (model.fields) {
+    values = static_cast<std::int64_t>(model.fields->size());
+  } else {
+    try {
+      values = (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
+    } catch (const Exception&) {
+      return false;
+    }
   }
+  return values >= kEventFieldValuesPerThread * std::max(threads, 1);
 }
 
 }  // namespace
@@ -121,7 +128,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
-  if (UseEvents(model, parameters, port.fields.Separator(), threads)) {
+  if (UseEvents(model, parameters, threads)) {
     EventRelaxation engine(std::move(lattice), std::move(spins), model.boundary);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
