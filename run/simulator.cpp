@@ -86,10 +86,16 @@ namespace {
 // against 0.93 s; 3,000: 5.5 s against 9.9 s; 30,000: 4.9 s against
 // 129 s), and the pass engine's threads share its work.
 constexpr std::int64_t kEventFieldValuesPerThread = 1500;
+// The event engine holds a leg's field values (8 bytes each) and pays for
+// its plan up front: auto takes it only for lattices where passes cost,
+// and for histories it holds in a few hundred megabytes.
+constexpr int kEventSmallestSide = 256;
+constexpr std::int64_t kEventMostFieldValues = std::int64_t{1} << 25;
 
-bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int threads) {
+bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
   if (model.dynamics != DynamicsRule::Pass || model.engine == EngineChoice::Pass) return false;
   if (model.engine == EngineChoice::Events) return true;
+  if (n < kEventSmallestSide) return false;
   // The field values the Run will hold, roughly: reading the texts here
   // must not raise (the Run raises where it reads them), nor walk a long
   // schedule.
@@ -103,7 +109,7 @@ bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int
       return false;
     }
   }
-  return values >= kEventFieldValuesPerThread * std::max(threads, 1);
+  return values >= kEventFieldValuesPerThread * std::max(threads, 1) && values <= kEventMostFieldValues;
 }
 
 }  // namespace
@@ -128,7 +134,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
-  if (UseEvents(model, parameters, threads)) {
+  if (UseEvents(model, parameters, n, threads)) {
     EventRelaxation engine(std::move(lattice), std::move(spins), model.boundary);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
