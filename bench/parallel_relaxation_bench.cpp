@@ -28,17 +28,6 @@ using namespace ebsim;
 namespace {
 
 
-// The field steps of a Run with the window's default texts.
-std::vector<FieldStep> DefaultSteps() {
-  HeadlessFields fields;
-  fields.Set(Input::Side, "1");
-  HeadlessReadouts readouts;
-  auto lattice = std::make_unique<LatticeState>();
-  StepList list;
-  RunHysteresis(FormPort{fields, readouts, nullptr}, FieldParameters(fields), *lattice, &list);
-  return list.steps;
-}
-
 // Side 300 as the two set-up runs leave it with the default texts.
 CompactLattice SetUpLattice(int n) {
   HeadlessFields fields;

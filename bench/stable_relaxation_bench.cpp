@@ -21,16 +21,6 @@ using namespace ebsim;
 
 namespace {
 
-std::vector<FieldStep> DefaultSteps() {
-  HeadlessFields fields;
-  fields.Set(Input::Side, "1");
-  HeadlessReadouts readouts;
-  auto lattice = std::make_unique<LatticeState>();
-  StepList list;
-  RunHysteresis(FormPort{fields, readouts, nullptr}, FieldParameters(fields), *lattice, &list);
-  return list.steps;
-}
-
 // The default texts' disorder: constant 10 with probability 0.04, else 1;
 // Gaussian random fields of deviation 2; every site drawn.
 CompactLattice DrawnLattice(int n) {
