@@ -58,14 +58,15 @@ H5Handle AxisCoordinate(hid_t group, const SweepGrid& grid, const GridAxis& axis
   return dataset;
 }
 
-// 0, 1, ... as the coordinate of dimension `name`; `cut`: its length may
-// shrink later.
-H5Handle CountCoordinate(hid_t group, const std::string& name, hsize_t length, bool cut = false) {
+// first, first + 1, ... as the coordinate of dimension `name`; `cut`: its
+// length may shrink later.
+H5Handle CountCoordinate(hid_t group, const std::string& name, hsize_t length, bool cut = false,
+                         std::uint64_t first = 0) {
   DatasetShape shape{{length}, {}, {}, 0, false};
   if (cut) shape.chunk = {std::clamp<hsize_t>(length, 1, 1 << 16)};
   H5Handle dataset = CreateDataset(group, name, H5T_NATIVE_UINT64, shape);
   std::vector<std::uint64_t> values(length);
-  for (hsize_t k = 0; k < length; ++k) values[k] = k;
+  for (hsize_t k = 0; k < length; ++k) values[k] = first + k;
   if (length) WriteWhole(dataset.Id(), H5T_NATIVE_UINT64, values.data(), name);
   MakeDimensionScale(dataset.Id(), name);
   return dataset;
@@ -90,7 +91,9 @@ GroupCoordinates MakeCoordinates(hid_t group, const SweepGrid& grid, const H5Lay
   }
   for (std::size_t k = layout.GridRank(); k < layout.Names().size(); ++k) {
     const bool step = layout.Names()[k] == "step";
-    made.held.push_back(CountCoordinate(group, layout.Names()[k], layout.Dims()[k], step));
+    // Cycles count from 1, as the tables' cycle column does.
+    const std::uint64_t first = layout.Names()[k] == "cycle" ? 1 : 0;
+    made.held.push_back(CountCoordinate(group, layout.Names()[k], layout.Dims()[k], step, first));
     made.scales.push_back(made.held.back().Id());
     if (step) made.step = made.held.back().Id();
   }
@@ -198,14 +201,20 @@ void H5SweepFile::Parts::MakeSpins() {
   const hsize_t side = static_cast<hsize_t>(LargestSide(*plan.grid));
   spinRows = CountCoordinate(file.Id(), "row", side);
   spinColumns = CountCoordinate(file.Id(), "column", side);
-  spinLayout.emplace(*plan.grid, RunsTableColumns(*plan.grid), plan.realizations);
+  // The spins at Hmin are cycle 1's: the runs table's dimensions but its cycle.
+  std::vector<TableColumn> columns = RunsTableColumns(*plan.grid);
+  const H5Layout runsLayout(*plan.grid, columns, plan.realizations);
+  std::erase_if(columns, [](const TableColumn& column) { return column.role == ColumnRole::Cycle; });
+  spinLayout.emplace(*plan.grid, columns, plan.realizations);
   std::vector<hsize_t> dims = spinLayout->Dims();
   dims.insert(dims.end(), {side, side});
   std::vector<hsize_t> chunk(dims.size(), 1);
   chunk[dims.size() - 2] = chunk[dims.size() - 1] = std::min(side, kSpinTile);
   const std::int8_t none = 0;
   spins = CreateDataset(file.Id(), "spins", H5T_NATIVE_INT8, {dims, {}, chunk, kSpinDeflate, false}, &none);
-  std::vector<hid_t> scales = runsAxes.scales;
+  std::vector<hid_t> scales;
+  for (std::size_t k = 0; k < runsLayout.Names().size(); ++k)
+    if (runsLayout.Names()[k] != "cycle") scales.push_back(runsAxes.scales[k]);
   scales.insert(scales.end(), {spinRows.Id(), spinColumns.Id()});
   for (std::size_t k = 0; k < scales.size(); ++k) AttachDimension(spins.Id(), scales[k], static_cast<unsigned>(k));
   SetAttribute(spins.Id(), "coordinates", runsAxes.names);
@@ -215,7 +224,7 @@ void H5SweepFile::Parts::MakeSpins() {
 void H5SweepFile::Parts::WriteSpins(const SweepRow& row) {
   if (row.spins.empty()) return;
   std::vector<hsize_t> start;
-  spinLayout->Place(row.point, row.realization, 0, start);
+  spinLayout->Place(row.point, row.realization, 0, 0, start);
   std::vector<hsize_t> count(start.size(), 1);
   const hsize_t side = static_cast<hsize_t>(row.side);
   start.insert(start.end(), {0, 0});
@@ -266,8 +275,10 @@ void H5SweepFile::Add(const SweepRow& row) {
   try {
     if (p.spins) p.WriteSpins(row);
     Cells cells;
-    RunsCells(cells, *p.plan.grid, row);
-    p.runs->Line(cells);
+    for (const RunsLine& line : RunsLines(*p.plan.grid, row)) {
+      RunsCells(cells, *p.plan.grid, line);
+      p.runs->Line(cells);
+    }
     p.summary->Add(row);
     if (p.loops) WriteLoopsRows(*p.loops, row, p.plan.model.Extended());
     if (p.means) p.means->Add(row);

@@ -132,6 +132,9 @@ std::uint64_t H5SweepReader::FinishedRows(const SweepPlan& plan, bool spins,
   const SweepGrid& grid = *plan.grid;
   const std::vector<TableColumn> columns = RunsTableColumns(grid);
   const H5Layout layout(grid, columns, plan.realizations);
+  std::vector<TableColumn> spinColumns = columns;
+  std::erase_if(spinColumns, [](const TableColumn& column) { return column.role == ColumnRole::Cycle; });
+  const H5Layout spinLayout(grid, spinColumns, plan.realizations);
   hsize_t elements = 1;
   for (const hsize_t length : layout.Dims()) elements *= length;
   const hid_t root = parts_->file.Id();
@@ -151,27 +154,43 @@ std::uint64_t H5SweepReader::FinishedRows(const SweepPlan& plan, bool spins,
   std::uint64_t done = 0;
   Cells cells;
   std::vector<hsize_t> at;
+  const int cycles = grid.LinesPerRow();
   for (; done < ShardItemCount(plan); ++done) {
     const std::uint64_t index = ShardItemIndex(plan, done);
     const std::size_t point = static_cast<std::size_t>(index / plan.realizations);
     const std::uint64_t r = index % plan.realizations;
-    at.clear();
-    layout.Place(point, r, 0, at);
-    const hsize_t offset = Offset(at, layout.Dims());
-    if (!written[offset]) break;
-    cells.clear();
-    AddGridCells(cells, grid, point);
-    for (std::size_t k = grid.Axes().size(); k < columns.size(); ++k)
-      cells.push_back(columns[k].role == ColumnRole::Point         ? TableCell(std::uint64_t{point})
-                      : columns[k].role == ColumnRole::Realization ? TableCell(r)
-                                                                   : CellAt(columns[k], data[k], offset));
     const std::string shown = "row " + std::to_string(index) + " of '" + parts_->path + "'";
-    SweepRow row = RunsRowOfCells(cells, grid, plan.realizations, shown);
-    bool finite = true;
-    for (const auto& x : row.readouts) finite = finite && (!x || std::isfinite(*x));
-    if (row.seedMs != RealizationSeed(plan.seedMs, r) || !finite)
-      throw std::runtime_error(shown + " is not this sweep's: cannot resume");
+    // A realisation is done when each of its cycles' lines is written.
+    SweepRow row;
+    bool whole = true;
+    for (int c = 1; c <= cycles && whole; ++c) {
+      at.clear();
+      layout.Place(point, r, static_cast<std::uint64_t>(c), 0, at);
+      const hsize_t offset = Offset(at, layout.Dims());
+      whole = written[offset] != 0;
+      if (!whole) break;
+      cells.clear();
+      AddGridCells(cells, grid, point);
+      for (std::size_t k = grid.Axes().size(); k < columns.size(); ++k)
+        cells.push_back(columns[k].role == ColumnRole::Point         ? TableCell(std::uint64_t{point})
+                        : columns[k].role == ColumnRole::Realization ? TableCell(r)
+                        : columns[k].role == ColumnRole::Cycle       ? TableCell(static_cast<std::uint64_t>(c))
+                                                                     : CellAt(columns[k], data[k], offset));
+      std::uint64_t cycle = 0;
+      SweepRow line = RunsRowOfCells(cells, grid, plan.realizations, shown, cycle);
+      bool finite = true;
+      for (const auto& x : line.readouts) finite = finite && (!x || std::isfinite(*x));
+      if (line.seedMs != RealizationSeed(plan.seedMs, r) || !finite)
+        throw std::runtime_error(shown + " is not this sweep's: cannot resume");
+      if (c == 1)
+        row = std::move(line);
+      else
+        row.cycles.push_back(line.cycles.front());
+    }
+    if (!whole) break;
     try {
+      at.clear();
+      spinLayout.Place(point, r, 0, 0, at);
       if (spinSet) ReadSpins(spinSet.Id(), grid, at, row);
     } catch (const H5Error& bad) {
       Refuse(parts_->path, std::string("cannot be read: ") + bad.what());

@@ -52,6 +52,7 @@ H5Layout::H5Layout(const SweepGrid& grid, const std::vector<TableColumn>& column
                    hsize_t steps)
     : pointCell_(CellOf(columns, ColumnRole::Point)),
       realizationCell_(CellOf(columns, ColumnRole::Realization)),
+      cycleCell_(CellOf(columns, ColumnRole::Cycle)),
       stepCell_(CellOf(columns, ColumnRole::Step)) {
   for (const GridAxis& axis : grid.Axes()) {
     axisLengths_.push_back(axis.texts.size());
@@ -66,13 +67,18 @@ H5Layout::H5Layout(const SweepGrid& grid, const std::vector<TableColumn>& column
     names_.push_back("realization");
     dims_.push_back(realizations);
   }
+  if (cycleCell_ >= 0) {
+    names_.push_back("cycle");
+    dims_.push_back(static_cast<hsize_t>(grid.Cycles()));
+  }
   if (stepCell_ >= 0) {
     names_.push_back("step");
     dims_.push_back(steps);
   }
 }
 
-void H5Layout::Place(std::size_t point, std::uint64_t realization, std::uint64_t step, std::vector<hsize_t>& at) const {
+void H5Layout::Place(std::size_t point, std::uint64_t realization, std::uint64_t cycle, std::uint64_t step,
+                     std::vector<hsize_t>& at) const {
   std::size_t stride = 1;
   for (const std::size_t length : axisLengths_) stride *= length;
   for (std::size_t a = 0; a < axisLengths_.size(); ++a) {
@@ -80,12 +86,13 @@ void H5Layout::Place(std::size_t point, std::uint64_t realization, std::uint64_t
     if (axisKept_[a]) at.push_back(point / stride % axisLengths_[a]);
   }
   if (realizationCell_ >= 0) at.push_back(realization);
+  if (cycleCell_ >= 0) at.push_back(cycle - 1);
   if (stepCell_ >= 0) at.push_back(step);
 }
 
 void H5Layout::Place(const Cells& cells, std::vector<hsize_t>& at) const {
   const auto cell = [&](int k) { return k >= 0 ? Whole(cells[static_cast<std::size_t>(k)]) : 0; };
-  Place(static_cast<std::size_t>(cell(pointCell_)), cell(realizationCell_), cell(stepCell_), at);
+  Place(static_cast<std::size_t>(cell(pointCell_)), cell(realizationCell_), cell(cycleCell_), cell(stepCell_), at);
 }
 
 H5Table::H5Table(hid_t group, const std::vector<TableColumn>& columns, H5Layout layout,

@@ -1,7 +1,7 @@
 #pragma once
 // A table of a sweep in the HDF5 file as arrays over named dimensions: the
-// grid's axes that take more than one text, then the realisation and the
-// loop's step where the table's lines have them. Each value column is a
+// grid's axes that take more than one text, then the realisation, the
+// protocol's cycle and the loop's step where the table's lines have them. Each value column is a
 // dataset over those dimensions, and "written" says which elements hold a
 // line (1) and which none (0: not run, another shard's, after a stop).
 // The lines come as the CSV writers get them; their point, realisation
@@ -26,9 +26,10 @@ class H5Layout {
            hsize_t steps = 0);
   const std::vector<std::string>& Names() const { return names_; }
   const std::vector<hsize_t>& Dims() const { return dims_; }
-  // Appends the element of the grid point (and realisation and step where
-  // the table has them) to `at`.
-  void Place(std::size_t point, std::uint64_t realization, std::uint64_t step, std::vector<hsize_t>& at) const;
+  // Appends the element of the grid point (and realisation, cycle (from 1)
+  // and step where the table has them) to `at`.
+  void Place(std::size_t point, std::uint64_t realization, std::uint64_t cycle, std::uint64_t step,
+             std::vector<hsize_t>& at) const;
   // The same from a line's cells.
   void Place(const Cells& cells, std::vector<hsize_t>& at) const;
   // The grid's dimensions alone (axes of more than one text).
@@ -41,7 +42,7 @@ class H5Layout {
   std::vector<std::string> names_;
   std::vector<hsize_t> dims_;
   std::size_t gridRank_ = 0;
-  int pointCell_ = -1, realizationCell_ = -1, stepCell_ = -1;
+  int pointCell_ = -1, realizationCell_ = -1, cycleCell_ = -1, stepCell_ = -1;
 };
 
 class H5Table final : public TableSink {

@@ -26,19 +26,21 @@ std::optional<long double> ReadoutStatistics::StandardError() const {
   return *sd / std::sqrt(static_cast<long double>(count));
 }
 
-void PointStatistics::Add(const SweepRow& row) {
+void PointStatistics::Add(const RunsLine& line) {
   ++realizations;
-  if (!row.error.empty()) ++failed;
+  if (!line.row->error.empty()) ++failed;
+  const ReadoutNumbers& numbers = *line.readouts;
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
-    if (row.readouts[k]) readouts[k].Add(*row.readouts[k]);
+    if (numbers[k]) readouts[k].Add(*numbers[k]);
 }
 
-void PointTally::Add(const SweepRow& row) {
-  while (!open_.empty() && open_.begin()->first < row.point) {
+void PointTally::Add(const RunsLine& line) {
+  const std::size_t point = line.row->point;
+  while (!open_.empty() && open_.begin()->first.point < point) {
     sink_(open_.begin()->first, open_.begin()->second);
     open_.erase(open_.begin());
   }
-  open_[row.point].Add(row);
+  open_[PointKey{point, line.cycle}].Add(line);
 }
 
 void PointTally::Finish() {

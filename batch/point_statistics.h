@@ -6,12 +6,13 @@
 
 #include <array>
 #include <cstddef>
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 
-#include "batch/sweep_runner.h"
+#include "batch/runs_lines.h"
 
 namespace ebsim {
 
@@ -34,25 +35,33 @@ struct PointStatistics {
   std::uint64_t failed = 0;  // rows with an error
   std::array<ReadoutStatistics, kWrittenReadoutCount> readouts{};  // in the order of WrittenReadouts
 
-  // Every read-out the row holds counts, also in a failed row: a
+  // Every read-out the line holds counts, also in a failed row: a
   // realisation that fails in the Run has shown its set-up's read-outs.
-  void Add(const SweepRow& row);
+  void Add(const RunsLine& line);
 };
 
-// The statistics of every grid point from rows that arrive in index order:
-// a point is handed on as soon as a row of a later point arrives, so only
-// the open points are held, whatever the sweep's size.
+// A line of the summary: a grid point, and with a protocol of several
+// cycles one of its cycles (from 1; 0 without a cycle column).
+struct PointKey {
+  std::size_t point = 0;
+  std::uint64_t cycle = 0;
+  auto operator<=>(const PointKey&) const = default;
+};
+
+// The statistics of every grid point (and cycle) from lines that arrive in
+// index order: a point is handed on as soon as a line of a later point
+// arrives, so only the open points are held, whatever the sweep's size.
 class PointTally {
  public:
-  using Sink = std::function<void(std::size_t point, const PointStatistics& statistics)>;
+  using Sink = std::function<void(const PointKey& key, const PointStatistics& statistics)>;
   explicit PointTally(Sink sink) : sink_(std::move(sink)) {}
-  void Add(const SweepRow& row);
+  void Add(const RunsLine& line);
   // Hands on the points still open.
   void Finish();
 
  private:
   Sink sink_;
-  std::map<std::size_t, PointStatistics> open_;
+  std::map<PointKey, PointStatistics> open_;
 };
 
 }  // namespace ebsim

@@ -102,7 +102,7 @@ void RunsFileReader::Refuse(const std::string& what) const {
   throw std::runtime_error("'" + path_ + "', line " + std::to_string(lineStart_) + ": " + what);
 }
 
-std::optional<RunsFileReader::Row> RunsFileReader::Next() {
+std::optional<RunsFileReader::Row> RunsFileReader::NextLine(std::uint64_t& cycle) {
   std::string line;
   bool cut = false;
   if (ended_ || !ReadLine(line, cut)) {
@@ -111,6 +111,7 @@ std::optional<RunsFileReader::Row> RunsFileReader::Next() {
   }
   if (line.rfind("#", 0) == 0) {
     ended_ = true;
+    atEndLine_ = true;
     if (!cut) CheckNothingAfterEnd();
     return std::nullopt;
   }
@@ -119,15 +120,38 @@ std::optional<RunsFileReader::Row> RunsFileReader::Next() {
     cutRow_ = lineStart_;
     return std::nullopt;
   }
-  Row row{line, RowOf(line)};
-  CheckOrder(row.row);
+  return Row{line, RowOf(line, cycle)};
+}
+
+std::optional<RunsFileReader::Row> RunsFileReader::Next() {
+  std::uint64_t cycle = 0;
+  std::optional<Row> row = NextLine(cycle);
+  if (!row) return row;
+  const std::uint64_t cycles = static_cast<std::uint64_t>(grid_->Cycles());
+  if (cycles > 0 && cycle != 1) Refuse(PointText(row->row) + " begins at cycle " + std::to_string(cycle) + ", not 1");
+  const std::uint64_t first = lineStart_;
+  for (std::uint64_t c = 2; c <= cycles; ++c) {
+    std::optional<Row> next = NextLine(cycle);
+    if (!next && atEndLine_)
+      Refuse(PointText(row->row) + " ends at cycle " + std::to_string(c - 1) + " of " + std::to_string(cycles));
+    if (!next) {  // its writer was stopped before the row's last cycle
+      cutRow_ = first;
+      return std::nullopt;
+    }
+    if (next->row.index != row->row.index || cycle != c)
+      Refuse("cycle " + std::to_string(cycle) + " of " + PointText(next->row) + " where cycle " + std::to_string(c) +
+             " of " + PointText(row->row) + " belongs");
+    row->line += '\n' + next->line;
+    row->row.cycles.push_back(next->row.cycles.front());
+  }
+  CheckOrder(row->row);
   return row;
 }
 
-SweepRow RunsFileReader::RowOf(const std::string& line) const {
+SweepRow RunsFileReader::RowOf(const std::string& line, std::uint64_t& cycle) const {
   SweepRow row;
   try {
-    row = ReadRunsRow(line, *grid_, realizations_);
+    row = ReadRunsRow(line, *grid_, realizations_, cycle);
   } catch (const std::invalid_argument& bad) {
     Refuse(Shown(bad.what()));
   }
@@ -138,10 +162,11 @@ SweepRow RunsFileReader::RowOf(const std::string& line) const {
       Refuse("a row of another sweep (" + PointText(row) + "): its " + grid_->Axes()[a].option + " is '" +
              Shown(fields[a]) + "', the point's is '" + texts[a] + "'");
   const std::string seed = std::to_string(RealizationSeed(seedMs_, row.realization));
-  if (fields[texts.size() + 2] != seed)
-    Refuse("a row of another sweep (" + PointText(row) + "): its seed_ms is " + Shown(fields[texts.size() + 2]) +
+  const std::size_t seedField = texts.size() + (grid_->Cycles() > 0 ? 3 : 2);
+  if (fields[seedField] != seed)
+    Refuse("a row of another sweep (" + PointText(row) + "): its seed_ms is " + Shown(fields[seedField]) +
            ", not " + seed + " as the metadata's seed gives");
-  std::size_t k = texts.size() + 3;
+  std::size_t k = seedField + 1;
   for (std::size_t r = 0; r < kWrittenReadoutCount; ++r, ++k) {
     const auto& value = row.readouts[r];
     if (value && !std::isfinite(*value))

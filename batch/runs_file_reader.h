@@ -15,8 +15,10 @@ namespace ebsim {
 
 class RunsFileReader {
  public:
+  // A realisation's row: its line, or with a protocol of several cycles its
+  // line of each cycle (joined by line ends), and its numbers.
   struct Row {
-    std::string line;  // as written, without its line end
+    std::string line;  // as written, without its last line end
     SweepRow row;
   };
 
@@ -33,12 +35,13 @@ class RunsFileReader {
   SweepShard Shard() const { return shard_; }
   const std::string& Header() const { return header_; }
   // The next row, or none at the end line, at the end of the file, or at a
-  // last row cut short (CutRow() then gives its line). Throws
+  // last row cut short, mid-line or before its last cycle (CutRow() then
+  // gives its first line). Throws
   // std::runtime_error naming the file and the line for a line that is not
   // a row of this sweep (another table's, another grid point's values,
   // another seed, a read-out that is not a finite number, a row outside
-  // the file's shard), a row given twice or out of order, and lines after
-  // the end line.
+  // the file's shard), a row given twice or out of order, a row's cycles
+  // out of order or ended by the end line, and lines after the end line.
   std::optional<Row> Next();
   // The line of the row the file ends in, cut mid-line (its writer was
   // stopped while writing it); 0 when it ends in a whole line.
@@ -46,7 +49,8 @@ class RunsFileReader {
 
  private:
   bool ReadLine(std::string& line, bool& cut);
-  SweepRow RowOf(const std::string& line) const;
+  std::optional<Row> NextLine(std::uint64_t& cycle);
+  SweepRow RowOf(const std::string& line, std::uint64_t& cycle) const;
   void CheckOrder(const SweepRow& row);
   void CheckNothingAfterEnd();
   [[noreturn]] void Refuse(const std::string& what) const;
@@ -64,6 +68,7 @@ class RunsFileReader {
   std::optional<std::uint64_t> lastIndex_;
   std::uint64_t cutRow_ = 0;
   bool ended_ = false;
+  bool atEndLine_ = false;
 };
 
 }  // namespace ebsim

@@ -41,11 +41,19 @@ class SweepGrid {
   const DecimalSeparator& Separator() const { return separator_; }
   // The fields for grid point k.
   HeadlessFields PointFields(std::size_t k) const;
+  // The cycles of each realisation's protocol that the tables give a line
+  // each (a `cycle` column); 0: one line a realisation, no cycle column.
+  int Cycles() const { return cycles_; }
+  void SetCycles(int cycles) { cycles_ = cycles; }
+  // The lines of a realisation in the runs table, and of a grid point in
+  // the summary.
+  int LinesPerRow() const { return cycles_ > 0 ? cycles_ : 1; }
 
  private:
   std::vector<GridAxis> axes_;
   DecimalSeparator separator_;  // the texts' separator
   std::size_t count_ = 1;
+  int cycles_ = 0;
 };
 
 // Throws the Run's error (EConvertError) for the first grid point whose

@@ -31,6 +31,7 @@ Json SweepIdentity(const SweepPlan& plan) {
               {"points", plan.grid->PointCount()},
               {"rows", SweepRowCount(plan)}};
   if (plan.model.Extended()) identity["model"] = ModelIdentity(plan.model);
+  if (plan.grid->Cycles() > 0) identity["cycles_per_realization"] = plan.grid->Cycles();
   return identity;
 }
 
@@ -87,7 +88,15 @@ SweepGrid GridOfIdentity(const Json& identity) {
     if (!input) throw std::invalid_argument("the metadata names an unknown input '" + column + "'");
     axes.push_back({input->column, input->input, texts.get<std::vector<std::string>>()});
   }
-  return SweepGrid(std::move(axes), DecimalSeparator(code));
+  SweepGrid grid(std::move(axes), DecimalSeparator(code));
+  if (const auto cycles = identity.find("cycles_per_realization"); cycles != identity.end()) {
+    if (!cycles->is_number_unsigned() || cycles->get<std::uint64_t>() < 1 ||
+        cycles->get<std::uint64_t>() > static_cast<std::uint64_t>(INT32_MAX))
+      throw std::invalid_argument("its \"cycles_per_realization\" is " + cycles->dump() +
+                                  ", not a whole number of at least 1");
+    grid.SetCycles(cycles->get<int>());
+  }
+  return grid;
 }
 
 std::string UtcTimeText(std::chrono::system_clock::time_point time) {

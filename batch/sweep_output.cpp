@@ -41,8 +41,9 @@ std::optional<double> Statistic(const std::optional<long double>& x) {
 
 std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
-  columns.insert(columns.end(),
-                 {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization), Count("seed_ms")});
+  columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realization", ColumnRole::Realization)});
+  if (grid.Cycles() > 0) columns.push_back(Count("cycle", ColumnRole::Cycle));
+  columns.push_back(Count("seed_ms"));
   for (const WrittenReadout& readout : WrittenReadouts()) columns.push_back({readout.id, CellKind::Real});
   columns.insert(
       columns.end(),
@@ -52,7 +53,9 @@ std::vector<TableColumn> RunsTableColumns(const SweepGrid& grid) {
 
 std::vector<TableColumn> SummaryTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns = GridColumns(grid);
-  columns.insert(columns.end(), {Count("point", ColumnRole::Point), Count("realizations"), Count("failed")});
+  columns.push_back(Count("point", ColumnRole::Point));
+  if (grid.Cycles() > 0) columns.push_back(Count("cycle", ColumnRole::Cycle));
+  columns.insert(columns.end(), {Count("realizations"), Count("failed")});
   for (const WrittenReadout& readout : WrittenReadouts()) {
     for (const char* what : {"_mean", "_sd", "_se"})
       columns.push_back({readout.id + std::string(what), CellKind::Real});
@@ -72,19 +75,24 @@ void AddGridCells(Cells& cells, const SweepGrid& grid, std::size_t point) {
   }
 }
 
-void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row) {
+void RunsCells(Cells& cells, const SweepGrid& grid, const RunsLine& line) {
+  const SweepRow& row = *line.row;
   cells.clear();
   AddGridCells(cells, grid, row.point);
-  cells.insert(cells.end(), {std::uint64_t{row.point}, std::uint64_t{row.realization}, std::uint64_t{row.seedMs}});
-  for (const std::optional<double>& readout : row.readouts) cells.emplace_back(readout);
+  cells.insert(cells.end(), {std::uint64_t{row.point}, std::uint64_t{row.realization}});
+  if (grid.Cycles() > 0) cells.emplace_back(line.cycle);
+  cells.emplace_back(std::uint64_t{row.seedMs});
+  for (const std::optional<double>& readout : *line.readouts) cells.emplace_back(readout);
   cells.insert(cells.end(),
-               {std::int64_t{row.descendingSteps}, std::int64_t{row.ascendingSteps}, std::string_view(row.error)});
+               {std::int64_t{line.descendingSteps}, std::int64_t{line.ascendingSteps}, std::string_view(row.error)});
 }
 
-void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const PointStatistics& statistics) {
+void SummaryCells(Cells& cells, const SweepGrid& grid, const PointKey& key, const PointStatistics& statistics) {
   cells.clear();
-  AddGridCells(cells, grid, point);
-  cells.insert(cells.end(), {std::uint64_t{point}, statistics.realizations, statistics.failed});
+  AddGridCells(cells, grid, key.point);
+  cells.emplace_back(std::uint64_t{key.point});
+  if (grid.Cycles() > 0) cells.emplace_back(key.cycle);
+  cells.insert(cells.end(), {statistics.realizations, statistics.failed});
   for (const ReadoutStatistics& s : statistics.readouts) {
     cells.insert(cells.end(),
                  {Statistic(s.Mean()), Statistic(s.StandardDeviation()), Statistic(s.StandardError()), s.count});
@@ -95,8 +103,10 @@ void WriteRunsHeader(std::ostream& out, const SweepGrid& grid) { WriteCsvHeader(
 
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row) {
   Cells cells;
-  RunsCells(cells, grid, row);
-  WriteCsvLine(out, cells);
+  for (const RunsLine& line : RunsLines(grid, row)) {
+    RunsCells(cells, grid, line);
+    WriteCsvLine(out, cells);
+  }
 }
 
 std::vector<std::string> ReadCsvFields(const std::string& line) {
@@ -143,25 +153,31 @@ std::optional<double> ReadoutNumber(const std::string& text) {
 }  // namespace
 
 SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
-                        const std::string& shown) {
+                        const std::string& shown, std::uint64_t& cycle) {
   const std::size_t a = grid.Axes().size();
-  if (cells.size() != a + 3 + kWrittenReadoutCount + 3) throw std::invalid_argument("a row of another table: " + shown);
+  const std::size_t c = grid.Cycles() > 0 ? 1 : 0;
+  if (cells.size() != a + 3 + c + kWrittenReadoutCount + 3)
+    throw std::invalid_argument("a row of another table: " + shown);
   SweepRow row;
   row.point = static_cast<std::size_t>(std::get<std::uint64_t>(cells[a]));
   row.realization = std::get<std::uint64_t>(cells[a + 1]);
-  if (row.point >= grid.PointCount() || row.realization >= realizations)
+  cycle = c ? std::get<std::uint64_t>(cells[a + 2]) : 0;
+  if (row.point >= grid.PointCount() || row.realization >= realizations ||
+      (c && (cycle < 1 || cycle > static_cast<std::uint64_t>(grid.Cycles()))))
     throw std::invalid_argument("a row outside the sweep: " + shown);
   row.index = row.point * realizations + row.realization;
-  row.seedMs = static_cast<std::uint32_t>(std::get<std::uint64_t>(cells[a + 2]));
-  std::size_t k = a + 3;
+  row.seedMs = static_cast<std::uint32_t>(std::get<std::uint64_t>(cells[a + 2 + c]));
+  std::size_t k = a + 3 + c;
   for (std::optional<double>& readout : row.readouts) readout = std::get<std::optional<double>>(cells[k++]);
   row.descendingSteps = std::get<std::int64_t>(cells[k++]);
   row.ascendingSteps = std::get<std::int64_t>(cells[k++]);
   row.error = std::string(std::get<std::string_view>(cells[k]));
+  if (c) row.cycles.push_back({row.readouts, row.descendingSteps, row.ascendingSteps});
   return row;
 }
 
-SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations) {
+SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations,
+                     std::uint64_t& cycle) {
   const std::vector<std::string> fields = ReadCsvFields(line);
   const std::vector<TableColumn> columns = RunsTableColumns(grid);
   if (fields.size() != columns.size()) throw std::invalid_argument("a row of another table: " + line);
@@ -183,21 +199,21 @@ SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64
         break;
     }
   }
-  return RunsRowOfCells(cells, grid, realizations, line);
+  return RunsRowOfCells(cells, grid, realizations, line, cycle);
 }
 
 SweepSummary::SweepSummary(const SweepGrid& grid, std::ostream& out)
     : grid_(grid),
       csv_(std::in_place, out, SummaryTableColumns(grid)),
       sink_(*csv_),
-      tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {}
+      tally_([this](const PointKey& key, const PointStatistics& p) { WriteLine(key, p); }) {}
 
 SweepSummary::SweepSummary(const SweepGrid& grid, TableSink& sink)
-    : grid_(grid), sink_(sink), tally_([this](std::size_t index, const PointStatistics& p) { WriteLine(index, p); }) {}
+    : grid_(grid), sink_(sink), tally_([this](const PointKey& key, const PointStatistics& p) { WriteLine(key, p); }) {}
 
-void SweepSummary::WriteLine(std::size_t index, const PointStatistics& point) {
+void SweepSummary::WriteLine(const PointKey& key, const PointStatistics& point) {
   ++written_;
-  SummaryCells(cells_, grid_, index, point);
+  SummaryCells(cells_, grid_, key, point);
   sink_.Line(cells_);
 }
 

@@ -31,24 +31,29 @@ std::vector<std::string> SummaryColumns(const SweepGrid& grid);
 
 // The grid's texts of a point, one cell per axis.
 void AddGridCells(Cells& cells, const SweepGrid& grid, std::size_t point);
-// A row's line of the runs table, and a point's line of the summary.
-void RunsCells(Cells& cells, const SweepGrid& grid, const SweepRow& row);
-void SummaryCells(Cells& cells, const SweepGrid& grid, std::size_t point, const PointStatistics& statistics);
+// A line of the runs table's, and a point's line (of a cycle) of the
+// summary.
+void RunsCells(Cells& cells, const SweepGrid& grid, const RunsLine& line);
+void SummaryCells(Cells& cells, const SweepGrid& grid, const PointKey& key, const PointStatistics& statistics);
 
 // The runs table: the grid's texts (columns named by the catalogue), the
-// grid point, the realisation and its seed, every read-out's number as the
-// shortest text of its double (empty: not written), the step counts and the
-// error.
+// grid point, the realisation (and with the grid's cycles the cycle) and its
+// seed, every read-out's number as the shortest text of its double (empty:
+// not written), the step counts and the error. A row is a line per cycle.
 void WriteRunsHeader(std::ostream& out, const SweepGrid& grid);
 void WriteRunsRow(std::ostream& out, const SweepGrid& grid, const SweepRow& row);
-// A row's line of the runs table read back from its cells (RunsCells
-// undone); throws std::invalid_argument naming `shown` for cells of another
-// table or a row outside the sweep.
+// A line of the runs table read back from its cells (RunsCells undone): a
+// row of that line's numbers alone (with the grid's cycles, its one cycle's
+// numbers also in `cycles`), and its cycle (0 without a cycle column);
+// throws std::invalid_argument naming `shown` for cells of another table or
+// a row outside the sweep.
 SweepRow RunsRowOfCells(const Cells& cells, const SweepGrid& grid, std::uint64_t realizations,
-                        const std::string& shown);
-// A row written by WriteRunsRow read back (exactly: each number's text reads
-// back as its double); throws std::invalid_argument for a line that is not one.
-SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations);
+                        const std::string& shown, std::uint64_t& cycle);
+// A line written by WriteRunsRow read back (exactly: each number's text
+// reads back as its double); throws std::invalid_argument for a line that
+// is not one.
+SweepRow ReadRunsRow(const std::string& line, const SweepGrid& grid, std::uint64_t realizations,
+                     std::uint64_t& cycle);
 
 // The summary, one line per grid point, written as the rows come: rows
 // arrive in index order, so a grid point's line is written as soon as a row
@@ -62,13 +67,15 @@ class SweepSummary {
   SweepSummary(const SweepSummary&) = delete;
   SweepSummary& operator=(const SweepSummary&) = delete;
   // See PointStatistics::Add.
-  void Add(const SweepRow& row) { tally_.Add(row); }
+  void Add(const SweepRow& row) {
+    for (const RunsLine& line : RunsLines(grid_, row)) tally_.Add(line);
+  }
   // Writes the lines of the points still open.
   void Finish() { tally_.Finish(); }
   std::uint64_t LinesWritten() const { return written_; }
 
  private:
-  void WriteLine(std::size_t index, const PointStatistics& point);
+  void WriteLine(const PointKey& key, const PointStatistics& point);
   const SweepGrid& grid_;
   std::optional<CsvTable> csv_;
   TableSink& sink_;

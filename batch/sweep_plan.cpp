@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "form/catalogue.h"
+#include "run/field_sweep.h"
 
 namespace ebsim {
 
@@ -57,9 +58,12 @@ unsigned DefaultThreadCount() { return std::min(AvailableProcessors(), kMostThre
 
 PlannedSweep PlanSweep(const SweepAsk& ask) {
   PlannedSweep planned;
-  planned.grid = std::make_unique<const SweepGrid>(Axes(ask), ask.separator);
+  auto grid = std::make_unique<SweepGrid>(Axes(ask), ask.separator);
+  grid->SetCycles(TableCycles(ask.model, ask.separator));
+  planned.grid = std::move(grid);
   SweepPlan& plan = planned.plan;
   plan.grid = planned.grid.get();
+  plan.model = ask.model;
   plan.realizations = ask.realizations ? Realizations(*ask.realizations, ask.optionPrefix + "realizations") : 1;
   if (SweepRowCount(plan) == 0) throw PlanOptionError("the sweep holds more rows than can be counted");
   plan.threads = ask.threads ? ThreadCount(*ask.threads, ask.optionPrefix + "threads") : DefaultThreadCount();

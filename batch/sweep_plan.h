@@ -29,6 +29,9 @@ struct SweepAsk {
   std::optional<std::string> shard;         // "K/N"; none: the whole sweep
   bool keepLoops = false;
   bool keepSpins = false;
+  // The dynamics, boundary and protocol of every realisation; a protocol
+  // given cycles or a field history gives the tables a line per cycle.
+  ModelOptions model = {};
   // How messages name an option: "--realizations" or "realizations".
   std::string optionPrefix = "--";
 };

@@ -51,6 +51,22 @@ class Reader {
   std::size_t at_ = 0;
 };
 
+void PutNumbers(Writer& out, const ReadoutNumbers& readouts, std::int64_t descending, std::int64_t ascending) {
+  for (const auto& readout : readouts) {
+    out.Put(static_cast<std::uint8_t>(readout.has_value()));
+    if (readout) out.Put(*readout);
+  }
+  out.Put(descending);
+  out.Put(ascending);
+}
+
+void GetNumbers(Reader& in, ReadoutNumbers& readouts, std::int64_t& descending, std::int64_t& ascending) {
+  for (auto& readout : readouts)
+    if (in.Get<std::uint8_t>()) readout = in.Get<double>();
+  descending = in.Get<std::int64_t>();
+  ascending = in.Get<std::int64_t>();
+}
+
 }  // namespace
 
 std::string EncodeSweepRow(const SweepRow& row) {
@@ -59,12 +75,10 @@ std::string EncodeSweepRow(const SweepRow& row) {
   out.Put(static_cast<std::uint64_t>(row.point));
   out.Put(row.realization);
   out.Put(row.seedMs);
-  for (const auto& readout : row.readouts) {
-    out.Put(static_cast<std::uint8_t>(readout.has_value()));
-    if (readout) out.Put(*readout);
-  }
-  out.Put(row.descendingSteps);
-  out.Put(row.ascendingSteps);
+  PutNumbers(out, row.readouts, row.descendingSteps, row.ascendingSteps);
+  out.Put(static_cast<std::uint64_t>(row.cycles.size()));
+  for (const CycleNumbers& cycle : row.cycles)
+    PutNumbers(out, cycle.readouts, cycle.descendingSteps, cycle.ascendingSteps);
   out.Put(static_cast<std::uint64_t>(row.error.size()));
   out.Raw(row.error.data(), row.error.size());
   out.Put(static_cast<std::uint64_t>(row.loop.size()));
@@ -94,10 +108,10 @@ SweepRow DecodeSweepRow(std::string_view bytes) {
   row.point = static_cast<std::size_t>(in.Get<std::uint64_t>());
   row.realization = in.Get<std::uint64_t>();
   row.seedMs = in.Get<std::uint32_t>();
-  for (auto& readout : row.readouts)
-    if (in.Get<std::uint8_t>()) readout = in.Get<double>();
-  row.descendingSteps = in.Get<std::int64_t>();
-  row.ascendingSteps = in.Get<std::int64_t>();
+  GetNumbers(in, row.readouts, row.descendingSteps, row.ascendingSteps);
+  // At least a presence byte per read-out and the two step counts a cycle.
+  row.cycles.resize(in.Count(kWrittenReadoutCount + 2 * sizeof(std::int64_t)));
+  for (CycleNumbers& cycle : row.cycles) GetNumbers(in, cycle.readouts, cycle.descendingSteps, cycle.ascendingSteps);
   row.error.resize(in.Count(1));
   in.Raw(row.error.data(), row.error.size());
   row.loop.resize(in.Count(1 + 3 * sizeof(double) + sizeof(std::int32_t)));

@@ -18,6 +18,7 @@
 #include "base/errors.h"
 #include "batch/ordered_rows.h"
 #include "form/field_numbers.h"
+#include "run/loop_measurements.h"
 #include "run/simulator.h"
 
 namespace ebsim {
@@ -66,12 +67,33 @@ class StopCheck final : public SweepObserver {
 
 }  // namespace
 
-SweepRow RowOfOutcome(const RunOutcome& outcome) {
+namespace {
+
+// Cycle c's numbers: the set-up's read-outs with the cycle's loop read-outs,
+// blank where the Run never reached the cycle.
+CycleNumbers CycleNumbersOf(const RunOutcome& outcome, std::size_t c) {
+  HeadlessReadouts readouts = outcome.readouts;
+  CycleNumbers numbers;
+  const CycleOutcome* cycle = c < outcome.cycles.size() ? &outcome.cycles[c] : nullptr;
+  for (const Quantity quantity : kLoopQuantities)
+    readouts.SetReadout(quantity, cycle ? cycle->readouts.Of(quantity) : ReadoutValue{});
+  numbers.readouts = WrittenNumbers(readouts, cycle ? cycle->crossings : std::nullopt);
+  if (cycle) {
+    numbers.descendingSteps = cycle->steps.descending;
+    numbers.ascendingSteps = cycle->steps.ascending;
+  }
+  return numbers;
+}
+
+}  // namespace
+
+SweepRow RowOfOutcome(const RunOutcome& outcome, int cycles) {
   SweepRow row;
   row.readouts = WrittenNumbers(outcome.readouts, outcome.crossings);
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;
+  for (int c = 0; c < cycles; ++c) row.cycles.push_back(CycleNumbersOf(outcome, static_cast<std::size_t>(c)));
   return row;
 }
 
@@ -94,7 +116,7 @@ SweepRow Realize(const SweepPlan& plan, std::uint64_t index, Simulator& simulato
   options.largeSides = plan.largeSides;
   options.compactLattice = true;  // rows need no maps
   options.threads = static_cast<int>(plan.innerThreads);
-  SweepRow row = RowOfOutcome(simulator.RunAll(fields, seed, options));
+  SweepRow row = RowOfOutcome(simulator.RunAll(fields, seed, options), plan.grid->Cycles());
   row.loop = std::move(kept.loop);
   row.spins = std::move(kept.spins);
   row.stepSpins = std::move(kept.stepSpins);
@@ -114,6 +136,7 @@ SweepRow OutOfMemory(const SweepPlan& plan, std::uint64_t index) {
   row.realization = index % plan.realizations;
   row.seedMs = RealizationSeed(plan.seedMs, row.realization);
   row.error = ErrorBoxText(kOutOfMemory);
+  row.cycles.resize(static_cast<std::size_t>(plan.grid->Cycles()));
   return row;
 }
 

@@ -22,6 +22,14 @@ namespace ebsim {
 class Simulator;
 struct RunOutcome;
 
+// One cycle's numbers in a realisation of a protocol of several cycles:
+// its read-outs (the set-up's with the cycle's loop read-outs) and steps.
+struct CycleNumbers {
+  ReadoutNumbers readouts{};
+  std::int64_t descendingSteps = 0;
+  std::int64_t ascendingSteps = 0;
+};
+
 struct SweepRow {
   std::uint64_t index = 0;  // point * realizations + realization
   std::size_t point = 0;
@@ -33,6 +41,9 @@ struct SweepRow {
   std::int64_t descendingSteps = 0;
   std::int64_t ascendingSteps = 0;
   std::string error;  // the error box's text of a failed realisation
+  // With the grid's Cycles(): every cycle's numbers, cycle 1 first (those
+  // of cycles a failed Run never reached hold the set-up's read-outs only).
+  std::vector<CycleNumbers> cycles;
   std::vector<LoopPoint> loop;  // the realisation's loop, with plan.keepLoops
   // With plan.keepSpins: the spins at Hmin, side x side row by row (none
   // when the realisation failed before its turning point).
@@ -81,9 +92,10 @@ inline constexpr int kSideForInnerThreads = 1000;
 // from kSideForInnerThreads on, one below.
 unsigned InnerThreads(const SweepGrid& grid, unsigned threads);
 
-// The row of a Run's outcome: its read-outs, steps and error (the caller
-// places it in a sweep).
-SweepRow RowOfOutcome(const RunOutcome& outcome);
+// The row of a Run's outcome: its read-outs, steps and error, and with
+// `cycles` above 0 that many cycles' numbers (the caller places it in a
+// sweep).
+SweepRow RowOfOutcome(const RunOutcome& outcome, int cycles = 0);
 
 // One realisation, as ebsim run would run it with that seed.
 SweepRow RunRealization(const SweepPlan& plan, std::uint64_t index, const std::atomic<bool>* stop = nullptr);

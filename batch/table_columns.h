@@ -20,9 +20,9 @@ namespace ebsim {
 enum class CellKind { Text, Count, Integer, Real };
 
 // Where a line stands in the sweep: the grid's texts, the grid point, the
-// realisation and the loop's step place it; every other column is a value
-// measured there.
-enum class ColumnRole { Axis, Point, Realization, Step, Value };
+// realisation, the protocol's cycle and the loop's step place it; every
+// other column is a value measured there.
+enum class ColumnRole { Axis, Point, Realization, Cycle, Step, Value };
 
 struct TableColumn {
   std::string name;

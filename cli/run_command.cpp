@@ -53,15 +53,22 @@ std::string Dump(const Json& json) { return JsonText(json); }
 
 namespace {
 
-// Each cycle's loop read-outs, for a run with options beyond the window's.
-Json CyclesJson(const std::vector<HeadlessReadouts>& cycles) {
+// Each cycle's loop read-outs, the standard ones among them, and its
+// steps, for a run with options beyond the window's.
+Json CyclesJson(const std::vector<CycleOutcome>& cycles) {
   Json list = Json::array();
   for (std::size_t c = 0; c < cycles.size(); ++c) {
     Json readouts = Json::object();
     for (const ReadoutEntry& name : Readouts())
       if (std::find(kLoopQuantities.begin(), kLoopQuantities.end(), name.quantity) != kLoopQuantities.end())
-        readouts[name.id] = ReadoutJson(cycles[c].Of(name.quantity));
-    list.push_back(Json{{"cycle", c + 1}, {"readouts", readouts}});
+        readouts[name.id] = ReadoutJson(cycles[c].readouts.Of(name.quantity));
+    const ReadoutNumbers numbers = WrittenNumbers(cycles[c].readouts, cycles[c].crossings);
+    for (std::size_t k = kQuantityCount; k < kWrittenReadoutCount; ++k)
+      readouts[WrittenReadouts()[k].id] = numbers[k] ? Json{{"value", *numbers[k]}} : Json(nullptr);
+    const SweepSteps& steps = cycles[c].steps;
+    list.push_back(Json{{"cycle", c + 1},
+                        {"readouts", readouts},
+                        {"steps", {{"descending", steps.descending}, {"ascending", steps.ascending}}}});
   }
   return list;
 }

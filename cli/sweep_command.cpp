@@ -137,10 +137,10 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   ask.shard = value("shard");
   ask.keepLoops = request.paths.h5Contents.loops || request.paths.h5Contents.loopMeans;
   ask.keepSpins = request.paths.h5Contents.spins;
+  ask.model = ReadModelOptions(options.values, ask.separator);
   PlannedSweep planned = PlanSweep(ask);
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
-  request.plan.model = ReadModelOptions(options.values, ask.separator);
   if (!request.plan.model.spinsAt.empty()) {
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
     if (!request.paths.h5.empty())

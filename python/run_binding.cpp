@@ -106,7 +106,13 @@ py::dict ReadoutsOf(const HeadlessReadouts& readouts, bool loopOnly) {
 // The protocol's parts of the outcome, for a run with options of the model.
 void KeepProtocol(RunResult& result, const RunOutcome& outcome, std::vector<InterruptingObserver::Spins>& kept) {
   py::list cycles;
-  for (const HeadlessReadouts& readouts : outcome.cycles) cycles.append(ReadoutsOf(readouts, true));
+  for (const CycleOutcome& c : outcome.cycles) {
+    py::dict readouts = ReadoutsOf(c.readouts, true);
+    const ReadoutNumbers numbers = WrittenNumbers(c.readouts, c.crossings);
+    for (std::size_t k = kQuantityCount; k < kWrittenReadoutCount; ++k)
+      readouts[WrittenReadouts()[k].id] = numbers[k] ? py::object(py::float_(*numbers[k])) : py::none();
+    cycles.append(readouts);
+  }
   result.cycles = cycles;
   std::vector<std::int64_t> flips;
   std::vector<std::int32_t> cycle;
@@ -240,7 +246,8 @@ void AddRun(py::module_& module) {
       .def_readonly("loop", &RunResult::loop,
                     "(branch, H, M): numpy arrays of every field step, branch 'down' or 'up'; None without loop=True.")
       .def_readonly("cycles", &RunResult::cycles,
-                    "Each cycle's loop read-outs (name -> float or None), cycle 1 first; None without an option of "
+                    "Each cycle's loop read-outs (name -> float or None; the window's loop read-outs, then h_down, h_up, "
+                    "loop_centre and loop_half_width), cycle 1 first; None without an option of "
                     "the model (dynamics, boundary, cycles, fields, spins_at).")
       .def_readonly("flips", &RunResult::flips,
                     "The spins each field step's relaxation reversed, a numpy array beside result.loop; None "

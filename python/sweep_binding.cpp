@@ -188,6 +188,7 @@ struct RunsFile {
 
 // What the rows go to while the sweep runs, without the GIL.
 struct RowSinks {
+  const SweepGrid& grid;
   std::optional<RowsTable> rows;
   std::optional<RunsFile> file;
   SummaryTable summary;
@@ -196,8 +197,8 @@ struct RowSinks {
   std::optional<LoopMeanTable> loopMean;
   std::exception_ptr failure;  // a row that could not be kept
 
-  RowSinks(const SweepGrid& grid, KeptTables kept, bool extended)
-      : summary(grid), tally([this](std::size_t point, const PointStatistics& s) { summary.Add(point, s); }) {
+  RowSinks(const SweepGrid& table, KeptTables kept, bool extended)
+      : grid(table), summary(table), tally([this](const PointKey& key, const PointStatistics& s) { summary.Add(key, s); }) {
     if (kept.loops) loops.emplace(extended);
     if (kept.loopMean) loopMean.emplace(grid);
   }
@@ -206,7 +207,7 @@ struct RowSinks {
     try {
       if (file && !file->Add(plan, row)) stop = true;
       if (rows) rows->Add(row);
-      tally.Add(row);
+      for (const RunsLine& line : RunsLines(grid, row)) tally.Add(line);
       if (loops) loops->Add(row);
       if (loopMean) loopMean->Add(row);
     } catch (...) {
@@ -265,15 +266,15 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
   if (!py::isinstance<py::dict>(gridObject))
     throw py::type_error(std::string(kCaller) + ": grid takes a dict of input name -> value, not " +
                          std::string(py::str(gridObject.get_type().attr("__name__"))));
-  const SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads, kept);
+  SweepAsk ask = AskOf(gridObject.cast<py::dict>(), realizations, threads, kept);
   const ModelOptions options = ModelOptionsOf(model, kCaller);
+  ask.model = options;
   if (!options.spinsAt.empty())
     Raise(PyExc_ValueError, std::string(kCaller) + ": spins_at keeps spins, which ebsim.sweep does not return; "
                                                    "ebsim.run(spins_at=...) does, and ebsim sweep --spins DIR");
   const std::optional<std::string> path = OutPath(out);
   PlannedSweep planned = PlanOf(ask, kept.loopMean);
   SweepPlan& plan = planned.plan;
-  plan.model = options;
   plan.seedMs = SeedOf(seedMs, kCaller);
   CheckTablesFit(plan, !path, kept);
   SweepProgress reporter(progress, PlannedRowCount(plan), kCaller);

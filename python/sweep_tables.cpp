@@ -78,23 +78,32 @@ py::object MakeTable(Columns& columns, const std::vector<std::string>& names) {
   }
 }
 
-std::uint64_t RowBytes(const SweepGrid& grid) { return 2 * sizeof(double) * RunsColumns(grid).size(); }
+std::uint64_t RowBytes(const SweepGrid& grid) {
+  return 2 * sizeof(double) * RunsColumns(grid).size() * static_cast<std::uint64_t>(grid.LinesPerRow());
+}
 
-std::uint64_t SummaryLineBytes(const SweepGrid& grid) { return 2 * sizeof(double) * SummaryColumns(grid).size(); }
+std::uint64_t SummaryLineBytes(const SweepGrid& grid) {
+  return 2 * sizeof(double) * SummaryColumns(grid).size() * static_cast<std::uint64_t>(grid.LinesPerRow());
+}
 
 RowsTable::RowsTable(const SweepGrid& grid, std::uint64_t rows) : grid_(grid) {
-  for (auto* column : {&point_, &realization_, &seed_, &descending_, &ascending_}) column->reserve(rows);
-  for (auto& column : readouts_) column.reserve(rows);
+  const std::uint64_t lines = rows * static_cast<std::uint64_t>(grid.LinesPerRow());
+  for (auto* column : {&point_, &realization_, &seed_, &descending_, &ascending_}) column->reserve(lines);
+  if (grid.Cycles() > 0) cycle_.reserve(lines);
+  for (auto& column : readouts_) column.reserve(lines);
 }
 
 void RowsTable::Add(const SweepRow& row) {
-  if (!row.error.empty()) errors_.emplace_back(point_.size(), row.error);
-  point_.push_back(static_cast<std::int64_t>(row.point));
-  realization_.push_back(static_cast<std::int64_t>(row.realization));
-  seed_.push_back(row.seedMs);
-  for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) readouts_[k].push_back(Value(row.readouts[k]));
-  descending_.push_back(row.descendingSteps);
-  ascending_.push_back(row.ascendingSteps);
+  for (const RunsLine& line : RunsLines(grid_, row)) {
+    if (!row.error.empty()) errors_.emplace_back(point_.size(), row.error);
+    point_.push_back(static_cast<std::int64_t>(row.point));
+    realization_.push_back(static_cast<std::int64_t>(row.realization));
+    if (grid_.Cycles() > 0) cycle_.push_back(static_cast<std::int64_t>(line.cycle));
+    seed_.push_back(row.seedMs);
+    for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) readouts_[k].push_back(Value((*line.readouts)[k]));
+    descending_.push_back(line.descendingSteps);
+    ascending_.push_back(line.ascendingSteps);
+  }
 }
 
 py::object RowsTable::Table() {
@@ -106,6 +115,7 @@ py::object RowsTable::Table() {
   columns["error"] = errors;
   columns["point"] = Column(std::move(point_));
   columns["realization"] = Column(std::move(realization_));
+  if (grid_.Cycles() > 0) columns["cycle"] = Column(std::move(cycle_));
   columns["seed_ms"] = Column(std::move(seed_));
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k)
     columns[WrittenReadouts()[k].id] = Column(std::move(readouts_[k]));
@@ -116,8 +126,9 @@ py::object RowsTable::Table() {
 
 SummaryTable::SummaryTable(const SweepGrid& grid) : grid_(grid) {}
 
-void SummaryTable::Add(std::size_t point, const PointStatistics& statistics) {
-  point_.push_back(static_cast<std::int64_t>(point));
+void SummaryTable::Add(const PointKey& key, const PointStatistics& statistics) {
+  point_.push_back(static_cast<std::int64_t>(key.point));
+  if (grid_.Cycles() > 0) cycle_.push_back(static_cast<std::int64_t>(key.cycle));
   realizations_.push_back(static_cast<std::int64_t>(statistics.realizations));
   failed_.push_back(static_cast<std::int64_t>(statistics.failed));
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {
@@ -133,6 +144,7 @@ py::object SummaryTable::Table() {
   Columns columns;
   AddGridColumns(columns, grid_, point_);
   columns["point"] = Column(std::move(point_));
+  if (grid_.Cycles() > 0) columns["cycle"] = Column(std::move(cycle_));
   columns["realizations"] = Column(std::move(realizations_));
   columns["failed"] = Column(std::move(failed_));
   for (std::size_t k = 0; k < kWrittenReadoutCount; ++k) {

@@ -28,9 +28,9 @@ void AddGridColumns(Columns& columns, const SweepGrid& grid, const std::vector<s
 // as the numbers the tables hold, for tables read back from files.
 void AddGridValues(py::module_& module);
 
-// Bytes that one row, and one summary line, take in memory until and while
-// the tables are made: the numbers of their columns twice (here and in the
-// DataFrame).
+// Bytes that one row, and one grid point's summary, take in memory until and
+// while the tables are made: the numbers of their columns twice (here and in
+// the DataFrame), for each of their lines (one per cycle).
 std::uint64_t RowBytes(const SweepGrid& grid);
 std::uint64_t SummaryLineBytes(const SweepGrid& grid);
 
@@ -43,7 +43,7 @@ class RowsTable {
 
  private:
   const SweepGrid& grid_;
-  std::vector<std::int64_t> point_, realization_, seed_, descending_, ascending_;
+  std::vector<std::int64_t> point_, realization_, cycle_, seed_, descending_, ascending_;
   std::array<std::vector<double>, kWrittenReadoutCount> readouts_;
   std::vector<std::pair<std::size_t, std::string>> errors_;  // row, text: the rows that failed
 };
@@ -51,7 +51,7 @@ class RowsTable {
 class SummaryTable {
  public:
   explicit SummaryTable(const SweepGrid& grid);
-  void Add(std::size_t point, const PointStatistics& statistics);
+  void Add(const PointKey& key, const PointStatistics& statistics);
   // With the GIL; empties this.
   py::object Table();
 
@@ -61,7 +61,7 @@ class SummaryTable {
     std::vector<std::int64_t> n;
   };
   const SweepGrid& grid_;
-  std::vector<std::int64_t> point_, realizations_, failed_;
+  std::vector<std::int64_t> point_, cycle_, realizations_, failed_;
   std::array<ReadoutColumns, kWrittenReadoutCount> readouts_;
 };
 

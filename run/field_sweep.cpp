@@ -45,6 +45,17 @@ std::unique_ptr<FieldProtocol> ProtocolOf(const RunInputs& inputs, const ModelOp
   return std::make_unique<RepeatedLoop>(inputs.loop, model.cycles);
 }
 
+int TableCycles(const ModelOptions& model, const DecimalSeparator& separator) {
+  if (!model.fields) return model.cyclesGiven ? model.cycles : 0;
+  try {
+    const RunInputs none;
+    const std::unique_ptr<FieldProtocol> history = ProtocolOf(none, model, separator);
+    return std::max(1, (history->LegCount() + 1) / 2);
+  } catch (const Exception&) {
+    return 1;
+  }
+}
+
 namespace {
 
 // Everything a Run draws on and reports to besides its engine.
@@ -56,8 +67,8 @@ struct RunPorts {
   const LoopScale& scale;
   SweepObserver* observer;
   const FieldProtocol& protocol;
-  // With options beyond the window's: each cycle's read-outs kept here.
-  std::vector<HeadlessReadouts>* cycles = nullptr;
+  // With options beyond the window's: each cycle's outcome kept here.
+  std::vector<CycleOutcome>* cycles = nullptr;
   const FieldHistory* history = nullptr;
 };
 
@@ -118,7 +129,7 @@ class CycleMeasurements {
         run_.lattice.MaxMagnetization = 0.5;
       }
       run_.cycles->emplace_back();
-      sink_.emplace(run_.cycles->back(), cycle == 1 ? &run_.port.readouts : nullptr);
+      sink_.emplace(run_.cycles->back().readouts, cycle == 1 ? &run_.port.readouts : nullptr);
       port_.emplace(FormPort{run_.port.fields, *sink_, run_.port.surface});
       port = &*port_;
     }
@@ -128,6 +139,17 @@ class CycleMeasurements {
     run_.lattice.PlusSpinCount = 0;
     run_.lattice.MinusSpinCount = 0;
     return *measurements_;
+  }
+
+  // A leg of the cycle begun last ended after `steps` steps; at the end of
+  // the cycle the crossings its read-outs came from are kept with them (an
+  // E-B shift shows only where both were found).
+  void EndLeg(Branch branch, std::int64_t steps) {
+    if (!run_.cycles || run_.cycles->empty()) return;
+    CycleOutcome& cycle = run_.cycles->back();
+    (branch == Branch::Descending ? cycle.steps.descending : cycle.steps.ascending) += steps;
+    if (branch == Branch::Ascending && cycle.readouts.Of(Quantity::EbShift).value)
+      cycle.crossings = run_.lattice.ReadoutCrossings;
   }
 
  private:
@@ -200,6 +222,7 @@ SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
     SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
     (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
     EndLeg(*leg, dynamics, *measurements, run.observer);
+    cycles.EndLeg(leg->LegBranch(), step - before);
   }
   if (protocol.LegCount() > 2) run.lattice.ReadoutCrossings = firstCrossings;
   return steps;
@@ -231,7 +254,7 @@ SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, 
   const ModelOptions& model = protocol ? protocol->model : defaults;
   const std::unique_ptr<FieldProtocol> schedule = ProtocolOf(inputs, model, port.fields.Separator());
   RunPorts run{port, parameters, scalars, inputs, scale, observer, *schedule};
-  std::vector<HeadlessReadouts> cycles;
+  std::vector<CycleOutcome> cycles;
   if (model.Extended()) run.cycles = protocol->cycles ? protocol->cycles : &cycles;
   run.history = dynamic_cast<const FieldHistory*>(schedule.get());
   const SweepSteps steps = Sweep(run, engine, shown);

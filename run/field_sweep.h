@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/event_relaxation.h"
@@ -14,6 +15,7 @@
 #include "form/form_fields.h"
 #include "form/headless_form.h"
 #include "model/lattice_state.h"
+#include "model/loop_crossings.h"
 #include "model/model_parameters.h"
 #include "run/field_schedule.h"
 #include "run/model_options.h"
@@ -44,11 +46,25 @@ RunInputs ReadRunInputs(const ModelParameters& parameters, int largestSide = kMa
 std::unique_ptr<FieldProtocol> ProtocolOf(const RunInputs& inputs, const ModelOptions& model,
                                           const DecimalSeparator& separator);
 
-// A headless Run's protocol, and where each cycle's loop read-outs go (one
-// per cycle; the port keeps cycle 1's).
+// What one cycle of a protocol measured: its loop read-outs, the crossings
+// they were reckoned from, and its steps on each branch.
+struct CycleOutcome {
+  HeadlessReadouts readouts;
+  std::optional<LoopCrossings> crossings;
+  SweepSteps steps;
+};
+
+// The cycles a protocol gives a line each in a sweep's tables: none for the
+// window's loop (the tables then have no cycle column), else --cycles, or
+// the cycles of the field history (1 when a value does not read: every Run
+// of it fails).
+int TableCycles(const ModelOptions& model, const DecimalSeparator& separator);
+
+// A headless Run's protocol, and where each cycle's outcome goes (one per
+// cycle begun; the port keeps cycle 1's read-outs).
 struct ProtocolRun {
   const ModelOptions& model;
-  std::vector<HeadlessReadouts>* cycles = nullptr;
+  std::vector<CycleOutcome>* cycles = nullptr;
 };
 
 // The Run on a lattice held by the engine alone, without site maps: for

@@ -38,10 +38,10 @@ const std::vector<ModelOptionEntry>& ModelOptionEntries() {
        "wrap around; open: absent neighbours add nothing"},
       {"cycles", "cycles",
        "sweep the loop K times (1 to 1000000) without resetting the spins; adds flips and cycle to the loop rows "
-       "and each cycle's read-outs; default 1"},
+       "and each cycle's read-outs (a sweep's runs and summary: a line per cycle); default 1"},
       {"fields", "fields",
        "any field history instead of the loop: one field text a line (blank lines skipped), one relaxation at each; "
-       "a cycle is a descending leg then an ascending one",
+       "a cycle is a descending leg then an ascending one (a sweep's runs and summary: a line per cycle)",
        "any field history instead of the loop: a sequence of field values (a float is given as the shortest text "
        "that reads back as the same double, a str as it is, each read by the window's rules as a line of a "
        "--fields file), one relaxation at each; a cycle is a descending leg then an ascending one; not with "

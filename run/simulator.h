@@ -42,9 +42,9 @@ struct RunOutcome {
   std::optional<LoopCrossings> crossings;
   SweepSteps steps;
   std::vector<LoopPoint> loop;    // with keepLoop
-  // With options beyond the window's: each cycle's loop read-outs; the
-  // readouts above hold cycle 1's.
-  std::vector<HeadlessReadouts> cycles;
+  // With options beyond the window's: each cycle's loop read-outs,
+  // crossings and steps; the readouts above hold cycle 1's.
+  std::vector<CycleOutcome> cycles;
   std::optional<SetupMaps> maps;  // with keepMaps
   // A failure: the error box's text and the button it came from
   // ("lee", "qrf" or "run"); nothing after it ran.

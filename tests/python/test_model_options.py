@@ -64,9 +64,9 @@ def test_spins_at_chosen_steps_are_the_loops_magnetisation_there():
 @pytest.mark.parametrize("model", [
     dict(dynamics="stable"),
     dict(boundary="periodic"),
-    # One row per realisation and cycle: waits for the sweep's rows to carry each cycle.
-    pytest.param(dict(dynamics="stable", boundary="open", cycles=2),
-                 marks=pytest.mark.xfail(reason="sweep rows of each cycle not there yet", strict=False)),
+    # One row per realisation and cycle, and a summary line per point and cycle.
+    dict(dynamics="stable", boundary="open", cycles=2),
+    dict(fields=[2, -2, 1, -2, 1.5]),
 ])
 def test_sweep_rows_are_the_runs_of_the_same_options(model):
     sweep = ebsim.sweep({"side": 16, "dilution": 0.1, "h0": 2, "hmin": -2, "steps": 32}, realizations=2,
@@ -78,8 +78,9 @@ def test_sweep_rows_are_the_runs_of_the_same_options(model):
     for realization, seed in enumerate(sorted(set(rows["seed_ms"]), key=list(rows["seed_ms"]).index)):
         run = ebsim.run(**dict(SMALL, seed_ms=int(seed)), **model)
         mine = rows["realization"] == realization
-        cycles = run.cycles if "cycles" in model else [run.readouts]
-        if "cycles" in model:
+        cycled = "cycles" in model or "fields" in model
+        cycles = run.cycles if cycled else [run.readouts]
+        if cycled:
             assert list(rows["cycle"][mine]) == list(range(1, len(cycles) + 1))
         for c, readouts in enumerate(cycles):
             for name, value in readouts.items():
@@ -88,6 +89,14 @@ def test_sweep_rows_are_the_runs_of_the_same_options(model):
         on = loops["realization"] == realization
         assert list(loops["M"][on]) == list(run.loop[2])
         assert list(loops["flips"][on]) == list(run.flips)
+    summary = {name: np.asarray(sweep.summary[name]) for name in sweep.summary}
+    if "cycle" in rows:
+        assert list(summary["cycle"]) == sorted(set(rows["cycle"]))
+        for c in summary["cycle"]:
+            values = rows["vertical_shift"][rows["cycle"] == c]
+            assert summary["vertical_shift_mean"][summary["cycle"] == c][0] == pytest.approx(values.mean(), rel=1e-12, nan_ok=True)
+    else:
+        assert "cycle" not in summary
 
 
 def test_docstrings_give_the_model_options_meaning_as_the_help_does():

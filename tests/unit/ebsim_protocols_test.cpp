@@ -210,6 +210,85 @@ TEST_F(EbsimProtocolsTest, ResumeAndMergeKeepToTheOptions) {
   EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("cycles.csv"), Path("same.csv")}, out, err), 0) << err.str();
 }
 
+// The lines of a file without its metadata and end lines.
+std::vector<std::string> DataLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("#", 0) != 0) lines.push_back(line);
+  return lines;
+}
+
+// With --cycles or --fields a sweep's runs table has a line per realisation
+// and cycle, each that cycle's read-outs as ebsim run gives them, and its
+// summary a line per point and cycle; a run stopped between two cycles of
+// a row resumes to the same file, and shards merge to it.
+TEST_F(EbsimProtocolsTest, SweepsGiveALinePerCycle) {
+  auto Sweep = [&](const std::vector<std::string>& more) {
+    std::ostringstream out, err;
+    std::atomic<bool> stop{false};
+    const int code = SweepCommand(With({"--seed-ms", "5", "--side", "12", "--dilution", "0.1", "--steps", "24",
+                                        "--realizations", "3", "--cycles", "3"},
+                                       more),
+                                  out, err, stop);
+    last_err = err.str();
+    return code;
+  };
+  ASSERT_EQ(Sweep({"--out", Path("whole.csv"), "--summary", Path("summary.csv")}), 0) << last_err;
+  const std::vector<std::string> lines = DataLines(Path("whole.csv"));
+  ASSERT_EQ(lines.size(), 1 + 3 * 3u);
+  EXPECT_NE(lines[0].find(",realization,cycle,seed_ms,"), std::string::npos) << lines[0];
+  const std::vector<std::string> summary = DataLines(Path("summary.csv"));
+  ASSERT_EQ(summary.size(), 1 + 3u);
+  EXPECT_NE(summary[0].find(",point,cycle,realizations,"), std::string::npos) << summary[0];
+  // Realisation 1's lines are the cycles of its run.
+  const json run = Run({"--seed-ms", std::to_string((5 + 53398447) % 86400000), "--side", "12", "--dilution",
+                        "0.1", "--steps", "24", "--cycles", "3"});
+  for (int c = 0; c < 3; ++c) {
+    const std::string& line = lines[1 + 3 + static_cast<std::size_t>(c)];
+    EXPECT_NE(line.find(",0,1," + std::to_string(c + 1) + ","), std::string::npos) << line;
+    for (const char* id : {"eb_shift", "coercivity", "h_down"}) {
+      const json& value = run["cycles"][c]["readouts"][id];
+      if (!value.is_null()) {
+        EXPECT_NE(line.find("," + ShortestText(value["value"].get<double>()) + ","), std::string::npos) << id;
+      }
+    }
+  }
+  // Cut after a row's second cycle, or mid-line: the row runs again.
+  for (const std::size_t kept : {1 + 3 + 2u, 1 + 3 + 1u}) {
+    std::ofstream cut(Path("cut.csv"));
+    std::ifstream whole(Path("whole.csv"));
+    std::string line;
+    std::getline(whole, line);
+    cut << line << '\n';
+    for (std::size_t k = 0; k < kept; ++k) cut << lines[k] << '\n';
+    cut << lines[kept].substr(0, kept % 2 ? 9 : 0);
+    cut.close();
+    ASSERT_EQ(Sweep({"--out", Path("cut.csv"), "--resume"}), 0) << last_err;
+    EXPECT_EQ(DataLines(Path("cut.csv")), lines);
+  }
+  // A row's cycles out of order, or ended by the end line, are no sweep's.
+  for (const auto& [swap, message] : {std::pair{true, "begins at cycle 2, not 1"}, {false, "ends at cycle 2 of 3"}}) {
+    std::ofstream bad(Path("bad.csv"));
+    std::ifstream whole(Path("whole.csv"));
+    std::string line;
+    std::getline(whole, line);
+    bad << line << '\n' << lines[0] << '\n';
+    if (swap) bad << lines[2] << '\n' << lines[1] << '\n' << lines[3] << '\n';
+    if (!swap) bad << lines[1] << '\n' << lines[2] << '\n';
+    bad << "# {\"end\":\"x\",\"rows\":1,\"complete\":false}\n";
+    bad.close();
+    std::ostringstream out, err;
+    EXPECT_EQ(MergeCommand(std::vector<std::string>{Path("bad.csv")}, out, err), 1);
+    EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
+  }
+  for (const char* shard : {"0/2", "1/2"}) ASSERT_EQ(Sweep({"--out", Path(shard[0] + std::string(".csv")), "--shard", shard}), 0);
+  std::ostringstream out, err;
+  ASSERT_EQ(MergeCommand(std::vector<std::string>{Path("0.csv"), Path("1.csv"), "--out", Path("merged.csv")}, out, err), 0)
+      << err.str();
+  EXPECT_EQ(DataLines(Path("merged.csv")), lines);
+}
+
 // The study file's keys stand for the options of the same names.
 TEST_F(EbsimProtocolsTest, StudyFileKeys) {
   const std::string path = File("study.toml",

@@ -116,7 +116,9 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   for (const SweepRow& row : {written, failed}) {
     std::ostringstream line;
     WriteRunsRow(line, grid, row);
-    const SweepRow back = ReadRunsRow(line.str().substr(0, line.str().size() - 1), grid, 3);
+    std::uint64_t cycle = 1;
+    const SweepRow back = ReadRunsRow(line.str().substr(0, line.str().size() - 1), grid, 3, cycle);
+    EXPECT_EQ(cycle, 0u);
     EXPECT_EQ(back.index, row.point * 3 + row.realization);
     EXPECT_EQ(back.readouts, row.readouts);
     EXPECT_EQ(back.error, row.error);
@@ -125,7 +127,10 @@ TEST(RunsCsvTest, RowsLeaveUnwrittenReadoutsEmptyAndCarryTheError) {
   for (const char* bad :
        {"20,0.1,10,2,3,-3,300,2,0,1,,,,,,,,,,,,,,151,151,", "20,0.1,10,2,3,-3,300,0,3,1,,,,,,,,,,,,,,151,151,",
         "20,0.1,10,2,3,-3,300,1,0,1,,,,,,,,,,,,,x,151,151,", "20,0.1,10"})
-    EXPECT_THROW(ReadRunsRow(bad, grid, 3), std::invalid_argument) << bad;
+  {
+    std::uint64_t cycle = 0;
+    EXPECT_THROW(ReadRunsRow(bad, grid, 3, cycle), std::invalid_argument) << bad;
+  }
 }
 
 TEST(RunsCsvTest, GridTextsWithTheDecimalCommaAreQuoted) {
