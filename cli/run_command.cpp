@@ -211,6 +211,10 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
   }
   if (const std::optional<std::string> conflict = AdiabaticConflict(run.model, enhancement, false)) return conflict;
   if (options.values.count("avalanches") && !run.model.adiabatic) return "--avalanches needs --adiabatic";
+  // The file's loop arrays are laid out for the field steps, not for rows
+  // that come one per avalanche.
+  if (options.values.count("h5") && run.model.adiabatic)
+    return "--h5 does not hold an adiabatic run (one loop row per avalanche); --loop-csv FILE writes it";
   if (run.keepMaps && run.model.Extended()) return "--maps shows the window's runs only, not with --dynamics, "
                                                    "--boundary, --cycles, --fields or --spins-at";
   if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
