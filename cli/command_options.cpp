@@ -8,6 +8,7 @@
 
 #include "base/version.h"
 #include "cli/model_option_values.h"
+#include "run/model_option_texts.h"
 #include "cli/study_file.h"
 #include "form/catalogue.h"
 
@@ -57,6 +58,10 @@ CommandSpec MakeRun() {
                           "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
                           "laid out as ebsim sweep --h5 lays out a sweep of one point"});
   for (const OptionSpec& option : ModelOptionSpecs()) spec.options.push_back(option);
+  spec.options.push_back({AdiabaticEntry().option, {}, false, "", AdiabaticEntry().meaning});
+  spec.options.push_back({"avalanches", {}, true, "FILE",
+                          "with --adiabatic: the avalanche sizes as CSV (metadata line, branch,size_min,size_max,count; "
+                          "bins 1, 2-3, 4-7, ... per branch)"});
   spec.options.push_back({"spins", {}, true, "DIR",
                           "write the spins as DIR/step<K>.npy (int8, side x side; numpy.load) after the steps of "
                           "--spins-at, else at Hmin (the turning point)"});

@@ -29,6 +29,7 @@
 #include "form/field_numbers.h"
 #include "form/field_parameters.h"
 #include "run/loop_measurements.h"
+#include "run/model_option_texts.h"
 #include "run/large_lattice.h"
 #include "run/written_readouts.h"
 
@@ -75,7 +76,8 @@ Json CyclesJson(const std::vector<CycleOutcome>& cycles) {
 
 }  // namespace
 
-void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended) {
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended,
+                      bool sizes) {
   Json json = provenance;
   if (outcome.error) {
     json["error"] = ValidUtf8(*outcome.error);
@@ -101,6 +103,7 @@ void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& 
     const LoopPoint& p = outcome.loop[k];
     Json row = {{"step", k}, {"branch", BranchName(p.branch)}, {"H", p.H}, {"M", p.M}};
     if (extended) row.update(Json{{"flips", p.flips}, {"cycle", p.cycle}});
+    if (sizes) row["size"] = p.flips;
     out << (k ? "," : ",\"loop\":[") << Dump(row);
   }
   if (!outcome.loop.empty()) out << ']';
@@ -127,7 +130,7 @@ class StreamingObserver final : public SweepObserver {
       : loop_(loop), stop_(stop), model_(model), spins_(spins) {}
   void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
   void StepDone(const LoopPoint& p) override {
-    if (loop_) WriteLoopCsvRow(*loop_, steps_, p, model_.Extended());
+    if (loop_) WriteLoopCsvRow(*loop_, steps_, p, model_.Extended(), model_.adiabatic);
     ++steps_;
     CheckStop();
   }
@@ -206,6 +209,19 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
   } catch (const std::invalid_argument& bad) {
     return bad.what();
   }
+  run.model.adiabatic = std::find(options.flags.begin(), options.flags.end(), "adiabatic") != options.flags.end();
+  std::optional<long double> enhancement;
+  try {
+    enhancement = FieldParameters(fields).Enhancement();
+  } catch (const Exception&) {
+    // the run reports its own error
+  }
+  if (const std::optional<std::string> conflict = AdiabaticConflict(run.model, enhancement, false)) return conflict;
+  if (options.values.count("avalanches") && !run.model.adiabatic) return "--avalanches needs --adiabatic";
+  // The file's loop arrays are laid out for the field steps, not for rows
+  // that come one per avalanche.
+  if (options.values.count("h5") && run.model.adiabatic)
+    return "--h5 does not hold an adiabatic run (one loop row per avalanche); --loop-csv FILE writes it";
   if (run.keepMaps && run.model.Extended()) return "--maps shows the window's runs only, not with --dynamics, "
                                                    "--boundary, --cycles, --fields or --spins-at";
   if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
@@ -237,9 +253,11 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   const bool extended = run.model.Extended();
   if (extended) provenance["model"] = ModelIdentity(run.model);
+  if (run.model.adiabatic) provenance["model"]["adiabatic"] = true;
   const auto spinsPath = options.values.find("spins");
   const auto csv = options.values.find("loop-csv");
   const auto h5Path = options.values.find("h5");
+  const auto avalanchesPath = options.values.find("avalanches");
   const bool showLoop = run.keepLoop;
   // --h5 holds the loop: the run keeps it, within the same limit as --loop.
   if (h5Path != options.values.end() && !run.keepLoop) {
@@ -259,11 +277,13 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   std::unique_ptr<OutputFile> loopFile;
   std::unique_ptr<H5RunFile> h5;
   std::unique_ptr<SpinFolder> spins;
+  std::unique_ptr<OutputFile> avalanchesFile;
   try {
     if (h5Path != options.values.end() && h5Path->second == "-")
       throw std::invalid_argument("--h5 takes a file, not standard output");
     CheckOutputPaths({{"--loop-csv", csv == options.values.end() ? "" : csv->second},
-                      {"--h5", h5Path == options.values.end() ? "" : h5Path->second}});
+                      {"--h5", h5Path == options.values.end() ? "" : h5Path->second},
+                      {"--avalanches", avalanchesPath == options.values.end() ? "" : avalanchesPath->second}});
   } catch (const std::invalid_argument& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 2;
@@ -272,13 +292,14 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
     if (csv != options.values.end()) loopFile = std::make_unique<OutputFile>(csv->second);
     if (h5Path != options.values.end()) h5 = std::make_unique<H5RunFile>(h5Path->second, fields, seed, metadata("run"), run.model);
     if (spinsPath != options.values.end()) spins = std::make_unique<SpinFolder>(spinsPath->second);
+    if (avalanchesPath != options.values.end()) avalanchesFile = std::make_unique<OutputFile>(avalanchesPath->second);
   } catch (const OutputError& bad) {
     err << "ebsim run: " << bad.what() << "\n";
     return 1;
   }
   if (loopFile) {
     loopFile->Stream() << CommentLine(metadata("loop"));
-    WriteLoopCsvHeader(loopFile->Stream(), extended);
+    WriteLoopCsvHeader(loopFile->Stream(), extended, run.model.adiabatic);
   }
   std::atomic<bool> stop{false};
   StopSignals signals(stop);
@@ -301,6 +322,16 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
       loopFile->Commit();
       SayRemoved(loopFile->RemoveStaleTemporaries(), "ebsim run", err);
     }
+    if (avalanchesFile) {
+      const std::vector<SizeBin> bins = outcome.avalancheSizes.Bins();
+      std::ostream& file = avalanchesFile->Stream();
+      file << CommentLine(metadata("avalanches")) << "branch,size_min,size_max,count\n";
+      for (const SizeBin& bin : bins)
+        file << BranchName(bin.branch) << ',' << bin.least << ',' << bin.most << ',' << bin.count << '\n';
+      file << EndLine(bins.size(), !outcome.error);
+      avalanchesFile->Commit();
+      SayRemoved(avalanchesFile->RemoveStaleTemporaries(), "ebsim run", err);
+    }
     if (h5) {
       SweepRow row = RowOfOutcome(outcome);
       row.loop = outcome.loop;
@@ -314,7 +345,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   if (!showLoop) outcome.loop.clear();
   errno = 0;
-  WriteOutcomeJson(out, outcome, provenance, extended);
+  WriteOutcomeJson(out, outcome, provenance, extended, run.model.adiabatic);
   if (!(out << std::flush)) {
     err << "ebsim run: cannot write standard output: " << std::strerror(errno ? errno : EIO) << "\n";
     return 1;

@@ -22,7 +22,9 @@ std::string PointText(long double x);
 // the provenance, then the read-outs by identifier with their number and
 // the five characters the window shows, the step counts, and the loop and
 // maps when kept. Extended (options beyond the window's): each cycle's loop
-// read-outs as "cycles", and flips and cycle in each loop row.
-void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended = false);
+// read-outs as "cycles", and flips and cycle in each loop row; sizes (an
+// adiabatic Run): each row's avalanche size too.
+void WriteOutcomeJson(std::ostream& out, const RunOutcome& outcome, const Json& provenance, bool extended = false,
+                      bool sizes = false);
 
 }  // namespace ebsim

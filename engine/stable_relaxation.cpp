@@ -42,7 +42,8 @@ StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8
   exact_ = lattice_.SumsExact();
   sweeps_ = AnyNegativeConstant(lattice_);
   sweepLimit_ = options.sweepLimit > 0 ? options.sweepLimit : DefaultSweepLimit(n_);
-  keep_ = exact_ && !sweeps_;
+  events_ = options.events && !sweeps_;
+  keep_ = exact_ && !sweeps_ && !events_;
   if (keep_) field_.resize(sites);
   // |fl(F + q)| never exceeds the bound; a t beyond 2^-50 of it has the sign
   // of the extended sum (engine/row_kernels.h).
@@ -76,6 +77,7 @@ void StableRelaxation::ResetSpins(std::int8_t spin) {
   std::fill(spins_.begin(), spins_.end(), spin);
   spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
   kept_ = false;
+  flipFieldsValid_ = false;
 }
 
 // The terms by the edge rule in its order, summed in Sum (double where
@@ -102,9 +104,12 @@ double StableRelaxation::NeighbourField(std::size_t s) const {
   return stored;
 }
 
+double StableRelaxation::StoredNeighbourField(std::size_t s) const {
+  return exact_ ? NeighbourField<double>(s) : NeighbourField<long double>(s);
+}
+
 inline double StableRelaxation::Field(std::size_t s, double H) const {
-  const double F = exact_ ? NeighbourField<double>(s) : NeighbourField<long double>(s);
-  return LocalField(F, lattice_.RandomField(s), H);
+  return LocalField(StoredNeighbourField(s), lattice_.RandomField(s), H);
 }
 
 double StableRelaxation::LocalFieldAt(int i, int j, double H) const { return Field(lattice_.Index(i, j), H); }
@@ -117,41 +122,47 @@ inline bool StableRelaxation::Unstable(std::size_t s, double H) const {
 void StableRelaxation::Reverse(std::size_t s) {
   spinSum_ -= 2 * spins_[s];
   spins_[s] = static_cast<std::int8_t>(-spins_[s]);
-  rowChanged_[s / static_cast<std::size_t>(n_)] = 1;
+  const std::size_t row = s / static_cast<std::size_t>(n_);
+  if (!rowChanged_[row]) {
+    rowChanged_[row] = 1;
+    changedRows_.push_back(static_cast<std::uint32_t>(row));
+  }
   ++flips_;
 }
 
 // The cells whose fields take the spin of site s, their kept fields
 // refreshed, queued unless they are.
 void StableRelaxation::Requeue(std::size_t s) {
-  const auto push = [this](std::size_t c) {
+  ForDependents(s, [this](std::size_t c) {
     if (keep_) field_[c] = NeighbourField<double>(c);
     if (queued_[c]) return;
     queued_[c] = 1;
     queue_.push_back(static_cast<std::uint32_t>(c));
-  };
-  const std::size_t n = static_cast<std::size_t>(n_);
-  const int i = static_cast<int>(s / n) + 1, j = static_cast<int>(s % n) + 1;
-  if (i > 2 && j > 2 && i < n_ - 1 && j < n_ - 1) {
-    push(s - 1), push(s + 1), push(s - n), push(s + n);
-    return;
-  }
-  rule_.ForDependents(i, j, [&](Cell c) { push(lattice_.Index(c.i, c.j)); });
+  });
 }
 
 void StableRelaxation::InitLocalFields(double H) {
   for (std::size_t s = 0; s < spins_.size(); ++s) (void)Field(s, H);
-  std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
+  StartRelaxation();
+  flipFieldsValid_ = false;
+}
+
+void StableRelaxation::StartRelaxation() {
+  for (const std::uint32_t row : changedRows_) rowChanged_[row] = 0;
+  changedRows_.clear();
   flips_ = 0;
 }
 
 void StableRelaxation::Relax(double H, Branch) {
-  std::fill(rowChanged_.begin(), rowChanged_.end(), 0);
-  flips_ = 0;
-  if (sweeps_)
+  StartRelaxation();
+  if (sweeps_) {
     RelaxBySweeps(H);
-  else
+  } else if (events_ && !MayOverflow(H)) {
+    RelaxByEvents(H);
+  } else {
+    flipFieldsValid_ = false;
     RelaxByQueue(H);
+  }
 }
 
 void StableRelaxation::RelaxByQueue(double H) {

@@ -19,15 +19,27 @@
 // reversal reaches, and the scan takes the sign of (F + q) + H from double
 // arithmetic where a margin shows it to be that of the extended sum, as the
 // pass's kernels do.
+//
+// With flip fields (StableOptions::events, constants not negative), each
+// site's flip field, the exact double field at which its spin turns
+// unstable with the neighbours it has, is kept in order (FlipFieldHeaps): a
+// relaxation takes the spins unstable at its field from the top and relaxes
+// each one's avalanche through the queue, the flip fields of the cells it
+// reaches recomputed, and visits nothing else. The first relaxation after
+// the spins were set, and one at a field where some local field could
+// overflow, scan every site as without them. The same flip fields drive the
+// field adiabatically, one avalanche at a time.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/branch.h"
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
 #include "engine/edge_rule.h"
+#include "engine/flip_field_heaps.h"
 
 namespace ebsim {
 
@@ -36,6 +48,10 @@ struct StableOptions {
   // The most row-major sweeps at one field (negative constants only); 0:
   // DefaultSweepLimit(n).
   int sweepLimit = 0;
+  // Relaxations by flip fields where no constant is negative (elsewhere the
+  // sweeps): the same spins, visiting only the sites that reverse and their
+  // neighbours.
+  bool events = false;
 };
 
 // 1000 + 4n sweeps: an avalanche moves against the sweeps' order by at
@@ -72,12 +88,26 @@ class StableRelaxation {
   // Whether the reversals run in row-major sweeps (some constant < 0).
   bool Sweeps() const { return sweeps_; }
   int SweepLimit() const { return sweepLimit_; }
+  // Whether the relaxations go by flip fields.
+  bool Events() const { return events_; }
+
+  // The field driven adiabatically (by flip fields only): the field of the
+  // next avalanche as it moves from `from` on the branch, down or up, and
+  // `from` itself while some spin is unstable there; none when the next one
+  // lies beyond `limit`. An overflow at either field raises.
+  std::optional<double> NextAvalancheField(Branch branch, double from, double limit);
+  // One avalanche at H: the first spin of the branch's order that is
+  // unstable at H, reversed with every reversal it brings about at H. The
+  // latest relaxation's flips and changed rows are its own; returns its
+  // size, 0 when no spin of the branch is unstable at H.
+  std::int64_t Avalanche(double H, Branch branch);
 
  private:
   template <class Sum>
   double NeighbourField(std::size_t s) const;
   double Field(std::size_t s, double H) const;
   bool Unstable(std::size_t s, double H) const;
+  void StartRelaxation();
   void Reverse(std::size_t s);
   void Requeue(std::size_t s);
   void RelaxByQueue(double H);
@@ -87,6 +117,16 @@ class StableRelaxation {
   std::int8_t KeptSign(std::size_t s, double H) const;
   void RefreshFields();
   void ScanKept(double H);
+  double StoredNeighbourField(std::size_t s) const;
+  // The cells whose fields take the spin of site s (a cell may come twice).
+  template <class Visit>
+  void ForDependents(std::size_t s, Visit&& visit) const;
+  double FlipField(std::size_t s) const;
+  void BuildFlipFields();
+  void RelaxByEvents(double H);
+  bool UnstableAtFlipField(std::size_t s, double H) const;
+  std::uint32_t FirstUnstable(double H) const;
+  void AvalancheFrom(std::size_t s, double H);
 
   CompactLattice lattice_;
   const int n_;
@@ -103,11 +143,27 @@ class StableRelaxation {
   std::vector<double> field_;
   std::vector<std::int8_t> spins_;
   std::vector<std::uint8_t> rowChanged_;
+  std::vector<std::uint32_t> changedRows_;
   std::vector<std::uint8_t> queued_;
   std::vector<std::uint32_t> queue_;
+  // With flip fields: every site's, and whether they follow the spins.
+  bool events_ = false;
+  bool flipFieldsValid_ = false;
+  FlipFieldHeaps flipFields_;
   std::int64_t spinSum_ = 0;
   std::int64_t flips_ = 0;
 };
+
+template <class Visit>
+inline void StableRelaxation::ForDependents(std::size_t s, Visit&& visit) const {
+  const std::size_t n = static_cast<std::size_t>(n_);
+  const int i = static_cast<int>(s / n) + 1, j = static_cast<int>(s % n) + 1;
+  if (i > 2 && j > 2 && i < n_ - 1 && j < n_ - 1) {
+    visit(s - 1), visit(s + 1), visit(s - n), visit(s + n);
+    return;
+  }
+  rule_.ForDependents(i, j, [&](Cell c) { visit(lattice_.Index(c.i, c.j)); });
+}
 
 static_assert(Dynamics<StableRelaxation>);
 

@@ -15,7 +15,9 @@
 #include "python/python_values.h"
 #include "batch/run_provenance.h"
 #include "batch/sweep_runner.h"
+#include "form/field_parameters.h"
 #include "run/loop_measurements.h"
+#include "run/model_option_texts.h"
 #include "run/simulator.h"
 #include "run/written_readouts.h"
 
@@ -33,6 +35,8 @@ struct RunResult {
   // With an option of the model: each cycle's loop read-outs, and per step
   // the spins reversed and the cycle; the spins kept at spins_at's steps.
   py::object cycles = py::none(), flips = py::none(), cycle = py::none(), spins = py::none();
+  // Adiabatic: every avalanche, a structured array.
+  py::object avalanches = py::none();
   py::object metadata;
 };
 
@@ -47,6 +51,10 @@ Json RunMetadata(const HeadlessFields& fields, std::uint32_t seed, const ModelOp
     command.insert(command.end(), {std::string("--") + input.option, fields.Text(input.input)});
   for (std::string& option : ModelCommand(model)) command.push_back(std::move(option));
   AddModelMetadata(metadata, model);
+  if (model.adiabatic) {
+    metadata["model"]["adiabatic"] = true;
+    command.push_back("--adiabatic");
+  }
   metadata["command"] = command;
   metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
   return metadata;
@@ -133,6 +141,33 @@ void KeepProtocol(RunResult& result, const RunOutcome& outcome, std::vector<Inte
   result.spins = spins;
 }
 
+// Fields cycle (int32, from 1), branch (int8: 0 descending, 1 ascending),
+// H (float64) and size (int64), one record per avalanche in order.
+py::object AvalancheArray(const std::vector<Avalanche>& avalanches) {
+  const py::module_ numpy = py::module_::import("numpy");
+  py::list fields;
+  fields.append(py::make_tuple("cycle", "<i4"));
+  fields.append(py::make_tuple("branch", "i1"));
+  fields.append(py::make_tuple("H", "<f8"));
+  fields.append(py::make_tuple("size", "<i8"));
+  py::object array = numpy.attr("zeros")(avalanches.size(), numpy.attr("dtype")(fields));
+  std::vector<std::int32_t> cycle;
+  std::vector<std::int8_t> branch;
+  std::vector<double> h;
+  std::vector<std::int64_t> size;
+  for (const Avalanche& a : avalanches) {
+    cycle.push_back(a.cycle);
+    branch.push_back(a.branch == Branch::Descending ? 0 : 1);
+    h.push_back(a.H);
+    size.push_back(a.size);
+  }
+  array[py::str("cycle")] = Column(std::move(cycle));
+  array[py::str("branch")] = Column(std::move(branch));
+  array[py::str("H")] = Column(std::move(h));
+  array[py::str("size")] = Column(std::move(size));
+  return array;
+}
+
 void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
   result.seedMs = outcome.seedMs;
   result.side = outcome.side;
@@ -163,12 +198,22 @@ void KeepOutcome(RunResult& result, const RunOutcome& outcome) {
 }
 
 RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs, bool loop, bool maps,
-              const py::object& threads, const ModelArguments& model) {
+              const py::object& threads, const ModelArguments& model, bool adiabatic) {
   HeadlessFields fields;
   for (std::size_t k = 0; k < inputs.size(); ++k)
     fields.Set(Inputs()[k].input, FieldText(inputs[k], Inputs()[k], "ebsim.run()"));
   RunAllOptions options{.keepLoop = loop, .keepMaps = maps, .surface = nullptr, .observer = nullptr};
   options.model = ModelOptionsOf(model, "ebsim.run()");
+  options.model.adiabatic = adiabatic;
+  options.keepAvalanches = adiabatic;
+  std::optional<long double> enhancement;
+  try {
+    enhancement = FieldParameters(fields).Enhancement();
+  } catch (const Exception&) {
+    // the run reports its own error
+  }
+  if (const std::optional<std::string> conflict = AdiabaticConflict(options.model, enhancement, true))
+    Raise(PyExc_ValueError, "ebsim.run(): " + *conflict);
   if (maps && options.model.Extended())
     Raise(PyExc_ValueError, "ebsim.run(): maps shows the window's runs only, not with dynamics, boundary, cycles, "
                             "fields or spins_at");
@@ -193,6 +238,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   RunResult result;
   KeepOutcome(result, outcome);
   if (options.model.Extended()) KeepProtocol(result, outcome, observer.kept);
+  if (adiabatic) result.avalanches = AvalancheArray(outcome.avalanches);
   result.metadata = FromJson(metadata);
   return result;
 }
@@ -215,7 +261,7 @@ back as the same double.
 The model and the protocol, as ebsim run's options of the same names (the
 defaults are the window's):
 
-)" + ModelArgsDoc(2) + R"(
+)" + ModelArgsDoc(2) + "  adiabatic    " + WrappedText(AdiabaticEntry().KeywordMeaning(), 15, 76) + R"(
 
 Sides beyond 300 run on the compact lattice, as in ebsim run, when memory
 holds them. Returns a RunResult. Raises ValueError for a model option
@@ -258,6 +304,10 @@ void AddRun(py::module_& module) {
       .def_readonly("spins", &RunResult::spins,
                     "Step -> the N x N spins (int8, +1 or -1, row i = 1..N first) after that step, for the steps "
                     "of spins_at; None without an option of the model.")
+      .def_readonly("avalanches", &RunResult::avalanches,
+                    "Every avalanche of an adiabatic run in order: a numpy structured array with fields cycle "
+                    "(int32, from 1), branch (int8: 0 descending, 1 ascending), H (float64, its field) and size "
+                    "(int64, the spins it reversed); None without adiabatic=True.")
       .def_readonly("maps", &RunResult::maps,
                     "{'exchange', 'energy', 'random_field'}: N x N float64 arrays, row i = 1..N first; None "
                     "without maps=True.")
@@ -279,16 +329,17 @@ void AddRun(py::module_& module) {
       [](py::object side, py::object dilution, py::object enhancement, py::object fieldSd, py::object h0,
          py::object hmin, py::object steps, py::object seedMs, bool loop, bool maps, py::object threads,
          py::object dynamics, py::object boundary, py::object cycles, py::object fieldValues, py::object spinsAt,
-         py::object engine, py::object sd) {
+         py::object engine, bool adiabatic, py::object sd) {
         fieldSd = InputValue(kAliasedInput, fieldSd, sd, "ebsim.run()");
         return Run({side, dilution, enhancement, fieldSd, h0, hmin, steps}, seedMs, loop, maps, threads,
-                   {dynamics, boundary, cycles, fieldValues, spinsAt, engine});
+                   {dynamics, boundary, cycles, fieldValues, spinsAt, engine}, adiabatic);
       },
       RunDoc().c_str(), py::kw_only(), InputArg(0), InputArg(1), InputArg(2), InputArg(3), InputArg(4),
       InputArg(5), InputArg(6), py::arg("seed_ms") = py::none(), py::arg("loop").noconvert() = true,
       py::arg("maps").noconvert() = false, py::arg("threads") = py::none(), py::arg("dynamics") = "pass",
       py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(), py::arg("fields") = py::none(),
-      py::arg("spins_at") = py::none(), py::arg("engine") = "auto", AliasArg(kAliasedInput));
+      py::arg("spins_at") = py::none(), py::arg("engine") = "auto", py::arg("adiabatic").noconvert() = false,
+      AliasArg(kAliasedInput));
 }
 
 }  // namespace ebsim

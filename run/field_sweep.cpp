@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "base/errors.h"
 #include "base/float_checks.h"
@@ -70,6 +71,10 @@ struct RunPorts {
   // With options beyond the window's: each cycle's outcome kept here.
   std::vector<CycleOutcome>* cycles = nullptr;
   const FieldHistory* history = nullptr;
+  // Adiabatic legs between the loop's ends: H0 (the protocol's start) and
+  // Hmin, as the legs store them.
+  bool adiabatic = false;
+  double bottom = 0;
 };
 
 // A cycle's read-outs, kept apart and also passed to the port for the first.
@@ -135,6 +140,7 @@ class CycleMeasurements {
     }
     measurements_.emplace(*port, run_.parameters, run_.lattice, run_.inputs.n, run_.inputs.fieldStep, spinSum_);
     if (run_.history) measurements_->UseListedFields(run_.history->StartField());
+    if (run_.adiabatic) measurements_->UseListedFields(run_.protocol.StartField());
     measurements_->StartSweep();
     run_.lattice.PlusSpinCount = 0;
     run_.lattice.MinusSpinCount = 0;
@@ -160,7 +166,22 @@ class CycleMeasurements {
   std::optional<CycleReadouts> sink_;
 };
 
-// The steps of one leg; `step` counts them over the whole Run.
+// A step's relaxation measured, drawn and told; `step` counts them over the
+// whole Run.
+template <Dynamics D>
+void RecordStep(const RunPorts& run, const D& dynamics, LoopMeasurements& measurements, Branch branch, double H,
+                int cycle, std::int64_t& spinSum, std::int64_t& step) {
+  spinSum = dynamics.SpinSum();
+  measurements.MeasureStep(branch, H);
+  PlotLoopPoint(run.port.Drawing(), run.scale, H, measurements.Magnetization());
+  if (run.observer) {
+    run.observer->StepDone({branch, H, measurements.Magnetization(), dynamics.Flips(), cycle});
+    if (run.observer->WantsStepSpins(step)) run.observer->StepSpins(step, SpinsOf(dynamics), dynamics.Side());
+  }
+  ++step;
+}
+
+// The steps of one leg.
 template <Dynamics D>
 void SweepLeg(const RunPorts& run, D& dynamics, ShownSpins& shown, FieldLeg& leg, LoopMeasurements& measurements,
               std::int64_t& spinSum, std::int64_t& step) {
@@ -170,17 +191,38 @@ void SweepLeg(const RunPorts& run, D& dynamics, ShownSpins& shown, FieldLeg& leg
     const Branch branch = leg.StepBranch();
     const double H = leg.Field();
     Relax(dynamics, shown, H, branch);
-    spinSum = dynamics.SpinSum();
-    measurements.MeasureStep(branch, H);
-    PlotLoopPoint(run.port.Drawing(), run.scale, H, measurements.Magnetization());
-    if (run.observer) {
-      run.observer->StepDone({branch, H, measurements.Magnetization(), dynamics.Flips(), leg.Cycle()});
-      if (run.observer->WantsStepSpins(step)) run.observer->StepSpins(step, SpinsOf(dynamics), dynamics.Side());
-    }
-    ++step;
+    RecordStep(run, dynamics, measurements, branch, H, leg.Cycle(), spinSum, step);
     lattice.AppliedField = leg.MoveOn();
     SetRunProgress(run.port, branch, lattice.AppliedField);
   }
+}
+
+// An adiabatic leg: the field moved from the leg's first value to each
+// avalanche's field in turn, no further than the loop's other end, one
+// step per avalanche; at the end of a cycle the field stands at H0.
+void AvalancheLeg(const RunPorts& run, StableRelaxation& dynamics, ShownSpins& shown, const FieldLeg& leg,
+                  LoopMeasurements& measurements, std::int64_t& spinSum, std::int64_t& step) {
+  const Branch branch = leg.LegBranch();
+  const double end = branch == Branch::Descending ? run.bottom : run.protocol.StartField();
+  double H = leg.Field();
+  run.lattice.AppliedField = H;
+  while (const std::optional<double> next = dynamics.NextAvalancheField(branch, H, end)) {
+    H = *next;
+    run.lattice.AppliedField = H;
+    std::int64_t size = 0;
+    try {
+      size = dynamics.Avalanche(H, branch);
+    } catch (...) {
+      shown.Follow(dynamics);
+      throw;
+    }
+    shown.Follow(dynamics);
+    if (size == 0) break;  // none is due at H: never, by the flip fields' order
+    RecordStep(run, dynamics, measurements, branch, H, leg.Cycle(), spinSum, step);
+    SetRunProgress(run.port, branch, H);
+  }
+  run.lattice.AppliedField = end;
+  if (branch == Branch::Ascending) measurements.ReachField(end);
 }
 
 // Leg k's fields as an engine that plans ahead is told them; none where
@@ -219,7 +261,14 @@ SweepSteps Sweep(const RunPorts& run, D& dynamics, ShownSpins& shown) {
     if constexpr (requires { dynamics.ExpectFields(std::vector<double>{}); })
       dynamics.ExpectFields(PlannedFields(protocol, k));
     const std::int64_t before = step;
-    SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
+    if constexpr (std::is_same_v<D, StableRelaxation>) {
+      if (run.adiabatic)
+        AvalancheLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
+      else
+        SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
+    } else {
+      SweepLeg(run, dynamics, shown, *leg, *measurements, spinSum, step);
+    }
     (leg->LegBranch() == Branch::Descending ? steps.descending : steps.ascending) += step - before;
     EndLeg(*leg, dynamics, *measurements, run.observer);
     cycles.EndLeg(leg->LegBranch(), step - before);
@@ -257,6 +306,16 @@ SweepSteps RunOnEngine(const FormPort& port, const ModelParameters& parameters, 
   std::vector<CycleOutcome> cycles;
   if (model.Extended()) run.cycles = protocol->cycles ? protocol->cycles : &cycles;
   run.history = dynamic_cast<const FieldHistory*>(schedule.get());
+  if (model.adiabatic) {
+    if constexpr (std::is_same_v<D, StableRelaxation>) {
+      if (!engine.Events() || run.history)
+        throw EConvertError("Adiabatic steps need stable dynamics with exchange constants of 0 or more on the loop");
+    } else {
+      throw EConvertError("Adiabatic steps need stable dynamics");
+    }
+    run.adiabatic = true;
+    run.bottom = inputs.loop.Leg(1)->Field();
+  }
   const SweepSteps steps = Sweep(run, engine, shown);
   engine.ResetSpins(1);
   return steps;

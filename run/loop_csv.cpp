@@ -8,13 +8,14 @@ namespace ebsim {
 
 const char* BranchName(Branch branch) { return branch == Branch::Descending ? "down" : "up"; }
 
-void WriteLoopCsvHeader(std::ostream& out, bool extended) {
-  out << (extended ? "step,branch,H,M,flips,cycle\n" : "step,branch,H,M\n");
+void WriteLoopCsvHeader(std::ostream& out, bool extended, bool sizes) {
+  out << (extended ? "step,branch,H,M,flips,cycle" : "step,branch,H,M") << (sizes ? ",size\n" : "\n");
 }
 
-void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended) {
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended, bool sizes) {
   out << step << ',' << BranchName(p.branch) << ',' << ShortestText(p.H) << ',' << ShortestText(p.M);
   if (extended) out << ',' << p.flips << ',' << p.cycle;
+  if (sizes) out << ',' << p.flips;
   out << '\n';
 }
 

@@ -24,10 +24,12 @@ struct LoopPoint {
 const char* BranchName(Branch branch);
 
 // The header and every row; extended rows end with ",flips,cycle" (runs
-// with options beyond the window's).
+// with options beyond the window's), an adiabatic Run's with ",size" after
+// them (the avalanche's, its flips).
 void WriteLoopCsv(std::ostream& out, const std::vector<LoopPoint>& loop, bool extended = false);
 // The same a line at a time, for a loop written as it is swept.
-void WriteLoopCsvHeader(std::ostream& out, bool extended = false);
-void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended = false);
+void WriteLoopCsvHeader(std::ostream& out, bool extended = false, bool sizes = false);
+void WriteLoopCsvRow(std::ostream& out, std::uint64_t step, const LoopPoint& p, bool extended = false,
+                     bool sizes = false);
 
 }  // namespace ebsim

@@ -60,15 +60,24 @@ void LoopMeasurements::MeasureStep(Branch branch, double H) {
     lastNonZeroField_ = H;
   }
 
-  if (branch == Branch::Ascending) {
-    if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
-    // Raised only at fields of at least H0.
-    if (magnetization_ > lattice_.MaxMagnetization && !((topField_ ? *topField_ : parameters_.H0()) > H)) {
-      lattice_.MaxMagnetization = magnetization_;
-      const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
-      Show(Quantity::VerticalShift, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);
-    }
+  if (branch == Branch::Ascending) TakeAscendingExtremes(H);
+  Show(Quantity::Magnetization, magnetization_);
+  Show(Quantity::AppliedField, H);
+}
+
+void LoopMeasurements::TakeAscendingExtremes(double H) {
+  if (magnetization_ < lattice_.MinMagnetization) lattice_.MinMagnetization = magnetization_;
+  // Raised only at fields of at least H0.
+  if (magnetization_ > lattice_.MaxMagnetization && !((topField_ ? *topField_ : parameters_.H0()) > H)) {
+    lattice_.MaxMagnetization = magnetization_;
+    const long double maxM = lattice_.MaxMagnetization, minM = lattice_.MinMagnetization;
+    Show(Quantity::VerticalShift, (1 - (1 - maxM) * 0.5L + minM) * 0.5L);
   }
+}
+
+void LoopMeasurements::ReachField(double H) {
+  magnetization_ = StoreDouble(Divide(static_cast<long double>(spinSum_), static_cast<long double>(n_ * n_)));
+  TakeAscendingExtremes(H);
   Show(Quantity::Magnetization, magnetization_);
   Show(Quantity::AppliedField, H);
 }

@@ -38,6 +38,11 @@ class LoopMeasurements {
   // After each relaxation pass at field H (before H moves on).
   void MeasureStep(Branch branch, double H);
 
+  // The field reached at the end of an ascending leg without a step there
+  // (an adiabatic loop's H0): M as the spins stand, and its extremes taken
+  // as a step at that field takes them.
+  void ReachField(double H);
+
   // The spins at +1 at the turning point, and at -1 at the end.
   void AddPlusSpins(std::int64_t count);
   void AddMinusSpins(std::int64_t count);
@@ -49,6 +54,7 @@ class LoopMeasurements {
  private:
   // The field where M changed sign, if it did since the last non-zero M.
   std::optional<long double> Crossing(Branch branch, double H) const;
+  void TakeAscendingExtremes(double H);
   void Show(Quantity quantity, long double value);
   void Blank(Quantity quantity);
 

@@ -52,9 +52,38 @@ const std::vector<ModelOptionEntry>& ModelOptionEntries() {
       {"engine", "engine",
        "auto (default), pass or events: the engine of the pass dynamics on a compactly held lattice (sides above "
        "300, or with the options above): every site at every step, or only the sites whose field may change; the "
-       "same results either way; auto takes events from 1500 field values per thread on"},
+       "same results either way; auto takes events from 1500 field values per thread on; for stable, events "
+       "keeps each site's flip field in order, and auto takes it from 1500 field values on"},
   };
   return entries;
+}
+
+const ModelOptionEntry& AdiabaticEntry() {
+  static const ModelOptionEntry entry = {
+      "adiabatic", "adiabatic",
+      "with --dynamics stable: on each leg of the loop the field moves exactly to the next spin's flip field, one "
+      "avalanche at a time; one loop row per avalanche (with its size) and the avalanche sizes per branch",
+      "with dynamics='stable': on each leg of the loop the field moves exactly to the next spin's flip field, one "
+      "avalanche at a time; one loop row per avalanche, result.avalanches holds each one's size"};
+  return entry;
+}
+
+std::optional<std::string> AdiabaticConflict(const ModelOptions& model, std::optional<long double> enhancement,
+                                             bool python) {
+  if (!model.adiabatic) return std::nullopt;
+  const std::string self = python ? "adiabatic" : "--adiabatic";
+  if (model.dynamics != DynamicsRule::Stable)
+    return self + (python ? " needs dynamics='stable'" : " needs --dynamics stable");
+  if (model.fields)
+    return self + " moves the field itself, not through " + (python ? "fields" : "--fields");
+  if (!model.spinsAt.empty())
+    return self + " does not know its steps before the run, so not with " + (python ? "spins_at" : "--spins-at");
+  if (model.engine == EngineChoice::Pass)
+    return self + " needs the flip fields, not " + (python ? "engine='pass'" : "--engine pass");
+  if (enhancement && *enhancement < 0)
+    return self + " needs an enhancement of 0 or more: with a negative constant the avalanches depend on the "
+                  "order of the reversals";
+  return std::nullopt;
 }
 
 DynamicsRule DynamicsOption(const std::string& text, const std::string& option) {

@@ -19,10 +19,11 @@ namespace ebsim {
 // Stable: at each field value, unstable spins reversed until none is.
 enum class DynamicsRule : std::uint8_t { Pass, Stable };
 
-// Which engine computes the pass dynamics; every choice gives the same bits.
-// Pass: every site at every field value (ParallelRelaxation). Events: only
-// the sites whose local-field sign may change (EventRelaxation). Auto: the
-// pass engine for now.
+// Which engine computes the dynamics; every choice gives the same bits.
+// Pass: every site at every field value (ParallelRelaxation, or for stable
+// a scan of every site). Events: only the sites whose local-field sign may
+// change (EventRelaxation, or for stable the flip fields). Auto: by a rule
+// measured (run/simulator.cpp).
 enum class EngineChoice : std::uint8_t { Auto, Pass, Events };
 
 struct ModelOptions {
@@ -41,12 +42,15 @@ struct ModelOptions {
   // The engine of the pass dynamics; not part of Extended(), since it
   // changes no result.
   EngineChoice engine = EngineChoice::Auto;
+  // Stable dynamics only: the field moved exactly to each avalanche's field
+  // in turn on every leg of the loop, one loop row per avalanche.
+  bool adiabatic = false;
 
   // Whether any option beyond the window's is given: the loop rows then
   // carry flips and cycle.
   bool Extended() const {
     return dynamics != DynamicsRule::Pass || boundary != Boundary::EdgeCopy || cyclesGiven || fields.has_value() ||
-           !spinsAt.empty();
+           !spinsAt.empty() || adiabatic;
   }
 };
 

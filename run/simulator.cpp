@@ -15,13 +15,22 @@ namespace ebsim {
 
 namespace {
 
-// Keeps the loop when asked to, and passes every step on.
+// Keeps the loop when asked to, and an adiabatic Run's avalanches, and
+// passes every step on.
 class LoopRecorder final : public SweepObserver {
  public:
   LoopRecorder(std::vector<LoopPoint>* points, SweepObserver* next) : points_(points), next_(next) {}
+  // Each step an avalanche: its size counted, and the avalanche kept too
+  // when `kept` is given.
+  void KeepAvalanches(AvalancheSizes* sizes, std::vector<Avalanche>* kept) {
+    sizes_ = sizes;
+    avalanches_ = kept;
+  }
   void FieldStepDone(Branch branch, double H, double M) override { StepDone({branch, H, M}); }
   void StepDone(const LoopPoint& p) override {
     if (points_) points_->push_back(p);
+    if (sizes_) sizes_->Add(p.branch, p.flips);
+    if (avalanches_) avalanches_->push_back({p.cycle, p.branch, p.H, p.flips});
     if (next_) next_->StepDone(p);
   }
   void SetUpRowDone() override {
@@ -37,6 +46,8 @@ class LoopRecorder final : public SweepObserver {
  private:
   std::vector<LoopPoint>* points_;
   SweepObserver* next_;
+  AvalancheSizes* sizes_ = nullptr;
+  std::vector<Avalanche>* avalanches_ = nullptr;
 };
 
 std::vector<std::vector<double>> Block(const SiteMap& map, int n) {
@@ -112,6 +123,28 @@ bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int
   return values >= kEventFieldValuesPerThread * std::max(threads, 1) && values <= kEventMostFieldValues;
 }
 
+// Flip fields for the stable dynamics when asked for (and for adiabatic
+// Runs), or by auto from 1,500 field values on: at side 1,000 on one thread
+// (bench/adiabatic_bench.cpp) the scan of every site takes 0.55 s for 302
+// values and 3.7 s for 3,002, the flip fields 1.9 s for either, and the
+// two cost in proportion to the sites alike.
+constexpr std::int64_t kStableEventFieldValues = 1500;
+
+bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
+  if (model.engine != EngineChoice::Auto) return model.engine == EngineChoice::Events;
+  std::int64_t values = 0;
+  if (model.fields) {
+    values = static_cast<std::int64_t>(model.fields->size());
+  } else {
+    try {
+      values = (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
+    } catch (const Exception&) {
+      return false;
+    }
+  }
+  return values >= kStableEventFieldValues;
+}
+
 }  // namespace
 
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
@@ -131,6 +164,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   if (model.dynamics == DynamicsRule::Stable) {
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
+    stableOptions.events = model.adiabatic || UseStableEvents(model, parameters);
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
@@ -165,6 +199,8 @@ RunOutcome RunLarge(Simulator& simulator, const FieldTexts& fields, std::uint32_
   outcome.seedMs = seedMs;
   const FormPort port{fields, outcome.readouts, options.surface};
   LoopRecorder recorder(options.keepLoop ? &outcome.loop : nullptr, options.observer);
+  if (options.model.adiabatic)
+    recorder.KeepAvalanches(&outcome.avalancheSizes, options.keepAvalanches ? &outcome.avalanches : nullptr);
   CompactProgress progress;
   const ProtocolRun protocol{options.model, &outcome.cycles};
   try {

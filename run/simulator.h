@@ -22,6 +22,7 @@
 #include "model/loop_crossings.h"
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
+#include "run/avalanche_sizes.h"
 #include "run/field_sweep.h"
 #include "run/loop_csv.h"
 #include "run/model_options.h"
@@ -45,6 +46,10 @@ struct RunOutcome {
   // With options beyond the window's: each cycle's loop read-outs,
   // crossings and steps; the readouts above hold cycle 1's.
   std::vector<CycleOutcome> cycles;
+  // An adiabatic Run's avalanche sizes per branch, and every avalanche with
+  // keepAvalanches.
+  AvalancheSizes avalancheSizes;
+  std::vector<Avalanche> avalanches;
   std::optional<SetupMaps> maps;  // with keepMaps
   // A failure: the error box's text and the button it came from
   // ("lee", "qrf" or "run"); nothing after it ran.
@@ -55,6 +60,7 @@ struct RunOutcome {
 struct RunAllOptions {
   bool keepLoop = false;
   bool keepMaps = false;
+  bool keepAvalanches = false;  // adiabatic Runs: every avalanche
   DrawingSurface* surface = nullptr;  // none: nothing is drawn
   SweepObserver* observer = nullptr;  // told of every field step
   // Sides beyond the window's 300, up to what memory holds: the lattice is

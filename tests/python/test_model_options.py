@@ -229,3 +229,37 @@ def test_the_lowest_reversal_curve_is_the_windows_ascending_branch():
 def test_reversal_fields_off_the_grid_are_refused(reversal, message):
     with pytest.raises(ValueError, match=re.escape(message)):
         ebsim.forc(reversal, **FORC)
+
+
+def test_an_adiabatic_run_gives_every_avalanche_as_the_loop_and_the_command_line_give_it():
+    kwargs = dict(side=24, field_sd=3, seed_ms=77, dynamics="stable", cycles=2)
+    run = ebsim.run(adiabatic=True, **kwargs)
+    a = run.avalanches
+    assert a.dtype.names == ("cycle", "branch", "H", "size")
+    assert list(a["size"]) == list(run.flips) and list(a["H"]) == loop_fields(run)
+    assert list(a["branch"]) == [int(b == "up") for b in run.loop[0]] and set(a["cycle"]) == {1, 2}
+    # every spin that reversed on a leg, counted once: the leg's change of M
+    m = np.concatenate([[1.0], run.loop[2]])
+    ups = (np.diff(m) * 24 * 24 / 2).round().astype(int)
+    assert list(np.abs(ups)) == list(a["size"])
+    with tempfile.TemporaryDirectory() as folder:
+        csv = os.path.join(folder, "loop.csv")
+        subprocess.run([EBSIM, "run", "--side", "24", "--field-sd", "3", "--seed-ms", "77", "--dynamics", "stable",
+                        "--cycles", "2", "--adiabatic", "--loop-csv", csv], check=True, capture_output=True)
+        rows = [line.strip().split(",") for line in open(csv) if not line.startswith("#")]
+    assert rows[0] == ["step", "branch", "H", "M", "flips", "cycle", "size"]
+    assert [float(r[2]) for r in rows[1:]] == list(a["H"]) and [int(r[6]) for r in rows[1:]] == list(a["size"])
+    assert ebsim.run(**kwargs).avalanches is None
+
+
+@pytest.mark.parametrize("kwargs, option", [
+    (dict(), []),
+    (dict(dynamics="stable", enhancement=-1), ["--dynamics", "stable", "--enhancement", "-1"]),
+    (dict(dynamics="stable", engine="pass"), ["--dynamics", "stable", "--engine", "pass"]),
+])
+def test_adiabatic_runs_refused_with_the_commands_message(kwargs, option):
+    expected = cli_message("--adiabatic", *option)
+    with pytest.raises(ValueError) as raised:
+        ebsim.run(seed_ms=1, adiabatic=True, **kwargs)
+    python = expected.replace("--dynamics stable", "dynamics='stable'").replace("--engine pass", "engine='pass'")
+    assert str(raised.value) == "ebsim.run(): " + python

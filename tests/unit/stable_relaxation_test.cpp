@@ -1,8 +1,8 @@
 // Relaxation to stability against a plain reference written here from the
 // rule (sweeps one site at a time until no spin is unstable, every sum in
 // extended precision, each boundary by hand): the same spins after every
-// field value, in row-major order and in shuffled orders; return-point
-// memory; the settle bound and overflows with negative or huge constants.
+// field value, in row-major order and in shuffled orders, with and
+// without flip fields; return-point memory; the settle bound and overflows with negative or huge constants.
 
 #include <gtest/gtest.h>
 
@@ -116,12 +116,20 @@ StableRelaxation EngineOf(const Plain& L, StableOptions options = {}) {
 }
 
 // Down from 4 to -4 and back in steps of 0.25 (fields on the quarters' grid
-// meet exact zeros).
+// meet exact zeros), then a minor loop at fields off the grid, one of them
+// twice.
 std::vector<double> Loop() {
   std::vector<double> fields;
   for (int k = 16; k >= -16; --k) fields.push_back(k * 0.25);
   for (int k = -15; k <= 16; ++k) fields.push_back(k * 0.25);
+  for (const double H : {0.3, -0.7, -0.7, -1.9, 0.1, 2.6}) fields.push_back(H);
   return fields;
+}
+
+StableOptions WithFlipFields() {
+  StableOptions options;
+  options.events = true;
+  return options;
 }
 
 const Boundary kBoundaries[] = {Boundary::EdgeCopy, Boundary::Periodic, Boundary::Open};
@@ -137,17 +145,24 @@ TEST(StableRelaxationTest, FollowsRowMajorAndShuffledSweepsOnSmallLattices) {
         Plain rowMajor = RandomLattice(rng, n, boundary, kind + lattices);
         Plain shuffled = rowMajor;
         StableRelaxation engine = EngineOf(rowMajor);
+        StableRelaxation byEvents = EngineOf(rowMajor, WithFlipFields());
+        ASSERT_TRUE(byEvents.Events());
+        byEvents.InitLocalFields(4.0);
         std::int64_t sum = std::accumulate(rowMajor.S.begin(), rowMajor.S.end(), std::int64_t{0});
         ASSERT_EQ(engine.SpinSum(), sum);
         engine.InitLocalFields(4.0);
         for (const double H : Loop()) {
           const std::vector<std::int8_t> before = SpinsOf(engine);
           engine.Relax(H, Branch::Descending);
+          byEvents.Relax(H, Branch::Ascending);
           rowMajor.Settle(H);
           shuffled.Settle(H, &rng);
           const std::vector<std::int8_t> after = SpinsOf(engine);
           ASSERT_EQ(after, rowMajor.S) << "H = " << H;
           ASSERT_EQ(after, shuffled.S) << "H = " << H;
+          ASSERT_EQ(SpinsOf(byEvents), after) << "H = " << H;
+          ASSERT_EQ(byEvents.Flips(), engine.Flips());
+          ASSERT_EQ(byEvents.SpinSum(), engine.SpinSum());
           std::int64_t reversed = 0, total = 0;
           for (std::size_t s = 0; s < after.size(); ++s) {
             reversed += after[s] != before[s];
@@ -160,6 +175,7 @@ TEST(StableRelaxationTest, FollowsRowMajorAndShuffledSweepsOnSmallLattices) {
               return std::vector<std::int8_t>(v.begin() + (i - 1) * n, v.begin() + i * n);
             };
             ASSERT_EQ(engine.RowChanged(i), row(after) != row(before)) << "row " << i;
+            ASSERT_EQ(byEvents.RowChanged(i), engine.RowChanged(i)) << "row " << i;
           }
           flips += static_cast<int>(reversed);
         }
@@ -198,7 +214,7 @@ TEST(StableRelaxationTest, ReturnPointMemory) {
     for (const int n : {8, 17, 30}) {
       SCOPED_TRACE("boundary " + std::to_string(static_cast<int>(boundary)) + " side " + std::to_string(n));
       Plain L = RandomLattice(rng, n, boundary, 2);  // enhancement 2, fields of deviation 3
-      StableRelaxation engine = EngineOf(L);
+      StableRelaxation engine = EngineOf(L, n == 17 ? WithFlipFields() : StableOptions{});
       engine.InitLocalFields(3.0);
       std::vector<std::vector<std::int8_t>> at;  // the spins at each field in turn
       auto visit = [&](double from, double to) {
@@ -271,7 +287,7 @@ TEST(StableRelaxationTest, OverflowsRaiseThePassError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StableRelaxation stable = EngineOf(c.lattice);
+    StableRelaxation stable = EngineOf(c.lattice, WithFlipFields());
     RelaxationOptions options;
     options.boundary = c.lattice.boundary;
     std::vector<double> spins(c.lattice.S.begin(), c.lattice.S.end());
