@@ -43,6 +43,7 @@ Json ModelIdentity(const ModelOptions& model) {
                {"cycles", model.cycles},
                {"spins_at", steps}};
   if (model.fields) json["fields"] = *model.fields;
+  if (model.adiabatic) json["adiabatic"] = true;
   return json;
 }
 

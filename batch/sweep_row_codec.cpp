@@ -98,6 +98,8 @@ std::string EncodeSweepRow(const SweepRow& row) {
     out.Raw(spins.data(), spins.size());
   }
   out.Put(static_cast<std::int32_t>(row.side));
+  out.Put(static_cast<std::uint8_t>(!row.avalanches.Empty()));
+  if (!row.avalanches.Empty()) out.Put(row.avalanches.BinCounts());
   return out.Take();
 }
 
@@ -131,6 +133,7 @@ SweepRow DecodeSweepRow(std::string_view bytes) {
     in.Raw(spins.data(), spins.size());
   }
   row.side = in.Get<std::int32_t>();
+  if (in.Get<std::uint8_t>()) row.avalanches = AvalancheSizes::OfBinCounts(in.Get<AvalancheSizes::Counts>());
   if (!in.AtEnd()) throw std::runtime_error("a sweep row with bytes left over");
   return row;
 }

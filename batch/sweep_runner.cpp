@@ -93,6 +93,7 @@ SweepRow RowOfOutcome(const RunOutcome& outcome, int cycles) {
   row.descendingSteps = outcome.steps.descending;
   row.ascendingSteps = outcome.steps.ascending;
   if (outcome.error) row.error = *outcome.error;
+  row.avalanches = outcome.avalancheSizes;
   for (int c = 0; c < cycles; ++c) row.cycles.push_back(CycleNumbersOf(outcome, static_cast<std::size_t>(c)));
   return row;
 }

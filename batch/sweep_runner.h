@@ -13,6 +13,7 @@
 
 #include "model/physics_names.h"
 #include "run/loop_csv.h"
+#include "run/avalanche_sizes.h"
 #include "run/model_options.h"
 #include "run/written_readouts.h"
 #include "batch/sweep_grid.h"
@@ -44,6 +45,8 @@ struct SweepRow {
   // With the grid's Cycles(): every cycle's numbers, cycle 1 first (those
   // of cycles a failed Run never reached hold the set-up's read-outs only).
   std::vector<CycleNumbers> cycles;
+  // An adiabatic realisation's avalanche sizes per branch.
+  AvalancheSizes avalanches;
   std::vector<LoopPoint> loop;  // the realisation's loop, with plan.keepLoops
   // With plan.keepSpins: the spins at Hmin, side x side row by row (none
   // when the realisation failed before its turning point).

@@ -81,6 +81,9 @@ CommandSpec MakeSweep() {
       {"resume", {}, false, "",
        "keep the rows of an interrupted run already in --h5 (or else --out) and run the rest"},
       {"loops", {}, true, "FILE", "every realisation's loop: point, realization, step, branch, H, M"},
+      {"avalanches", {}, true, "FILE",
+       "with --adiabatic: per grid point the avalanche sizes of all its realisations (point, branch, size_min, "
+       "size_max, count; bins 1, 2-3, 4-7, ... per branch)"},
       {"loop-mean", {}, true, "FILE", "the realisation-averaged loop per grid point with its standard error"},
       {"spins", {}, true, "DIR",
        "every realisation's spins at Hmin as DIR/point<P>_realization<R>.npy (int8, side x side; numpy.load)"},
@@ -98,6 +101,7 @@ CommandSpec MakeSweep() {
                     "DIR/point<P>_realization<R>_step<K>.npy instead of at Hmin";
     spec.options.push_back(option);
   }
+  spec.options.push_back({AdiabaticEntry().option, {}, false, "", AdiabaticEntry().meaning});
   return spec;
 }
 

@@ -15,6 +15,7 @@
 
 #include "base/errors.h"
 #include "base/output_file.h"
+#include "batch/avalanche_table.h"
 #include "batch/h5_sweep_file.h"
 #include "batch/loop_tables.h"
 #include "batch/runs_file_reader.h"
@@ -28,6 +29,8 @@
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
+#include "form/field_parameters.h"
+#include "run/model_option_texts.h"
 #ifdef EB_MPI
 #include "cluster/mpi_session.h"
 #include "cluster/rank_sweep.h"
@@ -39,12 +42,13 @@ namespace {
 
 // The outputs of a sweep by kind: "runs", "summary", "loops", "loop_mean".
 struct Outputs {
-  std::string runs = "-", summary, loops, loopMean;  // "-": standard output; empty: none
+  std::string runs = "-", summary, loops, loopMean, avalanches;  // "-": standard output; empty: none
   std::string spins;                                  // a folder; empty: none
   std::string h5;                                     // empty: none
   H5Contents h5Contents;
   std::vector<std::pair<const char*, const std::string*>> Named() const {
-    return {{"--out", &runs}, {"--summary", &summary}, {"--loops", &loops}, {"--loop-mean", &loopMean}, {"--h5", &h5}};
+    return {{"--out", &runs}, {"--summary", &summary}, {"--loops", &loops}, {"--loop-mean", &loopMean}, {"--avalanches", &avalanches},
+            {"--h5", &h5}};
   }
 };
 
@@ -61,6 +65,23 @@ struct SweepRequest {
   Json origin = Json::object();  // what every file's metadata adds (the study file)
 };
 
+// An adiabatic sweep's loops come one row per avalanche, which the loop
+// tables and the HDF5 file are not laid out for; its avalanche sizes are
+// counted over the realisations of a run, which a resumed or sharded run
+// does not see whole.
+void CheckAdiabaticOutputs(const SweepRequest& request) {
+  const Outputs& paths = request.paths;
+  if (!request.plan.model.adiabatic) {
+    if (!paths.avalanches.empty()) throw std::invalid_argument("--avalanches needs --adiabatic");
+    return;
+  }
+  if (!paths.loops.empty() || !paths.loopMean.empty() || !paths.h5.empty())
+    throw std::invalid_argument("--adiabatic in a sweep writes no --loops, --loop-mean or --h5 (one loop row per "
+                                "avalanche); ebsim run --adiabatic --loop-csv FILE writes a realisation's");
+  if (!paths.avalanches.empty() && (request.plan.shard.count > 1 || request.resume))
+    throw std::invalid_argument("--avalanches takes a whole sweep: not with --shard or --resume");
+}
+
 void CheckOutputs(const SweepRequest& request) {
   std::vector<NamedOutput> outputs;
   for (const auto& [option, path] : request.paths.Named()) outputs.push_back({option, *path});
@@ -76,6 +97,7 @@ void CheckOutputs(const SweepRequest& request) {
   if (paths.h5 == "-") throw std::invalid_argument("--h5 takes a file, not standard output");
   if ((!paths.loopMean.empty() || paths.h5Contents.loopMeans) && (request.plan.shard.count > 1 || request.resume))
     throw std::invalid_argument("--loop-mean and --h5-loop-mean take a whole sweep: not with --shard or --resume");
+  CheckAdiabaticOutputs(request);
 }
 
 // What --h5 holds beside the runs and the summary: what the other options
@@ -126,6 +148,7 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   request.paths.summary = value("summary").value_or("");
   request.paths.loops = value("loops").value_or("");
   request.paths.loopMean = value("loop-mean").value_or("");
+  request.paths.avalanches = value("avalanches").value_or("");
   request.paths.spins = value("spins").value_or("");
   request.resume = std::find(options.flags.begin(), options.flags.end(), "resume") != options.flags.end();
   request.paths.h5Contents = H5ContentsOf(options, request.paths);
@@ -138,9 +161,20 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   ask.keepLoops = request.paths.h5Contents.loops || request.paths.h5Contents.loopMeans;
   ask.keepSpins = request.paths.h5Contents.spins;
   ask.model = ReadModelOptions(options.values, ask.separator);
+  ask.model.adiabatic = std::find(options.flags.begin(), options.flags.end(), "adiabatic") != options.flags.end();
   PlannedSweep planned = PlanSweep(ask);
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
+  for (std::size_t k = 0; k < request.grid->PointCount() && ask.model.adiabatic; ++k) {
+    std::optional<long double> enhancement;
+    try {
+      enhancement = FieldParameters(request.grid->PointFields(k)).Enhancement();
+    } catch (const Exception&) {
+      // the run reports its own error
+    }
+    if (const std::optional<std::string> conflict = AdiabaticConflict(ask.model, enhancement, false))
+      throw std::invalid_argument(*conflict);
+  }
   if (!request.plan.model.spinsAt.empty()) {
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
     if (!request.paths.h5.empty())
@@ -181,9 +215,9 @@ Json WithOrigin(Json metadata, const Json& origin) {
 
 // The open outputs of a sweep; the files are put in place together.
 struct OpenOutputs {
-  std::unique_ptr<OutputFile> files[4];
-  std::ostream* streams[4] = {};
-  std::string paths[4];
+  std::unique_ptr<OutputFile> files[5];
+  std::ostream* streams[5] = {};
+  std::string paths[5];
   std::optional<SpinFolder> spins;
   std::optional<H5SweepFile> h5;
 
@@ -193,8 +227,8 @@ struct OpenOutputs {
     if (!wanted.h5.empty())
       h5.emplace(wanted.h5, request.plan, wanted.h5Contents,
                  WithOrigin(FileMetadata(request.plan, "h5", request.commandLine), request.origin));
-    const std::string* all[4] = {&wanted.runs, &wanted.summary, &wanted.loops, &wanted.loopMean};
-    for (int k = 0; k < 4; ++k) {
+    const std::string* all[5] = {&wanted.runs, &wanted.summary, &wanted.loops, &wanted.loopMean, &wanted.avalanches};
+    for (int k = 0; k < 5; ++k) {
       paths[k] = *all[k];
       if (paths[k].empty()) continue;
       if (paths[k] != "-") files[k] = std::make_unique<OutputFile>(paths[k]);
@@ -203,7 +237,7 @@ struct OpenOutputs {
   }
   // The path of the first stream that failed, if one did.
   std::optional<std::string> Failed() const {
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 5; ++k)
       if (streams[k] && !*streams[k]) return paths[k];
     return std::nullopt;
   }
@@ -214,7 +248,7 @@ struct OpenOutputs {
   }
   // Then removes the temporaries that killed writers of the same files left.
   void Commit(std::ostream& err) {
-    for (int k = 3; k >= 1; --k)
+    for (int k = 4; k >= 1; --k)
       if (files[k]) files[k]->Commit();
     if (h5) h5->Commit();
     if (files[0]) files[0]->Commit();
@@ -224,7 +258,7 @@ struct OpenOutputs {
   }
 };
 
-enum Stream { kRuns, kSummary, kLoops, kLoopMean };
+enum Stream { kRuns, kSummary, kLoops, kLoopMean, kAvalanches };
 
 // What a resumed sweep continues: its HDF5 file, or else the runs table
 // (--out, or the temporary a killed writer of it left when there is no
@@ -271,8 +305,8 @@ class RowWriters {
   // Writes the tables' metadata lines and headers.
   RowWriters(const SweepRequest& request, OpenOutputs& outputs)
       : grid_(*request.grid), outputs_(outputs), runs_(outputs.streams[kRuns]), extended_(request.plan.model.Extended()) {
-    const char* kinds[] = {"runs", "summary", "loops", "loop_mean"};
-    for (int k = 0; k < 4; ++k) {
+    const char* kinds[] = {"runs", "summary", "loops", "loop_mean", "avalanches"};
+    for (int k = 0; k < 5; ++k) {
       if (!outputs.streams[k]) continue;
       *outputs.streams[k] << CommentLine(WithOrigin(FileMetadata(request.plan, kinds[k], request.commandLine),
                                                     request.origin));
@@ -281,6 +315,7 @@ class RowWriters {
     if (outputs.streams[kSummary]) statistics_.emplace(grid_, *outputs.streams[kSummary]);
     if (outputs.streams[kLoops]) WriteLoopsHeader(*outputs.streams[kLoops], request.plan.model.Extended());
     if (outputs.streams[kLoopMean]) means_.emplace(grid_, *outputs.streams[kLoopMean]);
+    if (outputs.streams[kAvalanches]) avalanches_.emplace(grid_, *outputs.streams[kAvalanches]);
   }
   // A row an earlier run finished; `copied`: its line is in the runs table already.
   void Resumed(const SweepRow& row, bool copied) {
@@ -305,6 +340,7 @@ class RowWriters {
     if (statistics_) statistics_->Add(row);
     if (outputs_.streams[kLoops]) loopRows_ += WriteLoopsRows(*outputs_.streams[kLoops], row, extended_);
     if (means_) means_->Add(row);
+    if (avalanches_) avalanches_->Add(row);
     ++tally.kept;
     if (!row.error.empty()) ++tally.failed;
     // A reader that went away, a full disk: stop at the first failed write.
@@ -319,11 +355,13 @@ class RowWriters {
   void Finish(SweepTally& tally) {
     if (statistics_) statistics_->Finish();
     if (means_) means_->Finish();
+    if (avalanches_) avalanches_->Finish();
     const bool whole = tally.complete && !tally.writeError;
     if (runs_) *runs_ << EndLine(tally.kept, whole);
     if (statistics_) *outputs_.streams[kSummary] << EndLine(statistics_->LinesWritten(), whole);
     if (outputs_.streams[kLoops]) *outputs_.streams[kLoops] << EndLine(loopRows_, whole);
     if (means_) *outputs_.streams[kLoopMean] << EndLine(means_->LinesWritten(), whole);
+    if (avalanches_) *outputs_.streams[kAvalanches] << EndLine(avalanches_->LinesWritten(), whole);
     try {
       if (outputs_.h5) outputs_.h5->Finish(tally.kept, whole);
     } catch (const OutputError& bad) {
@@ -337,6 +375,7 @@ class RowWriters {
   std::ostream* runs_;
   std::optional<SweepSummary> statistics_;
   std::optional<LoopMeans> means_;
+  std::optional<AvalancheTable> avalanches_;
   std::uint64_t loopRows_ = 0;
   bool extended_;  // the loop rows carry flips and cycle
 };

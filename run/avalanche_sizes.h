@@ -37,8 +37,19 @@ class AvalancheSizes {
   std::vector<SizeBin> Bins() const;
   std::int64_t Count(Branch branch) const;
 
+  // The counts of bin k (sizes 2^k to 2^(k+1) - 1) per branch, descending
+  // first, as they are handed between processes.
+  using Counts = std::array<std::array<std::int64_t, 63>, 2>;
+  const Counts& BinCounts() const { return counts_; }
+  static AvalancheSizes OfBinCounts(const Counts& counts) {
+    AvalancheSizes sizes;
+    sizes.counts_ = counts;
+    return sizes;
+  }
+  bool Empty() const { return Count(Branch::Descending) == 0 && Count(Branch::Ascending) == 0; }
+
  private:
-  std::array<std::array<std::int64_t, 63>, 2> counts_{};
+  Counts counts_{};
 };
 
 // The sizes of these avalanches, binned.

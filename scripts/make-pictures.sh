@@ -21,4 +21,6 @@ gnuplot -e "summary='$work/study/dilution_summary.csv'; picture='docs/first_stud
 gnuplot -e "means='$work/study/loop_mean.csv'; picture='docs/averaged_loop.png'" docs/averaged_loop.gp
 
 PYTHONPATH=$build/python /usr/bin/python3 docs/mean_loop.py docs/mean_loop.png
+PYTHONPATH=$build/python /usr/bin/python3 docs/other_dynamics.py docs
+PYTHONPATH=$build/python /usr/bin/python3 docs/avalanche_sizes.py docs
 ls -l docs/*.png

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -287,6 +288,60 @@ TEST_F(EbsimProtocolsTest, SweepsGiveALinePerCycle) {
   ASSERT_EQ(MergeCommand(std::vector<std::string>{Path("0.csv"), Path("1.csv"), "--out", Path("merged.csv")}, out, err), 0)
       << err.str();
   EXPECT_EQ(DataLines(Path("merged.csv")), lines);
+}
+
+// The data lines after the header.
+std::vector<std::string> Body(const std::string& path) {
+  std::vector<std::string> lines = DataLines(path);
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+// An adiabatic sweep's avalanche table counts, per point and branch, every
+// avalanche of its realisations: as many as their loops took steps, binned
+// as each realisation's own run bins them. Outputs it cannot fill are refused.
+TEST_F(EbsimProtocolsTest, SweepAvalanchesCountEveryRealisationsAvalanches) {
+  const std::vector<std::string> base = {"--seed-ms", "5", "--side", "16", "--dilution", "0.1", "--dynamics", "stable",
+                                         "--adiabatic"};
+  auto Sweep = [&](const std::vector<std::string>& more) {
+    std::ostringstream out, err;
+    std::atomic<bool> stop{false};
+    const int code = SweepCommand(With(base, more), out, err, stop);
+    last_err = err.str();
+    return code;
+  };
+  ASSERT_EQ(Sweep({"--realizations", "3", "--out", Path("runs.csv"), "--avalanches", Path("sizes.csv")}), 0)
+      << last_err;
+  std::map<std::string, std::int64_t> steps, counts, own;  // by branch; by branch and bin
+  for (const std::string& line : Body(Path("runs.csv"))) {
+    std::vector<std::string> f;
+    std::stringstream in(line);
+    for (std::string x; std::getline(in, x, ',');) f.push_back(x);
+    steps["down"] += std::stoll(f[f.size() - 2]);
+    steps["up"] += std::stoll(f[f.size() - 1]);
+    const std::string seed = f[9];
+    Run(With({"--seed-ms", seed, "--side", "16", "--dilution", "0.1", "--dynamics", "stable", "--adiabatic"},
+             {"--avalanches", Path("own.csv")}));
+    for (const std::string& bin : Body(Path("own.csv")))
+      own[bin.substr(0, bin.rfind(','))] += std::stoll(bin.substr(bin.rfind(',') + 1));
+  }
+  std::map<std::string, std::int64_t> binned;
+  for (const std::string& line : Body(Path("sizes.csv"))) {
+    const std::string bin = line.substr(line.find(",0,") + 3);  // point 0: branch,size_min,size_max,count
+    binned[bin.substr(0, bin.rfind(','))] += std::stoll(bin.substr(bin.rfind(',') + 1));
+    counts[bin.substr(0, bin.find(','))] += std::stoll(bin.substr(bin.rfind(',') + 1));
+  }
+  EXPECT_EQ(binned, own);
+  EXPECT_EQ(counts, steps);
+  const std::pair<std::vector<std::string>, const char*> refused[] = {
+      {{"--loops", Path("l.csv")}, "--adiabatic in a sweep writes no --loops"},
+      {{"--avalanches", Path("a.csv"), "--shard", "0/2"}, "--avalanches takes a whole sweep"},
+      {{"--enhancement", "-1"}, "--adiabatic needs an enhancement of 0 or more"},
+  };
+  for (const auto& [more, message] : refused) {
+    EXPECT_EQ(Sweep(more), 2) << message;
+    EXPECT_NE(last_err.find(message), std::string::npos) << last_err;
+  }
 }
 
 // The study file's keys stand for the options of the same names.
