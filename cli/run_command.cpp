@@ -210,13 +210,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
     return bad.what();
   }
   run.model.adiabatic = std::find(options.flags.begin(), options.flags.end(), "adiabatic") != options.flags.end();
-  std::optional<long double> enhancement;
-  try {
-    enhancement = FieldParameters(fields).Enhancement();
-  } catch (const Exception&) {
-    // the run reports its own error
-  }
-  if (const std::optional<std::string> conflict = AdiabaticConflict(run.model, enhancement, false)) return conflict;
+  if (const std::optional<std::string> conflict = AdiabaticRefused(fields, run.model)) return conflict;
   if (options.values.count("avalanches") && !run.model.adiabatic) return "--avalanches needs --adiabatic";
   // The file's loop arrays are laid out for the field steps, not for rows
   // that come one per avalanche.

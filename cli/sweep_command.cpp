@@ -29,8 +29,6 @@
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
-#include "form/field_parameters.h"
-#include "run/model_option_texts.h"
 #ifdef EB_MPI
 #include "cluster/mpi_session.h"
 #include "cluster/rank_sweep.h"
@@ -165,16 +163,9 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   PlannedSweep planned = PlanSweep(ask);
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
-  for (std::size_t k = 0; k < request.grid->PointCount() && ask.model.adiabatic; ++k) {
-    std::optional<long double> enhancement;
-    try {
-      enhancement = FieldParameters(request.grid->PointFields(k)).Enhancement();
-    } catch (const Exception&) {
-      // the run reports its own error
-    }
-    if (const std::optional<std::string> conflict = AdiabaticConflict(ask.model, enhancement, false))
+  for (std::size_t k = 0; k < request.grid->PointCount() && ask.model.adiabatic; ++k)
+    if (const std::optional<std::string> conflict = AdiabaticRefused(request.grid->PointFields(k), ask.model))
       throw std::invalid_argument(*conflict);
-  }
   if (!request.plan.model.spinsAt.empty()) {
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");
     if (!request.paths.h5.empty())

@@ -91,17 +91,28 @@ class CycleReadouts final : public ReadoutFields {
   ReadoutFields* forward_;
 };
 
-// The relaxation at one step, the spins it changed kept and drawn even when
-// it raises.
+// What `relax` does to the spins, kept and drawn even when it raises.
+template <Dynamics D, class F>
+auto Followed(D& dynamics, ShownSpins& shown, F&& relax) {
+  const auto result = [&] {
+    try {
+      return relax();
+    } catch (...) {
+      shown.Follow(dynamics);
+      throw;
+    }
+  }();
+  shown.Follow(dynamics);
+  return result;
+}
+
+// The relaxation at one step.
 template <Dynamics D>
 void Relax(D& dynamics, ShownSpins& shown, double H, Branch branch) {
-  try {
+  Followed(dynamics, shown, [&] {
     dynamics.Relax(H, branch);
-  } catch (...) {
-    shown.Follow(dynamics);
-    throw;
-  }
-  shown.Follow(dynamics);
+    return 0;
+  });
 }
 
 // The end of a leg: at a turning point the observer may take the spins (of
@@ -209,14 +220,7 @@ void AvalancheLeg(const RunPorts& run, StableRelaxation& dynamics, ShownSpins& s
   while (const std::optional<double> next = dynamics.NextAvalancheField(branch, H, end)) {
     H = *next;
     run.lattice.AppliedField = H;
-    std::int64_t size = 0;
-    try {
-      size = dynamics.Avalanche(H, branch);
-    } catch (...) {
-      shown.Follow(dynamics);
-      throw;
-    }
-    shown.Follow(dynamics);
+    const std::int64_t size = Followed(dynamics, shown, [&] { return dynamics.Avalanche(H, branch); });
     if (size == 0) break;  // none is due at H: never, by the flip fields' order
     RecordStep(run, dynamics, measurements, branch, H, leg.Cycle(), spinSum, step);
     SetRunProgress(run.port, branch, H);

@@ -103,24 +103,24 @@ constexpr std::int64_t kEventFieldValuesPerThread = 1500;
 constexpr int kEventSmallestSide = 256;
 constexpr std::int64_t kEventMostFieldValues = std::int64_t{1} << 25;
 
+// The field values the Run will hold, roughly; none where its texts do not
+// read (the Run raises where it reads them). Neither raises here nor walks
+// a long schedule.
+std::optional<std::int64_t> FieldValueCount(const ModelOptions& model, const ModelParameters& parameters) {
+  if (model.fields) return static_cast<std::int64_t>(model.fields->size());
+  try {
+    return (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
 bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
   if (model.dynamics != DynamicsRule::Pass || model.engine == EngineChoice::Pass) return false;
   if (model.engine == EngineChoice::Events) return true;
   if (n < kEventSmallestSide) return false;
-  // The field values the Run will hold, roughly: reading the texts here
-  // must not raise (the Run raises where it reads them), nor walk a long
-  // schedule.
-  std::int64_t values = 0;
-  if (model.fields) {
-    values = static_cast<std::int64_t>(model.fields->size());
-  } else {
-    try {
-      values = (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
-    } catch (const Exception&) {
-      return false;
-    }
-  }
-  return values >= kEventFieldValuesPerThread * std::max(threads, 1) && values <= kEventMostFieldValues;
+  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
+  return values && *values >= kEventFieldValuesPerThread * std::max(threads, 1) && *values <= kEventMostFieldValues;
 }
 
 // Flip fields for the stable dynamics when asked for (and for adiabatic
@@ -132,17 +132,8 @@ constexpr std::int64_t kStableEventFieldValues = 1500;
 
 bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
   if (model.engine != EngineChoice::Auto) return model.engine == EngineChoice::Events;
-  std::int64_t values = 0;
-  if (model.fields) {
-    values = static_cast<std::int64_t>(model.fields->size());
-  } else {
-    try {
-      values = (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
-    } catch (const Exception&) {
-      return false;
-    }
-  }
-  return values >= kStableEventFieldValues;
+  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
+  return values && *values >= kStableEventFieldValues;
 }
 
 }  // namespace
