@@ -5,6 +5,8 @@
 
 #include "form/field_numbers.h"
 #include "form/catalogue.h"
+#include "form/field_parameters.h"
+#include "run/engine_choice.h"
 #include "run/large_lattice.h"
 #include "run/simulator.h"
 
@@ -96,7 +98,8 @@ std::uint32_t RealizationSeed(std::uint32_t seedMs, std::uint64_t r) {
                                     kMillisecondsPerDay);
 }
 
-void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies) {
+void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies, const ModelOptions& model,
+                    unsigned innerThreads) {
   // Only the side, the steps and the field bounds decide; the other axes
   // keep their first text.
   std::vector<const GridAxis*> deciding;
@@ -111,7 +114,12 @@ void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies) {
   for (;;) {
     for (std::size_t a = 0; a < deciding.size(); ++a) fields.Set(deciding[a]->input, deciding[a]->texts[at[a]]);
     CheckRunInputs(fields, largeSides);
-    if (const auto side = largeSides ? LargeSide(fields) : std::nullopt) CheckLargeLatticeFits(*side, copies);
+    if (const auto side = largeSides ? LargeSide(fields) : std::nullopt) {
+      const FieldParameters parameters(fields);
+      const int threads = static_cast<int>(innerThreads);
+      CheckLargeLatticeFits(*side, copies, ChosenEngine(model, parameters, *side, threads),
+                            FieldValueCount(model, parameters).value_or(0));
+    }
     std::size_t a = 0;
     while (a < deciding.size() && ++at[a] == deciding[a]->texts.size()) at[a++] = 0;
     if (a == deciding.size()) return;

@@ -10,6 +10,7 @@
 #include "base/decimal_separator.h"
 #include "model/physics_names.h"
 #include "form/headless_form.h"
+#include "run/model_options.h"
 
 namespace ebsim {
 
@@ -60,8 +61,10 @@ class SweepGrid {
 // texts the Run refuses whatever the seed: a side the lattice cannot hold,
 // fewer than one step, H0 below Hmin, a field step that rounds to zero.
 // With largeSides, sides up to the largest the compact lattice holds, and
-// `copies` of the largest lattice must fit in memory at once.
-void CheckRunInputs(const SweepGrid& grid, bool largeSides = false, unsigned copies = 1);
+// `copies` of the largest lattice must fit in memory at once, each with the
+// engine the model and `innerThreads` choose.
+void CheckRunInputs(const SweepGrid& grid, bool largeSides = false, unsigned copies = 1, const ModelOptions& model = {},
+                    unsigned innerThreads = 1);
 
 // The seed of realisation r of a sweep seeded at seedMs: a time of day in
 // milliseconds, (seedMs + 53398447 r) mod 86400000. Realisation r of every

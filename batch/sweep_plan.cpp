@@ -78,7 +78,7 @@ PlannedSweep PlanSweep(const SweepAsk& ask) {
   // each realisation on all the threads.
   plan.largeSides = true;
   plan.innerThreads = InnerThreads(*planned.grid, plan.threads);
-  CheckRunInputs(*planned.grid, true, SweepThreads(plan));
+  CheckRunInputs(*planned.grid, true, SweepThreads(plan), plan.model, plan.innerThreads);
   return planned;
 }
 

@@ -159,18 +159,37 @@ class StreamingObserver final : public SweepObserver {
   std::uint64_t steps_ = 0;
 };
 
+// The rows an adiabatic loop may hold: one per avalanche, and with no
+// negative constant each spin reverses at most once a leg.
+std::uint64_t AdiabaticRowBound(const HeadlessFields& fields, const ModelOptions& model) {
+  std::uint64_t sites = 0;
+  try {
+    const std::uint64_t n = static_cast<std::uint64_t>(FieldParameters(fields).Side(kLargestSide));
+    sites = n * n;
+  } catch (const Exception&) {
+  }
+  return 2 * (sites + 1) * static_cast<std::uint64_t>(model.cycles);
+}
+
 // Why --loop cannot be given, when the loop would not fit in memory beside
 // the lattice: it grows by doubling, and holds up to three times its size
 // while it moves.
-std::optional<std::string> LoopRefused(const HeadlessFields& fields, const ModelOptions& model) {
-  const std::uint64_t steps = ProtocolStepBound(fields, model);
+std::optional<std::string> LoopRefused(const HeadlessFields& fields, const ModelOptions& model, int threads) {
+  const std::uint64_t rows = model.adiabatic ? AdiabaticRowBound(fields, model) : ProtocolStepBound(fields, model);
   const std::optional<int> side = LargeSide(fields);
-  const long double needed = 3.0L * sizeof(LoopPoint) * steps + (side && *side > 0 ? LargeLatticeBytes(*side) : 0);
+  std::uint64_t lattice = 0;
+  if (side && *side > 0) {
+    const FieldParameters parameters(fields);
+    lattice = LargeLatticeBytes(*side, ChosenEngine(model, parameters, *side, threads),
+                                FieldValueCount(model, parameters).value_or(0));
+  }
+  const long double needed = 3.0L * sizeof(LoopPoint) * rows + lattice;
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if (!available || needed <= *available) return std::nullopt;
-  return "--loop of " + fields.Text(Input::Steps) + " steps needs about " +
-         Megabytes(static_cast<std::uint64_t>(std::min(needed, 0x1p63L))) + " of memory; " + Megabytes(*available) +
-         " are available (--loop-csv FILE writes the loop as it goes)";
+  const std::string what = model.adiabatic ? "--loop of an adiabatic run (up to " + std::to_string(rows) + " avalanches)"
+                                           : "--loop of " + fields.Text(Input::Steps) + " steps";
+  return what + " needs about " + Megabytes(static_cast<std::uint64_t>(std::min(needed, 0x1p63L))) + " of memory; " +
+         Megabytes(*available) + " are available (--loop-csv FILE writes the loop as it goes)";
 }
 
 // Why --spins-at cannot be given: a step beyond the run's last. A run whose
@@ -220,7 +239,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
                                                    "--boundary, --cycles, --fields or --spins-at";
   if (!run.model.spinsAt.empty() && !options.values.count("spins")) return "--spins-at needs --spins DIR";
   if (const std::optional<std::string> beyond = StepsBeyondRun(fields, run.model)) return beyond;
-  return run.keepLoop ? LoopRefused(fields, run.model) : std::nullopt;
+  return run.keepLoop ? LoopRefused(fields, run.model, run.threads) : std::nullopt;
 }
 
 }  // namespace
@@ -256,7 +275,7 @@ int RunCommand(std::span<const std::string> args, std::ostream& out, std::ostrea
   // --h5 holds the loop: the run keeps it, within the same limit as --loop.
   if (h5Path != options.values.end() && !run.keepLoop) {
     run.keepLoop = true;
-    if (const std::optional<std::string> refused = LoopRefused(fields, run.model)) {
+    if (const std::optional<std::string> refused = LoopRefused(fields, run.model, run.threads)) {
       err << "ebsim run: " << *refused << "\n";
       return 2;
     }

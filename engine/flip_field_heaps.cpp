@@ -9,8 +9,12 @@ void FlipFieldHeaps::Reset(std::size_t sites) {
   field_.assign(sites, 0.0);
   position_.assign(sites, kNone);
   in_.assign(sites, 0);
+  // Each heap may come to hold every site: reserved once, so that neither
+  // grows by doubling past the sites.
   down_.clear();
   up_.clear();
+  down_.reserve(sites);
+  up_.reserve(sites);
 }
 
 void FlipFieldHeaps::Set(std::size_t s, std::int8_t spin, double field) {

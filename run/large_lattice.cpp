@@ -1,5 +1,6 @@
 #include "run/large_lattice.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,19 +11,42 @@
 
 namespace ebsim {
 
-std::uint64_t LargeLatticeBytes(int n) {
-  // Per site: the exchange choice (a byte, which the set-up draws and the
-  // lattice keeps), the random field, three generations of spins and two
-  // local-field signs: 14 bytes, and a margin. The peak resident size of
-  // ebsim run measured 14.0 bytes a site at sides 14,000 and 20,000.
-  return static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n) * 15 + (std::uint64_t{64} << 20);
+namespace {
+
+// Bytes a site, by engine, from the peak resident size of ebsim run (side
+// 2,000 and 5,000, 300 and 3,000 steps) and a margin: besides the lattice
+// (the exchange choice and the random field, 9 bytes), the pass keeps three
+// generations of spins and two local-field signs (14.0 bytes measured at
+// sides 14,000 and 20,000); the events, the spins and each site's signs,
+// marks and next change, and the lists of a relaxation's sites; the stable
+// scan, the spins and the neighbour fields; the flip fields add each site's
+// field and its places in two heaps.
+std::uint64_t BytesPerSite(LatticeEngine engine) {
+  switch (engine) {
+    case LatticeEngine::Pass: return 15;
+    case LatticeEngine::PassEvents: return 27;
+    case LatticeEngine::StableScan: return 24;
+    case LatticeEngine::StableEvents: return 36;
+  }
+  return 36;
 }
 
-void CheckLargeLatticeFits(int n, unsigned copies) {
+}  // namespace
+
+std::uint64_t LargeLatticeBytes(int n, LatticeEngine engine, std::int64_t fieldValues) {
+  const std::uint64_t sites = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
+  // The event engine plans a leg's field values: the value and the list of
+  // sites due there.
+  const std::uint64_t planned =
+      engine == LatticeEngine::PassEvents ? 40 * static_cast<std::uint64_t>(std::max<std::int64_t>(fieldValues, 0)) : 0;
+  return sites * BytesPerSite(engine) + planned + (std::uint64_t{64} << 20);
+}
+
+void CheckLargeLatticeFits(int n, unsigned copies, LatticeEngine engine, std::int64_t fieldValues) {
   // One lattice of a side the window's maps hold is not checked: reading
   // the limits takes longer than its Run.
   if (copies == 1 && n <= kMaxSide) return;
-  const std::uint64_t needed = LargeLatticeBytes(n) * copies;
+  const std::uint64_t needed = LargeLatticeBytes(n, engine, fieldValues) * copies;
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if (available && needed > *available)
     throw EConvertError("A lattice of side " + std::to_string(n) + " needs about " + Megabytes(needed) +

@@ -10,6 +10,7 @@
 #include "model/random_numbers.h"
 #include "model/utc_clock.h"
 #include "engine/compact_lattice.h"
+#include "run/engine_choice.h"
 #include "run/field_sweep.h"
 
 namespace ebsim {
@@ -17,12 +18,14 @@ namespace ebsim {
 // The largest side: its number of sites still counts in 32 bits.
 inline constexpr int kLargestSide = 46340;
 
-// About how many bytes a Run on a lattice of side n holds.
-std::uint64_t LargeLatticeBytes(int n);
-// Throws EConvertError when `copies` such lattices would not fit in the
-// memory this process may take (AvailableMemoryBytes), before anything is
+// About how many bytes a Run on a lattice of side n holds with that engine
+// and that many field values.
+std::uint64_t LargeLatticeBytes(int n, LatticeEngine engine = LatticeEngine::Pass, std::int64_t fieldValues = 0);
+// Throws EConvertError when `copies` such Runs would not fit in the memory
+// this process may take (AvailableMemoryBytes), before anything is
 // allocated. One lattice of a side up to 300 always passes.
-void CheckLargeLatticeFits(int n, unsigned copies = 1);
+void CheckLargeLatticeFits(int n, unsigned copies = 1, LatticeEngine engine = LatticeEngine::Pass,
+                           std::int64_t fieldValues = 0);
 
 // "Run LEE Constants" and "Run QRF Fields" for side n on `threads` threads
 // (setup/compact_set_up.h): the exchange constants (the surface ratio shown

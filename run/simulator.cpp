@@ -9,6 +9,7 @@
 #include "form/field_numbers.h"
 #include "form/field_parameters.h"
 #include "setup/random_field_run.h"
+#include "run/engine_choice.h"
 #include "run/large_lattice.h"
 
 namespace ebsim {
@@ -89,55 +90,6 @@ void Simulator::SetUpRandomFields(const FormPort& port) {
   RunRandomField(port, FieldParameters(port.fields), *lattice_, random_);
 }
 
-namespace {
-
-// The event engine for the pass dynamics when asked for, or by auto when
-// the Run holds enough field values: at side 2,000 one thread of events
-// overtakes one pass thread at about 1,500 values (300 values: 6.6 s
-// against 0.93 s; 3,000: 5.5 s against 9.9 s; 30,000: 4.9 s against
-// 129 s), and the pass engine's threads share its work.
-constexpr std::int64_t kEventFieldValuesPerThread = 1500;
-// The event engine holds a leg's field values (8 bytes each) and pays for
-// its plan up front: auto takes it only for lattices where passes cost,
-// and for histories it holds in a few hundred megabytes.
-constexpr int kEventSmallestSide = 256;
-constexpr std::int64_t kEventMostFieldValues = std::int64_t{1} << 25;
-
-// The field values the Run will hold, roughly; none where its texts do not
-// read (the Run raises where it reads them). Neither raises here nor walks
-// a long schedule.
-std::optional<std::int64_t> FieldValueCount(const ModelOptions& model, const ModelParameters& parameters) {
-  if (model.fields) return static_cast<std::int64_t>(model.fields->size());
-  try {
-    return (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
-  } catch (const Exception&) {
-    return std::nullopt;
-  }
-}
-
-bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
-  if (model.dynamics != DynamicsRule::Pass || model.engine == EngineChoice::Pass) return false;
-  if (model.engine == EngineChoice::Events) return true;
-  if (n < kEventSmallestSide) return false;
-  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
-  return values && *values >= kEventFieldValuesPerThread * std::max(threads, 1) && *values <= kEventMostFieldValues;
-}
-
-// Flip fields for the stable dynamics when asked for (and for adiabatic
-// Runs), or by auto from 1,500 field values on: at side 1,000 on one thread
-// (bench/adiabatic_bench.cpp) the scan of every site takes 0.55 s for 302
-// values and 3.7 s for 3,002, the flip fields 1.9 s for either, and the
-// two cost in proportion to the sites alike.
-constexpr std::int64_t kStableEventFieldValues = 1500;
-
-bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
-  if (model.engine != EngineChoice::Auto) return model.engine == EngineChoice::Events;
-  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
-  return values && *values >= kStableEventFieldValues;
-}
-
-}  // namespace
-
 SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int threads, CompactProgress& progress,
                                  SweepObserver* observer, const ProtocolRun* protocol) {
   progress = {};
@@ -145,7 +97,8 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   const ModelOptions& model = protocol ? protocol->model : defaults;
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
-  CheckLargeLatticeFits(n);
+  const LatticeEngine chosen = ChosenEngine(model, parameters, n, threads);
+  CheckLargeLatticeFits(n, 1, chosen, FieldValueCount(model, parameters).value_or(0));
   CompactLattice lattice = SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads,
                                              observer, model.boundary);
   progress.side = n;
@@ -155,11 +108,11 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   if (model.dynamics == DynamicsRule::Stable) {
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
-    stableOptions.events = model.adiabatic || UseStableEvents(model, parameters);
+    stableOptions.events = chosen == LatticeEngine::StableEvents;
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
-  if (UseEvents(model, parameters, n, threads)) {
+  if (chosen == LatticeEngine::PassEvents) {
     EventRelaxation engine(std::move(lattice), std::move(spins), model.boundary);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }

@@ -1,0 +1,62 @@
+#include "run/engine_choice.h"
+
+#include <algorithm>
+
+#include "base/errors.h"
+
+namespace ebsim {
+
+namespace {
+
+// The event engine for the pass dynamics when asked for, or by auto when
+// the Run holds enough field values: at side 2,000 one thread of events
+// overtakes one pass thread at about 1,500 values (300 values: 6.6 s
+// against 0.93 s; 3,000: 5.5 s against 9.9 s; 30,000: 4.9 s against
+// 129 s), and the pass engine's threads share its work.
+constexpr std::int64_t kEventFieldValuesPerThread = 1500;
+// The event engine holds a leg's field values (8 bytes each) and pays for
+// its plan up front: auto takes it only for lattices where passes cost,
+// and for histories it holds in a few hundred megabytes.
+constexpr int kEventSmallestSide = 256;
+constexpr std::int64_t kEventMostFieldValues = std::int64_t{1} << 25;
+
+bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
+  if (model.engine == EngineChoice::Pass) return false;
+  if (model.engine == EngineChoice::Events) return true;
+  if (n < kEventSmallestSide) return false;
+  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
+  return values && *values >= kEventFieldValuesPerThread * std::max(threads, 1) && *values <= kEventMostFieldValues;
+}
+
+// Flip fields for the stable dynamics when asked for (and for adiabatic
+// Runs), or by auto from 1,500 field values on: at side 1,000 on one thread
+// (bench/adiabatic_bench.cpp) the scan of every site takes 0.55 s for 302
+// values and 3.7 s for 3,002, the flip fields 1.9 s for either, and the
+// two cost in proportion to the sites alike.
+constexpr std::int64_t kStableEventFieldValues = 1500;
+
+bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
+  if (model.adiabatic) return true;
+  if (model.engine != EngineChoice::Auto) return model.engine == EngineChoice::Events;
+  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
+  return values && *values >= kStableEventFieldValues;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> FieldValueCount(const ModelOptions& model, const ModelParameters& parameters) {
+  if (model.fields) return static_cast<std::int64_t>(model.fields->size());
+  try {
+    return (static_cast<std::int64_t>(parameters.Steps()) + 2) * model.cycles;
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
+LatticeEngine ChosenEngine(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
+  if (model.dynamics == DynamicsRule::Stable)
+    return UseStableEvents(model, parameters) ? LatticeEngine::StableEvents : LatticeEngine::StableScan;
+  return UseEvents(model, parameters, n, threads) ? LatticeEngine::PassEvents : LatticeEngine::Pass;
+}
+
+}  // namespace ebsim
