@@ -129,6 +129,7 @@ std::vector<std::string> ModelCommand(const ModelOptions& options) {
     for (std::int64_t k : options.spinsAt) steps += (steps.empty() ? "" : ";") + std::to_string(k);
     line.insert(line.end(), {"--spins-at", steps});
   }
+  if (options.adiabatic) line.push_back("--adiabatic");
   return line;
 }
 

@@ -51,10 +51,6 @@ Json RunMetadata(const HeadlessFields& fields, std::uint32_t seed, const ModelOp
     command.insert(command.end(), {std::string("--") + input.option, fields.Text(input.input)});
   for (std::string& option : ModelCommand(model)) command.push_back(std::move(option));
   AddModelMetadata(metadata, model);
-  if (model.adiabatic) {
-    metadata["model"]["adiabatic"] = true;
-    command.push_back("--adiabatic");
-  }
   metadata["command"] = command;
   metadata["start"] = UtcTimeText(std::chrono::system_clock::now());
   return metadata;

@@ -20,6 +20,9 @@
 #include "batch/sweep_output.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
+#include "form/field_parameters.h"
+#include "run/model_option_texts.h"
+#include "python/avalanche_columns.h"
 #include "python/interrupt_check.h"
 #include "python/loop_tables.h"
 #include "python/model_arguments.h"
@@ -34,7 +37,7 @@ namespace {
 constexpr const char* kCaller = "ebsim.sweep()";
 
 struct SweepResult {
-  py::object rows, summary, loops = py::none(), loopMean = py::none();
+  py::object rows, summary, loops = py::none(), loopMean = py::none(), avalanches = py::none();
   py::object metadata;
   std::uint32_t seedMs = 0;
   std::uint64_t rowCount = 0;
@@ -42,7 +45,7 @@ struct SweepResult {
 
 // What the tables keep besides the rows and the summary.
 struct KeptTables {
-  bool loops = false, loopMean = false;
+  bool loops = false, loopMean = false, avalanches = false;
 };
 
 // A grid value: one item, or a list, tuple or numpy array of items; each
@@ -195,12 +198,14 @@ struct RowSinks {
   PointTally tally;
   std::optional<LoopsTable> loops;
   std::optional<LoopMeanTable> loopMean;
+  std::optional<AvalancheColumns> avalanches;
   std::exception_ptr failure;  // a row that could not be kept
 
   RowSinks(const SweepGrid& table, KeptTables kept, bool extended)
       : grid(table), summary(table), tally([this](const PointKey& key, const PointStatistics& s) { summary.Add(key, s); }) {
     if (kept.loops) loops.emplace(extended);
     if (kept.loopMean) loopMean.emplace(grid);
+    if (kept.avalanches) avalanches.emplace(grid);
   }
   void Add(const SweepPlan& plan, const SweepRow& row, std::atomic<bool>& stop) {
     if (failure || (file && file->failure)) return;
@@ -210,6 +215,7 @@ struct RowSinks {
       for (const RunsLine& line : RunsLines(grid, row)) tally.Add(line);
       if (loops) loops->Add(row);
       if (loopMean) loopMean->Add(row);
+      if (avalanches) avalanches->Add(row);
     } catch (...) {
       failure = std::current_exception();
       stop = true;
@@ -247,6 +253,21 @@ void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, Swee
   check.Rethrow();
 }
 
+// A ValueError, with ebsim sweep's message in Python's names, for an
+// adiabatic sweep with a grid point that cannot take it.
+void CheckAdiabaticPoints(const SweepGrid& grid, const ModelOptions& model) {
+  for (std::size_t k = 0; k < grid.PointCount() && model.adiabatic; ++k) {
+    std::optional<long double> enhancement;
+    try {
+      enhancement = FieldParameters(grid.PointFields(k)).Enhancement();
+    } catch (const Exception&) {
+      // the realisation reports its own error
+    }
+    if (const std::optional<std::string> conflict = AdiabaticConflict(model, enhancement, true))
+      Raise(PyExc_ValueError, std::string(kCaller) + ": " + *conflict);
+  }
+}
+
 // The table with its file's metadata in DataFrame.attrs: the first line's
 // object for a file of this kind, with the end line's time, rows and
 // completeness.
@@ -272,8 +293,13 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
   if (!options.spinsAt.empty())
     Raise(PyExc_ValueError, std::string(kCaller) + ": spins_at keeps spins, which ebsim.sweep does not return; "
                                                    "ebsim.run(spins_at=...) does, and ebsim sweep --spins DIR");
+  ask.model.adiabatic = kept.avalanches;
+  if (kept.avalanches && (kept.loops || kept.loopMean))
+    Raise(PyExc_ValueError, std::string(kCaller) + ": adiabatic=True keeps no loops or loop_mean (one loop row per "
+                                                   "avalanche); ebsim.run(adiabatic=True) gives a realisation's");
   const std::optional<std::string> path = OutPath(out);
   PlannedSweep planned = PlanOf(ask, kept.loopMean);
+  CheckAdiabaticPoints(*planned.grid, ask.model);
   SweepPlan& plan = planned.plan;
   plan.seedMs = SeedOf(seedMs, kCaller);
   CheckTablesFit(plan, !path, kept);
@@ -294,6 +320,7 @@ SweepResult Sweep(const py::object& gridObject, const py::object& realizations, 
   result.summary = Described(sinks.summary.Table(), metadata, "summary");
   if (sinks.loops) result.loops = Described(sinks.loops->Table(), metadata, "loops");
   if (sinks.loopMean) result.loopMean = Described(sinks.loopMean->Table(), metadata, "loop_mean");
+  if (sinks.avalanches) result.avalanches = Described(sinks.avalanches->Table(), metadata, "avalanches");
   result.metadata = FromJson(metadata);
   result.seedMs = plan.seedMs;
   return result;
@@ -330,6 +357,11 @@ std::string SweepDoc() {
                 of `ebsim sweep --loops`)
   loop_mean     keep the loop averaged over each point's realisations
                 (result.loop_mean, the columns of `ebsim sweep --loop-mean`)
+  adiabatic     each realisation driven adiabatically, one avalanche at a
+                time (dynamics='stable', an enhancement of 0 or more);
+                result.avalanches counts each point's avalanche sizes, the
+                columns of `ebsim sweep --avalanches`; the rows' step
+                counts are avalanches; not with loops or loop_mean
 
 The model and the protocol of every realisation, as ebsim sweep's options
 of the same names (the defaults are the window's):
@@ -376,6 +408,10 @@ void AddSweep(py::module_& module) {
       .def_readonly("loop_mean", &SweepResult::loopMean,
                     "Per grid point the loop averaged over its realisations, the columns of the --loop-mean file: "
                     "the inputs, point, step, branch, H, M_mean, M_sd, M_se, n; None without loop_mean=True.")
+      .def_readonly("avalanches", &SweepResult::avalanches,
+                    "Per grid point the avalanche sizes of all its realisations, per branch in bins of powers of "
+                    "two, the columns of the --avalanches file: the inputs, point, branch, size_min, size_max, "
+                    "count; None without adiabatic=True.")
       .def_readonly("metadata", &SweepResult::metadata,
                     "The runs file's provenance line as a dict: program, file, sweep (version, grid texts, "
                     "separator, seed_ms, realizations, points, rows), shard, command, start.")
@@ -397,15 +433,16 @@ void AddSweep(py::module_& module) {
       [](const py::object& grid, const py::object& realizations, const py::object& seedMs, const py::object& threads,
          const py::object& progress, const py::object& out, bool loops, bool loopMean, const py::object& dynamics,
          const py::object& boundary, const py::object& cycles, const py::object& fields,
-         const py::object& spinsAt, const py::object& engine) {
-        return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean},
+         const py::object& spinsAt, const py::object& engine, bool adiabatic) {
+        return Sweep(grid, realizations, seedMs, threads, progress, out, {loops, loopMean, adiabatic},
                      {dynamics, boundary, cycles, fields, spinsAt, engine});
       },
       SweepDoc().c_str(), py::arg("grid"), py::kw_only(), py::arg("realizations") = 1,
       py::arg("seed_ms") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none(),
       py::arg("out") = py::none(), py::arg("loops").noconvert() = false, py::arg("loop_mean").noconvert() = false,
       py::arg("dynamics") = "pass", py::arg("boundary") = "edge-copy", py::arg("cycles") = py::none(),
-      py::arg("fields") = py::none(), py::arg("spins_at") = py::none(), py::arg("engine") = "auto");
+      py::arg("fields") = py::none(), py::arg("spins_at") = py::none(), py::arg("engine") = "auto",
+      py::arg("adiabatic").noconvert() = false);
 }
 
 }  // namespace ebsim

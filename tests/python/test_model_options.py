@@ -263,3 +263,37 @@ def test_adiabatic_runs_refused_with_the_commands_message(kwargs, option):
         ebsim.run(seed_ms=1, adiabatic=True, **kwargs)
     python = expected.replace("--dynamics stable", "dynamics='stable'").replace("--engine pass", "engine='pass'")
     assert str(raised.value) == "ebsim.run(): " + python
+
+
+def test_an_adiabatic_sweep_counts_its_realisations_avalanches_as_the_command_line_does():
+    grid = dict(side=20, field_sd=[2, 3.5])
+    sweep = ebsim.sweep(grid, realizations=3, seed_ms=5, dynamics="stable", adiabatic=True)
+    rows, table = sweep.rows, sweep.avalanches
+    expected = {}
+    for k in range(len(rows["point"])):
+        run = ebsim.run(side=20, field_sd=[2, 3.5][int(rows["point"][k])], seed_ms=int(rows["seed_ms"][k]),
+                        dynamics="stable", adiabatic=True)
+        a = run.avalanches
+        assert [int(rows["steps_descending"][k]), int(rows["steps_ascending"][k])] == \
+            [int((a["branch"] == b).sum()) for b in (0, 1)]
+        for branch, size in zip(a["branch"], a["size"]):
+            key = (int(rows["point"][k]), ["down", "up"][branch], int(size).bit_length() - 1)
+            expected[key] = expected.get(key, 0) + 1
+    got = {(int(p), b, int(lo).bit_length() - 1): int(c)
+           for p, b, lo, c in zip(table["point"], table["branch"], table["size_min"], table["count"]) if c}
+    assert got == expected
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "sizes.csv")
+        subprocess.run([EBSIM, "sweep", "--side", "20", "--field-sd", "2;3.5", "--realizations", "3", "--seed-ms", "5",
+                        "--dynamics", "stable", "--adiabatic", "--out", os.devnull, "--avalanches", path],
+                       check=True, capture_output=True)
+        lines = [line.strip().split(",") for line in open(path) if not line.startswith("#")]
+    assert lines[0][-5:] == ["point", "branch", "size_min", "size_max", "count"] and len(lines) > 10
+    for k, name in enumerate(lines[0]):
+        mine = [str(v) if name == "branch" else float(v) for v in table[name]]
+        assert mine == [r[k] if name == "branch" else float(r[k]) for r in lines[1:]], name
+    assert "--adiabatic" in sweep.metadata["command"]
+    with pytest.raises(ValueError, match=r"^ebsim\.sweep\(\): adiabatic=True keeps no loops"):
+        ebsim.sweep(grid, seed_ms=5, dynamics="stable", adiabatic=True, loops=True)
+    with pytest.raises(ValueError, match=r"^ebsim\.sweep\(\): .*enhancement"):
+        ebsim.sweep(dict(side=20, enhancement=[1, -1]), seed_ms=5, dynamics="stable", adiabatic=True)
