@@ -88,8 +88,10 @@ void EventRelaxation::ReversePending(Branch branch) {
 }
 
 void EventRelaxation::Queue(std::size_t s) {
-  if (sites_[s].marks & kQueued) return;
-  sites_[s].marks |= kQueued;
+  std::uint64_t& word = queued_[s / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (s % 64);
+  if (word & bit) return;
+  word |= bit;
   queue_.push_back(s);
 }
 
@@ -143,7 +145,7 @@ void EventRelaxation::EventPass(double H, Branch branch) {
     const int i = static_cast<int>(s / static_cast<std::size_t>(n_)) + 1;
     const int j = static_cast<int>(s % static_cast<std::size_t>(n_)) + 1;
     Store(s, Evaluate<false>(s, i, j), true);
-    sites_[s].marks &= static_cast<std::uint8_t>(~kQueued);
+    queued_[s / 64] &= ~(std::uint64_t{1} << (s % 64));
   }
   visits_ = queue_.size();
   queue_.clear();

@@ -30,6 +30,7 @@ EventRelaxation::EventRelaxation(CompactLattice lattice, std::vector<std::int8_t
   spins_.assign(spins.begin(), spins.end());
 
   sites_.resize(sites);
+  queued_.assign((sites + 63) / 64, 0);
   rowChanged_.resize(static_cast<std::size_t>(n_));
 }
 
@@ -55,6 +56,8 @@ void EventRelaxation::ResetSpins(std::int8_t spin) {
 // pass leaves them; an overflow is raised at the site where it arises.
 void EventRelaxation::InitLocalFields(double H) {
   for (SiteState& site : sites_) site.marks = 0;
+  std::fill(queued_.begin(), queued_.end(), 0);
+  queue_.clear();
   reversed_.clear();
   reversedBefore_.clear();
   zeros_.clear();

@@ -92,7 +92,7 @@ class EventRelaxation {
   // What a site keeps beside its spin: the signs of its two latest local
   // fields (equal apart from the sites in changed_), its marks, and the
   // plan position of its next change.
-  enum Mark : std::uint8_t { kReversed = 1, kQueued = 2, kInZeros = 4 };
+  enum Mark : std::uint8_t { kReversed = 1, kInZeros = 4 };
   struct SiteState {
     std::int8_t previous = 0, latest = 0;
     std::uint8_t marks = 0;
@@ -105,8 +105,10 @@ class EventRelaxation {
   // The spins the current relaxation reversed (not those of 0), marked, and
   // the ones the relaxation before reversed.
   std::vector<std::size_t> reversed_, reversedBefore_;
-  // The sites to evaluate in the current relaxation, marked.
+  // The sites to evaluate in the current relaxation, marked in queued_ (a
+  // bit a site, which the caches hold where the sites' states miss).
   std::vector<std::size_t> queue_;
+  std::vector<std::uint64_t> queued_;
   // Each plan position's sites due to change there.
   std::vector<std::vector<std::uint32_t>> buckets_;
   std::vector<std::uint8_t> rowChanged_;
