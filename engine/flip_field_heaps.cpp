@@ -5,88 +5,77 @@
 namespace ebsim {
 
 void FlipFieldHeaps::Reset(std::size_t sites) {
-  if (sites >= kNone) throw std::invalid_argument("the flip fields hold fewer than 2^32 - 1 sites");
-  field_.assign(sites, 0.0);
-  position_.assign(sites, kNone);
-  in_.assign(sites, 0);
-  // Each heap may come to hold every site: reserved once, so that neither
-  // grows by doubling past the sites.
-  down_.clear();
-  up_.clear();
-  down_.reserve(sites);
-  up_.reserve(sites);
+  if (sites >= kUpBit - 1) throw std::invalid_argument("the flip fields hold fewer than 2^31 - 1 sites");
+  entries_.assign(sites, Entry{0.0, kNone});
+  place_.assign(sites, kNone);
+  downSize_ = upSize_ = 0;
 }
 
 void FlipFieldHeaps::Set(std::size_t s, std::int8_t spin, double field) {
-  const std::uint32_t site = static_cast<std::uint32_t>(s);
-  if (in_[s] != spin) {
-    if (in_[s] != 0) Remove(in_[s] > 0 ? down_ : up_, in_[s] > 0, site);
-    field_[s] = field;
-    in_[s] = spin;
-    if (spin != 0) Insert(spin > 0 ? down_ : up_, spin > 0, site);
+  const std::uint32_t place = place_[s];
+  const bool down = spin > 0;
+  const bool stays = place != kNone && spin != 0 && (IsUp(place) == 0) == down;
+  if (!stays) {
+    if (place != kNone) Remove(IsUp(place) == 0, Index(place));
+    if (spin != 0) Insert(down, Entry{field, static_cast<std::uint32_t>(s)});
     return;
   }
-  if (spin == 0 || field_[s] == field) return;
-  field_[s] = field;
-  Restore(spin > 0 ? down_ : up_, spin > 0, position_[s]);
+  Entry& e = Slot(down, Index(place));
+  if (e.field == field) return;
+  e.field = field;
+  Restore(down, Index(place));
 }
 
-inline bool FlipFieldHeaps::Before(bool down, std::uint32_t a, std::uint32_t b) const {
-  const double fa = field_[a], fb = field_[b];
-  if (fa != fb) return down ? fa > fb : fa < fb;
-  return a < b;
+inline void FlipFieldHeaps::Place(bool down, std::size_t at, const Entry& e) {
+  Slot(down, at) = e;
+  place_[e.site] = static_cast<std::uint32_t>(at) | (down ? 0 : kUpBit);
 }
 
-inline void FlipFieldHeaps::Place(std::vector<std::uint32_t>& heap, std::size_t at, std::uint32_t s) {
-  heap[at] = s;
-  position_[s] = static_cast<std::uint32_t>(at);
+void FlipFieldHeaps::Insert(bool down, Entry e) {
+  std::size_t& size = SizeOf(down);
+  Place(down, size, e);
+  SiftUp(down, size++);
 }
 
-void FlipFieldHeaps::Insert(std::vector<std::uint32_t>& heap, bool down, std::uint32_t s) {
-  heap.push_back(s);
-  position_[s] = static_cast<std::uint32_t>(heap.size() - 1);
-  SiftUp(heap, down, heap.size() - 1);
+void FlipFieldHeaps::Remove(bool down, std::size_t at) {
+  std::size_t& size = SizeOf(down);
+  place_[Slot(down, at).site] = kNone;
+  const Entry last = Slot(down, --size);
+  if (at == size) return;
+  Place(down, at, last);
+  Restore(down, at);
 }
 
-void FlipFieldHeaps::Remove(std::vector<std::uint32_t>& heap, bool down, std::uint32_t s) {
-  const std::size_t at = position_[s];
-  position_[s] = kNone;
-  const std::uint32_t last = heap.back();
-  heap.pop_back();
-  if (at == heap.size()) return;
-  Place(heap, at, last);
-  Restore(heap, down, at);
+void FlipFieldHeaps::Restore(bool down, std::size_t at) {
+  if (!SiftUp(down, at)) SiftDown(down, at);
 }
 
-void FlipFieldHeaps::Restore(std::vector<std::uint32_t>& heap, bool down, std::size_t at) {
-  if (!SiftUp(heap, down, at)) SiftDown(heap, down, at);
-}
-
-bool FlipFieldHeaps::SiftUp(std::vector<std::uint32_t>& heap, bool down, std::size_t at) {
-  const std::uint32_t s = heap[at];
+bool FlipFieldHeaps::SiftUp(bool down, std::size_t at) {
+  const Entry e = Slot(down, at);
   const std::size_t start = at;
   while (at > 0) {
     const std::size_t parent = (at - 1) / 2;
-    if (!Before(down, s, heap[parent])) break;
-    Place(heap, at, heap[parent]);
+    if (!Before(down, e, Slot(down, parent))) break;
+    Place(down, at, Slot(down, parent));
     at = parent;
   }
-  Place(heap, at, s);
+  if (at != start) Place(down, at, e);
   return at != start;
 }
 
-void FlipFieldHeaps::SiftDown(std::vector<std::uint32_t>& heap, bool down, std::size_t at) {
-  const std::uint32_t s = heap[at];
-  const std::size_t size = heap.size();
+void FlipFieldHeaps::SiftDown(bool down, std::size_t at) {
+  const Entry e = Slot(down, at);
+  const std::size_t size = SizeOf(down);
+  const std::size_t start = at;
   while (true) {
     std::size_t child = 2 * at + 1;
     if (child >= size) break;
-    if (child + 1 < size && Before(down, heap[child + 1], heap[child])) ++child;
-    if (!Before(down, heap[child], s)) break;
-    Place(heap, at, heap[child]);
+    if (child + 1 < size && Before(down, Slot(down, child + 1), Slot(down, child))) ++child;
+    if (!Before(down, Slot(down, child), e)) break;
+    Place(down, at, Slot(down, child));
     at = child;
   }
-  Place(heap, at, s);
+  if (at != start) Place(down, at, e);
 }
 
 }  // namespace ebsim

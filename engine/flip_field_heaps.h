@@ -6,6 +6,11 @@
 // sites stand in a heap with the highest d on top, the -1 sites in one with
 // the lowest u on top; between equal fields the lower site index comes
 // first. A spin 0 stands in neither.
+//
+// Both heaps share one array of (field, site) entries, a site standing in
+// one at most: the +1 heap from the front, the -1 heap from the back. A
+// comparison reads the two entries it compares and nothing else, and a
+// node's two children lie side by side.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +22,7 @@ class FlipFieldHeaps {
  public:
   static constexpr std::uint32_t kNone = UINT32_MAX;
 
-  // sites: fewer than 2^32 - 1. Both heaps empty.
+  // sites: fewer than 2^31 - 1. Both heaps empty.
   void Reset(std::size_t sites);
   // Site s with this spin and flip field, moved to the spin's heap (or out
   // of both for a spin 0).
@@ -25,27 +30,42 @@ class FlipFieldHeaps {
 
   // The top of the +1 heap (highest down field) and of the -1 heap (lowest
   // up field); kNone when empty.
-  std::uint32_t TopDown() const { return down_.empty() ? kNone : down_.front(); }
-  std::uint32_t TopUp() const { return up_.empty() ? kNone : up_.front(); }
-  double Field(std::size_t s) const { return field_[s]; }
+  std::uint32_t TopDown() const { return downSize_ == 0 ? kNone : Slot(true, 0).site; }
+  std::uint32_t TopUp() const { return upSize_ == 0 ? kNone : Slot(false, 0).site; }
+  // The flip field of a site in either heap.
+  double Field(std::size_t s) const { return Slot(IsUp(place_[s]) == 0, Index(place_[s])).field; }
 
  private:
-  // The heap of the +1 sites (descending) or of the -1 sites.
-  void Insert(std::vector<std::uint32_t>& heap, bool down, std::uint32_t s);
-  void Remove(std::vector<std::uint32_t>& heap, bool down, std::uint32_t s);
-  void Restore(std::vector<std::uint32_t>& heap, bool down, std::size_t at);
-  bool SiftUp(std::vector<std::uint32_t>& heap, bool down, std::size_t at);
-  void SiftDown(std::vector<std::uint32_t>& heap, bool down, std::size_t at);
-  // Whether site a comes before site b in that heap.
-  bool Before(bool down, std::uint32_t a, std::uint32_t b) const;
-  void Place(std::vector<std::uint32_t>& heap, std::size_t at, std::uint32_t s);
+  struct Entry {
+    double field;
+    std::uint32_t site;
+  };
+  // A site's place: kNone outside both heaps, else its index in its heap
+  // with the top bit set for the -1 heap.
+  static constexpr std::uint32_t kUpBit = std::uint32_t{1} << 31;
+  static std::uint32_t IsUp(std::uint32_t place) { return place & kUpBit; }
+  static std::size_t Index(std::uint32_t place) { return place & ~kUpBit; }
 
-  std::vector<double> field_;
-  // Each site's place in its heap; kNone outside both. Its heap is that of
-  // its spin.
-  std::vector<std::uint32_t> position_;
-  std::vector<std::int8_t> in_;  // +1, -1 or 0 (neither)
-  std::vector<std::uint32_t> down_, up_;
+  Entry& Slot(bool down, std::size_t k) { return down ? entries_[k] : entries_[entries_.size() - 1 - k]; }
+  const Entry& Slot(bool down, std::size_t k) const {
+    return down ? entries_[k] : entries_[entries_.size() - 1 - k];
+  }
+  std::size_t& SizeOf(bool down) { return down ? downSize_ : upSize_; }
+  // Whether entry a comes before entry b in that heap.
+  static bool Before(bool down, const Entry& a, const Entry& b) {
+    if (a.field != b.field) return down ? a.field > b.field : a.field < b.field;
+    return a.site < b.site;
+  }
+  void Insert(bool down, Entry e);
+  void Remove(bool down, std::size_t at);
+  void Restore(bool down, std::size_t at);
+  bool SiftUp(bool down, std::size_t at);
+  void SiftDown(bool down, std::size_t at);
+  void Place(bool down, std::size_t at, const Entry& e);
+
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> place_;
+  std::size_t downSize_ = 0, upSize_ = 0;
 };
 
 }  // namespace ebsim
