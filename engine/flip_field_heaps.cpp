@@ -4,6 +4,12 @@
 
 namespace ebsim {
 
+namespace {
+// Four children a node: half the levels of a binary heap, the children of
+// a node read together.
+constexpr std::size_t kArity = 4;
+}  // namespace
+
 void FlipFieldHeaps::Reset(std::size_t sites) {
   if (sites >= kUpBit - 1) throw std::invalid_argument("the flip fields hold fewer than 2^31 - 1 sites");
   entries_.assign(sites, Entry{0.0, kNone});
@@ -54,7 +60,7 @@ bool FlipFieldHeaps::SiftUp(bool down, std::size_t at) {
   const Entry e = Slot(down, at);
   const std::size_t start = at;
   while (at > 0) {
-    const std::size_t parent = (at - 1) / 2;
+    const std::size_t parent = (at - 1) / kArity;
     if (!Before(down, e, Slot(down, parent))) break;
     Place(down, at, Slot(down, parent));
     at = parent;
@@ -68,9 +74,11 @@ void FlipFieldHeaps::SiftDown(bool down, std::size_t at) {
   const std::size_t size = SizeOf(down);
   const std::size_t start = at;
   while (true) {
-    std::size_t child = 2 * at + 1;
-    if (child >= size) break;
-    if (child + 1 < size && Before(down, Slot(down, child + 1), Slot(down, child))) ++child;
+    const std::size_t first = kArity * at + 1;
+    if (first >= size) break;
+    std::size_t child = first;
+    for (std::size_t c = first + 1; c < first + kArity && c < size; ++c)
+      if (Before(down, Slot(down, c), Slot(down, child))) child = c;
     if (!Before(down, Slot(down, child), e)) break;
     Place(down, at, Slot(down, child));
     at = child;

@@ -10,7 +10,7 @@
 // Both heaps share one array of (field, site) entries, a site standing in
 // one at most: the +1 heap from the front, the -1 heap from the back. A
 // comparison reads the two entries it compares and nothing else, and a
-// node's two children lie side by side.
+// node's children lie side by side.
 
 #include <cstddef>
 #include <cstdint>
