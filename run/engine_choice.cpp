@@ -10,9 +10,11 @@ namespace {
 
 // The event engine for the pass dynamics when asked for, or by auto when
 // the Run holds enough field values: at side 2,000 one thread of events
-// overtakes one pass thread at about 1,500 values (300 values: 6.6 s
-// against 0.93 s; 3,000: 5.5 s against 9.9 s; 30,000: 4.9 s against
-// 129 s), and the pass engine's threads share its work.
+// overtakes one pass thread at about 1,200 values (300 values: 2.84 s
+// against 0.73 s; 3,000: 3.16 s against 7.17 s; 30,000: 3.34 s against
+// 68.0 s), and the pass engine's threads share its work. At 3,000 values
+// on two threads the events are 1.8 times faster at side 2,000 and 2.7
+// times at side 5,000.
 constexpr std::int64_t kEventFieldValuesPerThread = 1500;
 // The event engine holds a leg's field values (8 bytes each) and pays for
 // its plan up front: auto takes it only for lattices where passes cost,
