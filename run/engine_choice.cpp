@@ -31,11 +31,12 @@ bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int
 }
 
 // Flip fields for the stable dynamics when asked for (and for adiabatic
-// Runs), or by auto from 1,500 field values on: at side 1,000 on one thread
-// (bench/adiabatic_bench.cpp) the scan of every site takes 0.55 s for 302
-// values and 3.7 s for 3,002, the flip fields 1.9 s for either, and the
-// two cost in proportion to the sites alike.
-constexpr std::int64_t kStableEventFieldValues = 1500;
+// Runs), or by auto from 600 field values on: whole runs on two threads
+// take, for 302 values and for 3,002, 0.87 s and 6.16 s by the scan of
+// every site at side 1,000 against 1.47 s for either by the flip fields,
+// 5.12 s and 29.8 s against 7.7 s at side 2,000, 29.9 s and 200 s against
+// 68 s at side 5,000: the two meet at 450 to 700 values.
+constexpr std::int64_t kStableEventFieldValues = 600;
 
 bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
   if (model.adiabatic) return true;
