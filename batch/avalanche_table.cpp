@@ -8,7 +8,7 @@
 
 namespace ebsim {
 
-AvalancheTable::AvalancheTable(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
+std::vector<TableColumn> AvalancheTableColumns(const SweepGrid& grid) {
   std::vector<TableColumn> columns;
   for (const GridAxis& axis : grid.Axes()) columns.push_back({InputOf(axis.input).column, CellKind::Text});
   columns.insert(columns.end(), {{"point", CellKind::Count},
@@ -16,7 +16,11 @@ AvalancheTable::AvalancheTable(const SweepGrid& grid, std::ostream& out) : grid_
                                  {"size_min", CellKind::Integer},
                                  {"size_max", CellKind::Integer},
                                  {"count", CellKind::Integer}});
-  WriteCsvHeader(out_, columns);
+  return columns;
+}
+
+AvalancheTable::AvalancheTable(const SweepGrid& grid, std::ostream& out) : grid_(grid), out_(out) {
+  WriteCsvHeader(out_, AvalancheTableColumns(grid));
 }
 
 void AvalancheTable::Add(const SweepRow& row) {

@@ -7,11 +7,16 @@
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
+#include <vector>
 
 #include "batch/sweep_grid.h"
 #include "batch/sweep_runner.h"
+#include "batch/table_columns.h"
 
 namespace ebsim {
+
+// The table's columns: the grid's, point, branch, size_min, size_max, count.
+std::vector<TableColumn> AvalancheTableColumns(const SweepGrid& grid);
 
 class AvalancheTable {
  public:

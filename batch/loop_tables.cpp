@@ -8,6 +8,8 @@
 #include "base/round_trip_text.h"
 #include "form/catalogue.h"
 #include "form/field_numbers.h"
+#include "form/field_parameters.h"
+#include "run/engine_choice.h"
 #include "run/large_lattice.h"
 #include "run/simulator.h"
 
@@ -192,7 +194,9 @@ void CheckLoopsFit(const SweepPlan& plan, bool means) {
   });
   const std::uint64_t lattice = Largest(grid, Input::Side, [&](const HeadlessFields& fields) {
     const std::optional<int> side = plan.largeSides ? LargeSide(fields) : std::nullopt;
-    return side && *side > 0 ? LargeLatticeBytes(*side) : 0;
+    return side && *side > 0 ? LargeLatticeBytes(*side, ChosenEngine(plan.model, FieldParameters(fields), *side,
+                                                                      static_cast<int>(plan.innerThreads)))
+                             : 0;
   });
   const long double needed = static_cast<long double>(steps) *
                                  (static_cast<long double>(RowWindow(plan)) * sizeof(LoopPoint) +

@@ -117,8 +117,7 @@ void CheckRunInputs(const SweepGrid& grid, bool largeSides, unsigned copies, con
     if (const auto side = largeSides ? LargeSide(fields) : std::nullopt) {
       const FieldParameters parameters(fields);
       const int threads = static_cast<int>(innerThreads);
-      CheckLargeLatticeFits(*side, copies, ChosenEngine(model, parameters, *side, threads),
-                            FieldValueCount(model, parameters).value_or(0));
+      CheckLargeLatticeFits(*side, copies, ChosenEngine(model, parameters, *side, threads));
     }
     std::size_t a = 0;
     while (a < deciding.size() && ++at[a] == deciding[a]->texts.size()) at[a++] = 0;

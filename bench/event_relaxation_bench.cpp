@@ -79,7 +79,7 @@ void BM_AutoEngineLoop(benchmark::State& state) {
   HeadlessFields fields;
   fields.Set(Input::Side, "2000");
   fields.Set(Input::Steps, std::to_string(state.range(0)));
-  const bool events = ChosenEngine(ModelOptions{}, FieldParameters(fields), 2000, 1) == LatticeEngine::PassEvents;
+  const bool events = ChosenEngine(ModelOptions{}, FieldParameters(fields), 2000, 1).engine == LatticeEngine::PassEvents;
   events ? EventLoop(state) : PassLoop(state);
   state.counters["events"] = events ? 1 : 0;
 }

@@ -63,16 +63,6 @@ ModelOptions ReadModelOptions(const std::map<std::string, std::string>& values, 
   return model;
 }
 
-std::optional<std::string> AdiabaticRefused(const FieldTexts& fields, const ModelOptions& model) {
-  if (!model.adiabatic) return std::nullopt;
-  std::optional<long double> enhancement;
-  try {
-    enhancement = FieldParameters(fields).Enhancement();
-  } catch (const Exception&) {
-    // the run reports its own error
-  }
-  return AdiabaticConflict(model, enhancement, false);
-}
 
 std::optional<std::int64_t> RunStepCount(const FieldTexts& fields, const ModelOptions& model) {
   try {

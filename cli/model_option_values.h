@@ -32,11 +32,6 @@ std::vector<std::int64_t> ParseSpinSteps(const std::string& text);
 // std::invalid_argument naming the file and the line it refuses.
 std::vector<std::string> ReadFieldsFile(const std::string& path, const DecimalSeparator& separator);
 
-// With --adiabatic, why a Run on these fields cannot take it (the model's
-// conflicts, or a negative enhancement where its text reads); none when it
-// can or without --adiabatic.
-std::optional<std::string> AdiabaticRefused(const FieldTexts& fields, const ModelOptions& model);
-
 // The steps a Run on these fields takes by the model's protocol; none when
 // the Run refuses the fields (it then reports its own error).
 std::optional<std::int64_t> RunStepCount(const FieldTexts& fields, const ModelOptions& model);

@@ -180,8 +180,7 @@ std::optional<std::string> LoopRefused(const HeadlessFields& fields, const Model
   std::uint64_t lattice = 0;
   if (side && *side > 0) {
     const FieldParameters parameters(fields);
-    lattice = LargeLatticeBytes(*side, ChosenEngine(model, parameters, *side, threads),
-                                FieldValueCount(model, parameters).value_or(0));
+    lattice = LargeLatticeBytes(*side, ChosenEngine(model, parameters, *side, threads));
   }
   const long double needed = 3.0L * sizeof(LoopPoint) * rows + lattice;
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
@@ -229,7 +228,7 @@ std::optional<std::string> RunOptionsOf(const CommonOptions& options, const Head
     return bad.what();
   }
   run.model.adiabatic = std::find(options.flags.begin(), options.flags.end(), "adiabatic") != options.flags.end();
-  if (const std::optional<std::string> conflict = AdiabaticRefused(fields, run.model)) return conflict;
+  if (const std::optional<std::string> conflict = AdiabaticConflict(run.model, fields, false)) return conflict;
   if (options.values.count("avalanches") && !run.model.adiabatic) return "--avalanches needs --adiabatic";
   // The file's loop arrays are laid out for the field steps, not for rows
   // that come one per avalanche.

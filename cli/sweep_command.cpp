@@ -29,6 +29,7 @@
 #include "cli/removed_temporaries.h"
 #include "cli/run_options.h"
 #include "cli/stop_signals.h"
+#include "run/model_option_texts.h"
 #ifdef EB_MPI
 #include "cluster/mpi_session.h"
 #include "cluster/rank_sweep.h"
@@ -164,7 +165,7 @@ SweepRequest ParseRequest(std::span<const std::string> args, bool readFiles = tr
   request.grid = std::move(planned.grid);
   request.plan = planned.plan;
   for (std::size_t k = 0; k < request.grid->PointCount() && ask.model.adiabatic; ++k)
-    if (const std::optional<std::string> conflict = AdiabaticRefused(request.grid->PointFields(k), ask.model))
+    if (const std::optional<std::string> conflict = AdiabaticConflict(ask.model, request.grid->PointFields(k), false))
       throw std::invalid_argument(*conflict);
   if (!request.plan.model.spinsAt.empty()) {
     if (request.paths.spins.empty()) throw std::invalid_argument("--spins-at needs --spins DIR");

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "form/catalogue.h"
+#include "batch/avalanche_table.h"
 #include "python/sweep_tables.h"
 #include "run/loop_csv.h"
 
@@ -24,8 +24,7 @@ py::object AvalancheColumns::Table() {
   Columns columns;
   AddGridColumns(columns, grid_, point);
   std::vector<std::string> names;
-  for (const GridAxis& axis : grid_.Axes()) names.push_back(InputOf(axis.input).column);
-  names.insert(names.end(), {"point", "branch", "size_min", "size_max", "count"});
+  for (const TableColumn& column : AvalancheTableColumns(grid_)) names.push_back(column.name);
   columns["point"] = Column(std::move(point));
   columns["branch"] = py::module_::import("numpy").attr("array")(branch, py::arg("dtype") = "object");
   columns["size_min"] = Column(std::move(least));

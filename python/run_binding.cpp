@@ -202,13 +202,7 @@ RunResult Run(const std::array<py::object, 7>& inputs, const py::object& seedMs,
   options.model = ModelOptionsOf(model, "ebsim.run()");
   options.model.adiabatic = adiabatic;
   options.keepAvalanches = adiabatic;
-  std::optional<long double> enhancement;
-  try {
-    enhancement = FieldParameters(fields).Enhancement();
-  } catch (const Exception&) {
-    // the run reports its own error
-  }
-  if (const std::optional<std::string> conflict = AdiabaticConflict(options.model, enhancement, true))
+  if (const std::optional<std::string> conflict = AdiabaticConflict(options.model, fields, true))
     Raise(PyExc_ValueError, "ebsim.run(): " + *conflict);
   if (maps && options.model.Extended())
     Raise(PyExc_ValueError, "ebsim.run(): maps shows the window's runs only, not with dynamics, boundary, cycles, "

@@ -20,7 +20,6 @@
 #include "batch/sweep_output.h"
 #include "batch/sweep_plan.h"
 #include "batch/sweep_runner.h"
-#include "form/field_parameters.h"
 #include "run/model_option_texts.h"
 #include "python/avalanche_columns.h"
 #include "python/interrupt_check.h"
@@ -256,16 +255,9 @@ void RunRows(const SweepPlan& plan, RowSinks& sinks, InterruptCheck& check, Swee
 // A ValueError, with ebsim sweep's message in Python's names, for an
 // adiabatic sweep with a grid point that cannot take it.
 void CheckAdiabaticPoints(const SweepGrid& grid, const ModelOptions& model) {
-  for (std::size_t k = 0; k < grid.PointCount() && model.adiabatic; ++k) {
-    std::optional<long double> enhancement;
-    try {
-      enhancement = FieldParameters(grid.PointFields(k)).Enhancement();
-    } catch (const Exception&) {
-      // the realisation reports its own error
-    }
-    if (const std::optional<std::string> conflict = AdiabaticConflict(model, enhancement, true))
+  for (std::size_t k = 0; k < grid.PointCount() && model.adiabatic; ++k)
+    if (const std::optional<std::string> conflict = AdiabaticConflict(model, grid.PointFields(k), true))
       Raise(PyExc_ValueError, std::string(kCaller) + ": " + *conflict);
-  }
 }
 
 // The table with its file's metadata in DataFrame.attrs: the first line's

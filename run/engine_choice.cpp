@@ -22,11 +22,10 @@ constexpr std::int64_t kEventFieldValuesPerThread = 1500;
 constexpr int kEventSmallestSide = 256;
 constexpr std::int64_t kEventMostFieldValues = std::int64_t{1} << 25;
 
-bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
+bool UseEvents(const ModelOptions& model, const std::optional<std::int64_t>& values, int n, int threads) {
   if (model.engine == EngineChoice::Pass) return false;
   if (model.engine == EngineChoice::Events) return true;
   if (n < kEventSmallestSide) return false;
-  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
   return values && *values >= kEventFieldValuesPerThread * std::max(threads, 1) && *values <= kEventMostFieldValues;
 }
 
@@ -38,10 +37,9 @@ bool UseEvents(const ModelOptions& model, const ModelParameters& parameters, int
 // 68 s at side 5,000: the two meet at 450 to 700 values.
 constexpr std::int64_t kStableEventFieldValues = 600;
 
-bool UseStableEvents(const ModelOptions& model, const ModelParameters& parameters) {
+bool UseStableEvents(const ModelOptions& model, const std::optional<std::int64_t>& values) {
   if (model.adiabatic) return true;
   if (model.engine != EngineChoice::Auto) return model.engine == EngineChoice::Events;
-  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
   return values && *values >= kStableEventFieldValues;
 }
 
@@ -56,10 +54,14 @@ std::optional<std::int64_t> FieldValueCount(const ModelOptions& model, const Mod
   }
 }
 
-LatticeEngine ChosenEngine(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
+ChosenLattice ChosenEngine(const ModelOptions& model, const ModelParameters& parameters, int n, int threads) {
+  const std::optional<std::int64_t> values = FieldValueCount(model, parameters);
+  LatticeEngine engine = LatticeEngine::Pass;
   if (model.dynamics == DynamicsRule::Stable)
-    return UseStableEvents(model, parameters) ? LatticeEngine::StableEvents : LatticeEngine::StableScan;
-  return UseEvents(model, parameters, n, threads) ? LatticeEngine::PassEvents : LatticeEngine::Pass;
+    engine = UseStableEvents(model, values) ? LatticeEngine::StableEvents : LatticeEngine::StableScan;
+  else if (UseEvents(model, values, n, threads))
+    engine = LatticeEngine::PassEvents;
+  return {engine, values.value_or(0)};
 }
 
 }  // namespace ebsim

@@ -33,20 +33,21 @@ std::uint64_t BytesPerSite(LatticeEngine engine) {
 
 }  // namespace
 
-std::uint64_t LargeLatticeBytes(int n, LatticeEngine engine, std::int64_t fieldValues) {
+std::uint64_t LargeLatticeBytes(int n, const ChosenLattice& chosen) {
   const std::uint64_t sites = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
   // The event engine plans a leg's field values: the value and the list of
   // sites due there.
-  const std::uint64_t planned =
-      engine == LatticeEngine::PassEvents ? 40 * static_cast<std::uint64_t>(std::max<std::int64_t>(fieldValues, 0)) : 0;
-  return sites * BytesPerSite(engine) + planned + (std::uint64_t{64} << 20);
+  const std::uint64_t planned = chosen.engine == LatticeEngine::PassEvents
+                                    ? 40 * static_cast<std::uint64_t>(std::max<std::int64_t>(chosen.fieldValues, 0))
+                                    : 0;
+  return sites * BytesPerSite(chosen.engine) + planned + (std::uint64_t{64} << 20);
 }
 
-void CheckLargeLatticeFits(int n, unsigned copies, LatticeEngine engine, std::int64_t fieldValues) {
+void CheckLargeLatticeFits(int n, unsigned copies, const ChosenLattice& chosen) {
   // One lattice of a side the window's maps hold is not checked: reading
   // the limits takes longer than its Run.
   if (copies == 1 && n <= kMaxSide) return;
-  const std::uint64_t needed = LargeLatticeBytes(n, engine, fieldValues) * copies;
+  const std::uint64_t needed = LargeLatticeBytes(n, chosen) * copies;
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if (available && needed > *available)
     throw EConvertError("A lattice of side " + std::to_string(n) + " needs about " + Megabytes(needed) +

@@ -20,12 +20,11 @@ inline constexpr int kLargestSide = 46340;
 
 // About how many bytes a Run on a lattice of side n holds with that engine
 // and that many field values.
-std::uint64_t LargeLatticeBytes(int n, LatticeEngine engine = LatticeEngine::Pass, std::int64_t fieldValues = 0);
+std::uint64_t LargeLatticeBytes(int n, const ChosenLattice& chosen = {});
 // Throws EConvertError when `copies` such Runs would not fit in the memory
 // this process may take (AvailableMemoryBytes), before anything is
 // allocated. One lattice of a side up to 300 always passes.
-void CheckLargeLatticeFits(int n, unsigned copies = 1, LatticeEngine engine = LatticeEngine::Pass,
-                           std::int64_t fieldValues = 0);
+void CheckLargeLatticeFits(int n, unsigned copies = 1, const ChosenLattice& chosen = {});
 
 // "Run LEE Constants" and "Run QRF Fields" for side n on `threads` threads
 // (setup/compact_set_up.h): the exchange constants (the surface ratio shown

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/errors.h"
+#include "form/field_parameters.h"
 #include "run/field_schedule.h"
 
 namespace ebsim {
@@ -68,9 +69,14 @@ const ModelOptionEntry& AdiabaticEntry() {
   return entry;
 }
 
-std::optional<std::string> AdiabaticConflict(const ModelOptions& model, std::optional<long double> enhancement,
-                                             bool python) {
+std::optional<std::string> AdiabaticConflict(const ModelOptions& model, const FieldTexts& fields, bool python) {
   if (!model.adiabatic) return std::nullopt;
+  std::optional<long double> enhancement;
+  try {
+    enhancement = FieldParameters(fields).Enhancement();
+  } catch (const Exception&) {
+    // the Run reports its own error
+  }
   const std::string self = python ? "adiabatic" : "--adiabatic";
   if (model.dynamics != DynamicsRule::Stable)
     return self + (python ? " needs dynamics='stable'" : " needs --dynamics stable");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/decimal_separator.h"
+#include "form/form_fields.h"
 #include "run/model_options.h"
 
 namespace ebsim {
@@ -44,13 +45,13 @@ int CyclesOption(const std::string& text, const std::string& option);
 // Steps "K1;K2;...", each a whole number of at least 0; sorted, each once.
 std::vector<std::int64_t> SpinStepsOption(const std::string& text, const std::string& option);
 // --adiabatic (Python's adiabatic=True): its entry for the help, and why
-// these options cannot take it, if they cannot: it needs stable dynamics
-// on the loop with flip fields and an enhancement of 0 or more (a negative
-// one, when readable, is refused here; the Run refuses a lattice with a
-// negative constant whatever its texts). python: names as Python's keywords.
+// these options cannot take it on these fields, if they cannot: it needs
+// stable dynamics on the loop with flip fields and an enhancement of 0 or
+// more (a negative one, when its text reads, is refused here; the Run
+// refuses a lattice with a negative constant whatever its texts). python:
+// names as Python's keywords.
 const ModelOptionEntry& AdiabaticEntry();
-std::optional<std::string> AdiabaticConflict(const ModelOptions& model, std::optional<long double> enhancement,
-                                             bool python);
+std::optional<std::string> AdiabaticConflict(const ModelOptions& model, const FieldTexts& fields, bool python);
 
 // A field history's text, `where` saying which ("line 3"): its field value,
 // read by the window's rules for a field text.

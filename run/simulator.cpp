@@ -97,8 +97,8 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   const ModelOptions& model = protocol ? protocol->model : defaults;
   const FieldParameters parameters(port.fields);
   const int n = parameters.Side(kLargestSide);
-  const LatticeEngine chosen = ChosenEngine(model, parameters, n, threads);
-  CheckLargeLatticeFits(n, 1, chosen, FieldValueCount(model, parameters).value_or(0));
+  const ChosenLattice chosen = ChosenEngine(model, parameters, n, threads);
+  CheckLargeLatticeFits(n, 1, chosen);
   CompactLattice lattice = SetUpLargeLattice(port, parameters, n, random_, FixedClock(seedMs), progress.stage, threads,
                                              observer, model.boundary);
   progress.side = n;
@@ -108,11 +108,11 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   if (model.dynamics == DynamicsRule::Stable) {
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
-    stableOptions.events = chosen == LatticeEngine::StableEvents;
+    stableOptions.events = chosen.engine == LatticeEngine::StableEvents;
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
-  if (chosen == LatticeEngine::PassEvents) {
+  if (chosen.engine == LatticeEngine::PassEvents) {
     EventRelaxation engine(std::move(lattice), std::move(spins), model.boundary);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
