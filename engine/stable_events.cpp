@@ -1,114 +1,207 @@
 // Relaxation to stability by flip fields, and the adiabatic field.
 //
-// The stored local field fl(fl(F + q) + H), each sum in extended precision,
-// is a non-decreasing function of H (every rounding is monotone), so a spin
-// whose neighbours hold still turns unstable at one double field and stays
-// so beyond it: a +1 spin at every H up to its down field, a -1 spin from
-// its up field on. Where every constant is zero or more a reversal lowers
-// (or raises) the local fields of the cells it reaches just as the field
-// does, so from a stable state a move of the field in either direction
-// unsettles only spins of one sign, the final state does not depend on the
-// order of the reversals, and each spin reverses at most once.
+// Where every constant is zero or more a reversal lowers (or raises) the
+// local fields of the cells it reaches just as the field does, so from a
+// stable state a move of the field in either direction unsettles only spins
+// of one sign, the final state does not depend on the order of the
+// reversals, and each spin reverses at most once. The lanes of the sorted
+// lists give the flip fields on the way in order (engine/sorted_flip_fields.h).
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "base/errors.h"
-#include "engine/flip_rule.h"
-#include "engine/local_field.h"
+#include "engine/site_field.h"
 #include "engine/stable_relaxation.h"
 
 namespace ebsim {
 
-// The double next to the critical field -(F + q), corrected a double at a
-// time by the local field itself until it is the last field (down for +1,
-// up for -1) at which the spin is unstable. No local field overflows here.
-double StableRelaxation::FlipField(std::size_t s) const {
-  const std::int8_t spin = spins_[s];
-  if (spin == 0) return 0.0;
-  const double F = StoredNeighbourField(s), q = lattice_.RandomField(s);
-  const auto unstable = [&](double H) { return spin * SignOf(LocalField<false>(F, q, H)) < 0; };
-  const double away = spin > 0 ? -HUGE_VAL : HUGE_VAL;  // where the spin stays unstable
-  double H = static_cast<double>(-(static_cast<long double>(F) + q));
-  while (!unstable(H)) H = std::nextafter(H, away);
-  for (double next = std::nextafter(H, -away); unstable(next); next = std::nextafter(H, -away)) H = next;
-  return H;
+namespace {
+
+// A type: the number of terms, then for each in summation order its
+// constant's number and whether its spin is 0, three bits a term.
+constexpr int kTermBits = 3;
+constexpr std::uint32_t kTypes = std::uint32_t{1} << (3 + 4 * kTermBits);
+
+}  // namespace
+
+int StableRelaxation::ConstantNumber(std::size_t s) const {
+  if (lattice_.Indexed()) return lattice_.Masks()[s] & 1;
+  const double J = lattice_.Constants()[s];
+  return static_cast<int>(std::find(constantValues_, constantValues_ + constantCount_, J) - constantValues_);
 }
 
-void StableRelaxation::BuildFlipFields() {
-  flipFields_.Reset(spins_.size());
-  for (std::size_t s = 0; s < spins_.size(); ++s) flipFields_.Set(s, spins_[s], FlipField(s));
-  flipFieldsValid_ = true;
+std::uint32_t StableRelaxation::TypeOf(std::size_t s) const {
+  const std::size_t n = static_cast<std::size_t>(n_);
+  const int i = static_cast<int>(s / n) + 1, j = static_cast<int>(s % n) + 1;
+  SiteTerms t;
+  if (i > 1 && j > 1 && i < n_ && j < n_) {
+    t.count = 4;
+    t.cell[0] = s - 1, t.cell[1] = s + 1, t.cell[2] = s - n, t.cell[3] = s + n;
+  } else {
+    t = TermsOf(rule_, i, j);
+  }
+  std::uint32_t type = static_cast<std::uint32_t>(t.count);
+  for (int k = 0; k < t.count; ++k) {
+    const std::uint32_t term = static_cast<std::uint32_t>(ConstantNumber(t.cell[k])) | (spins_[t.cell[k]] == 0 ? 4u : 0u);
+    type |= term << (3 + kTermBits * k);
+  }
+  return type;
 }
 
-inline bool StableRelaxation::UnstableAtFlipField(std::size_t s, double H) const {
-  const std::int8_t spin = spins_[s];
-  return spin > 0 ? H <= flipFields_.Field(s) : spin < 0 && H >= flipFields_.Field(s);
+// Every value the neighbour field of a site of this type takes, its spins
+// +1 or -1 but for those that are 0, summed as NeighbourField sums them.
+std::vector<double> StableRelaxation::FieldsOfType(std::uint32_t type) const {
+  const int count = static_cast<int>(type & 7);
+  std::vector<double> fields;
+  for (std::uint32_t signs = 0; signs < (1u << count); ++signs) {
+    const auto term = [&](int k) -> long double {
+      const std::uint32_t bits = type >> (3 + kTermBits * k);
+      const double spin = (bits & 4) ? 0.0 : (signs >> k) & 1 ? -1.0 : 1.0;
+      if (exact_) return static_cast<double>(constantValues_[bits & 3] * spin);
+      return static_cast<long double>(constantValues_[bits & 3]) * spin;
+    };
+    double F = 0.0;
+    if (count > 0) {
+      long double sum = term(0);
+      double exactSum = static_cast<double>(sum);
+      for (int k = 1; k < count; ++k) sum = sum + term(k), exactSum = exactSum + static_cast<double>(term(k));
+      F = exact_ ? exactSum : static_cast<double>(sum);
+    }
+    if (std::find(fields.begin(), fields.end(), F) == fields.end()) fields.push_back(F);
+  }
+  return fields;
 }
 
-// The first spin unstable at H: the top of the +1 order, else of the -1
-// order; none when neither is.
-std::uint32_t StableRelaxation::FirstUnstable(double H) const {
-  const std::uint32_t down = flipFields_.TopDown();
-  if (down != FlipFieldHeaps::kNone && UnstableAtFlipField(down, H)) return down;
-  const std::uint32_t up = flipFields_.TopUp();
-  if (up != FlipFieldHeaps::kNone && UnstableAtFlipField(up, H)) return up;
-  return FlipFieldHeaps::kNone;
+// The sites of spin +1 or -1 (a random field NaN leaves its spin as it is)
+// by type, then by random field; a lane for each value a type's neighbour
+// field takes.
+void StableRelaxation::BuildOrder() {
+  const double* q = lattice_.RandomFields();
+  const auto listed = [&](std::size_t s) { return spins_[s] != 0 && !std::isnan(q[s]); };
+  std::vector<std::size_t> start(kTypes + 1, 0);
+  for (std::size_t s = 0; s < spins_.size(); ++s)
+    if (listed(s)) ++start[TypeOf(s) + 1];
+  for (std::uint32_t t = 1; t <= kTypes; ++t) start[t] += start[t - 1];
+  std::vector<std::uint32_t> order(start[kTypes]);
+  {
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (std::size_t s = 0; s < spins_.size(); ++s)
+      if (listed(s)) order[next[TypeOf(s)]++] = static_cast<std::uint32_t>(s);
+  }
+  std::vector<SortedFlipFields::Lane> lanes;
+  for (std::uint32_t t = 0; t < kTypes; ++t) {
+    if (start[t] == start[t + 1]) continue;
+    SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q);
+    for (const double F : FieldsOfType(t)) lanes.push_back({F, start[t], start[t + 1]});
+  }
+  lanes_.Reset(q, std::move(order), std::move(lanes), spins_.data(), static_cast<std::size_t>(n_));
+  orderBuilt_ = true;
 }
 
-// Site s reversed and every reversal that follows at H, through the queue;
-// the flip fields of the reversed spins and of the cells they reach
-// recomputed.
-void StableRelaxation::AvalancheFrom(std::size_t s, double H) {
-  queue_.clear();
-  queue_.push_back(static_cast<std::uint32_t>(s));
-  queued_[s] = 1;
-  while (!queue_.empty()) {
-    const std::size_t c = queue_.back();
-    queue_.pop_back();
-    queued_[c] = 0;
-    if (!UnstableAtFlipField(c, H)) continue;
-    Reverse(c);
-    flipFields_.Set(c, spins_[c], FlipField(c));
-    ForDependents(c, [this](std::size_t d) {
-      flipFields_.Set(d, spins_[d], FlipField(d));
-      if (queued_[d]) return;
-      queued_[d] = 1;
-      queue_.push_back(static_cast<std::uint32_t>(d));
-    });
+void StableRelaxation::PlaceLanes(bool up, std::optional<double> at) {
+  if (!orderBuilt_) BuildOrder();
+  lanes_.Place(up, at);
+  lanesWay_ = up ? 1 : -1;
+  pending_.clear();
+  pendingNext_ = 0;
+}
+
+// Whether a head is its site's: the spin its lane flips, the neighbour
+// field of its lane.
+inline bool StableRelaxation::HeadDue(const SortedFlipFields::Head& head) const {
+  return spins_[head.site] == (lanes_.Up() ? -1 : 1) && StoredNeighbourField(head.site) == head.F;
+}
+
+// Every head the field reaches at H, the field moved there: those due
+// taken.
+template <class Take>
+void StableRelaxation::TakeReached(double H, Take&& take) {
+  const bool up = lanes_.Up();
+  for (auto head = lanes_.Top(); head && (up ? head->field <= H : head->field >= H); head = lanes_.Top()) {
+    if (HeadDue(*head)) take(*head);
+    lanes_.Pop();
   }
 }
 
 // The first relaxation after the spins were set scans every site, which
-// leaves them stable; the flip fields are taken from there.
+// leaves them stable; the lanes are placed from there.
 void StableRelaxation::RelaxByEvents(double H) {
-  if (!flipFieldsValid_) {
+  if (!settled_) {
     RelaxByQueue(H);
-    BuildFlipFields();
+    settled_ = true;
+    lanesWay_ = 0;
+    at_ = H;
     return;
   }
-  for (std::uint32_t s = FirstUnstable(H); s != FlipFieldHeaps::kNone; s = FirstUnstable(H)) AvalancheFrom(s, H);
+  for (; pendingNext_ < pending_.size(); ++pendingNext_) Enqueue(pending_[pendingNext_].site);
+  if (H != at_) {
+    const bool up = H > at_;
+    if (lanesWay_ != (up ? 1 : -1)) PlaceLanes(up, at_);
+    TakeReached(H, [this](const SortedFlipFields::Head& head) { Enqueue(head.site); });
+  }
+  DrainQueue(H);
+  pending_.clear();
+  pendingNext_ = 0;
+  at_ = H;
+}
+
+// Site s reversed and every reversal that follows at H, through the queue.
+void StableRelaxation::AvalancheFrom(std::size_t s, double H) {
+  Enqueue(s);
+  DrainQueue(H);
+}
+
+// Whether one of the sites found unstable at at_ still is at H; those that
+// are not passed by.
+bool StableRelaxation::PendingDue(double H) {
+  const std::int8_t spin = lanes_.Up() ? -1 : 1;
+  for (; pendingNext_ < pending_.size(); ++pendingNext_) {
+    const std::uint32_t s = pending_[pendingNext_].site;
+    if (spins_[s] == spin && Unstable(s, H)) return true;
+  }
+  return false;
 }
 
 std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double from, double limit) {
   if (!events_) throw std::logic_error("the field moves by avalanches only with flip fields");
   if (MayOverflow(from) || MayOverflow(limit)) throw EOverflow();
-  if (!flipFieldsValid_) BuildFlipFields();
-  const bool down = branch == Branch::Descending;
-  const std::uint32_t s = down ? flipFields_.TopDown() : flipFields_.TopUp();
-  if (s == FlipFieldHeaps::kNone) return std::nullopt;
-  const double field = flipFields_.Field(s);
-  const double H = down ? std::min(field, from) : std::max(field, from);
-  if (down ? H < limit : H > limit) return std::nullopt;
+  const bool up = branch == Branch::Ascending;
+  if (!settled_) {  // from the lists' start: every spin of the branch unstable at `from` taken
+    PlaceLanes(up, std::nullopt);
+    settled_ = true;
+    at_ = from;
+  } else if (lanesWay_ != (up ? 1 : -1)) {
+    PlaceLanes(up, from);
+    at_ = from;
+  }
+  if (PendingDue(from)) return from;
+  std::optional<SortedFlipFields::Head> head;
+  double H = from;
+  for (;;) {
+    head = lanes_.Top();
+    if (!head) return std::nullopt;
+    H = up ? std::max(head->field, from) : std::min(head->field, from);
+    if (up ? H > limit : H < limit) return std::nullopt;
+    if (HeadDue(*head)) break;
+    lanes_.Pop();
+  }
+  pending_.clear();
+  pendingNext_ = 0;
+  TakeReached(H, [this](const SortedFlipFields::Head& h) { pending_.push_back({h.field, h.site}); });
+  std::sort(pending_.begin(), pending_.end(), [up](const Pending& a, const Pending& b) {
+    if (a.field != b.field) return up ? a.field < b.field : a.field > b.field;
+    return a.site < b.site;
+  });
+  at_ = H;
   return H;
 }
 
-std::int64_t StableRelaxation::Avalanche(double H, Branch branch) {
+std::int64_t StableRelaxation::Avalanche(double H, Branch) {
   StartRelaxation();
-  if (!events_ || !flipFieldsValid_) throw std::logic_error("an avalanche follows NextAvalancheField");
-  const std::uint32_t s = branch == Branch::Descending ? flipFields_.TopDown() : flipFields_.TopUp();
-  if (s != FlipFieldHeaps::kNone && UnstableAtFlipField(s, H)) AvalancheFrom(s, H);
+  if (!events_ || !settled_ || lanesWay_ == 0) throw std::logic_error("an avalanche follows NextAvalancheField");
+  if (PendingDue(H)) AvalancheFrom(pending_[pendingNext_++].site, H);
   return flips_;
 }
 

@@ -25,6 +25,25 @@ bool AnyNegativeConstant(const CompactLattice& lattice) {
   return std::any_of(lattice.Constants(), lattice.Constants() + sites, [](double J) { return J < 0; });
 }
 
+// The lattice's constants, by number, where there are at most four values;
+// how many there are, or 5 beyond that or where one is not finite.
+int NumberConstants(const CompactLattice& lattice, double (&values)[4]) {
+  if (lattice.Indexed()) {
+    values[0] = lattice.Value(0), values[1] = lattice.Value(1);
+    return std::isfinite(values[0]) && std::isfinite(values[1]) ? 2 : 5;
+  }
+  const std::size_t sites = static_cast<std::size_t>(lattice.Side()) * static_cast<std::size_t>(lattice.Side());
+  int count = 0;
+  for (std::size_t s = 0; s < sites; ++s) {
+    const double J = lattice.Constants()[s];
+    if (!std::isfinite(J)) return 5;
+    if (std::find(values, values + count, J) != values + count) continue;
+    if (count == 4) return 5;
+    values[count++] = J;
+  }
+  return count;
+}
+
 }  // namespace
 
 StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins, StableOptions options)
@@ -37,12 +56,14 @@ StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8
   }
   if (options.sweepLimit < 0) throw std::invalid_argument("the sweep limit must not be negative");
   spins_ = std::move(spins);
+  anyZeroSpin_ = std::find(spins_.begin(), spins_.end(), 0) != spins_.end();
   rowChanged_.resize(static_cast<std::size_t>(n_));
-  queued_.resize(sites);
+  queued_.resize((sites + 63) / 64);
   exact_ = lattice_.SumsExact();
   sweeps_ = AnyNegativeConstant(lattice_);
   sweepLimit_ = options.sweepLimit > 0 ? options.sweepLimit : DefaultSweepLimit(n_);
-  events_ = options.events && !sweeps_;
+  constantCount_ = NumberConstants(lattice_, constantValues_);
+  events_ = options.events && !sweeps_ && constantCount_ <= 4;
   keep_ = exact_ && !sweeps_ && !events_;
   if (keep_) field_.resize(sites);
   // |fl(F + q)| never exceeds the bound; a t beyond 2^-50 of it has the sign
@@ -77,7 +98,9 @@ void StableRelaxation::ResetSpins(std::int8_t spin) {
   std::fill(spins_.begin(), spins_.end(), spin);
   spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
   kept_ = false;
-  flipFieldsValid_ = false;
+  settled_ = false;
+  if (anyZeroSpin_ || spin == 0) orderBuilt_ = false;  // the lists hold no spin 0
+  anyZeroSpin_ = spin == 0;
 }
 
 // The terms by the edge rule in its order, summed in Sum (double where
@@ -114,7 +137,7 @@ inline double StableRelaxation::Field(std::size_t s, double H) const {
 
 double StableRelaxation::LocalFieldAt(int i, int j, double H) const { return Field(lattice_.Index(i, j), H); }
 
-inline bool StableRelaxation::Unstable(std::size_t s, double H) const {
+bool StableRelaxation::Unstable(std::size_t s, double H) const {
   if (useKept_) return spins_[s] * KeptSign(s, H) < 0;
   return spins_[s] * SignOf(Field(s, H)) < 0;
 }
@@ -130,21 +153,40 @@ void StableRelaxation::Reverse(std::size_t s) {
   ++flips_;
 }
 
+void StableRelaxation::Enqueue(std::size_t s) {
+  std::uint64_t& word = queued_[s / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (s % 64);
+  if (word & bit) return;
+  word |= bit;
+  queue_.push_back(static_cast<std::uint32_t>(s));
+}
+
 // The cells whose fields take the spin of site s, their kept fields
 // refreshed, queued unless they are.
 void StableRelaxation::Requeue(std::size_t s) {
   ForDependents(s, [this](std::size_t c) {
     if (keep_) field_[c] = NeighbourField<double>(c);
-    if (queued_[c]) return;
-    queued_[c] = 1;
-    queue_.push_back(static_cast<std::uint32_t>(c));
+    Enqueue(c);
   });
+}
+
+// Every queued site reversed where it is unstable at H, and the cells its
+// reversal reaches queued in turn, until the queue is empty.
+void StableRelaxation::DrainQueue(double H) {
+  while (!queue_.empty()) {
+    const std::size_t s = queue_.back();
+    queue_.pop_back();
+    queued_[s / 64] &= ~(std::uint64_t{1} << (s % 64));
+    if (!Unstable(s, H)) continue;
+    Reverse(s);
+    Requeue(s);
+  }
 }
 
 void StableRelaxation::InitLocalFields(double H) {
   for (std::size_t s = 0; s < spins_.size(); ++s) (void)Field(s, H);
   StartRelaxation();
-  flipFieldsValid_ = false;
+  settled_ = false;
 }
 
 void StableRelaxation::StartRelaxation() {
@@ -160,8 +202,13 @@ void StableRelaxation::Relax(double H, Branch) {
   } else if (events_ && !MayOverflow(H)) {
     RelaxByEvents(H);
   } else {
-    flipFieldsValid_ = false;
+    settled_ = false;
     RelaxByQueue(H);
+    if (events_) {  // stable at H: the lanes are placed from there
+      settled_ = true;
+      lanesWay_ = 0;
+      at_ = H;
+    }
   }
 }
 
@@ -176,18 +223,10 @@ void StableRelaxation::RelaxByQueue(double H) {
     for (std::size_t s = 0; s < spins_.size(); ++s) {
       if (!Unstable(s, H)) [[likely]]
         continue;
-      queued_[s] = 1;
-      queue_.push_back(static_cast<std::uint32_t>(s));
+      Enqueue(s);
     }
   }
-  while (!queue_.empty()) {
-    const std::size_t s = queue_.back();
-    queue_.pop_back();
-    queued_[s] = 0;
-    if (!Unstable(s, H)) continue;
-    Reverse(s);
-    Requeue(s);
-  }
+  DrainQueue(H);
 }
 
 // The scan by the kept fields, a block of sites at a time: a site is a
@@ -210,11 +249,8 @@ void StableRelaxation::ScanKept(double H) {
     }
     if (any == 0) [[likely]]
       continue;
-    for (std::size_t s = first; s < end; ++s) {
-      if (!Unstable(s, H)) continue;
-      queued_[s] = 1;
-      queue_.push_back(static_cast<std::uint32_t>(s));
-    }
+    for (std::size_t s = first; s < end; ++s)
+      if (Unstable(s, H)) Enqueue(s);
   }
 }
 

@@ -20,15 +20,15 @@
 // arithmetic where a margin shows it to be that of the extended sum, as the
 // pass's kernels do.
 //
-// With flip fields (StableOptions::events, constants not negative), each
-// site's flip field, the exact double field at which its spin turns
-// unstable with the neighbours it has, is kept in order (FlipFieldHeaps): a
-// relaxation takes the spins unstable at its field from the top and relaxes
-// each one's avalanche through the queue, the flip fields of the cells it
-// reaches recomputed, and visits nothing else. The first relaxation after
-// the spins were set, and one at a field where some local field could
-// overflow, scan every site as without them. The same flip fields drive the
-// field adiabatically, one avalanche at a time.
+// With flip fields (StableOptions::events, constants not negative, at most
+// four values of them), the sites stand in the sorted lists of
+// SortedFlipFields, which give the exact double field at which the next spin
+// turns unstable with the neighbours it has: a relaxation takes the spins the
+// field reaches from there and relaxes each one's avalanche through the
+// queue, and visits nothing else; a reversal changes nothing in the lists.
+// The first relaxation after the spins were set, and one at a field where
+// some local field could overflow, scan every site as without them. The
+// same lists drive the field adiabatically, one avalanche at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,7 +39,7 @@
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
 #include "engine/edge_rule.h"
-#include "engine/flip_field_heaps.h"
+#include "engine/sorted_flip_fields.h"
 
 namespace ebsim {
 
@@ -48,9 +48,9 @@ struct StableOptions {
   // The most row-major sweeps at one field (negative constants only); 0:
   // DefaultSweepLimit(n).
   int sweepLimit = 0;
-  // Relaxations by flip fields where no constant is negative (elsewhere the
-  // sweeps): the same spins, visiting only the sites that reverse and their
-  // neighbours.
+  // Relaxations by flip fields where no constant is negative and there are
+  // at most four values of them (elsewhere the sweeps or the scan): the same
+  // spins, visiting only the sites that reverse and their neighbours.
   bool events = false;
 };
 
@@ -121,11 +121,21 @@ class StableRelaxation {
   // The cells whose fields take the spin of site s (a cell may come twice).
   template <class Visit>
   void ForDependents(std::size_t s, Visit&& visit) const;
-  double FlipField(std::size_t s) const;
-  void BuildFlipFields();
+  bool Queued(std::size_t s) const { return (queued_[s / 64] >> (s % 64)) & 1; }
+  void Enqueue(std::size_t s);
+  void DrainQueue(double H);
+  // The sorted lists: each constant's number (0 to 3), a site's type, the
+  // neighbour fields a type can take.
+  int ConstantNumber(std::size_t s) const;
+  std::uint32_t TypeOf(std::size_t s) const;
+  std::vector<double> FieldsOfType(std::uint32_t type) const;
+  void BuildOrder();
+  void PlaceLanes(bool up, std::optional<double> at);
+  bool HeadDue(const SortedFlipFields::Head& head) const;
+  template <class Take>
+  void TakeReached(double H, Take&& take);
+  bool PendingDue(double H);
   void RelaxByEvents(double H);
-  bool UnstableAtFlipField(std::size_t s, double H) const;
-  std::uint32_t FirstUnstable(double H) const;
   void AvalancheFrom(std::size_t s, double H);
 
   CompactLattice lattice_;
@@ -144,12 +154,29 @@ class StableRelaxation {
   std::vector<std::int8_t> spins_;
   std::vector<std::uint8_t> rowChanged_;
   std::vector<std::uint32_t> changedRows_;
-  std::vector<std::uint8_t> queued_;
+  // Queued sites, a bit each.
+  std::vector<std::uint64_t> queued_;
   std::vector<std::uint32_t> queue_;
-  // With flip fields: every site's, and whether they follow the spins.
+  // With flip fields: the constants' values by number, the lists (built
+  // for the spins 0 as they stand), whether the spins are stable at at_
+  // (and the lanes, once placed, follow them), the lanes' way (+1 up, -1
+  // down, 0 not placed), and the sites found unstable at at_ not yet taken,
+  // in the order their avalanches start.
   bool events_ = false;
-  bool flipFieldsValid_ = false;
-  FlipFieldHeaps flipFields_;
+  double constantValues_[4] = {};
+  int constantCount_ = 0;
+  bool anyZeroSpin_ = false;
+  bool orderBuilt_ = false;
+  bool settled_ = false;
+  int lanesWay_ = 0;
+  double at_ = 0;
+  SortedFlipFields lanes_;
+  struct Pending {
+    double field;
+    std::uint32_t site;
+  };
+  std::vector<Pending> pending_;
+  std::size_t pendingNext_ = 0;
   std::int64_t spinSum_ = 0;
   std::int64_t flips_ = 0;
 };

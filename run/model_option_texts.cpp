@@ -54,7 +54,8 @@ const std::vector<ModelOptionEntry>& ModelOptionEntries() {
        "auto (default), pass or events: the engine of the pass dynamics on a compactly held lattice (sides above "
        "300, or with the options above): every site at every step, or only the sites whose field may change; the "
        "same results either way; auto takes events from 1500 field values per thread on; for stable, events "
-       "keeps each site's flip field in order, and auto takes it from 1500 field values on"},
+       "takes the spins in the order of their flip fields from sorted lists, and auto takes it from 600 field "
+       "values on"},
   };
   return entries;
 }

@@ -1,0 +1,152 @@
+#include "engine/sorted_flip_fields.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/flip_field.h"
+
+namespace ebsim {
+
+namespace {
+
+// Buckets of a large stretch, split at random fields drawn from it.
+constexpr std::size_t kBuckets = 4096;
+
+bool Earlier(const double* q, std::uint32_t a, std::uint32_t b) { return q[a] < q[b] || (q[a] == q[b] && a < b); }
+
+void SortAsPairs(std::uint32_t* first, std::uint32_t* last, const double* q) {
+  std::vector<std::pair<double, std::uint32_t>> pairs;
+  pairs.reserve(static_cast<std::size_t>(last - first));
+  for (const std::uint32_t* s = first; s != last; ++s) pairs.emplace_back(q[*s], *s);
+  std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
+    return a.first < b.first || (a.first == b.first && a.second < b.second);
+  });
+  for (std::size_t k = 0; k < pairs.size(); ++k) first[k] = pairs[k].second;
+}
+
+}  // namespace
+
+void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, const double* q, std::size_t chunk) {
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  if (count <= chunk) return SortAsPairs(first, last, q);
+  // Bounds from an even sample, each site moved to its bucket in place (equal
+  // fields share one), then each bucket sorted on its own.
+  const std::size_t buckets = std::min(kBuckets, 4 * (count / std::max<std::size_t>(chunk, 1)) + 2);
+  std::vector<double> bounds;
+  for (std::size_t k = 1; k < buckets; ++k) bounds.push_back(q[first[k * (count / buckets)]]);
+  std::sort(bounds.begin(), bounds.end());
+  const auto bucket = [&](std::uint32_t s) {
+    return static_cast<std::size_t>(std::upper_bound(bounds.begin(), bounds.end(), q[s]) - bounds.begin());
+  };
+  std::vector<std::size_t> next(buckets + 1, 0);
+  for (const std::uint32_t* s = first; s != last; ++s) ++next[bucket(*s) + 1];
+  for (std::size_t b = 1; b <= buckets; ++b) next[b] += next[b - 1];
+  std::vector<std::size_t> stop(next.begin() + 1, next.end());
+  for (std::size_t b = 0; b < buckets; ++b) {
+    while (next[b] < stop[b]) {
+      std::uint32_t s = first[next[b]];
+      for (std::size_t t = bucket(s); t != b; t = bucket(s)) std::swap(s, first[next[t]++]);
+      first[next[b]++] = s;
+    }
+  }
+  std::size_t begin = 0;
+  for (std::size_t b = 0; b < buckets; ++b) {
+    std::uint32_t *from = first + begin, *to = first + stop[b];
+    if (stop[b] - begin <= chunk)
+      SortAsPairs(from, to, q);
+    else  // one field many times over: sorted where it stands
+      std::sort(from, to, [q](std::uint32_t x, std::uint32_t y) { return Earlier(q, x, y); });
+    begin = stop[b];
+  }
+}
+
+void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes,
+                             const std::int8_t* bytes, std::size_t row) {
+  q_ = q;
+  bytes_ = bytes;
+  row_ = row;
+  order_ = std::move(order);
+  lanes_ = std::move(lanes);
+  passed_.assign(lanes_.size(), 0);
+  heap_.clear();
+}
+
+inline std::size_t SortedFlipFields::At(std::uint32_t lane, std::size_t passed) const {
+  const Lane& l = lanes_[lane];
+  return up_ ? l.end - 1 - passed : l.begin + passed;
+}
+
+inline double SortedFlipFields::FieldAt(std::uint32_t lane, std::size_t passed) const {
+  return FlipFieldOf(up_ ? -1 : 1, lanes_[lane].F, q_[order_[At(lane, passed)]]);
+}
+
+inline bool SortedFlipFields::Before(const Item& a, const Item& b) const {
+  if (a.field != b.field) return up_ ? a.field < b.field : a.field > b.field;
+  return a.lane < b.lane;
+}
+
+void SortedFlipFields::Place(bool up, std::optional<double> at) {
+  up_ = up;
+  heap_.clear();
+  for (std::uint32_t lane = 0; lane < lanes_.size(); ++lane) {
+    const std::size_t size = lanes_[lane].end - lanes_[lane].begin;
+    std::size_t low = 0, high = size;  // the first place `at` does not reach lies in [low, high]
+    while (at && low < high) {
+      const std::size_t mid = low + (high - low) / 2;
+      if (Reached(FieldAt(lane, mid), *at))
+        low = mid + 1;
+      else
+        high = mid;
+    }
+    passed_[lane] = low;
+    if (low < size) heap_.push_back({FieldAt(lane, low), lane});
+  }
+  for (std::size_t k = heap_.size() / 2; k-- > 0;) SiftDown(k);
+}
+
+std::optional<SortedFlipFields::Head> SortedFlipFields::Top() const {
+  if (heap_.empty()) return std::nullopt;
+  const Item& top = heap_.front();
+  return Head{top.field, order_[At(top.lane, passed_[top.lane])], lanes_[top.lane].F};
+}
+
+void SortedFlipFields::Pop() {
+  Item& top = heap_.front();
+  const Lane& lane = lanes_[top.lane];
+  const std::size_t passed = ++passed_[top.lane];
+  if (passed == lane.end - lane.begin) {
+    top = heap_.back();
+    heap_.pop_back();
+  } else {
+    FetchAhead(top.lane, passed);
+    top.field = FieldAt(top.lane, passed);
+  }
+  if (!heap_.empty()) SiftDown(0);
+}
+
+// A lane's sites are far apart: the one some places ahead fetched now.
+inline void SortedFlipFields::FetchAhead(std::uint32_t lane, std::size_t passed) const {
+  constexpr std::size_t kAhead = 12;
+  if (passed + kAhead >= lanes_[lane].end - lanes_[lane].begin) return;
+  const std::size_t s = order_[At(lane, passed + kAhead)];
+  __builtin_prefetch(q_ + s);
+  if (!bytes_) return;
+  __builtin_prefetch(bytes_ + s);
+  if (s >= row_) __builtin_prefetch(bytes_ + (s - row_));
+  __builtin_prefetch(bytes_ + s + row_);  // may lie past the end: a prefetch never faults
+}
+
+void SortedFlipFields::SiftDown(std::size_t k) {
+  const Item item = heap_[k];
+  for (;;) {
+    std::size_t child = 2 * k + 1;
+    if (child >= heap_.size()) break;
+    if (child + 1 < heap_.size() && Before(heap_[child + 1], heap_[child])) ++child;
+    if (!Before(heap_[child], item)) break;
+    heap_[k] = heap_[child];
+    k = child;
+  }
+  heap_[k] = item;
+}
+
+}  // namespace ebsim

@@ -1,0 +1,89 @@
+#pragma once
+// Every site's flip field in order, with nothing kept per site but its
+// place in one list: the sorted lists of Kuntz, Perkovic, Dahmen, Roberts
+// and Sethna ("Hysteresis, avalanches, and noise: numerical methods",
+// Computing in Science and Engineering, 1999).
+//
+// Sites whose neighbour fields can take the same values (the same
+// constants in the same summation order, the same neighbours of spin 0)
+// share a type, and the list holds each type's sites together, by random
+// field. A lane is a type with one value F of its neighbour field: with F
+// fixed, the flip field falls as the random field rises (engine/flip_field.h),
+// so walking a type's sites from the highest random field down meets their
+// up fields with F in rising order, and from the lowest up their down fields
+// in falling order. A lane's cursor stands at the first site the field has
+// not reached yet; the heads of all lanes are ordered, and the next flip
+// field on the way is the first head's. A head is a site's only where it
+// holds the spin that lane flips and has that F now: the caller checks
+// that, and passes the others by. A site that takes on F after its place in
+// the lane was passed is unstable at once, and so found by the avalanche
+// that gave it F.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace ebsim {
+
+class SortedFlipFields {
+ public:
+  // A lane: the list's places [begin, end), with neighbour field F.
+  struct Lane {
+    double F = 0;
+    std::size_t begin = 0, end = 0;
+  };
+  struct Head {
+    double field;
+    std::uint32_t site;
+    double F;
+  };
+
+  // order: the sites, each type's together and by (random field, site);
+  // q: the random fields by site, kept by the caller. Where `bytes` are
+  // given (one a site, rows of `row`), those of a head's site and the sites
+  // above and below it are fetched ahead, as the caller reads them.
+  void Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes,
+             const std::int8_t* bytes = nullptr, std::size_t row = 0);
+
+  // Every lane's cursor set for the way up (-1 spins, the up fields) or down
+  // (+1 spins, the down fields): past the places whose flip field `at`
+  // reaches, or at the start where there is none.
+  void Place(bool up, std::optional<double> at);
+  bool Up() const { return up_; }
+
+  // The head with the first flip field on the way; none when every lane is
+  // done.
+  std::optional<Head> Top() const;
+  // The first head passed: its lane's cursor moved on.
+  void Pop();
+
+  // The sites first..last (of q) ordered by (q, site), holding no more than
+  // `chunk` of them as (q, site) pairs at a time.
+  static void SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
+                          std::size_t chunk = std::size_t{1} << 20);
+
+ private:
+  struct Item {
+    double field;
+    std::uint32_t lane;
+  };
+  std::size_t At(std::uint32_t lane, std::size_t passed) const;
+  double FieldAt(std::uint32_t lane, std::size_t passed) const;
+  bool Reached(double field, double at) const { return up_ ? field <= at : field >= at; }
+  bool Before(const Item& a, const Item& b) const;
+  void SiftDown(std::size_t k);
+  void FetchAhead(std::uint32_t lane, std::size_t passed) const;
+
+  const double* q_ = nullptr;
+  const std::int8_t* bytes_ = nullptr;
+  std::size_t row_ = 0;
+  std::vector<std::uint32_t> order_;
+  std::vector<Lane> lanes_;
+  std::vector<std::size_t> passed_;
+  // The lanes not done, first head on top.
+  std::vector<Item> heap_;
+  bool up_ = true;
+};
+
+}  // namespace ebsim
