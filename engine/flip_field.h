@@ -7,6 +7,7 @@
 // field and a -1 spin at every H from its up field on; with F fixed, a
 // higher q gives a flip field no higher.
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -15,16 +16,24 @@
 
 namespace ebsim {
 
+// The double next to a finite x, up or down: std::nextafter(x, +-HUGE_VAL)
+// without the call.
+inline double NextDouble(double x, bool up) {
+  if (x == 0) return up ? 0x1p-1074 : -0x1p-1074;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  return std::bit_cast<double>((x > 0) == up ? bits + 1 : bits - 1);
+}
+
 // The double next to the critical field -(F + q), corrected a double at a
 // time by the local field itself. No local field may overflow here; a spin
 // 0 has none (0).
 inline double FlipFieldOf(std::int8_t spin, double F, double q) {
   if (spin == 0) return 0.0;
   const auto unstable = [&](double H) { return spin * SignOf(LocalField<false>(F, q, H)) < 0; };
-  const double away = spin > 0 ? -HUGE_VAL : HUGE_VAL;  // where the spin stays unstable
+  const bool away = spin < 0;  // the way the spin stays unstable: up for -1
   double H = static_cast<double>(-(static_cast<long double>(F) + q));
-  while (!unstable(H)) H = std::nextafter(H, away);
-  for (double next = std::nextafter(H, -away); unstable(next); next = std::nextafter(H, -away)) H = next;
+  while (!unstable(H)) H = NextDouble(H, away);
+  for (double next = NextDouble(H, !away); unstable(next); next = NextDouble(H, !away)) H = next;
   return H;
 }
 

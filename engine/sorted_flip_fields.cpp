@@ -61,10 +61,9 @@ void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, co
 }
 
 void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes,
-                             const std::int8_t* bytes, std::size_t row) {
+                             HeadReads reads) {
   q_ = q;
-  bytes_ = bytes;
-  row_ = row;
+  reads_ = reads;
   order_ = std::move(order);
   lanes_ = std::move(lanes);
   passed_.assign(lanes_.size(), 0);
@@ -130,10 +129,13 @@ inline void SortedFlipFields::FetchAhead(std::uint32_t lane, std::size_t passed)
   if (passed + kAhead >= lanes_[lane].end - lanes_[lane].begin) return;
   const std::size_t s = order_[At(lane, passed + kAhead)];
   __builtin_prefetch(q_ + s);
-  if (!bytes_) return;
-  __builtin_prefetch(bytes_ + s);
-  if (s >= row_) __builtin_prefetch(bytes_ + (s - row_));
-  __builtin_prefetch(bytes_ + s + row_);  // may lie past the end: a prefetch never faults
+  for (const void* bytes : reads_.bytes) {
+    if (!bytes) continue;
+    const char* b = static_cast<const char*>(bytes);
+    __builtin_prefetch(b + s);
+    if (s >= reads_.row) __builtin_prefetch(b + (s - reads_.row));
+    if (s + reads_.row < reads_.sites) __builtin_prefetch(b + (s + reads_.row));
+  }
 }
 
 void SortedFlipFields::SiftDown(std::size_t k) {

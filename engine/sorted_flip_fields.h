@@ -26,8 +26,24 @@
 
 namespace ebsim {
 
+// What the caller reads of a head's site: arrays of a byte a site (none
+// where null), `sites` of them in rows of `row`; those of the site and the
+// sites above and below it are fetched ahead.
+struct HeadReads {
+  const void* bytes[2] = {nullptr, nullptr};
+  std::size_t sites = 0, row = 0;
+};
+
+// It reads the random fields (and fetches the caller's arrays) where
+// Reset was told they are, so it moves with its owner but is never copied.
 class SortedFlipFields {
  public:
+  SortedFlipFields() = default;
+  SortedFlipFields(SortedFlipFields&&) = default;
+  SortedFlipFields& operator=(SortedFlipFields&&) = default;
+  SortedFlipFields(const SortedFlipFields&) = delete;
+  SortedFlipFields& operator=(const SortedFlipFields&) = delete;
+
   // A lane: the list's places [begin, end), with neighbour field F.
   struct Lane {
     double F = 0;
@@ -40,11 +56,8 @@ class SortedFlipFields {
   };
 
   // order: the sites, each type's together and by (random field, site);
-  // q: the random fields by site, kept by the caller. Where `bytes` are
-  // given (one a site, rows of `row`), those of a head's site and the sites
-  // above and below it are fetched ahead, as the caller reads them.
-  void Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes,
-             const std::int8_t* bytes = nullptr, std::size_t row = 0);
+  // q: the random fields by site, kept by the caller.
+  void Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes, HeadReads reads = {});
 
   // Every lane's cursor set for the way up (-1 spins, the up fields) or down
   // (+1 spins, the down fields): past the places whose flip field `at`
@@ -76,8 +89,7 @@ class SortedFlipFields {
   void FetchAhead(std::uint32_t lane, std::size_t passed) const;
 
   const double* q_ = nullptr;
-  const std::int8_t* bytes_ = nullptr;
-  std::size_t row_ = 0;
+  HeadReads reads_;
   std::vector<std::uint32_t> order_;
   std::vector<Lane> lanes_;
   std::vector<std::size_t> passed_;

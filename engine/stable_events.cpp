@@ -96,7 +96,12 @@ void StableRelaxation::BuildOrder() {
     SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q);
     for (const double F : FieldsOfType(t)) lanes.push_back({F, start[t], start[t + 1]});
   }
-  lanes_.Reset(q, std::move(order), std::move(lanes), spins_.data(), static_cast<std::size_t>(n_));
+  HeadReads reads;
+  reads.bytes[0] = spins_.data();
+  if (lattice_.Indexed()) reads.bytes[1] = lattice_.Masks();
+  reads.sites = spins_.size();
+  reads.row = static_cast<std::size_t>(n_);
+  lanes_.Reset(q, std::move(order), std::move(lanes), reads);
   orderBuilt_ = true;
 }
 
