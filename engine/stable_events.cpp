@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/errors.h"
+#include "engine/flip_field.h"
 #include "engine/site_field.h"
 #include "engine/stable_relaxation.h"
 
@@ -140,7 +141,7 @@ void StableRelaxation::RelaxByEvents(double H) {
     at_ = H;
     return;
   }
-  for (; pendingNext_ < pending_.size(); ++pendingNext_) Enqueue(pending_[pendingNext_].site);
+  for (; pendingNext_ < pending_.size(); ++pendingNext_) Enqueue(pending_[pendingNext_]);
   if (H != at_) {
     const bool up = H > at_;
     if (lanesWay_ != (up ? 1 : -1)) PlaceLanes(up, at_);
@@ -163,10 +164,27 @@ void StableRelaxation::AvalancheFrom(std::size_t s, double H) {
 bool StableRelaxation::PendingDue(double H) {
   const std::int8_t spin = lanes_.Up() ? -1 : 1;
   for (; pendingNext_ < pending_.size(); ++pendingNext_) {
-    const std::uint32_t s = pending_[pendingNext_].site;
+    const std::uint32_t s = pending_[pendingNext_];
     if (spins_[s] == spin && Unstable(s, H)) return true;
   }
   return false;
+}
+
+// The sites found unstable in the order their avalanches start: by flip
+// field, first on the way, then by site; only site numbers are kept, as all
+// of them may be unstable at the start of a leg, and where their fields
+// differ those are found again (each site's neighbour field is its lane's).
+void StableRelaxation::OrderPending(bool up, bool tied) {
+  if (tied) return std::sort(pending_.begin(), pending_.end());
+  const std::int8_t spin = up ? -1 : 1;
+  const auto field = [&](std::uint32_t s) {
+    return FlipFieldOf(spin, StoredNeighbourField(s), lattice_.RandomField(s));
+  };
+  std::sort(pending_.begin(), pending_.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const double fa = field(a), fb = field(b);
+    if (fa != fb) return up ? fa < fb : fa > fb;
+    return a < b;
+  });
 }
 
 std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double from, double limit) {
@@ -194,11 +212,12 @@ std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double
   }
   pending_.clear();
   pendingNext_ = 0;
-  TakeReached(H, [this](const SortedFlipFields::Head& h) { pending_.push_back({h.field, h.site}); });
-  std::sort(pending_.begin(), pending_.end(), [up](const Pending& a, const Pending& b) {
-    if (a.field != b.field) return up ? a.field < b.field : a.field > b.field;
-    return a.site < b.site;
+  bool tied = true;
+  TakeReached(H, [&](const SortedFlipFields::Head& h) {
+    pending_.push_back(h.site);
+    tied = tied && h.field == H;
   });
+  OrderPending(up, tied);
   at_ = H;
   return H;
 }
@@ -206,7 +225,7 @@ std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double
 std::int64_t StableRelaxation::Avalanche(double H, Branch) {
   StartRelaxation();
   if (!events_ || !settled_ || lanesWay_ == 0) throw std::logic_error("an avalanche follows NextAvalancheField");
-  if (PendingDue(H)) AvalancheFrom(pending_[pendingNext_++].site, H);
+  if (PendingDue(H)) AvalancheFrom(pending_[pendingNext_++], H);
   return flips_;
 }
 

@@ -135,6 +135,7 @@ class StableRelaxation {
   template <class Take>
   void TakeReached(double H, Take&& take);
   bool PendingDue(double H);
+  void OrderPending(bool up, bool tied);
   void RelaxByEvents(double H);
   void AvalancheFrom(std::size_t s, double H);
 
@@ -171,11 +172,7 @@ class StableRelaxation {
   int lanesWay_ = 0;
   double at_ = 0;
   SortedFlipFields lanes_;
-  struct Pending {
-    double field;
-    std::uint32_t site;
-  };
-  std::vector<Pending> pending_;
+  std::vector<std::uint32_t> pending_;
   std::size_t pendingNext_ = 0;
   std::int64_t spinSum_ = 0;
   std::int64_t flips_ = 0;
