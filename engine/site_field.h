@@ -35,6 +35,16 @@ inline SiteTerms TermsOf(const EdgeRule& rule, int i, int j) {
   return t;
 }
 
+// term(0) + term(1) + ... + term(count - 1), left to right in Sum, stored
+// as a double; +0 for no term.
+template <class Sum, class Term>
+inline double SumInOrder(int count, Term&& term) {
+  if (count == 0) return 0.0;
+  Sum sum = term(0);
+  for (int k = 1; k < count; ++k) sum = sum + term(k);
+  return static_cast<double>(sum);
+}
+
 // The neighbour field of site (i, j), summed in Sum (long double, or double
 // where every sum is exact in double), stored as a double. before: the
 // spins as the pass found them; after: as its reversals leave them.
@@ -42,14 +52,10 @@ template <class Sum>
 inline double SiteField(const CompactLattice& lattice, const EdgeRule& rule, const std::int8_t* before,
                         const std::int8_t* after, int i, int j) {
   const SiteTerms t = TermsOf(rule, i, j);
-  if (t.count == 0) return 0.0;
-  auto term = [&](int k) -> Sum {
+  return SumInOrder<Sum>(t.count, [&](int k) -> Sum {
     const std::int8_t spin = (t.visited[k] ? after : before)[t.cell[k]];
     return static_cast<Sum>(lattice.Exchange(t.cell[k])) * static_cast<double>(spin);
-  };
-  Sum sum = term(0);
-  for (int k = 1; k < t.count; ++k) sum = sum + term(k);
-  return static_cast<double>(sum);
+  });
 }
 
 }  // namespace ebsim

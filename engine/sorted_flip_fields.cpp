@@ -60,10 +60,8 @@ void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, co
   }
 }
 
-void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes,
-                             HeadReads reads) {
+void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes) {
   q_ = q;
-  reads_ = reads;
   order_ = std::move(order);
   lanes_ = std::move(lanes);
   passed_.assign(lanes_.size(), 0);
@@ -117,25 +115,9 @@ void SortedFlipFields::Pop() {
     top = heap_.back();
     heap_.pop_back();
   } else {
-    FetchAhead(top.lane, passed);
     top.field = FieldAt(top.lane, passed);
   }
   if (!heap_.empty()) SiftDown(0);
-}
-
-// A lane's sites are far apart: the one some places ahead fetched now.
-inline void SortedFlipFields::FetchAhead(std::uint32_t lane, std::size_t passed) const {
-  constexpr std::size_t kAhead = 12;
-  if (passed + kAhead >= lanes_[lane].end - lanes_[lane].begin) return;
-  const std::size_t s = order_[At(lane, passed + kAhead)];
-  __builtin_prefetch(q_ + s);
-  for (const void* bytes : reads_.bytes) {
-    if (!bytes) continue;
-    const char* b = static_cast<const char*>(bytes);
-    __builtin_prefetch(b + s);
-    if (s >= reads_.row) __builtin_prefetch(b + (s - reads_.row));
-    if (s + reads_.row < reads_.sites) __builtin_prefetch(b + (s + reads_.row));
-  }
 }
 
 void SortedFlipFields::SiftDown(std::size_t k) {

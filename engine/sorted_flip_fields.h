@@ -26,16 +26,7 @@
 
 namespace ebsim {
 
-// What the caller reads of a head's site: arrays of a byte a site (none
-// where null), `sites` of them in rows of `row`; those of the site and the
-// sites above and below it are fetched ahead.
-struct HeadReads {
-  const void* bytes[2] = {nullptr, nullptr};
-  std::size_t sites = 0, row = 0;
-};
-
-// It reads the random fields (and fetches the caller's arrays) where
-// Reset was told they are, so it moves with its owner but is never copied.
+// It reads the random fields where Reset was told they are, so it moves with its owner but is never copied.
 class SortedFlipFields {
  public:
   SortedFlipFields() = default;
@@ -57,7 +48,7 @@ class SortedFlipFields {
 
   // order: the sites, each type's together and by (random field, site);
   // q: the random fields by site, kept by the caller.
-  void Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes, HeadReads reads = {});
+  void Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes);
 
   // Every lane's cursor set for the way up (-1 spins, the up fields) or down
   // (+1 spins, the down fields): past the places whose flip field `at`
@@ -86,10 +77,8 @@ class SortedFlipFields {
   bool Reached(double field, double at) const { return up_ ? field <= at : field >= at; }
   bool Before(const Item& a, const Item& b) const;
   void SiftDown(std::size_t k);
-  void FetchAhead(std::uint32_t lane, std::size_t passed) const;
 
   const double* q_ = nullptr;
-  HeadReads reads_;
   std::vector<std::uint32_t> order_;
   std::vector<Lane> lanes_;
   std::vector<std::size_t> passed_;

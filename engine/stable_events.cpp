@@ -57,19 +57,14 @@ std::vector<double> StableRelaxation::FieldsOfType(std::uint32_t type) const {
   const int count = static_cast<int>(type & 7);
   std::vector<double> fields;
   for (std::uint32_t signs = 0; signs < (1u << count); ++signs) {
-    const auto term = [&](int k) -> long double {
-      const std::uint32_t bits = type >> (3 + kTermBits * k);
-      const double spin = (bits & 4) ? 0.0 : (signs >> k) & 1 ? -1.0 : 1.0;
-      if (exact_) return static_cast<double>(constantValues_[bits & 3] * spin);
-      return static_cast<long double>(constantValues_[bits & 3]) * spin;
+    const auto sum = [&]<class Sum>(Sum) {
+      return SumInOrder<Sum>(count, [&](int k) -> Sum {
+        const std::uint32_t bits = type >> (3 + kTermBits * k);
+        const double spin = (bits & 4) ? 0.0 : (signs >> k) & 1 ? -1.0 : 1.0;
+        return static_cast<Sum>(constantValues_[bits & 3]) * spin;
+      });
     };
-    double F = 0.0;
-    if (count > 0) {
-      long double sum = term(0);
-      double exactSum = static_cast<double>(sum);
-      for (int k = 1; k < count; ++k) sum = sum + term(k), exactSum = exactSum + static_cast<double>(term(k));
-      F = exact_ ? exactSum : static_cast<double>(sum);
-    }
+    const double F = exact_ ? sum(0.0) : sum(0.0L);
     if (std::find(fields.begin(), fields.end(), F) == fields.end()) fields.push_back(F);
   }
   return fields;
@@ -97,12 +92,7 @@ void StableRelaxation::BuildOrder() {
     SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q);
     for (const double F : FieldsOfType(t)) lanes.push_back({F, start[t], start[t + 1]});
   }
-  HeadReads reads;
-  reads.bytes[0] = spins_.data();
-  if (lattice_.Indexed()) reads.bytes[1] = lattice_.Masks();
-  reads.sites = spins_.size();
-  reads.row = static_cast<std::size_t>(n_);
-  lanes_.Reset(q, std::move(order), std::move(lanes), reads);
+  lanes_.Reset(q, std::move(order), std::move(lanes));
   orderBuilt_ = true;
 }
 
@@ -134,13 +124,7 @@ void StableRelaxation::TakeReached(double H, Take&& take) {
 // The first relaxation after the spins were set scans every site, which
 // leaves them stable; the lanes are placed from there.
 void StableRelaxation::RelaxByEvents(double H) {
-  if (!settled_) {
-    RelaxByQueue(H);
-    settled_ = true;
-    lanesWay_ = 0;
-    at_ = H;
-    return;
-  }
+  if (!settled_) return SettleByScan(H);
   for (; pendingNext_ < pending_.size(); ++pendingNext_) Enqueue(pending_[pendingNext_]);
   if (H != at_) {
     const bool up = H > at_;

@@ -118,9 +118,7 @@ double StableRelaxation::NeighbourField(std::size_t s) const {
     sum = ((term(s - 1) + term(s + 1)) + term(s - n)) + term(s + n);
   } else {
     const SiteTerms t = TermsOf(rule_, i, j);
-    if (t.count == 0) return 0.0;
-    sum = term(t.cell[0]);
-    for (int k = 1; k < t.count; ++k) sum = sum + term(t.cell[k]);
+    sum = SumInOrder<Sum>(t.count, [&](int k) { return term(t.cell[k]); });
   }
   const double stored = static_cast<double>(sum);
   if (std::isinf(stored)) throw EOverflow();
@@ -202,14 +200,19 @@ void StableRelaxation::Relax(double H, Branch) {
   } else if (events_ && !MayOverflow(H)) {
     RelaxByEvents(H);
   } else {
-    settled_ = false;
-    RelaxByQueue(H);
-    if (events_) {  // stable at H: the lanes are placed from there
-      settled_ = true;
-      lanesWay_ = 0;
-      at_ = H;
-    }
+    SettleByScan(H);
   }
+}
+
+// Every site scanned; with flip fields, stable at H, from where the lanes
+// are placed (an error leaves them unsettled).
+void StableRelaxation::SettleByScan(double H) {
+  settled_ = false;
+  RelaxByQueue(H);
+  if (!events_) return;
+  settled_ = true;
+  lanesWay_ = 0;
+  at_ = H;
 }
 
 void StableRelaxation::RelaxByQueue(double H) {

@@ -121,7 +121,6 @@ class StableRelaxation {
   // The cells whose fields take the spin of site s (a cell may come twice).
   template <class Visit>
   void ForDependents(std::size_t s, Visit&& visit) const;
-  bool Queued(std::size_t s) const { return (queued_[s / 64] >> (s % 64)) & 1; }
   void Enqueue(std::size_t s);
   void DrainQueue(double H);
   // The sorted lists: each constant's number (0 to 3), a site's type, the
@@ -137,6 +136,7 @@ class StableRelaxation {
   bool PendingDue(double H);
   void OrderPending(bool up, bool tied);
   void RelaxByEvents(double H);
+  void SettleByScan(double H);
   void AvalancheFrom(std::size_t s, double H);
 
   CompactLattice lattice_;
