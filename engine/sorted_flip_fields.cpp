@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/flip_field.h"
 
 namespace ebsim {
 
@@ -68,15 +67,6 @@ void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, 
   heap_.clear();
 }
 
-inline std::size_t SortedFlipFields::At(std::uint32_t lane, std::size_t passed) const {
-  const Lane& l = lanes_[lane];
-  return up_ ? l.end - 1 - passed : l.begin + passed;
-}
-
-inline double SortedFlipFields::FieldAt(std::uint32_t lane, std::size_t passed) const {
-  return FlipFieldOf(up_ ? -1 : 1, lanes_[lane].F, q_[order_[At(lane, passed)]]);
-}
-
 inline bool SortedFlipFields::Before(const Item& a, const Item& b) const {
   if (a.field != b.field) return up_ ? a.field < b.field : a.field > b.field;
   return a.lane < b.lane;
@@ -105,19 +95,6 @@ std::optional<SortedFlipFields::Head> SortedFlipFields::Top() const {
   if (heap_.empty()) return std::nullopt;
   const Item& top = heap_.front();
   return Head{top.field, order_[At(top.lane, passed_[top.lane])], lanes_[top.lane].F};
-}
-
-void SortedFlipFields::Pop() {
-  Item& top = heap_.front();
-  const Lane& lane = lanes_[top.lane];
-  const std::size_t passed = ++passed_[top.lane];
-  if (passed == lane.end - lane.begin) {
-    top = heap_.back();
-    heap_.pop_back();
-  } else {
-    top.field = FieldAt(top.lane, passed);
-  }
-  if (!heap_.empty()) SiftDown(0);
 }
 
 void SortedFlipFields::SiftDown(std::size_t k) {

@@ -24,6 +24,8 @@
 #include <optional>
 #include <vector>
 
+#include "engine/flip_field.h"
+
 namespace ebsim {
 
 // It reads the random fields where Reset was told they are, so it moves with its owner but is never copied.
@@ -59,8 +61,13 @@ class SortedFlipFields {
   // The head with the first flip field on the way; none when every lane is
   // done.
   std::optional<Head> Top() const;
-  // The first head passed: its lane's cursor moved on.
-  void Pop();
+  // The first head passed: its lane's cursor moved on, past every site
+  // `never` tells can no longer be due in this placement.
+  template <class Never>
+  void Pop(Never&& never);
+  void Pop() {
+    Pop([](std::uint32_t) { return false; });
+  }
 
   // The sites first..last (of q) ordered by (q, site), holding no more than
   // `chunk` of them as (q, site) pairs at a time.
@@ -86,5 +93,31 @@ class SortedFlipFields {
   std::vector<Item> heap_;
   bool up_ = true;
 };
+
+inline std::size_t SortedFlipFields::At(std::uint32_t lane, std::size_t passed) const {
+  const Lane& l = lanes_[lane];
+  return up_ ? l.end - 1 - passed : l.begin + passed;
+}
+
+inline double SortedFlipFields::FieldAt(std::uint32_t lane, std::size_t passed) const {
+  return FlipFieldOf(up_ ? -1 : 1, lanes_[lane].F, q_[order_[At(lane, passed)]]);
+}
+
+template <class Never>
+inline void SortedFlipFields::Pop(Never&& never) {
+  Item& top = heap_.front();
+  const Lane& lane = lanes_[top.lane];
+  const std::size_t size = lane.end - lane.begin;
+  std::size_t& passed = passed_[top.lane];
+  do ++passed;
+  while (passed < size && never(order_[At(top.lane, passed)]));
+  if (passed == size) {
+    top = heap_.back();
+    heap_.pop_back();
+  } else {
+    top.field = FieldAt(top.lane, passed);
+  }
+  if (!heap_.empty()) SiftDown(0);
+}
 
 }  // namespace ebsim

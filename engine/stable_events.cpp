@@ -110,6 +110,14 @@ inline bool StableRelaxation::HeadDue(const SortedFlipFields::Head& head) const 
   return spins_[head.site] == (lanes_.Up() ? -1 : 1) && StoredNeighbourField(head.site) == head.F;
 }
 
+// The first head passed, and with it the sites its lane reaches that
+// already hold the spin it flips to: on a leg the spins reverse one way
+// only, so those are never due before the lanes are placed again.
+inline void StableRelaxation::PopHead() {
+  const std::int8_t flipped = lanes_.Up() ? 1 : -1;
+  lanes_.Pop([&](std::uint32_t s) { return spins_[s] == flipped; });
+}
+
 // Every head the field reaches at H, the field moved there: those due
 // taken.
 template <class Take>
@@ -117,7 +125,7 @@ void StableRelaxation::TakeReached(double H, Take&& take) {
   const bool up = lanes_.Up();
   for (auto head = lanes_.Top(); head && (up ? head->field <= H : head->field >= H); head = lanes_.Top()) {
     if (HeadDue(*head)) take(*head);
-    lanes_.Pop();
+    PopHead();
   }
 }
 
@@ -192,7 +200,7 @@ std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double
     H = up ? std::max(head->field, from) : std::min(head->field, from);
     if (up ? H > limit : H < limit) return std::nullopt;
     if (HeadDue(*head)) break;
-    lanes_.Pop();
+    PopHead();
   }
   pending_.clear();
   pendingNext_ = 0;

@@ -131,6 +131,7 @@ class StableRelaxation {
   void BuildOrder();
   void PlaceLanes(bool up, std::optional<double> at);
   bool HeadDue(const SortedFlipFields::Head& head) const;
+  void PopHead();
   template <class Take>
   void TakeReached(double H, Take&& take);
   bool PendingDue(double H);
