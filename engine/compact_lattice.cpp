@@ -75,10 +75,20 @@ void CompactLattice::StoreConstant(double J) {
     // A third value: every constant as a double from here on.
     constants_.reserve(masks_.capacity());
     for (const std::uint8_t mask : masks_) constants_.push_back(values_[mask & 1]);
-    masks_ = {};
+    std::vector<std::uint8_t>().swap(masks_);
     indexed_ = false;
   }
   constants_.push_back(J);
+}
+
+void CompactLattice::PackChoices() {
+  if (!indexed_ || packed_) return;
+  if (rows_ != n_) throw std::logic_error("the choices are packed once the lattice has all its rows");
+  choiceBits_.assign((masks_.size() + 63) / 64, 0);
+  for (std::size_t s = 0; s < masks_.size(); ++s)
+    choiceBits_[s / 64] |= static_cast<std::uint64_t>(masks_[s] & 1) << (s % 64);
+  std::vector<std::uint8_t>().swap(masks_);  // = {} would keep the bytes
+  packed_ = true;
 }
 
 bool CompactLattice::SumsMayOverflow() const { return LargestSum() > DBL_MAX; }

@@ -36,12 +36,19 @@ class CompactLattice {
   // 0xFF picks Value(1).
   bool Indexed() const { return indexed_; }
   double Value(int k) const { return values_[k]; }
+  // The masks, a byte a site; none once the choices are packed.
   const std::uint8_t* Masks() const { return masks_.data(); }
+  // The choices held as a bit a site and the masks freed, for an engine
+  // that reads each site's constant on its own (Choice, Exchange).
+  void PackChoices();
+  int Choice(std::size_t site) const {
+    return packed_ ? static_cast<int>((choiceBits_[site / 64] >> (site % 64)) & 1) : masks_[site] & 1;
+  }
   const double* Constants() const { return constants_.data(); }
   const double* RandomFields() const { return randomFields_.data(); }
 
   double Exchange(std::size_t site) const {
-    return indexed_ ? values_[masks_[site] & 1] : constants_[site];
+    return indexed_ ? values_[Choice(site)] : constants_[site];
   }
   double RandomField(std::size_t site) const { return randomFields_[site]; }
 
@@ -63,6 +70,8 @@ class CompactLattice {
   int valueCount_ = 0;
   double values_[2] = {0.0, 0.0};
   std::vector<std::uint8_t> masks_;
+  bool packed_ = false;
+  std::vector<std::uint64_t> choiceBits_;
   std::vector<double> constants_;
   UninitializedVector<double> randomFields_;
   long double largestConstant_ = 0;

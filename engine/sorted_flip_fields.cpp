@@ -8,8 +8,12 @@ namespace ebsim {
 
 namespace {
 
-// Buckets of a large stretch, split at random fields drawn from it.
-constexpr std::size_t kBuckets = 4096;
+// Buckets of a large stretch, split at random fields drawn from it: about
+// 16 for each chunk's worth, so that hardly any outgrows a chunk (the gaps
+// between sampled fields vary), and no more than 2^16.
+constexpr std::size_t kBuckets = std::size_t{1} << 16;
+// A bucket that outgrows a chunk all the same is split again, this deep.
+constexpr int kSplits = 3;
 
 bool Earlier(const double* q, std::uint32_t a, std::uint32_t b) { return q[a] < q[b] || (q[a] == q[b] && a < b); }
 
@@ -25,12 +29,22 @@ void SortAsPairs(std::uint32_t* first, std::uint32_t* last, const double* q) {
 
 }  // namespace
 
-void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, const double* q, std::size_t chunk) {
+void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
+                                   const std::function<void()>& working, std::size_t chunk) {
+  SortInBuckets(first, last, q, working, chunk, 0);
+}
+
+void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, const double* q,
+                                     const std::function<void()>& working, std::size_t chunk, int depth) {
   const std::size_t count = static_cast<std::size_t>(last - first);
   if (count <= chunk) return SortAsPairs(first, last, q);
+  if (std::all_of(first, last, [&](std::uint32_t s) { return q[s] == q[*first]; }))
+    return std::sort(first, last);  // one field many times over: by site
+  if (depth == kSplits)
+    return std::sort(first, last, [q](std::uint32_t x, std::uint32_t y) { return Earlier(q, x, y); });
   // Bounds from an even sample, each site moved to its bucket in place (equal
   // fields share one), then each bucket sorted on its own.
-  const std::size_t buckets = std::min(kBuckets, 4 * (count / std::max<std::size_t>(chunk, 1)) + 2);
+  const std::size_t buckets = std::min({kBuckets, 16 * (count / std::max<std::size_t>(chunk, 1)) + 2, count});
   std::vector<double> bounds;
   for (std::size_t k = 1; k < buckets; ++k) bounds.push_back(q[first[k * (count / buckets)]]);
   std::sort(bounds.begin(), bounds.end());
@@ -41,8 +55,10 @@ void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, co
   for (const std::uint32_t* s = first; s != last; ++s) ++next[bucket(*s) + 1];
   for (std::size_t b = 1; b <= buckets; ++b) next[b] += next[b - 1];
   std::vector<std::size_t> stop(next.begin() + 1, next.end());
+  std::uint32_t moved = 0;
   for (std::size_t b = 0; b < buckets; ++b) {
     while (next[b] < stop[b]) {
+      if ((++moved & ((std::uint32_t{1} << 20) - 1)) == 0 && working) working();
       std::uint32_t s = first[next[b]];
       for (std::size_t t = bucket(s); t != b; t = bucket(s)) std::swap(s, first[next[t]++]);
       first[next[b]++] = s;
@@ -50,11 +66,8 @@ void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, co
   }
   std::size_t begin = 0;
   for (std::size_t b = 0; b < buckets; ++b) {
-    std::uint32_t *from = first + begin, *to = first + stop[b];
-    if (stop[b] - begin <= chunk)
-      SortAsPairs(from, to, q);
-    else  // one field many times over: sorted where it stands
-      std::sort(from, to, [q](std::uint32_t x, std::uint32_t y) { return Earlier(q, x, y); });
+    SortInBuckets(first + begin, first + stop[b], q, working, chunk, depth + 1);
+    if (working) working();
     begin = stop[b];
   }
 }

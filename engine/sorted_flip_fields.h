@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -70,15 +71,18 @@ class SortedFlipFields {
   }
 
   // The sites first..last (of q) ordered by (q, site), holding no more than
-  // `chunk` of them as (q, site) pairs at a time.
+  // `chunk` of them as (q, site) pairs at a time; `working` is called every
+  // 2^20 sites moved and after each chunk, and may throw to end it.
   static void SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
-                          std::size_t chunk = std::size_t{1} << 20);
+                          const std::function<void()>& working = {}, std::size_t chunk = std::size_t{1} << 20);
 
  private:
   struct Item {
     double field;
     std::uint32_t lane;
   };
+  static void SortInBuckets(std::uint32_t* first, std::uint32_t* last, const double* q,
+                            const std::function<void()>& working, std::size_t chunk, int depth);
   std::size_t At(std::uint32_t lane, std::size_t passed) const;
   double FieldAt(std::uint32_t lane, std::size_t passed) const;
   bool Reached(double field, double at) const { return up_ ? field <= at : field >= at; }

@@ -28,7 +28,7 @@ constexpr std::uint32_t kTypes = std::uint32_t{1} << (3 + 4 * kTermBits);
 }  // namespace
 
 int StableRelaxation::ConstantNumber(std::size_t s) const {
-  if (lattice_.Indexed()) return lattice_.Masks()[s] & 1;
+  if (lattice_.Indexed()) return lattice_.Choice(s);
   const double J = lattice_.Constants()[s];
   return static_cast<int>(std::find(constantValues_, constantValues_ + constantCount_, J) - constantValues_);
 }
@@ -77,19 +77,23 @@ void StableRelaxation::BuildOrder() {
   const double* q = lattice_.RandomFields();
   const auto listed = [&](std::size_t s) { return spins_[s] != 0 && !std::isnan(q[s]); };
   std::vector<std::size_t> start(kTypes + 1, 0);
-  for (std::size_t s = 0; s < spins_.size(); ++s)
+  for (std::size_t s = 0; s < spins_.size(); ++s) {
+    Tick();
     if (listed(s)) ++start[TypeOf(s) + 1];
+  }
   for (std::uint32_t t = 1; t <= kTypes; ++t) start[t] += start[t - 1];
   std::vector<std::uint32_t> order(start[kTypes]);
   {
     std::vector<std::size_t> next(start.begin(), start.end() - 1);
-    for (std::size_t s = 0; s < spins_.size(); ++s)
+    for (std::size_t s = 0; s < spins_.size(); ++s) {
+      Tick();
       if (listed(s)) order[next[TypeOf(s)]++] = static_cast<std::uint32_t>(s);
+    }
   }
   std::vector<SortedFlipFields::Lane> lanes;
   for (std::uint32_t t = 0; t < kTypes; ++t) {
     if (start[t] == start[t + 1]) continue;
-    SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q);
+    SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q, working_);
     for (const double F : FieldsOfType(t)) lanes.push_back({F, start[t], start[t + 1]});
   }
   lanes_.Reset(q, std::move(order), std::move(lanes));
@@ -114,6 +118,7 @@ inline bool StableRelaxation::HeadDue(const SortedFlipFields::Head& head) const 
 // already hold the spin it flips to: on a leg the spins reverse one way
 // only, so those are never due before the lanes are placed again.
 inline void StableRelaxation::PopHead() {
+  Tick();
   const std::int8_t flipped = lanes_.Up() ? 1 : -1;
   lanes_.Pop([&](std::uint32_t s) { return spins_[s] == flipped; });
 }

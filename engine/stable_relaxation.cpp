@@ -55,8 +55,11 @@ StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8
     spinSum_ += s;
   }
   if (options.sweepLimit < 0) throw std::invalid_argument("the sweep limit must not be negative");
-  spins_ = std::move(spins);
-  anyZeroSpin_ = std::find(spins_.begin(), spins_.end(), 0) != spins_.end();
+  working_ = std::move(options.working);
+  anyZeroSpin_ = std::find(spins.begin(), spins.end(), 0) != spins.end();
+  spins_ = PackedSpins(spins);
+  std::vector<std::int8_t>().swap(spins);  // = {} would keep the bytes
+  lattice_.PackChoices();
   rowChanged_.resize(static_cast<std::size_t>(n_));
   queued_.resize((sites + 63) / 64);
   exact_ = lattice_.SumsExact();
@@ -95,7 +98,7 @@ inline std::int8_t StableRelaxation::KeptSign(std::size_t s, double H) const {
 
 void StableRelaxation::ResetSpins(std::int8_t spin) {
   if (spin < -1 || spin > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
-  std::fill(spins_.begin(), spins_.end(), spin);
+  spins_.Fill(spin);
   spinSum_ = static_cast<std::int64_t>(spin) * n_ * n_;
   kept_ = false;
   settled_ = false;
@@ -142,7 +145,7 @@ bool StableRelaxation::Unstable(std::size_t s, double H) const {
 
 void StableRelaxation::Reverse(std::size_t s) {
   spinSum_ -= 2 * spins_[s];
-  spins_[s] = static_cast<std::int8_t>(-spins_[s]);
+  spins_.Reverse(s);
   const std::size_t row = s / static_cast<std::size_t>(n_);
   if (!rowChanged_[row]) {
     rowChanged_[row] = 1;
@@ -175,6 +178,7 @@ void StableRelaxation::DrainQueue(double H) {
     const std::size_t s = queue_.back();
     queue_.pop_back();
     queued_[s / 64] &= ~(std::uint64_t{1} << (s % 64));
+    Tick();
     if (!Unstable(s, H)) continue;
     Reverse(s);
     Requeue(s);
@@ -182,7 +186,10 @@ void StableRelaxation::DrainQueue(double H) {
 }
 
 void StableRelaxation::InitLocalFields(double H) {
-  for (std::size_t s = 0; s < spins_.size(); ++s) (void)Field(s, H);
+  for (std::size_t s = 0; s < spins_.size(); ++s) {
+    (void)Field(s, H);
+    Tick();
+  }
   StartRelaxation();
   settled_ = false;
 }
@@ -224,6 +231,7 @@ void StableRelaxation::RelaxByQueue(double H) {
     ScanKept(H);
   } else {
     for (std::size_t s = 0; s < spins_.size(); ++s) {
+      Tick();
       if (!Unstable(s, H)) [[likely]]
         continue;
       Enqueue(s);
@@ -240,16 +248,18 @@ void StableRelaxation::ScanKept(double H) {
   constexpr std::size_t kBlock = 64;
   const double* F = field_.data();
   const double* q = lattice_.RandomFields();
-  const std::int8_t* S = spins_.data();
   const double margin = threshold_;
   const std::size_t sites = spins_.size();
   for (std::size_t first = 0; first < sites; first += kBlock) {
     const std::size_t end = std::min(sites, first + kBlock);
+    std::int8_t S[kBlock];
+    spins_.Unpack(first, end - first, S);
     int any = 0;
     for (std::size_t s = first; s < end; ++s) {
       const double t = (F[s] + q[s]) + H;
-      any |= (static_cast<double>(S[s]) * t <= margin) & (S[s] != 0);
+      any |= (static_cast<double>(S[s - first]) * t <= margin) & (S[s - first] != 0);
     }
+    if (first % (std::size_t{1} << 20) == 0 && working_) working_();
     if (any == 0) [[likely]]
       continue;
     for (std::size_t s = first; s < end; ++s)
@@ -261,6 +271,7 @@ void StableRelaxation::RelaxBySweeps(double H) {
   for (int sweep = 0; sweep < sweepLimit_; ++sweep) {
     bool reversed = false;
     for (std::size_t s = 0; s < spins_.size(); ++s) {
+      Tick();
       if (!Unstable(s, H)) continue;
       Reverse(s);
       reversed = true;

@@ -32,6 +32,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,7 @@
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
 #include "engine/edge_rule.h"
+#include "engine/packed_spins.h"
 #include "engine/sorted_flip_fields.h"
 
 namespace ebsim {
@@ -52,6 +54,10 @@ struct StableOptions {
   // at most four values of them (elsewhere the sweeps or the scan): the same
   // spins, visiting only the sites that reverse and their neighbours.
   bool events = false;
+  // Called now and then in long work between relaxations' ends (every 2^20
+  // sites ordered, scanned, reversed or passed by); may throw to end the
+  // work, which leaves the spins as an error does.
+  std::function<void()> working;
 };
 
 // 1000 + 4n sweeps: an avalanche moves against the sweeps' order by at
@@ -74,7 +80,12 @@ class StableRelaxation {
   const std::int64_t& SpinSum() const { return spinSum_; }
   int Side() const { return n_; }
   std::int8_t Spin(int i, int j) const { return spins_[lattice_.Index(i, j)]; }
-  const std::int8_t* SpinRow(int i) const { return spins_.data() + lattice_.Index(i, 1); }
+  // Row i's spins, good until the next call.
+  const std::int8_t* SpinRow(int i) const {
+    row_.resize(static_cast<std::size_t>(n_));
+    spins_.Unpack(lattice_.Index(i, 1), row_.size(), row_.data());
+    return row_.data();
+  }
   bool RowChanged(int i) const { return rowChanged_[static_cast<std::size_t>(i - 1)] != 0; }
   // Every site holds its spin as it stands, also after an error.
   std::size_t SitesDone() const { return spins_.size(); }
@@ -139,6 +150,9 @@ class StableRelaxation {
   void RelaxByEvents(double H);
   void SettleByScan(double H);
   void AvalancheFrom(std::size_t s, double H);
+  void Tick() {
+    if ((++ticks_ & ((std::uint32_t{1} << 20) - 1)) == 0 && working_) working_();
+  }
 
   CompactLattice lattice_;
   const int n_;
@@ -153,7 +167,8 @@ class StableRelaxation {
   bool useKept_ = false;
   double threshold_ = 0;
   std::vector<double> field_;
-  std::vector<std::int8_t> spins_;
+  PackedSpins spins_;
+  mutable std::vector<std::int8_t> row_;
   std::vector<std::uint8_t> rowChanged_;
   std::vector<std::uint32_t> changedRows_;
   // Queued sites, a bit each.
@@ -177,6 +192,8 @@ class StableRelaxation {
   std::size_t pendingNext_ = 0;
   std::int64_t spinSum_ = 0;
   std::int64_t flips_ = 0;
+  std::function<void()> working_;
+  std::uint32_t ticks_ = 0;
 };
 
 template <class Visit>

@@ -19,15 +19,17 @@ namespace {
 // generations of spins and two local-field signs (14.0 bytes measured at
 // sides 14,000 and 20,000); the events, the spins and each site's signs,
 // marks and next change, and the lists of a relaxation's sites; the stable
-// scan, the spins and the neighbour fields; the flip fields, the spins, a
-// queued bit and each site's place in the sorted lists (15.5 bytes measured
-// at side 5,000).
+// scan, the spins and the neighbour fields; the flip fields, each site's
+// place in the sorted lists (4 bytes) and its spin, choice and queued mark
+// in 4 bits, 12.5 bytes with the random field, and half a byte for the
+// sites found unstable together (4 bytes each), which a field that leaves
+// many spins unstable at a leg's start brings.
 std::uint64_t BytesPerSite(LatticeEngine engine) {
   switch (engine) {
     case LatticeEngine::Pass: return 15;
     case LatticeEngine::PassEvents: return 27;
     case LatticeEngine::StableScan: return 24;
-    case LatticeEngine::StableEvents: return 17;
+    case LatticeEngine::StableEvents: return 13;
   }
   return 27;
 }

@@ -21,6 +21,10 @@ class SweepObserver {
   // After each row of a large lattice's set-up, before the first step: may
   // end the Run by throwing, as FieldStepDone may.
   virtual void SetUpRowDone() {}
+  // Now and then in an engine's long work between steps (the ordering of a
+  // large lattice's sites, a scan, a large avalanche): may end the Run by
+  // throwing, as SetUpRowDone may, which it calls unless overridden.
+  virtual void EngineWorking() { SetUpRowDone(); }
   // Whether TurningPoint wants the spins: gathering them costs a pass.
   virtual bool WantsTurningSpins() const { return false; }
   // At Hmin, after the first descending leg's last step: the n x n spins row

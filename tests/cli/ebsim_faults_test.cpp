@@ -316,12 +316,12 @@ TEST(MemoryLimitsTest, WhatTheProcessLimitsCannotHoldIsRefusedUpFront) {
       {"-v 1000000", {"run", "--side", "1", "--steps", "1000000000", "--loop"}, 2, {},
        "--loop of 1000000000 steps needs about"},
       // The engine's own memory: the pass holds side 6000 within the limit,
-      // the events do not, nor the flip fields side 8000; an adiabatic loop
+      // the events do not, nor the flip fields side 9000; an adiabatic loop
       // may hold an avalanche a spin and leg.
       {"-v 1000000", {"run", "--seed-ms", "1", "--side", "6000", "--steps", "2", "--engine", "pass"}, 0, {}, ""},
       {"-v 1000000", {"run", "--seed-ms", "1", "--side", "6000", "--engine", "events"}, 1, {"needs about"}, ""},
-      {"-v 1000000", {"run", "--seed-ms", "1", "--side", "8000", "--dynamics", "stable", "--adiabatic"}, 1,
-       {"A lattice of side 8000 needs about"}, ""},
+      {"-v 1000000", {"run", "--seed-ms", "1", "--side", "9000", "--dynamics", "stable", "--adiabatic"}, 1,
+       {"A lattice of side 9000 needs about"}, ""},
       {"-v 1000000",
        {"sweep", "--side", "6000", "--steps", "3000", "--threads", "2", "--engine", "auto", "--out", dir / "e.csv"}, 2,
        {}, "A lattice of side 6000 needs about"},

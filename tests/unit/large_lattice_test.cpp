@@ -10,7 +10,9 @@
 
 #include "base/errors.h"
 #include "form/headless_form.h"
+#include "run/field_sweep.h"
 #include "run/large_lattice.h"
+#include "run/model_options.h"
 #include "run/simulator.h"
 
 using namespace ebsim;
@@ -163,6 +165,32 @@ TEST(LargeLatticeTest, TheSetUpHearsEveryRowAndAStopEndsItWhereItStands) {
       EXPECT_EQ(poll.rows, row);
     }
   }
+}
+
+// The flip fields' long work before the first step (the ordering of more
+// than a million sites) hears a stop as the set-up does, and ends there.
+TEST(LargeLatticeTest, TheOrderingOfTheFlipFieldsHearsAStop) {
+  HeadlessFields fields;
+  fields.Set(Input::Side, "1100");
+  HeadlessReadouts readouts;
+  const FormPort port{fields, readouts, nullptr};
+  Simulator simulator;
+  CompactProgress progress;
+  ModelOptions pass, adiabatic;
+  adiabatic.dynamics = DynamicsRule::Stable;
+  adiabatic.adiabatic = true;
+  std::vector<CycleOutcome> cycles;
+  Poll setUp(0, 1);
+  const ProtocolRun passRun{pass, &cycles};
+  EXPECT_THROW(simulator.RunCompact(port, 3, 1, progress, &setUp, &passRun), Poll::Stopped);
+  const ProtocolRun adiabaticRun{adiabatic, &cycles};
+  Poll whole(0, 1);
+  EXPECT_THROW(simulator.RunCompact(port, 3, 1, progress, &whole, &adiabaticRun), Poll::Stopped);
+  EXPECT_GT(whole.rowsBeforeFirstStep, setUp.rows);
+  Poll stop(setUp.rows + 1, 0);
+  EXPECT_THROW(simulator.RunCompact(port, 3, 1, progress, &stop, &adiabaticRun), Poll::Stopped);
+  EXPECT_EQ(stop.steps, 0);
+  EXPECT_STREQ(progress.stage, "run");
 }
 
 // Memory that runs out in spite of the check is the Run's failure, with the

@@ -52,7 +52,7 @@ TEST(SortedFlipFieldsTest, DueHeadsGiveEverySitesFlipFieldOnceInOrder) {
         const std::size_t begin = order.size();
         for (std::uint32_t s = 0; s < sites.q.size(); ++s)
           if (sites.type[s] == t) order.push_back(s);
-        SortedFlipFields::SortByField(order.data() + begin, order.data() + order.size(), sites.q.data(), chunk);
+        SortedFlipFields::SortByField(order.data() + begin, order.data() + order.size(), sites.q.data(), {}, chunk);
         ASSERT_TRUE(std::is_sorted(order.begin() + static_cast<std::ptrdiff_t>(begin), order.end(),
                                    [&](std::uint32_t a, std::uint32_t b) {
                                      return sites.q[a] < sites.q[b] || (sites.q[a] == sites.q[b] && a < b);
