@@ -10,10 +10,11 @@ namespace {
 
 // Buckets of a large stretch, split at random fields drawn from it: about
 // 16 for each chunk's worth, so that hardly any outgrows a chunk (the gaps
-// between sampled fields vary), and no more than 2^16.
-constexpr std::size_t kBuckets = std::size_t{1} << 16;
-// A bucket that outgrows a chunk all the same is split again, this deep.
-constexpr int kSplits = 3;
+// between sampled fields vary), and no more than 256, so that the places
+// the sites move to, each bucket's next, stay few enough for the caches;
+// a bucket that outgrows a chunk is split again, up to this deep.
+constexpr std::size_t kBuckets = 256;
+constexpr int kSplits = 4;
 
 bool Earlier(const double* q, std::uint32_t a, std::uint32_t b) { return q[a] < q[b] || (q[a] == q[b] && a < b); }
 
