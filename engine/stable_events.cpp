@@ -184,14 +184,28 @@ void StableRelaxation::OrderPending(bool up, bool tied) {
   });
 }
 
+// Every spin of the branch unstable at H, found by a scan (which reads the
+// lattice in order, where the lanes from their start would visit every site
+// that another neighbour field would leave unstable, each far from the
+// last), in the order their avalanches start.
+void StableRelaxation::GatherUnstable(bool up, double H) {
+  const std::int8_t spin = up ? -1 : 1;
+  for (std::size_t s = 0; s < spins_.size(); ++s) {
+    Tick();
+    if (spins_[s] == spin && Unstable(s, H)) pending_.push_back(static_cast<std::uint32_t>(s));
+  }
+  OrderPending(up, false);
+}
+
 std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double from, double limit) {
   if (!events_) throw std::logic_error("the field moves by avalanches only with flip fields");
   if (MayOverflow(from) || MayOverflow(limit)) throw EOverflow();
   const bool up = branch == Branch::Ascending;
-  if (!settled_) {  // from the lists' start: every spin of the branch unstable at `from` taken
-    PlaceLanes(up, std::nullopt);
+  if (!settled_) {
+    PlaceLanes(up, from);
     settled_ = true;
     at_ = from;
+    GatherUnstable(up, from);
   } else if (lanesWay_ != (up ? 1 : -1)) {
     PlaceLanes(up, from);
     at_ = from;

@@ -147,6 +147,7 @@ class StableRelaxation {
   void TakeReached(double H, Take&& take);
   bool PendingDue(double H);
   void OrderPending(bool up, bool tied);
+  void GatherUnstable(bool up, double H);
   void RelaxByEvents(double H);
   void SettleByScan(double H);
   void AvalancheFrom(std::size_t s, double H);
