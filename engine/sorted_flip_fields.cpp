@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-
 namespace ebsim {
 
 namespace {
@@ -42,7 +41,7 @@ std::vector<std::size_t> MoveToBuckets(std::uint32_t* first, std::uint32_t* last
   std::uint32_t moved = 0;
   for (std::size_t b = 0; b < buckets; ++b) {
     while (next[b] < stop[b]) {
-      if ((++moved & ((std::uint32_t{1} << 20) - 1)) == 0 && working) working();
+      if ((++moved & (SortedFlipFields::kWorkingEvery - 1)) == 0 && working) working();
       std::uint32_t s = first[next[b]];
       for (std::size_t t = bucket(s); t != b; t = bucket(s)) std::swap(s, first[next[t]++]);
       first[next[b]++] = s;
@@ -87,8 +86,8 @@ void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, 
     return std::sort(first, last);  // one field many times over: by site
   if (depth == kSplits)
     return std::sort(first, last, [q](std::uint32_t x, std::uint32_t y) { return Earlier(q, x, y); });
-  // Bounds from an even sample, each site moved to its bucket in place (equal
-  // fields share one), then each bucket sorted on its own.
+  // Bounds from an even sample, each site moved to its bucket (equal fields
+  // share one), then each bucket sorted on its own.
   const std::size_t buckets = std::min({kBuckets, 16 * (count / std::max<std::size_t>(chunk, 1)) + 2, count});
   std::vector<double> bounds;
   for (std::size_t k = 1; k < buckets; ++k) bounds.push_back(q[first[k * (count / buckets)]]);

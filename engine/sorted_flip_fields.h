@@ -70,9 +70,12 @@ class SortedFlipFields {
     Pop([](std::uint32_t) { return false; });
   }
 
+  // How many sites long work goes through between calls to its `working`.
+  static constexpr std::uint32_t kWorkingEvery = std::uint32_t{1} << 20;
+
   // The sites first..last (of q) ordered by (q, site), holding no more than
   // `chunk` of them as (q, site) pairs at a time; `working` is called every
-  // 2^20 sites moved and after each chunk, and may throw to end it.
+  // kWorkingEvery sites moved and after each bucket, and may throw to end it.
   static void SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
                           const std::function<void()>& working = {}, std::size_t chunk = std::size_t{1} << 20);
 

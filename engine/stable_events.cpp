@@ -100,7 +100,7 @@ void StableRelaxation::BuildOrder() {
   orderBuilt_ = true;
 }
 
-void StableRelaxation::PlaceLanes(bool up, std::optional<double> at) {
+void StableRelaxation::PlaceLanes(bool up, double at) {
   if (!orderBuilt_) BuildOrder();
   lanes_.Place(up, at);
   lanesWay_ = up ? 1 : -1;
@@ -201,14 +201,11 @@ std::optional<double> StableRelaxation::NextAvalancheField(Branch branch, double
   if (!events_) throw std::logic_error("the field moves by avalanches only with flip fields");
   if (MayOverflow(from) || MayOverflow(limit)) throw EOverflow();
   const bool up = branch == Branch::Ascending;
-  if (!settled_) {
+  if (!settled_ || lanesWay_ != (up ? 1 : -1)) {
     PlaceLanes(up, from);
+    at_ = from;
+    if (!settled_) GatherUnstable(up, from);
     settled_ = true;
-    at_ = from;
-    GatherUnstable(up, from);
-  } else if (lanesWay_ != (up ? 1 : -1)) {
-    PlaceLanes(up, from);
-    at_ = from;
   }
   if (PendingDue(from)) return from;
   std::optional<SortedFlipFields::Head> head;

@@ -259,7 +259,7 @@ void StableRelaxation::ScanKept(double H) {
       const double t = (F[s] + q[s]) + H;
       any |= (static_cast<double>(S[s - first]) * t <= margin) & (S[s - first] != 0);
     }
-    if (first % (std::size_t{1} << 20) == 0 && working_) working_();
+    if (first % SortedFlipFields::kWorkingEvery == 0 && working_) working_();
     if (any == 0) [[likely]]
       continue;
     for (std::size_t s = first; s < end; ++s)

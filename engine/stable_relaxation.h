@@ -54,8 +54,9 @@ struct StableOptions {
   // at most four values of them (elsewhere the sweeps or the scan): the same
   // spins, visiting only the sites that reverse and their neighbours.
   bool events = false;
-  // Called now and then in long work between relaxations' ends (every 2^20
-  // sites ordered, scanned, reversed or passed by); may throw to end the
+  // Called now and then in long work between relaxations' ends (every
+  // SortedFlipFields::kWorkingEvery sites ordered, scanned, reversed or
+  // passed by); may throw to end the
   // work, which leaves the spins as an error does.
   std::function<void()> working;
 };
@@ -140,7 +141,7 @@ class StableRelaxation {
   std::uint32_t TypeOf(std::size_t s) const;
   std::vector<double> FieldsOfType(std::uint32_t type) const;
   void BuildOrder();
-  void PlaceLanes(bool up, std::optional<double> at);
+  void PlaceLanes(bool up, double at);
   bool HeadDue(const SortedFlipFields::Head& head) const;
   void PopHead();
   template <class Take>
@@ -152,7 +153,7 @@ class StableRelaxation {
   void SettleByScan(double H);
   void AvalancheFrom(std::size_t s, double H);
   void Tick() {
-    if ((++ticks_ & ((std::uint32_t{1} << 20) - 1)) == 0 && working_) working_();
+    if ((++ticks_ & (SortedFlipFields::kWorkingEvery - 1)) == 0 && working_) working_();
   }
 
   CompactLattice lattice_;
