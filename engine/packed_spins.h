@@ -22,6 +22,8 @@ class PackedSpins {
   // Site s's spin, -1 or +1, reversed.
   void Reverse(std::size_t s) { words_[s / 32] ^= std::uint64_t{2} << (2 * (s % 32)); }
   void Fill(std::int8_t spin);
+  // Site s's word on its way to the caches.
+  void Prefetch(std::size_t s) const { __builtin_prefetch(words_.data() + s / 32); }
   // Sites first .. first + count - 1, one byte each.
   void Unpack(std::size_t first, std::size_t count, std::int8_t* out) const;
 

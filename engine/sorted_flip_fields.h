@@ -63,12 +63,16 @@ class SortedFlipFields {
   // done.
   std::optional<Head> Top() const;
   // The first head passed: its lane's cursor moved on, past every site
-  // `never` tells can no longer be due in this placement.
-  template <class Never>
-  void Pop(Never&& never);
+  // `never` tells can no longer be due in this placement; `soon` is told
+  // the site kAhead places on in the lane from each place passed, so that
+  // the owner can ask for its state before the lane reaches it (the sites
+  // lie all over the lattice: each one read waits on memory otherwise).
+  template <class Never, class Soon>
+  void Pop(Never&& never, Soon&& soon);
   void Pop() {
-    Pop([](std::uint32_t) { return false; });
+    Pop([](std::uint32_t) { return false; }, [](std::uint32_t) {});
   }
+  static constexpr std::size_t kAhead = 8;
 
   // How many sites long work goes through between calls to its `working`.
   static constexpr std::uint32_t kWorkingEvery = std::uint32_t{1} << 20;
@@ -110,14 +114,23 @@ inline double SortedFlipFields::FieldAt(std::uint32_t lane, std::size_t passed) 
   return FlipFieldOf(up_ ? -1 : 1, lanes_[lane].F, q_[order_[At(lane, passed)]]);
 }
 
-template <class Never>
-inline void SortedFlipFields::Pop(Never&& never) {
+template <class Never, class Soon>
+inline void SortedFlipFields::Pop(Never&& never, Soon&& soon) {
   Item& top = heap_.front();
   const Lane& lane = lanes_[top.lane];
   const std::size_t size = lane.end - lane.begin;
   std::size_t& passed = passed_[top.lane];
-  do ++passed;
-  while (passed < size && never(order_[At(top.lane, passed)]));
+  const auto next = [&] {
+    ++passed;
+    if (passed + kAhead < size) {
+      const std::uint32_t site = order_[At(top.lane, passed + kAhead)];
+      __builtin_prefetch(q_ + site);
+      soon(site);
+    }
+    return passed < size;
+  };
+  while (next() && never(order_[At(top.lane, passed)])) {
+  }
   if (passed == size) {
     top = heap_.back();
     heap_.pop_back();

@@ -120,7 +120,8 @@ inline bool StableRelaxation::HeadDue(const SortedFlipFields::Head& head) const 
 inline void StableRelaxation::PopHead() {
   Tick();
   const std::int8_t flipped = lanes_.Up() ? 1 : -1;
-  lanes_.Pop([&](std::uint32_t s) { return spins_[s] == flipped; });
+  lanes_.Pop([&](std::uint32_t s) { return spins_[s] == flipped; },
+             [this](std::uint32_t s) { PrefetchSite(s, false); });
 }
 
 // Every head the field reaches at H, the field moved there: those due

@@ -144,6 +144,10 @@ class StableRelaxation {
   void PlaceLanes(bool up, double at);
   bool HeadDue(const SortedFlipFields::Head& head) const;
   void PopHead();
+  // What a site's stability reads on its way to the caches: its spin,
+  // and its neighbours' spins and constants (those beside it in its row
+  // share its words, mostly), its random field with `withField`.
+  void PrefetchSite(std::size_t s, bool withField) const;
   template <class Take>
   void TakeReached(double H, Take&& take);
   bool PendingDue(double H);
@@ -207,6 +211,14 @@ inline void StableRelaxation::ForDependents(std::size_t s, Visit&& visit) const 
     return;
   }
   rule_.ForDependents(i, j, [&](Cell c) { visit(lattice_.Index(c.i, c.j)); });
+}
+
+inline void StableRelaxation::PrefetchSite(std::size_t s, bool withField) const {
+  const std::size_t n = static_cast<std::size_t>(n_);
+  spins_.Prefetch(s);
+  lattice_.Prefetch(s, withField);
+  if (s >= n) spins_.Prefetch(s - n), lattice_.Prefetch(s - n, false);
+  if (s + n < spins_.size()) spins_.Prefetch(s + n), lattice_.Prefetch(s + n, false);
 }
 
 static_assert(Dynamics<StableRelaxation>);
