@@ -29,11 +29,27 @@ void SortAsPairs(std::uint32_t* first, std::uint32_t* last, const double* q) {
   for (std::size_t k = 0; k < pairs.size(); ++k) first[k] = pairs[k].second;
 }
 
+// How many of the sorted bounds lie at or below x (upper_bound's index),
+// by halving without a branch on the comparisons: random fields would
+// mispredict every other one.
+std::size_t AtOrBelow(const std::vector<double>& bounds, double x) {
+  if (bounds.empty()) return 0;
+  const double* base = bounds.data();
+  for (std::size_t n = bounds.size(); n > 1;) {
+    const std::size_t half = n / 2;
+    base = base[half] <= x ? base + half : base;
+    n -= half;
+  }
+  return static_cast<std::size_t>(base - bounds.data()) + (*base <= x ? 1 : 0);
+}
+
 // Each site moved to its bucket in place, the buckets in order; returns
-// where each ends. Every move waits on the random field the last one read.
+// where each ends. Every move waits on the random field the last one read;
+// the field of the site a bucket gives up next is asked for as soon as it
+// is known, a bucket's turn coming round again only after many moves.
 template <class Bucket>
-std::vector<std::size_t> MoveToBuckets(std::uint32_t* first, std::uint32_t* last, std::size_t buckets,
-                                       Bucket&& bucket, const std::function<void()>& working) {
+std::vector<std::size_t> MoveToBuckets(std::uint32_t* first, std::uint32_t* last, const double* q,
+                                       std::size_t buckets, Bucket&& bucket, const std::function<void()>& working) {
   std::vector<std::size_t> next(buckets + 1, 0);
   for (const std::uint32_t* s = first; s != last; ++s) ++next[bucket(*s) + 1];
   for (std::size_t b = 1; b <= buckets; ++b) next[b] += next[b - 1];
@@ -42,9 +58,16 @@ std::vector<std::size_t> MoveToBuckets(std::uint32_t* first, std::uint32_t* last
   for (std::size_t b = 0; b < buckets; ++b) {
     while (next[b] < stop[b]) {
       if ((++moved & (SortedFlipFields::kWorkingEvery - 1)) == 0 && working) working();
+      const auto ahead = [&](std::size_t t) {
+        if (next[t] < stop[t]) __builtin_prefetch(q + first[next[t]]);
+      };
       std::uint32_t s = first[next[b]];
-      for (std::size_t t = bucket(s); t != b; t = bucket(s)) std::swap(s, first[next[t]++]);
+      for (std::size_t t = bucket(s); t != b; t = bucket(s)) {
+        std::swap(s, first[next[t]++]);
+        ahead(t);
+      }
       first[next[b]++] = s;
+      ahead(b);
     }
   }
   return stop;
@@ -92,12 +115,10 @@ void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, 
   std::vector<double> bounds;
   for (std::size_t k = 1; k < buckets; ++k) bounds.push_back(q[first[k * (count / buckets)]]);
   std::sort(bounds.begin(), bounds.end());
-  const auto bucket = [&](std::uint32_t s) {
-    return static_cast<std::size_t>(std::upper_bound(bounds.begin(), bounds.end(), q[s]) - bounds.begin());
-  };
+  const auto bucket = [&](std::uint32_t s) { return AtOrBelow(bounds, q[s]); };
   const std::vector<std::size_t> stop =
       depth > 0 && count <= kCopied ? CopyToBuckets(first, last, buckets, bucket)
-                                    : MoveToBuckets(first, last, buckets, bucket, working);
+                                    : MoveToBuckets(first, last, q, buckets, bucket, working);
   std::size_t begin = 0;
   for (std::size_t b = 0; b < buckets; ++b) {
     SortInBuckets(first + begin, first + stop[b], q, working, chunk, depth + 1);
