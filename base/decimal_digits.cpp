@@ -44,11 +44,17 @@ Digits RoundedTo(Digits d, std::size_t count) {
 constexpr int kScaledDigits = 18;
 constexpr std::size_t kSignificantDigits = 15;
 
-// The magnitude scaled to 18 digits (correctly rounded), then to 15.
+// The magnitude scaled to 18 digits (correctly rounded), then to 15. Most
+// magnitudes are doubles (stored read-outs): their digits come from the
+// double's conversion, exact as the extended one and many times faster.
 Digits DecimalDigits(long double magnitude) {
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                    std::chars_format::scientific, kScaledDigits - 1);
+  const double narrow = static_cast<double>(magnitude);
+  const auto result =
+      static_cast<long double>(narrow) == magnitude
+          ? std::to_chars(buffer, buffer + sizeof buffer, narrow, std::chars_format::scientific, kScaledDigits - 1)
+          : std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific,
+                          kScaledDigits - 1);
   const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
   // "d.ddddddddddddddddde+x" or "d.ddddddddddddddddde-x"
   const std::size_t e = text.find('e');

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "base/decimal_digits.h"
 #include "base/errors.h"
 #include "form/catalogue.h"
 
@@ -249,6 +255,37 @@ TEST_F(NumericFieldsTest, FormatRealGeneralFormat) {
     SCOPED_TRACE("expected: " + text);
     EXPECT_EQ(FormatReal(x), text);
   }
+}
+
+// A magnitude that is a double takes the double's conversion: its digits
+// must be those the extended conversion (here printf's) gives, over every
+// exponent, with half-way cases for the 18th and the 15th digit.
+TEST_F(NumericFieldsTest, DigitsOfDoublesAreThoseOfTheirExtendedValue) {
+  const auto reference = [](long double m) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17Le", m);
+    Digits d;
+    d.digits = std::string(1, text[0]) + std::string(text + 2, std::strchr(text, 'e'));
+    d.exponent = std::atoi(std::strchr(text, 'e') + 1) + 1;
+    return RoundedTo(d, 15);
+  };
+  std::vector<double> cases = {0.1, 1.0 / 3, 2.0 / 3, DBL_MAX, DBL_MIN, DBL_TRUE_MIN, 9.5e-10, 0.125,
+                               1.000000000000005, 1.0000000000000005, 999999999999999.5, 123456789012345678.0};
+  std::uint64_t bits = 0x9E3779B97F4A7C15u;
+  while (cases.size() < 200000) {
+    bits = bits * 6364136223846793005u + 1442695040888963407u;
+    const double x = std::fabs(std::bit_cast<double>(bits));
+    if (std::isfinite(x) && x != 0) cases.push_back(x);
+  }
+  for (const double x : cases) {
+    const Digits got = DecimalDigits(x);
+    const Digits want = reference(x);
+    ASSERT_EQ(got.digits, want.digits) << std::hexfloat << x;
+    ASSERT_EQ(got.exponent, want.exponent) << std::hexfloat << x;
+  }
+  // Not a double: the extended conversion.
+  EXPECT_EQ(DecimalDigits(1.0L + LDBL_EPSILON).digits, "1");
+  EXPECT_EQ(DecimalDigits(0.1L).digits, reference(0.1L).digits);
 }
 
 TEST_F(NumericFieldsTest, FormatRealSpecialValues) {
