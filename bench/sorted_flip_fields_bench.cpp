@@ -1,7 +1,7 @@
-// The flip-field lists' sort: sites in order, their Gaussian random fields
-// spread over memory far larger than the caches, as at side 40,000 (run
-// it alone: --benchmark_filter=SortByField). 2^26 sites hold 512 MiB of
-// fields.
+// The flip-field lists' sort on one thread and on two: sites in order,
+// their Gaussian random fields spread over memory far larger than the
+// caches, as at side 40,000 (run it alone: --benchmark_filter=SortByField).
+// 2^26 sites hold 512 MiB of fields.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/sorted_flip_fields.h"
+#include "engine/worker_pool.h"
 
 using namespace ebsim;
 
@@ -24,13 +25,14 @@ void BM_SortByField(benchmark::State& state) {
   std::vector<double> q(count);
   for (double& x : q) x = gauss(rng);
   std::vector<std::uint32_t> order(count);
+  WorkerPool team(static_cast<int>(state.range(1)));
   double sorting = 0;  // seconds
   for (auto _ : state) {
     state.PauseTiming();
     std::iota(order.begin(), order.end(), 0u);
     state.ResumeTiming();
     const auto start = std::chrono::steady_clock::now();
-    SortedFlipFields::SortByField(order.data(), order.data() + count, q.data());
+    SortedFlipFields::SortByField(order.data(), order.data() + count, q.data(), {}, std::size_t{1} << 20, &team);
     sorting += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   benchmark::DoNotOptimize(order.data());
@@ -39,8 +41,9 @@ void BM_SortByField(benchmark::State& state) {
 }
 
 BENCHMARK(BM_SortByField)
-    ->ArgName("sites")
-    ->Arg(1 << 26)
+    ->ArgNames({"sites", "threads"})
+    ->Args({1 << 26, 1})
+    ->Args({1 << 26, 2})
     ->UseRealTime()
     ->Unit(benchmark::kSecond)
     ->Iterations(1);

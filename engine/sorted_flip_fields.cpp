@@ -1,6 +1,9 @@
 #include "engine/sorted_flip_fields.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
 #include <utility>
 
 namespace ebsim {
@@ -94,15 +97,40 @@ std::vector<std::size_t> CopyToBuckets(std::uint32_t* first, std::uint32_t* last
   return stop;
 }
 
+// Jobs 0 .. count - 1 taken in turn by the team's members, `working`
+// passed to those of the calling thread only and called once more at the
+// end; the first exception thrown on
+// any member ends the others' taking and is rethrown here.
+template <class Job>
+void TakeInTurn(std::size_t count, WorkerPool& team, const std::function<void()>& working, Job&& job) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stopped{false};
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  const std::function<void()> none;
+  team.Run([&](int member) {
+    try {
+      for (std::size_t k = next++; k < count && !stopped; k = next++) job(k, member == 0 ? working : none);
+    } catch (...) {
+      const std::lock_guard lock(failureMutex);
+      if (!failure) failure = std::current_exception();
+      stopped = true;
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+  if (working) working();  // once at least, whatever the members took
+}
+
 }  // namespace
 
 void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
-                                   const std::function<void()>& working, std::size_t chunk) {
-  SortInBuckets(first, last, q, working, chunk, 0);
+                                   const std::function<void()>& working, std::size_t chunk, WorkerPool* team) {
+  SortInBuckets(first, last, q, working, chunk, 0, team && team->Size() > 1 ? team : nullptr);
 }
 
 void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, const double* q,
-                                     const std::function<void()>& working, std::size_t chunk, int depth) {
+                                     const std::function<void()>& working, std::size_t chunk, int depth,
+                                     WorkerPool* team) {
   const std::size_t count = static_cast<std::size_t>(last - first);
   if (count <= chunk) return SortAsPairs(first, last, q);
   if (std::all_of(first, last, [&](std::uint32_t s) { return q[s] == q[*first]; }))
@@ -119,12 +147,12 @@ void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, 
   const std::vector<std::size_t> stop =
       depth > 0 && count <= kCopied ? CopyToBuckets(first, last, buckets, bucket)
                                     : MoveToBuckets(first, last, q, buckets, bucket, working);
-  std::size_t begin = 0;
-  for (std::size_t b = 0; b < buckets; ++b) {
-    SortInBuckets(first + begin, first + stop[b], q, working, chunk, depth + 1);
-    if (working) working();
-    begin = stop[b];
-  }
+  const auto sortBucket = [&](std::size_t b, const std::function<void()>& told) {
+    SortInBuckets(first + (b == 0 ? 0 : stop[b - 1]), first + stop[b], q, told, chunk, depth + 1, nullptr);
+    if (told) told();
+  };
+  if (team) return TakeInTurn(buckets, *team, working, sortBucket);
+  for (std::size_t b = 0; b < buckets; ++b) sortBucket(b, working);
 }
 
 void SortedFlipFields::Reset(const double* q, std::vector<std::uint32_t> order, std::vector<Lane> lanes) {

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "engine/flip_field.h"
+#include "engine/worker_pool.h"
 
 namespace ebsim {
 
@@ -78,10 +79,13 @@ class SortedFlipFields {
   static constexpr std::uint32_t kWorkingEvery = std::uint32_t{1} << 20;
 
   // The sites first..last (of q) ordered by (q, site), holding no more than
-  // `chunk` of them as (q, site) pairs at a time; `working` is called every
-  // kWorkingEvery sites moved and after each bucket, and may throw to end it.
+  // `chunk` of them as (q, site) pairs per thread at a time; `working` is
+  // called (on the calling thread) every kWorkingEvery sites moved and after
+  // each bucket, and may throw to end it. With a `team`, its members sort
+  // the first split's buckets.
   static void SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
-                          const std::function<void()>& working = {}, std::size_t chunk = std::size_t{1} << 20);
+                          const std::function<void()>& working = {}, std::size_t chunk = std::size_t{1} << 20,
+                          WorkerPool* team = nullptr);
 
  private:
   struct Item {
@@ -89,7 +93,7 @@ class SortedFlipFields {
     std::uint32_t lane;
   };
   static void SortInBuckets(std::uint32_t* first, std::uint32_t* last, const double* q,
-                            const std::function<void()>& working, std::size_t chunk, int depth);
+                            const std::function<void()>& working, std::size_t chunk, int depth, WorkerPool* team);
   std::size_t At(std::uint32_t lane, std::size_t passed) const;
   double FieldAt(std::uint32_t lane, std::size_t passed) const;
   bool Reached(double field, double at) const { return up_ ? field <= at : field >= at; }

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include "base/errors.h"
 #include "engine/flip_field.h"
 #include "engine/site_field.h"
 #include "engine/stable_relaxation.h"
+#include "engine/worker_pool.h"
 
 namespace ebsim {
 
@@ -24,6 +26,9 @@ namespace {
 // constant's number and whether its spin is 0, three bits a term.
 constexpr int kTermBits = 3;
 constexpr std::uint32_t kTypes = std::uint32_t{1} << (3 + 4 * kTermBits);
+// The most sites of a type sorted in one piece; more are split into buckets
+// first, which a team of threads then sorts.
+constexpr std::size_t kSortedAlone = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -91,9 +96,12 @@ void StableRelaxation::BuildOrder() {
     }
   }
   std::vector<SortedFlipFields::Lane> lanes;
+  std::optional<WorkerPool> team;
+  if (sortThreads_ > 1 && order.size() > kSortedAlone) team.emplace(sortThreads_);
   for (std::uint32_t t = 0; t < kTypes; ++t) {
     if (start[t] == start[t + 1]) continue;
-    SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q, working_);
+    SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q, working_,
+                                  kSortedAlone, team ? &*team : nullptr);
     for (const double F : FieldsOfType(t)) lanes.push_back({F, start[t], start[t + 1]});
   }
   lanes_.Reset(q, std::move(order), std::move(lanes));

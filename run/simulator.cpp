@@ -109,6 +109,7 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
     stableOptions.events = chosen.engine == LatticeEngine::StableEvents;
+    stableOptions.threads = threads;
     if (observer) stableOptions.working = [observer] { observer->EngineWorking(); };
     StableRelaxation engine(std::move(lattice), std::move(spins), stableOptions);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);

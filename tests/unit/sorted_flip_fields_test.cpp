@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/flip_field.h"
 #include "engine/sorted_flip_fields.h"
+#include "engine/worker_pool.h"
 
 using namespace ebsim;
 
@@ -96,3 +98,37 @@ TEST(SortedFlipFieldsTest, DueHeadsGiveEverySitesFlipFieldOnceInOrder) {
 }
 
 }  // namespace
+
+// A team sorts a split's buckets: the order is the one sort's, for any
+// team size; a throw from `working` on the calling thread stops every
+// member and reaches the caller, the team usable after.
+TEST(SortedFlipFieldsTest, TeamsSortAsOneThreadAndStopTogether) {
+  std::mt19937_64 rng(1210);
+  for (const bool ties : {false, true}) {
+    const Sites sites = Draw(rng, 50000, ties);
+    std::vector<std::uint32_t> expected(sites.q.size());
+    for (std::uint32_t s = 0; s < expected.size(); ++s) expected[s] = s;
+    std::sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return sites.q[a] < sites.q[b] || (sites.q[a] == sites.q[b] && a < b);
+    });
+    for (const int size : {1, 2, 3}) {
+      WorkerPool team(size);
+      for (const std::size_t chunk : {std::size_t{1000}, std::size_t{30}}) {
+        SCOPED_TRACE(testing::Message() << "ties " << ties << " team " << size << " chunk " << chunk);
+        std::vector<std::uint32_t> order(sites.q.size());
+        for (std::uint32_t s = 0; s < order.size(); ++s) order[s] = static_cast<std::uint32_t>(order.size() - 1 - s);
+        SortedFlipFields::SortByField(order.data(), order.data() + order.size(), sites.q.data(), {}, chunk, &team);
+        EXPECT_EQ(order, expected);
+        const auto stop = [] { throw std::runtime_error("stopped"); };
+        EXPECT_THROW(
+            SortedFlipFields::SortByField(order.data(), order.data() + order.size(), sites.q.data(), stop, chunk, &team),
+            std::runtime_error);
+      }
+      int ran = 0;
+      team.Run([&](int member) {
+        if (member == 0) ran = 1;
+      });
+      EXPECT_EQ(ran, 1);
+    }
+  }
+}
