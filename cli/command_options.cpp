@@ -52,8 +52,8 @@ CommandSpec MakeRun() {
   spec.options.push_back({"loop-csv", {}, true, "FILE",
                           "write the loop as CSV (metadata line, step,branch,H,M) as it is swept; - for stdout"});
   spec.options.push_back({"threads", {}, true, "T",
-                          "threads for the relaxation passes of sides above 300; default: the processors of the "
-                          "affinity mask"});
+                          "threads for the set-up, the relaxation passes and the sorting of the flip fields of sides "
+                          "above 300; default: the processors of the affinity mask"});
   spec.options.push_back({"h5", {}, true, "FILE",
                           "write the run (its read-outs and loop, the provenance as attributes) as one HDF5 file, "
                           "laid out as ebsim sweep --h5 lays out a sweep of one point"});

@@ -245,8 +245,8 @@ back as the same double.
                seeds the random numbers; None: the time now
   loop         keep the hysteresis loop (result.loop)
   maps         keep the set-up maps (result.maps; sides up to 300)
-  threads      threads for the relaxation passes of sides above 300 (at
-               most )" + std::to_string(kMostThreads) + R"( are used); None: the processors the process may use
+  threads      threads for the set-up, the relaxation passes and the sorting
+               of the flip fields of sides above 300 (at most )" + std::to_string(kMostThreads) + R"( are used); None: the processors the process may use
 
 The model and the protocol, as ebsim run's options of the same names (the
 defaults are the window's):
