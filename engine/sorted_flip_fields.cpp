@@ -1,9 +1,6 @@
 #include "engine/sorted_flip_fields.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
 #include <utility>
 
 namespace ebsim {
@@ -97,30 +94,6 @@ std::vector<std::size_t> CopyToBuckets(std::uint32_t* first, std::uint32_t* last
   return stop;
 }
 
-// Jobs 0 .. count - 1 taken in turn by the team's members, `working`
-// passed to those of the calling thread only and called once more at the
-// end; the first exception thrown on
-// any member ends the others' taking and is rethrown here.
-template <class Job>
-void TakeInTurn(std::size_t count, WorkerPool& team, const std::function<void()>& working, Job&& job) {
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> stopped{false};
-  std::exception_ptr failure;
-  std::mutex failureMutex;
-  const std::function<void()> none;
-  team.Run([&](int member) {
-    try {
-      for (std::size_t k = next++; k < count && !stopped; k = next++) job(k, member == 0 ? working : none);
-    } catch (...) {
-      const std::lock_guard lock(failureMutex);
-      if (!failure) failure = std::current_exception();
-      stopped = true;
-    }
-  });
-  if (failure) std::rethrow_exception(failure);
-  if (working) working();  // once at least, whatever the members took
-}
-
 }  // namespace
 
 void SortedFlipFields::SortByField(std::uint32_t* first, std::uint32_t* last, const double* q,
@@ -151,7 +124,7 @@ void SortedFlipFields::SortInBuckets(std::uint32_t* first, std::uint32_t* last, 
     SortInBuckets(first + (b == 0 ? 0 : stop[b - 1]), first + stop[b], q, told, chunk, depth + 1, nullptr);
     if (told) told();
   };
-  if (team) return TakeInTurn(buckets, *team, working, sortBucket);
+  if (team) return TakeInTurn(*team, buckets, working, sortBucket);
   for (std::size_t b = 0; b < buckets; ++b) sortBucket(b, working);
 }
 

@@ -26,8 +26,8 @@ namespace {
 // constant's number and whether its spin is 0, three bits a term.
 constexpr int kTermBits = 3;
 constexpr std::uint32_t kTypes = std::uint32_t{1} << (3 + 4 * kTermBits);
-// The most sites of a type sorted in one piece; more are split into buckets
-// first, which a team of threads then sorts.
+// The most sites of a type sorted in one piece (more are split into buckets
+// first, which a team of threads then sorts), and of a piece of a scan.
 constexpr std::size_t kSortedAlone = std::size_t{1} << 20;
 
 }  // namespace
@@ -97,7 +97,7 @@ void StableRelaxation::BuildOrder() {
   }
   std::vector<SortedFlipFields::Lane> lanes;
   std::optional<WorkerPool> team;
-  if (sortThreads_ > 1 && order.size() > kSortedAlone) team.emplace(sortThreads_);
+  if (threads_ > 1 && order.size() > kSortedAlone) team.emplace(threads_);
   for (std::uint32_t t = 0; t < kTypes; ++t) {
     if (start[t] == start[t + 1]) continue;
     SortedFlipFields::SortByField(order.data() + start[t], order.data() + start[t + 1], q, working_,
@@ -197,11 +197,27 @@ void StableRelaxation::OrderPending(bool up, bool tied) {
 // lattice in order, where the lanes from their start would visit every site
 // that another neighbour field would leave unstable, each far from the
 // last), in the order their avalanches start.
+// A large lattice is scanned in pieces on the run's threads.
 void StableRelaxation::GatherUnstable(bool up, double H) {
   const std::int8_t spin = up ? -1 : 1;
-  for (std::size_t s = 0; s < spins_.size(); ++s) {
-    Tick();
-    if (spins_[s] == spin && Unstable(s, H)) pending_.push_back(static_cast<std::uint32_t>(s));
+  const std::size_t sites = spins_.size();
+  const auto gather = [&](std::size_t begin, std::size_t end, std::vector<std::uint32_t>& found,
+                          const std::function<void()>& working) {
+    for (std::size_t s = begin; s < end; ++s) {
+      if (s % SortedFlipFields::kWorkingEvery == 0 && working) working();
+      if (spins_[s] == spin && Unstable(s, H)) found.push_back(static_cast<std::uint32_t>(s));
+    }
+  };
+  if (threads_ < 2 || sites <= kSortedAlone) {
+    gather(0, sites, pending_, working_);
+  } else {
+    const std::size_t piece = kSortedAlone, pieces = (sites + piece - 1) / piece;
+    std::vector<std::vector<std::uint32_t>> found(pieces);
+    WorkerPool team(threads_);
+    TakeInTurn(team, pieces, working_, [&](std::size_t k, const std::function<void()>& working) {
+      gather(k * piece, std::min(sites, (k + 1) * piece), found[k], working);
+    });
+    for (const auto& f : found) pending_.insert(pending_.end(), f.begin(), f.end());
   }
   OrderPending(up, false);
 }

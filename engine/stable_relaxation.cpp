@@ -56,7 +56,7 @@ StableRelaxation::StableRelaxation(CompactLattice lattice, std::vector<std::int8
   }
   if (options.sweepLimit < 0) throw std::invalid_argument("the sweep limit must not be negative");
   working_ = std::move(options.working);
-  sortThreads_ = options.threads;
+  threads_ = options.threads;
   anyZeroSpin_ = std::find(spins.begin(), spins.end(), 0) != spins.end();
   spins_ = PackedSpins(spins);
   std::vector<std::int8_t>().swap(spins);  // = {} would keep the bytes

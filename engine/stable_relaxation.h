@@ -59,7 +59,8 @@ struct StableOptions {
   // passed by); may throw to end the
   // work, which leaves the spins as an error does.
   std::function<void()> working;
-  // Threads that sort the flip-field lists (the same order on any number).
+  // Threads that sort the flip-field lists and scan a leg's start for the
+  // spins unstable there (the same results on any number).
   int threads = 1;
 };
 
@@ -201,7 +202,7 @@ class StableRelaxation {
   std::int64_t spinSum_ = 0;
   std::int64_t flips_ = 0;
   std::function<void()> working_;
-  int sortThreads_ = 1;
+  int threads_ = 1;
   std::uint32_t ticks_ = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "engine/worker_pool.h"
 
+#include <exception>
+#include <mutex>
+
 namespace ebsim {
 
 namespace {
@@ -66,6 +69,26 @@ void WorkerPool::Barrier() {
     return;
   }
   AwaitChange(barrierRound_, round, spins_);
+}
+
+void TakeInTurn(WorkerPool& team, std::size_t count, const std::function<void()>& working,
+                const std::function<void(std::size_t, const std::function<void()>&)>& job) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stopped{false};
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  const std::function<void()> none;
+  team.Run([&](int member) {
+    try {
+      for (std::size_t k = next++; k < count && !stopped; k = next++) job(k, member == 0 ? working : none);
+    } catch (...) {
+      const std::lock_guard lock(failureMutex);
+      if (!failure) failure = std::current_exception();
+      stopped = true;
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+  if (working) working();  // once at least, whatever the members took
 }
 
 }  // namespace ebsim

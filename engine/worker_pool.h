@@ -4,6 +4,7 @@
 // Between jobs the workers spin briefly, then sleep.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -39,5 +40,12 @@ class WorkerPool {
   std::atomic<std::uint64_t> barrierRound_{0};
   std::vector<std::thread> workers_;
 };
+
+// Jobs 0 .. count - 1 taken in turn by the team's members. `working`, which
+// may throw to stop them, is handed to the jobs of the calling thread only
+// and called once more at the end; the first exception thrown on any member
+// ends the others' taking and is rethrown here.
+void TakeInTurn(WorkerPool& team, std::size_t count, const std::function<void()>& working,
+                const std::function<void(std::size_t, const std::function<void()>&)>& job);
 
 }  // namespace ebsim

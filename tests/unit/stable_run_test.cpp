@@ -49,8 +49,8 @@ TEST(StableRunTest, NoShiftOnAverageWithoutEnhancedSites) {
 }
 
 // Every dynamics and boundary gives the same Run on one thread and on two
-// (the set-up's draws and the pass's bands), and the boundary and dynamics
-// both tell in the loop.
+// (the set-up's draws, the pass's bands, the lists' sort), and the boundary
+// and dynamics both tell in the loop.
 TEST(StableRunTest, OneAndTwoThreadsGiveTheSameRun) {
   HeadlessFields fields;
   fields.Set(Input::Side, "37");
@@ -82,6 +82,27 @@ TEST(StableRunTest, OneAndTwoThreadsGiveTheSameRun) {
                   outcomes[1].readouts.Of(static_cast<Quantity>(q)).text);
       loops.push_back(outcomes[0].loop);
     }
+  }
+  // Above 2^20 sites the flip-field lists are sorted, and the first leg's
+  // start scanned, on the team.
+  fields.Set(Input::Side, "1100");
+  fields.Set(Input::Dilution, "0.04");
+  fields.Set(Input::Enhancement, "10");
+  std::vector<RunOutcome> adiabatic;
+  for (const int threads : {1, 2}) {
+    RunAllOptions options;
+    options.keepLoop = true;
+    options.threads = threads;
+    options.model.dynamics = DynamicsRule::Stable;
+    options.model.adiabatic = true;
+    Simulator simulator;
+    adiabatic.push_back(simulator.RunAll(fields, 4242, options));
+    ASSERT_FALSE(adiabatic.back().error) << *adiabatic.back().error;
+  }
+  ASSERT_EQ(adiabatic[0].loop.size(), adiabatic[1].loop.size());
+  for (std::size_t k = 0; k < adiabatic[0].loop.size(); ++k) {
+    ASSERT_EQ(adiabatic[0].loop[k].H, adiabatic[1].loop[k].H) << "row " << k;
+    ASSERT_EQ(adiabatic[0].loop[k].M, adiabatic[1].loop[k].M) << "row " << k;
   }
   for (std::size_t a = 0; a < loops.size(); ++a)
     for (std::size_t b = a + 1; b < loops.size(); ++b) {
