@@ -1,6 +1,8 @@
 #include "engine/sorted_flip_fields.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <utility>
 
 namespace ebsim {
@@ -19,7 +21,51 @@ constexpr std::size_t kCopied = std::size_t{1} << 23;
 
 bool Earlier(const double* q, std::uint32_t a, std::uint32_t b) { return q[a] < q[b] || (q[a] == q[b] && a < b); }
 
+// A field's bits as an unsigned key in the fields' order, both zeros one
+// key (they compare equal); no NaN comes here.
+std::uint64_t OrderedKey(double x) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x == 0 ? 0.0 : x);
+  return bits >> 63 ? ~bits : bits | std::uint64_t{1} << 63;
+}
+
+struct KeyedSite {
+  std::uint64_t key;
+  std::uint32_t site;
+};
+
+// The same order by the keys' bytes, lowest first, each pass stable (a
+// byte all keys share is skipped), then each run of equal keys by site:
+// a few streaming passes where the comparison sort takes some twenty.
+void RadixSortAsPairs(std::uint32_t* first, std::uint32_t* last, const double* q) {
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  std::vector<KeyedSite> pairs(count), moved(count);
+  std::vector<std::array<std::size_t, 256>> counts(8, std::array<std::size_t, 256>{});
+  for (std::size_t k = 0; k < count; ++k) {
+    pairs[k] = {OrderedKey(q[first[k]]), first[k]};
+    for (int b = 0; b < 8; ++b) ++counts[b][(pairs[k].key >> (8 * b)) & 255];
+  }
+  for (int b = 0; b < 8; ++b) {
+    std::array<std::size_t, 256>& next = counts[b];
+    if (std::find(next.begin(), next.end(), count) != next.end()) continue;
+    std::size_t sum = 0;
+    for (std::size_t& c : next) sum += std::exchange(c, sum);
+    for (const KeyedSite& p : pairs) moved[next[(p.key >> (8 * b)) & 255]++] = p;
+    pairs.swap(moved);
+  }
+  for (std::size_t k = 0, end; k < count; k = end) {
+    for (end = k + 1; end < count && pairs[end].key == pairs[k].key;) ++end;
+    if (end - k > 1)
+      std::sort(pairs.begin() + static_cast<std::ptrdiff_t>(k), pairs.begin() + static_cast<std::ptrdiff_t>(end),
+                [](const KeyedSite& a, const KeyedSite& b) { return a.site < b.site; });
+  }
+  for (std::size_t k = 0; k < count; ++k) first[k] = pairs[k].site;
+}
+
+// Below this many sites the comparison sort is the faster.
+constexpr std::ptrdiff_t kRadixFrom = 1024;
+
 void SortAsPairs(std::uint32_t* first, std::uint32_t* last, const double* q) {
+  if (last - first >= kRadixFrom) return RadixSortAsPairs(first, last, q);
   std::vector<std::pair<double, std::uint32_t>> pairs;
   pairs.reserve(static_cast<std::size_t>(last - first));
   for (const std::uint32_t* s = first; s != last; ++s) pairs.emplace_back(q[*s], *s);
