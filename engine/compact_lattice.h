@@ -51,11 +51,10 @@ class CompactLattice {
     return indexed_ ? values_[Choice(site)] : constants_[site];
   }
   double RandomField(std::size_t site) const { return randomFields_[site]; }
-  // Site's constant on its way to the caches (its random field: `withField`).
-  void Prefetch(std::size_t site, bool withField) const {
+  // Site's constant on its way to the caches.
+  void Prefetch(std::size_t site) const {
     if (!indexed_) __builtin_prefetch(constants_.data() + site);
     else if (packed_) __builtin_prefetch(choiceBits_.data() + site / 64);
-    if (withField) __builtin_prefetch(randomFields_.data() + site);
   }
 
   // Four times the largest constant's magnitude, and the largest random

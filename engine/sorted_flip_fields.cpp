@@ -101,12 +101,12 @@ std::vector<std::size_t> MoveToBuckets(std::uint32_t* first, std::uint32_t* last
   for (std::size_t b = 1; b <= buckets; ++b) next[b] += next[b - 1];
   std::vector<std::size_t> stop(next.begin() + 1, next.end());
   std::uint32_t moved = 0;
+  const auto ahead = [&](std::size_t t) {
+    if (next[t] < stop[t]) __builtin_prefetch(q + first[next[t]]);
+  };
   for (std::size_t b = 0; b < buckets; ++b) {
     while (next[b] < stop[b]) {
       if ((++moved & (SortedFlipFields::kWorkingEvery - 1)) == 0 && working) working();
-      const auto ahead = [&](std::size_t t) {
-        if (next[t] < stop[t]) __builtin_prefetch(q + first[next[t]]);
-      };
       std::uint32_t s = first[next[b]];
       for (std::size_t t = bucket(s); t != b; t = bucket(s)) {
         std::swap(s, first[next[t]++]);

@@ -129,7 +129,7 @@ inline void StableRelaxation::PopHead() {
   Tick();
   const std::int8_t flipped = lanes_.Up() ? 1 : -1;
   lanes_.Pop([&](std::uint32_t s) { return spins_[s] == flipped; },
-             [this](std::uint32_t s) { PrefetchSite(s, false); });
+             [this](std::uint32_t s) { PrefetchSite(s); });
 }
 
 // Every head the field reaches at H, the field moved there: those due
@@ -196,8 +196,8 @@ void StableRelaxation::OrderPending(bool up, bool tied) {
 // Every spin of the branch unstable at H, found by a scan (which reads the
 // lattice in order, where the lanes from their start would visit every site
 // that another neighbour field would leave unstable, each far from the
-// last), in the order their avalanches start.
-// A large lattice is scanned in pieces on the run's threads.
+// last), in the order their avalanches start; a large lattice in pieces on
+// the run's threads.
 void StableRelaxation::GatherUnstable(bool up, double H) {
   const std::int8_t spin = up ? -1 : 1;
   const std::size_t sites = spins_.size();

@@ -149,8 +149,8 @@ class StableRelaxation {
   void PopHead();
   // What a site's stability reads on its way to the caches: its spin,
   // and its neighbours' spins and constants (those beside it in its row
-  // share its words, mostly), its random field with `withField`.
-  void PrefetchSite(std::size_t s, bool withField) const;
+  // share its words, mostly).
+  void PrefetchSite(std::size_t s) const;
   template <class Take>
   void TakeReached(double H, Take&& take);
   bool PendingDue(double H);
@@ -217,12 +217,12 @@ inline void StableRelaxation::ForDependents(std::size_t s, Visit&& visit) const 
   rule_.ForDependents(i, j, [&](Cell c) { visit(lattice_.Index(c.i, c.j)); });
 }
 
-inline void StableRelaxation::PrefetchSite(std::size_t s, bool withField) const {
+inline void StableRelaxation::PrefetchSite(std::size_t s) const {
   const std::size_t n = static_cast<std::size_t>(n_);
   spins_.Prefetch(s);
-  lattice_.Prefetch(s, withField);
-  if (s >= n) spins_.Prefetch(s - n), lattice_.Prefetch(s - n, false);
-  if (s + n < spins_.size()) spins_.Prefetch(s + n), lattice_.Prefetch(s + n, false);
+  lattice_.Prefetch(s);
+  if (s >= n) spins_.Prefetch(s - n), lattice_.Prefetch(s - n);
+  if (s + n < spins_.size()) spins_.Prefetch(s + n), lattice_.Prefetch(s + n);
 }
 
 static_assert(Dynamics<StableRelaxation>);

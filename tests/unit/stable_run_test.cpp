@@ -57,19 +57,24 @@ TEST(StableRunTest, OneAndTwoThreadsGiveTheSameRun) {
   fields.Set(Input::Dilution, "0.3");
   fields.Set(Input::Enhancement, "2");
   fields.Set(Input::Steps, "60");
+  const auto run = [&](int threads, const ModelOptions& model) {
+    RunAllOptions options;
+    options.keepLoop = true;
+    options.threads = threads;
+    options.model = model;
+    Simulator simulator;
+    return simulator.RunAll(fields, 4242, options);
+  };
   std::vector<std::vector<LoopPoint>> loops;
   for (const DynamicsRule dynamics : {DynamicsRule::Pass, DynamicsRule::Stable}) {
     for (const Boundary boundary : {Boundary::EdgeCopy, Boundary::Periodic, Boundary::Open}) {
       SCOPED_TRACE(std::string(DynamicsName(dynamics)) + " " + std::string(BoundaryName(boundary)));
       std::vector<RunOutcome> outcomes;
+      ModelOptions model;
+      model.dynamics = dynamics;
+      model.boundary = boundary;
       for (const int threads : {1, 2}) {
-        RunAllOptions options;
-        options.keepLoop = true;
-        options.threads = threads;
-        options.model.dynamics = dynamics;
-        options.model.boundary = boundary;
-        Simulator simulator;
-        outcomes.push_back(simulator.RunAll(fields, 4242, options));
+        outcomes.push_back(run(threads, model));
         ASSERT_FALSE(outcomes.back().error) << *outcomes.back().error;
       }
       ASSERT_EQ(outcomes[0].loop.size(), outcomes[1].loop.size());
@@ -88,15 +93,12 @@ TEST(StableRunTest, OneAndTwoThreadsGiveTheSameRun) {
   fields.Set(Input::Side, "1100");
   fields.Set(Input::Dilution, "0.04");
   fields.Set(Input::Enhancement, "10");
+  ModelOptions model;
+  model.dynamics = DynamicsRule::Stable;
+  model.adiabatic = true;
   std::vector<RunOutcome> adiabatic;
   for (const int threads : {1, 2}) {
-    RunAllOptions options;
-    options.keepLoop = true;
-    options.threads = threads;
-    options.model.dynamics = DynamicsRule::Stable;
-    options.model.adiabatic = true;
-    Simulator simulator;
-    adiabatic.push_back(simulator.RunAll(fields, 4242, options));
+    adiabatic.push_back(run(threads, model));
     ASSERT_FALSE(adiabatic.back().error) << *adiabatic.back().error;
   }
   ASSERT_EQ(adiabatic[0].loop.size(), adiabatic[1].loop.size());
