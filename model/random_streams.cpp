@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/float_checks.h"
+#include "model/polar_rounding.h"
 
 namespace ebsim {
 
@@ -51,7 +52,7 @@ class GaussianDraws {
  public:
   GaussianDraws(std::uint32_t start, long double mean, long double sd, std::span<double> out,
                 const DrawThreads& how)
-      : start_(start), mean_(mean), sd_(sd), out_(out), how_(how), chunkPairs_(ChunkPairs(how)) {}
+      : start_(start), mean_(mean), sd_(sd), rounding_(mean, sd), out_(out), how_(how), chunkPairs_(ChunkPairs(how)) {}
 
   DrawStatus Run(RandomNumbers& random, std::uint64_t* failedDraw);
 
@@ -68,6 +69,7 @@ class GaussianDraws {
 
   const std::uint32_t start_;
   const long double mean_, sd_;
+  const PolarRounding rounding_;
   const std::span<double> out_;
   const DrawThreads& how_;
   const std::uint64_t chunkPairs_;
@@ -104,27 +106,52 @@ std::uint64_t GaussianDraws::CountAccepted(std::uint64_t chunk) const {
 }
 
 // The outputs of the chunk's accepted pairs, in order, up to the first
-// failing one. Chunks after a known failure are skipped.
+// failing one, a batch of accepted pairs at a time. Chunks after a known
+// failure are skipped.
 void GaussianDraws::Place(std::uint64_t chunk) {
   std::uint64_t k = firstOutput_[chunk];
   if (k >= out_.size() || k >= skipFrom_.load(std::memory_order_relaxed)) return;
   std::uint32_t x = JumpAhead(start_, 2 * ChunkFirst(chunk));
+  constexpr int kBatch = PolarRounding::kBatch;
+  std::int64_t a[kBatch];
+  std::uint64_t N[kBatch], pairs[kBatch];
+  double values[kBatch];
+  bool told[kBatch];
+  int count = 0;
+  // The batch's outputs; false at the end of the draws or at a failure.
+  const auto flush = [&] {
+    rounding_.Values(a, N, count, values, told);
+    for (int l = 0; l < count; ++l) {
+      if (told[l]) {
+        out_[k] = values[l];
+      } else {
+        const long double u1 = a[l] * 0x1p-31L;
+        try {
+          out_[k] = StoreDouble(PolarGaussian(u1, N[l] * 0x1p-62L, mean_, sd_));
+        } catch (...) {
+          Fail(chunk, k, pairs[l]);
+          return false;
+        }
+      }
+      if (++k == out_.size()) {
+        lastPair_ = pairs[l];
+        return false;
+      }
+    }
+    count = 0;
+    return true;
+  };
   for (std::uint64_t pair = ChunkFirst(chunk), end = ChunkEnd(chunk); pair < end; ++pair) {
     const std::uint32_t x1 = x * kMultiplier + 1u;
     x = x1 * kMultiplier + 1u;
     if (!PolarAccepts(x1, x)) continue;
-    const long double u1 = 2 * UniformOfState(x1) - 1;
-    const long double u2 = 2 * UniformOfState(x) - 1;
-    try {
-      out_[k] = StoreDouble(PolarGaussian(u1, u1 * u1 + u2 * u2, mean_, sd_));
-    } catch (...) {
-      return Fail(chunk, k, pair);
-    }
-    if (++k == out_.size()) {
-      lastPair_ = pair;
-      return;
-    }
+    a[count] = static_cast<std::int64_t>(x1) - (std::int64_t{1} << 31);
+    const std::int64_t b = static_cast<std::int64_t>(x) - (std::int64_t{1} << 31);
+    N[count] = static_cast<std::uint64_t>(a[count] * a[count]) + static_cast<std::uint64_t>(b * b);
+    pairs[count] = pair;
+    if (++count == kBatch && !flush()) return;
   }
+  if (count > 0) flush();
 }
 
 // Called in the handler of the draw's error.
