@@ -30,6 +30,21 @@ std::int8_t SignFrom(double F, double q, const PassConstants& c) {
 
 ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins,
                                        RelaxationOptions options)
+    : ParallelRelaxation(std::move(lattice), 0, options) {
+  const std::size_t sites = spins_[0].size();
+  if (spins.size() != sites) throw std::invalid_argument("one spin per site is needed");
+  spinSum_ = 0;
+  for (const std::int8_t s : spins) {
+    if (s < -1 || s > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
+    spinSum_ += s;
+  }
+  ForBands([&](std::size_t begin, std::size_t end) {
+    std::copy(spins.begin() + static_cast<std::ptrdiff_t>(begin), spins.begin() + static_cast<std::ptrdiff_t>(end),
+              spins_[0].begin() + static_cast<std::ptrdiff_t>(begin));
+  });
+}
+
+ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::int8_t spin, RelaxationOptions options)
     : lattice_(std::move(lattice)),
       n_(lattice_.Side()),
       options_(options),
@@ -37,17 +52,18 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
       simd_(options.simd.value_or(WidestSimdLevel())),
       kernels_(&KernelsFor(simd_)),
       pool_(std::make_unique<WorkerPool>(std::clamp(options.threads, 1, lattice_.Side()))) {
+  if (spin < -1 || spin > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
   const std::size_t sites = static_cast<std::size_t>(n_) * static_cast<std::size_t>(n_);
-  if (spins.size() != sites) throw std::invalid_argument("one spin per site is needed");
-  for (const std::int8_t s : spins) {
-    if (s < -1 || s > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
-    spinSum_ += s;
-  }
-  spins_[0] = std::move(spins);
-  spins_[1].resize(sites);
-  spins_[2].resize(sites);
-  previousSign_.resize(sites);
-  latestSign_.resize(sites);
+  spinSum_ = static_cast<std::int64_t>(spin) * static_cast<std::int64_t>(sites);
+  // The state's pages are first written by the team, each member where its
+  // band lies, rather than zeroed on one thread.
+  for (auto* state : {&spins_[0], &spins_[1], &spins_[2], &previousSign_, &latestSign_}) state->resize(sites);
+  ForBands([&](std::size_t begin, std::size_t end) {
+    const auto at = [](auto& v, std::size_t k) { return v.begin() + static_cast<std::ptrdiff_t>(k); };
+    std::fill(at(spins_[0], begin), at(spins_[0], end), spin);
+    for (auto* state : {&spins_[1], &spins_[2], &previousSign_, &latestSign_})
+      std::fill(at(*state, begin), at(*state, end), 0);
+  });
   rowChanged_.resize(static_cast<std::size_t>(n_));
   noSpins_.resize(static_cast<std::size_t>(n_));
   noMasks_.resize(static_cast<std::size_t>(n_));
@@ -66,6 +82,15 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
   }
   const long double bound = lattice_.LargestSum() + lattice_.LargestRandomField();
   threshold_ = std::nextafter(static_cast<double>(bound * 0x1p-50L), HUGE_VAL);
+}
+
+template <class Work>
+void ParallelRelaxation::ForBands(Work&& work) {
+  pool_->Run([&](int k) {
+    int first = 0, last = 0;
+    BandRows(k, first, last);
+    if (first <= last) work(lattice_.Index(first, 1), lattice_.Index(last, n_) + 1);
+  });
 }
 
 std::size_t ParallelRelaxation::MemoryBytes() const {

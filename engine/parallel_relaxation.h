@@ -20,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/uninitialized_vector.h"
 #include "engine/branch.h"
 #include "engine/compact_lattice.h"
 #include "engine/dynamics.h"
@@ -52,6 +53,8 @@ class ParallelRelaxation {
  public:
   // spins: n x n row by row, each -1, 0 or +1.
   ParallelRelaxation(CompactLattice lattice, std::vector<std::int8_t> spins, RelaxationOptions options = {});
+  // Every spin `spin` (-1, 0 or +1).
+  ParallelRelaxation(CompactLattice lattice, std::int8_t spin, RelaxationOptions options = {});
 
   // Every spin set to spin (-1, 0 or +1), as a Run leaves them.
   void ResetSpins(std::int8_t spin);
@@ -116,6 +119,9 @@ class ParallelRelaxation {
   void ParallelPass(double H, Branch branch);
   // Rows first..last of band k of the pool's team.
   void BandRows(int k, int& first, int& last) const;
+  // work(begin, end) on each band's sites, on the pool's team.
+  template <class Work>
+  void ForBands(Work&& work);
   void Advance(double H);
   // The site-by-site passes with every overflow check (checked_relaxation.cpp).
   void CheckedInit(double H);
@@ -129,11 +135,11 @@ class ParallelRelaxation {
   SimdLevel simd_;
   const RowKernels* kernels_;
   // The spins after the latest pass and the two before it, in turn.
-  std::vector<std::int8_t> spins_[3];
+  UninitializedVector<std::int8_t> spins_[3];
   int current_ = 0;
   // Signs of each site's two latest local fields; a pass writes its new
   // signs over the older ones and then swaps the two.
-  std::vector<std::int8_t> previousSign_, latestSign_;
+  UninitializedVector<std::int8_t> previousSign_, latestSign_;
   std::vector<std::uint8_t> rowChanged_;
   // A row of nothing, for the missing neighbours of row 1 and row n.
   std::vector<std::int8_t> noSpins_;

@@ -104,8 +104,8 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
   progress.side = n;
   progress.stage = "run";
   const std::size_t sites = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
-  std::vector<std::int8_t> spins(sites, 1);
   if (model.dynamics == DynamicsRule::Stable) {
+    std::vector<std::int8_t> spins(sites, 1);
     StableOptions stableOptions;
     stableOptions.boundary = model.boundary;
     stableOptions.events = chosen.engine == LatticeEngine::StableEvents;
@@ -115,13 +115,13 @@ SweepSteps Simulator::RunCompact(const FormPort& port, std::uint32_t seedMs, int
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
   if (chosen.engine == LatticeEngine::PassEvents) {
-    EventRelaxation engine(std::move(lattice), std::move(spins), model.boundary);
+    EventRelaxation engine(std::move(lattice), std::vector<std::int8_t>(sites, 1), model.boundary);
     return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
   }
   RelaxationOptions engineOptions;
   engineOptions.threads = threads;
   engineOptions.boundary = model.boundary;
-  ParallelRelaxation engine(std::move(lattice), std::move(spins), engineOptions);
+  ParallelRelaxation engine(std::move(lattice), std::int8_t{1}, engineOptions);
   return RunHysteresis(port, parameters, *lattice_, engine, kLargestSide, observer, protocol);
 }
 
