@@ -43,6 +43,7 @@ struct Reduced {
 template <class V>
 Reduced<V> Reduce(const std::int64_t* a, const std::uint64_t* N, int count) {
   Reduced<V> r;
+  const std::array<PolarStep, 128>& steps = PolarSteps();
   for (int l = 0; l < kWidth<V>; ++l) {
     const std::uint64_t x = l < count ? N[l] : std::uint64_t{1} << 61;
     const int k = 63 - std::countl_zero(x);  // 2^k <= x < 2^(k + 1)
@@ -52,7 +53,7 @@ Reduced<V> Reduce(const std::int64_t* a, const std::uint64_t* N, int count) {
     double mh = nearest * scale, ml = rest * scale;
     int i = static_cast<int>(mh * 128 + 0.5), j = k - 62;
     if (i == 256) i = 128, ++j, mh /= 2, ml /= 2;
-    const PolarStep& step = PolarSteps()[static_cast<std::size_t>(i - 128)];
+    const PolarStep& step = steps[static_cast<std::size_t>(i - 128)];
     r.m.hi[l] = mh, r.m.lo[l] = ml, r.n.hi[l] = nearest, r.n.lo[l] = rest;
     r.ln.hi[l] = step.ln.hi, r.ln.lo[l] = step.ln.lo;
     r.inverse.hi[l] = step.inverse.hi, r.inverse.lo[l] = step.inverse.lo;
