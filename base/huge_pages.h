@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -37,5 +38,24 @@ struct HugePageAllocator {
     return true;
   }
 };
+
+// The whole 2 MiB pages of [p, p + bytes) asked for as large pages, where
+// the stretch is large; before they are first written.
+inline void AdviseLargePages(const void* p, std::size_t bytes) {
+  constexpr std::size_t kPage = HugePageAllocator<char>::kPage;
+  if (bytes < 2 * kPage) return;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) / kPage * kPage;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kPage * kPage;
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// An empty vector v given `count` value-initialised elements in memory
+// asked for as large pages.
+template <class V>
+void ResizeInLargePages(V& v, std::size_t count) {
+  v.reserve(count);
+  AdviseLargePages(v.data(), count * sizeof(typename V::value_type));
+  v.resize(count);
+}
 
 }  // namespace ebsim

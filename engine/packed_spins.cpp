@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "base/huge_pages.h"
+
 namespace ebsim {
 
 namespace {
@@ -21,7 +23,8 @@ constexpr std::array<std::array<std::int8_t, 4>, 256> kSpinsOfByte = [] {
 
 }  // namespace
 
-PackedSpins::PackedSpins(const std::vector<std::int8_t>& spins) : words_((spins.size() + 31) / 32), size_(spins.size()) {
+PackedSpins::PackedSpins(const std::vector<std::int8_t>& spins) : size_(spins.size()) {
+  ResizeInLargePages(words_, (spins.size() + 31) / 32);
   for (std::size_t s = 0; s < size_; ++s)
     words_[s / 32] |= static_cast<std::uint64_t>(spins[s] + 1) << (2 * (s % 32));
 }

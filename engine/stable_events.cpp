@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "base/errors.h"
+#include "base/huge_pages.h"
 #include "engine/flip_field.h"
 #include "engine/site_field.h"
 #include "engine/stable_relaxation.h"
@@ -87,7 +88,8 @@ void StableRelaxation::BuildOrder() {
     if (listed(s)) ++start[TypeOf(s) + 1];
   }
   for (std::uint32_t t = 1; t <= kTypes; ++t) start[t] += start[t - 1];
-  std::vector<std::uint32_t> order(start[kTypes]);
+  std::vector<std::uint32_t> order;
+  ResizeInLargePages(order, start[kTypes]);
   {
     std::vector<std::size_t> next(start.begin(), start.end() - 1);
     for (std::size_t s = 0; s < spins_.size(); ++s) {

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "base/float_checks.h"
+#include "base/huge_pages.h"
 #include "engine/edge_rule.h"
 
 namespace ebsim {
@@ -102,7 +103,7 @@ EnhancedSites DrawEnhancedSites(int n, const ModelParameters& parameters, Random
   const double d = StoreDouble(parameters.Dilution());
   EnhancedSites sites;
   sites.n = n;
-  sites.enhanced.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), 0);
+  ResizeInLargePages(sites.enhanced, static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
   const std::vector<std::uint64_t> firstDraw = FirstDraws(rule);
   std::vector<std::uint8_t> otherRows;
   ForBlocks(n, kBlockCells, [&](int first, int last) {
