@@ -105,6 +105,4 @@ inline DoubleDouble<T> SqrtFrom(DoubleDouble<T> x, T h) {
   return QuickTwoSum(h, e);
 }
 
-inline DoubleDouble<> Sqrt(DoubleDouble<> x) { return SqrtFrom(x, std::sqrt(x.hi)); }
-
 }  // namespace ebsim

@@ -12,10 +12,21 @@
 
 namespace ebsim {
 
+constexpr std::size_t kLargePage = std::size_t{1} << 21;
+
+// The whole 2 MiB pages of [p, p + bytes) asked for as large pages, where
+// the stretch is large; before they are first written.
+inline void AdviseLargePages(const void* p, std::size_t bytes) {
+  if (bytes < 2 * kLargePage) return;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kLargePage - 1) / kLargePage * kLargePage;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kLargePage * kLargePage;
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 template <class T>
 struct HugePageAllocator {
   using value_type = T;
-  static constexpr std::size_t kPage = std::size_t{1} << 21;
+  static constexpr std::size_t kPage = kLargePage;
 
   HugePageAllocator() = default;
   template <class U>
@@ -28,7 +39,7 @@ struct HugePageAllocator {
     const std::size_t align = large ? kPage : alignof(std::max_align_t);
     void* p = std::aligned_alloc(align, (bytes + align - 1) / align * align);
     if (!p) throw std::bad_alloc();
-    if (large) madvise(p, (bytes + kPage - 1) / kPage * kPage, MADV_HUGEPAGE);
+    if (large) AdviseLargePages(p, (bytes + kPage - 1) / kPage * kPage);
     return static_cast<T*>(p);
   }
   void deallocate(T* p, std::size_t) noexcept { std::free(p); }
@@ -38,16 +49,6 @@ struct HugePageAllocator {
     return true;
   }
 };
-
-// The whole 2 MiB pages of [p, p + bytes) asked for as large pages, where
-// the stretch is large; before they are first written.
-inline void AdviseLargePages(const void* p, std::size_t bytes) {
-  constexpr std::size_t kPage = HugePageAllocator<char>::kPage;
-  if (bytes < 2 * kPage) return;
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) / kPage * kPage;
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kPage * kPage;
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 // An empty vector v given `count` value-initialised elements in memory
 // asked for as large pages.

@@ -33,7 +33,6 @@ ParallelRelaxation::ParallelRelaxation(CompactLattice lattice, std::vector<std::
     : ParallelRelaxation(std::move(lattice), 0, options) {
   const std::size_t sites = spins_[0].size();
   if (spins.size() != sites) throw std::invalid_argument("one spin per site is needed");
-  spinSum_ = 0;
   for (const std::int8_t s : spins) {
     if (s < -1 || s > 1) throw std::invalid_argument("a spin is -1, 0 or +1");
     spinSum_ += s;

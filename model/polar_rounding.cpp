@@ -61,9 +61,7 @@ void PolarRounding::Values(const std::int64_t* a, const std::uint64_t* N, int co
   count = std::clamp(count, 0, kBatch);
   if (level_ == 2) return PolarValuesAvx512(parts_, a, N, count, value, told);
   if (level_ == 1) return PolarValuesAvx2(parts_, a, N, count, value, told);
-  for (int first = 0; first < count; first += 2)
-    polar_lanes::Values<Lanes2>(parts_, a + first, N + first, std::min(2, count - first), value + first,
-                                told + first);
+  polar_lanes::InGroups<Lanes2>(parts_, a, N, count, value, told);
 }
 
 }  // namespace ebsim

@@ -14,8 +14,7 @@ struct FusedProducts<Lanes4> : std::true_type {
 
 void PolarValuesAvx2(const PolarRounding::Parts& parts, const std::int64_t* a, const std::uint64_t* N, int count,
                      double* value, bool* told) {
-  for (int first = 0; first < count; first += 4)
-    polar_lanes::Values<Lanes4>(parts, a + first, N + first, std::min(4, count - first), value + first, told + first);
+  polar_lanes::InGroups<Lanes4>(parts, a, N, count, value, told);
 }
 
 }  // namespace ebsim

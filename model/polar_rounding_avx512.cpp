@@ -14,7 +14,7 @@ struct FusedProducts<Lanes8> : std::true_type {
 
 void PolarValuesAvx512(const PolarRounding::Parts& parts, const std::int64_t* a, const std::uint64_t* N, int count,
                        double* value, bool* told) {
-  polar_lanes::Values<Lanes8>(parts, a, N, count, value, told);
+  polar_lanes::InGroups<Lanes8>(parts, a, N, count, value, told);
 }
 
 }  // namespace ebsim

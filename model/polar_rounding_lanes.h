@@ -3,6 +3,7 @@
 // (GCC's vector extension), each lane a pair; included by each instruction
 // set's file, each with a vector type of its own width.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -110,6 +111,14 @@ void Values(const PolarRounding::Parts& parts, const std::int64_t* a, const std:
     told[l] = parts.serves && a[l] != 0 && N[l] != 0 && N[l] < std::uint64_t{1} << 62 &&
               FarFromHalfway(sum.hi[l], sum.lo[l], y.hi[l]);
   }
+}
+
+// Values on up to kBatch pairs, kWidth<V> at a time.
+template <class V>
+void InGroups(const PolarRounding::Parts& parts, const std::int64_t* a, const std::uint64_t* N, int count,
+              double* value, bool* told) {
+  for (int first = 0; first < count; first += kWidth<V>)
+    Values<V>(parts, a + first, N + first, std::min(kWidth<V>, count - first), value + first, told + first);
 }
 
 }  // namespace polar_lanes
